@@ -1,0 +1,34 @@
+# Native (Linux) build: the portable logic, the packager, and the unit tests,
+# which run with AddressSanitizer and UndefinedBehaviorSanitizer.
+find_package(ZLIB REQUIRED)
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+include(GoogleTest)
+
+set(SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+
+add_library(orvane_portable STATIC ${PORTABLE_SOURCES} ${POSIX_SOURCES})
+target_include_directories(orvane_portable PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(orvane_portable PUBLIC ZLIB::ZLIB Threads::Threads)
+target_compile_options(orvane_portable PRIVATE -Wall -Wextra)
+
+# The same sources, instrumented, for the unit tests.
+add_library(orvane_portable_san STATIC ${PORTABLE_SOURCES} ${POSIX_SOURCES})
+target_include_directories(orvane_portable_san PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_compile_options(orvane_portable_san PUBLIC ${SANITIZE_FLAGS})
+target_link_options(orvane_portable_san PUBLIC ${SANITIZE_FLAGS})
+target_link_libraries(orvane_portable_san PUBLIC ZLIB::ZLIB Threads::Threads)
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt)
+  add_subdirectory(tools/pack)
+endif()
+
+file(GLOB NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
+foreach(test_source ${NATIVE_TESTS})
+  get_filename_component(test_name ${test_source} NAME_WE)
+  add_executable(native_${test_name} ${test_source})
+  target_link_libraries(native_${test_name} PRIVATE orvane_portable_san GTest::gtest_main)
+  target_compile_definitions(native_${test_name} PRIVATE
+    ORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}" ORVANE_PACK="${ORVANE_BIN_DIR}/orvane-pack")
+  gtest_discover_tests(native_${test_name} TEST_PREFIX "native.")
+endforeach()

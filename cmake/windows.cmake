@@ -1,0 +1,86 @@
+# 32-bit Windows build: the launcher Stub.exe, the Windows tools, the test
+# helper programs and the in-process tests that run under Wine.
+set(WIN_DEFS WINVER=0x0501 _WIN32_WINNT=0x0501 NOMINMAX WIN32_LEAN_AND_MEAN)
+set(WIN_COMPILE_OPTIONS -Wall -Wextra -ffunction-sections -fdata-sections)
+set(WIN_LINK_OPTIONS -static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
+set(WIN_SYSTEM_LIBS comctl32 gdi32 user32 advapi32 kernel32)
+find_library(MINGW_ZLIB NAMES libz.a z REQUIRED)
+
+add_library(orvane STATIC ${PORTABLE_SOURCES} ${WIN_SOURCES})
+target_include_directories(orvane PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_compile_definitions(orvane PUBLIC ${WIN_DEFS})
+target_compile_options(orvane PRIVATE ${WIN_COMPILE_OPTIONS})
+target_link_libraries(orvane PUBLIC ${MINGW_ZLIB} ${WIN_SYSTEM_LIBS})
+target_link_options(orvane INTERFACE ${WIN_LINK_OPTIONS})
+
+# Adds a GUI-subsystem program built from `sources`, placed in ORVANE_BIN_DIR.
+function(orvane_gui_program name)
+  add_executable(${name} WIN32 ${ARGN})
+  target_link_libraries(${name} PRIVATE orvane)
+  target_link_options(${name} PRIVATE -s)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVANE_BIN_DIR})
+endfunction()
+
+# The launcher: entry point plus resources. The packages' trailer reader
+# expects "PE" at offset 256 and PackageEnd at 252, so the NT headers are
+# moved there after linking.
+orvane_gui_program(Stub app/stub_main.cpp app/stub.rc)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_custom_command(TARGET Stub POST_BUILD
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pe_relocate.py $<TARGET_FILE:Stub>
+  COMMENT "Moving the PE header of Stub.exe to offset 256")
+
+# Windows tools.
+if(EXISTS ${CMAKE_SOURCE_DIR}/tools/debugview/CMakeLists.txt)
+  add_subdirectory(tools/debugview)
+endif()
+if(EXISTS ${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt)
+  add_subdirectory(tools/pack)
+endif()
+
+option(ORVANE_WINE_TESTS "Build the Wine tests and test helpers" OFF)
+if(NOT ORVANE_WINE_TESTS)
+  return()
+endif()
+
+# Test helper programs, one per file.
+file(GLOB HELPER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/helpers/*.cpp)
+foreach(helper_source ${HELPER_SOURCES})
+  get_filename_component(helper_name ${helper_source} NAME_WE)
+  orvane_gui_program(${helper_name} ${helper_source})
+endforeach()
+
+# GoogleTest, cross-compiled from Debian's sources.
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Every Wine test program runs through winerun.sh: its own Wine prefix
+# (copied from a template made once per build tree), its own Xvfb display
+# with a window manager, and a time limit.
+set(WINERUN ${CMAKE_SOURCE_DIR}/tests/tools/winerun.sh)
+set(WINE_TEMPLATE ${CMAKE_BINARY_DIR}/wine-template)
+file(GLOB WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.cpp)
+foreach(test_source ${WINE_TESTS})
+  get_filename_component(test_name ${test_source} NAME_WE)
+  add_executable(wine_${test_name} ${test_source})
+  target_link_libraries(wine_${test_name} PRIVATE orvane gtest)
+  target_sources(wine_${test_name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine/wine_test_main.cpp)
+  target_compile_definitions(wine_${test_name} PRIVATE ORVANE_BIN_DIR="${ORVANE_BIN_DIR}")
+  add_test(NAME wine.${test_name}
+    COMMAND ${WINERUN} --template ${WINE_TEMPLATE} --timeout 300 --
+            wine $<TARGET_FILE:wine_${test_name}> --gtest_color=no)
+  set_tests_properties(wine.${test_name} PROPERTIES TIMEOUT 360 LABELS wine)
+endforeach()
+
+# End-to-end tests: Python drivers that run the built programs under Wine.
+file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
+foreach(test_source ${E2E_TESTS})
+  get_filename_component(test_name ${test_source} NAME_WE)
+  add_test(NAME e2e.${test_name}
+    COMMAND ${WINERUN} --template ${WINE_TEMPLATE} --timeout 600 --
+            ${Python3_EXECUTABLE} ${test_source})
+  set_tests_properties(e2e.${test_name} PROPERTIES TIMEOUT 660 LABELS e2e
+    ENVIRONMENT "ORVANE_BIN_DIR=${ORVANE_BIN_DIR};ORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endforeach()
