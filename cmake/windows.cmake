@@ -84,3 +84,8 @@ foreach(test_source ${E2E_TESTS})
   set_tests_properties(e2e.${test_name} PROPERTIES TIMEOUT 660 LABELS e2e
     ENVIRONMENT "ORVANE_BIN_DIR=${ORVANE_BIN_DIR};ORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endforeach()
+
+# The download tests get a loopback nginx and the fault-injecting server.
+if(TEST wine.http_client_test)
+  set_tests_properties(wine.http_client_test PROPERTIES ENVIRONMENT "ORVANE_HTTP_SERVERS=1")
+endif()

@@ -8,9 +8,13 @@
 
 #include <utility>
 
-template <typename T, T Invalid, typename Closer>
+// `Traits` names the handle type, its invalid value and its close function:
+//   struct X { using Type = HANDLE; static Type Invalid(); static void Close(Type); };
+template <typename Traits>
 class TUniqueHandle {
  public:
+  using T = typename Traits::Type;
+
   TUniqueHandle() = default;
   explicit TUniqueHandle(T value) : value_(value) {}
   ~TUniqueHandle() { reset(); }
@@ -24,24 +28,24 @@ class TUniqueHandle {
   }
 
   T get() const { return value_; }
-  bool valid() const { return value_ != Invalid; }
+  bool valid() const { return value_ != Traits::Invalid(); }
   explicit operator bool() const { return valid(); }
 
   // Closes the held value (if any) and takes `value`; GetLastError survives.
-  void reset(T value = Invalid) {
+  void reset(T value = Traits::Invalid()) {
     if (value_ == value) return;
     T old = value_;
     value_ = value;
-    if (old != Invalid) {
+    if (old != Traits::Invalid()) {
       DWORD saved = GetLastError();
-      Closer()(old);
+      Traits::Close(old);
       SetLastError(saved);
     }
   }
 
   T release() {
     T old = value_;
-    value_ = Invalid;
+    value_ = Traits::Invalid();
     return old;
   }
 
@@ -52,25 +56,34 @@ class TUniqueHandle {
   }
 
  private:
-  T value_ = Invalid;
+  T value_ = Traits::Invalid();
 };
 
-struct TCloseHandle { void operator()(HANDLE h) const { CloseHandle(h); } };
-struct TFindClose { void operator()(HANDLE h) const { FindClose(h); } };
-struct TRegCloseKey { void operator()(HKEY h) const { RegCloseKey(h); } };
-struct TFreeLibrary { void operator()(HMODULE h) const { FreeLibrary(h); } };
-struct TDeleteObject { void operator()(HGDIOBJ h) const { DeleteObject(h); } };
-struct TDestroyWindow { void operator()(HWND h) const { DestroyWindow(h); } };
-struct TGlobalDeleteAtom { void operator()(ATOM a) const { GlobalDeleteAtom(a); } };
+#define ORVANE_HANDLE_TRAITS(name, type, invalid, close)  \
+  struct name {                                           \
+    using Type = type;                                    \
+    static Type Invalid() { return invalid; }             \
+    static void Close(Type value) { close(value); }       \
+  }
 
-using THandle = TUniqueHandle<HANDLE, nullptr, TCloseHandle>;
-using TFileHandle = TUniqueHandle<HANDLE, INVALID_HANDLE_VALUE, TCloseHandle>;
-using TFindHandle = TUniqueHandle<HANDLE, INVALID_HANDLE_VALUE, TFindClose>;
-using TRegKey = TUniqueHandle<HKEY, nullptr, TRegCloseKey>;
-using TModule = TUniqueHandle<HMODULE, nullptr, TFreeLibrary>;
-using TGdiObject = TUniqueHandle<HGDIOBJ, nullptr, TDeleteObject>;
-using TWindow = TUniqueHandle<HWND, nullptr, TDestroyWindow>;
-using TGlobalAtom = TUniqueHandle<ATOM, ATOM(0), TGlobalDeleteAtom>;
+ORVANE_HANDLE_TRAITS(THandleTraits, HANDLE, nullptr, CloseHandle);
+ORVANE_HANDLE_TRAITS(TFileHandleTraits, HANDLE, INVALID_HANDLE_VALUE, CloseHandle);
+ORVANE_HANDLE_TRAITS(TFindHandleTraits, HANDLE, INVALID_HANDLE_VALUE, FindClose);
+ORVANE_HANDLE_TRAITS(TRegKeyTraits, HKEY, nullptr, RegCloseKey);
+ORVANE_HANDLE_TRAITS(TModuleTraits, HMODULE, nullptr, FreeLibrary);
+ORVANE_HANDLE_TRAITS(TGdiObjectTraits, HGDIOBJ, nullptr, DeleteObject);
+ORVANE_HANDLE_TRAITS(TWindowTraits, HWND, nullptr, DestroyWindow);
+ORVANE_HANDLE_TRAITS(TGlobalAtomTraits, ATOM, 0, GlobalDeleteAtom);
+#undef ORVANE_HANDLE_TRAITS
+
+using THandle = TUniqueHandle<THandleTraits>;
+using TFileHandle = TUniqueHandle<TFileHandleTraits>;
+using TFindHandle = TUniqueHandle<TFindHandleTraits>;
+using TRegKey = TUniqueHandle<TRegKeyTraits>;
+using TModule = TUniqueHandle<TModuleTraits>;
+using TGdiObject = TUniqueHandle<TGdiObjectTraits>;
+using TWindow = TUniqueHandle<TWindowTraits>;
+using TGlobalAtom = TUniqueHandle<TGlobalAtomTraits>;
 
 // A registered window class, unregistered when the owner goes.
 class TWindowClass {

@@ -74,8 +74,10 @@ openbox --sm-disable >"$work/openbox.log" 2>&1 &
 wm_pid=$!
 sleep 0.2
 
+stop_http_servers() { :; }
 cleanup() {
   "$WINESERVER" -k >/dev/null 2>&1
+  stop_http_servers
   kill "$wm_pid" "$xvfb_pid" >/dev/null 2>&1
   wait "$wm_pid" "$xvfb_pid" 2>/dev/null
   if [ "${ORVANE_KEEP_WINE:-0}" = 1 ]; then
@@ -86,6 +88,29 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 143' INT TERM
+
+# ORVANE_HTTP_SERVERS=1: a loopback nginx and the fault-injecting server,
+# both serving ORVANE_HTTP_ROOT, for the download tests; stopped with the rest.
+if [ "${ORVANE_HTTP_SERVERS:-0}" = 1 ]; then
+  tools=$(cd "$(dirname "$0")" && pwd)
+  export ORVANE_HTTP_ROOT="$work/www"
+  mkdir -p "$ORVANE_HTTP_ROOT"
+  fault_pid=""
+  stop_http_servers() {
+    "$tools/nginx.sh" stop "$work/nginx"
+    [ -z "$fault_pid" ] || { kill "$fault_pid" 2>/dev/null; wait "$fault_pid" 2>/dev/null; }
+  }
+  nginx_port=$("$tools/nginx.sh" start "$work/nginx" "$ORVANE_HTTP_ROOT") || exit 1
+  python3 "$tools/fault_server.py" --root "$ORVANE_HTTP_ROOT" --log "$work/fault.log" \
+    --port-file "$work/fault.port" >"$work/fault.out" 2>&1 &
+  fault_pid=$!
+  for _ in $(seq 200); do [ -s "$work/fault.port" ] && break; sleep 0.05; done
+  [ -s "$work/fault.port" ] || { echo "winerun: fault server did not start" >&2; exit 1; }
+  export ORVANE_NGINX_URL="http://127.0.0.1:$nginx_port"
+  export ORVANE_NGINX_LOG="$work/nginx/access.log"
+  export ORVANE_FAULT_URL="http://127.0.0.1:$(cat "$work/fault.port")"
+  export ORVANE_FAULT_LOG="$work/fault.log"
+fi
 
 timeout --kill-after=10 "$limit" "$@"
 rc=$?

@@ -1,0 +1,199 @@
+// The extraction driver: one run from temporary folder to started program.
+#include <windows.h>
+
+#include "files/file_date.h"
+#include "files/file_ops.h"
+#include "package/driver.h"
+#include "package/extract.h"
+#include "package/messages.h"
+#include "package/package_info.h"
+#include "process/process.h"
+#include "startup/debug_log.h"
+#include "startup/entry.h"
+#include "startup/main_window.h"
+#include "ui/msgbox.h"
+#include "update/update_settings.h"
+#include "util/file_io.h"
+#include "util/handle.h"
+#include "util/text.h"
+#include "util/winapi.h"
+
+namespace {
+
+const char kAtomPrefix[] = "AutoUpdateAtomTokenByOrvane";
+const char kDialogClassPrefix[] = ".SDialog_Class_Name.";
+const char kSpanDiskKey[] = "HKEY_CURRENT_USER\\Software\\Tirabelo\\Orvane\\SpanDisk";
+
+std::string setupFolder;
+std::string altTempRoot;
+std::string altSetupFolder;
+
+// Low 16 bits of the launcher file's packed DOS date/time: its time of day.
+unsigned OwnFileTimeOfDay() {
+  const int32_t stamp = FileDosDateTime(ProgramPath());
+  return stamp == -1 ? 65535 : static_cast<unsigned>(stamp) & 0xFFFF;
+}
+
+bool IsFixedDrive(char letter) {
+  const char root[] = {letter, ':', '\\', 0};
+  return GetDriveTypeA(root) == DRIVE_FIXED;
+}
+
+// Free bytes of a test folder on `letter`, 0 when the drive takes no file.
+double ProbeDriveFreeSpace(char letter) {
+  std::string folder = std::string(1, letter) + ":\\TEMP";
+  if (DirExists(folder)) folder += "\\TEMP" + RandomDecimal(10000, 100000);
+  ForceDirectories(folder);
+  double freeBytes = 0;
+  const std::string probe = folder + "\\~aa.tmp";
+  WriteWholeFile(probe, "aa", 0, false);
+  if (GetFileAttributesA(probe.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    freeBytes = DriveFreeSpace(folder);
+  }
+  DeleteTree(folder, false);
+  return freeBytes;
+}
+
+std::string PackageText(const TGFileInfo& info, const char* id, const char* def) {
+  return info.GetText(id, def);
+}
+
+void StartMainProgram(const std::string& targetFolder, const std::string& mainProgram,
+                      const std::string& extraArguments, bool show, bool& result) {
+  const std::string runToken = RunTokenFor(GetCurrentThreadId());
+  const std::string command =
+      BuildStartCommand(targetFolder, mainProgram, extraArguments, runToken, AutoUpdateFlag);
+  const std::string path = MainProgramPath(targetFolder, mainProgram);
+  const std::string startUpLink = IniRead(OriginalSetupPath(), "UnInstall", "StartUpLink", "");
+  const std::string checkLink =
+      IniRead(OriginalSetupPath(), "UnInstall", "CheckforNewUpdateLink", "");
+  const std::string atomName = kAtomPrefix + runToken;
+  GlobalAddAtomA(atomName.c_str());
+  DebugLine(" WinExec " + command);
+  WinExec(command.c_str(), show ? SW_SHOW : SW_HIDE);
+  HideMainWindow();
+  Wait(1000);
+  WaitForProgramExit(path);
+  const std::string dialogClass = kDialogClassPrefix + runToken;
+  WaitWhileWindow(dialogClass.c_str(), nullptr);
+  Wait(1000);
+  const ATOM atom = GlobalFindAtomA(atomName.c_str());
+  result = atom == 0;
+  if (atom != 0) GlobalDeleteAtom(atom);
+  if (!result) return;
+  if (GetRemoveStartUpShortcut() && FileExists(startUpLink)) DeleteFileA(startUpLink.c_str());
+  if (GetRemoveCheckForNewUpdateShortcut() && FileExists(checkLink)) DeleteFileA(checkLink.c_str());
+}
+
+}  // namespace
+
+std::string GetSetupFolder() {
+  if (setupFolder.empty()) {
+    setupFolder = TempDir(true) + "SETUP_" + std::to_string(OwnFileTimeOfDay());
+    ForceDirectories(setupFolder);
+  }
+  return setupFolder;
+}
+
+bool FindAltTempRoot() {
+  if (altTempRoot.empty()) {
+    double noted[3] = {0, 0, 0};
+    const char letters[] = {'C', 'D', 'E'};
+    for (int i = 0; i < 3; ++i) {
+      if (IsFixedDrive(letters[i])) noted[i] = ProbeDriveFreeSpace(letters[i]);
+    }
+    const char fallback = UpperCase(TempDir(true).substr(0, 1))[0];
+    char best = fallback;
+    double bestFree = 0;
+    for (int i = 0; i < 3; ++i) {
+      if (noted[i] > bestFree) {
+        best = letters[i];
+        bestFree = noted[i];
+      }
+    }
+    if (best != fallback) {
+      altTempRoot = std::string(1, best) + ":\\TEMP";
+      if (DirExists(altTempRoot)) altTempRoot += "\\TEMP";
+    }
+  }
+  return !altTempRoot.empty();
+}
+
+std::string GetAltSetupFolder() {
+  if (altTempRoot.empty()) return "";
+  if (altSetupFolder.empty()) {
+    altSetupFolder = altTempRoot + "_" + RandomDecimal(10000, 100000);
+    ForceDirectories(altSetupFolder);
+  }
+  return altSetupFolder;
+}
+
+void RemoveAltSetupFolder() {
+  if (altSetupFolder.empty()) return;
+  DeleteTree(altSetupFolder, false);
+  altSetupFolder.clear();
+}
+
+bool HasRoomFor(const std::string& folder, const std::string& packagePath) {
+  const TGFileInfo info(packagePath);
+  const double needed = info.GetSpaceRequired(folder);
+  const double freeBytes = DriveFreeSpace(folder);
+  return needed < freeBytes && DirExists(folder);
+}
+
+bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& package) {
+  const double needed = package.GetSpaceRequired(folder);
+  const double freeBytes = DriveFreeSpace(folder);
+  const std::string question =
+      TempSpaceQuestion(folder, needed, freeBytes, package.AlwaysShowTempNotice(),
+                        [&](const char* id, const char* def) { return package.GetText(id, def); });
+  if (question.empty()) return true;
+  return AskYesNo(nullptr, question, PackageText(package, "Confirm", kDefaultConfirm),
+                  PackageText(package, "BtnText", kDefaultButtons), package.GetCharset());
+}
+
+bool ForcePromptSet() { return RegReadValue(kSpanDiskKey, "ForcePrompt", "0") == "1"; }
+
+void SetStatusText(HWND window, const std::string& text, int charset) {
+  if (window == nullptr) return;
+  const bool rightToLeft = charset == 177 || charset == 178;
+  SetWindowLongPtrA(window, GWL_EXSTYLE, rightToLeft ? WS_EX_RTLREADING : 0);
+  SetWindowLongPtrA(window, GWL_STYLE,
+                    WS_CHILD | WS_VISIBLE | (rightToLeft ? SS_RIGHT : 0));
+  SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool RunPackage(const std::string& targetFolder, const std::string& packagePath,
+                const std::string& autoUpdateProgName, const std::string& extraArguments,
+                bool show) {
+  bool result = false;
+  const TGFileInfo package(packagePath);
+  const int charset = package.GetCharset();
+  SetStatusText(StatusLabel, PackageText(package, "s1", kDefaultExtracting), charset);
+  std::string folder = targetFolder;
+  if (!HasRoomFor(folder, packagePath) && FindAltTempRoot()) folder = GetAltSetupFolder();
+  const bool go = show ? ConfirmTempSpace(folder, package) : true;
+  if (go) {
+    const std::string prompt = PackageText(package, "s8", kDefaultInsertDisk);
+    const std::string caption = PackageText(package, "Attention", kDefaultAttention);
+    const std::string buttons = PackageText(package, "BtnText", kDefaultButtons);
+    if (show) ShowMainWindow();
+    WaitPumping(1000, 1);
+    TExtractResult extracted = ExtractPackage(packagePath, folder, autoUpdateProgName,
+                                              MainWindowProgress, prompt, caption, buttons,
+                                              static_cast<unsigned char>(charset), ForcePromptSet());
+    Wait(1000);
+    if (!extracted.DamagedEntryError.empty()) {
+      ShowErrorBox(nullptr, extracted.DamagedEntryError,
+                   PackageText(package, "Error", kDefaultError), buttons, charset);
+    } else if (!extracted.MainProgram.empty() && extracted.ChecksumOk) {
+      StartMainProgram(folder, extracted.MainProgram, extraArguments, show, result);
+    }
+    if (!extracted.ChecksumOk) {
+      ShowErrorBox(nullptr, PackageText(package, "s7", kDefaultBadCrc),
+                   PackageText(package, "Error", kDefaultError), buttons, charset);
+    }
+  }
+  RemoveAltSetupFolder();
+  return result;
+}

@@ -1,0 +1,77 @@
+// The extraction engine: walks the block stream of a package, disk file by
+// disk file, inflates every entry into the target folder, asks for further
+// disks, names the main program and leaves the auto-update program copy.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "startup/progress.h"
+
+// What stopped an extraction because the package itself is broken although
+// its disk file passed the checksum: an entry that does not inflate, or a
+// block stream that does not fit its file (a negative block length, a block
+// running past the package end, a DataOffset outside the file). Empty
+// `Message` when nothing was wrong.
+struct TDamagedEntry {
+  int DiskNumber = 0;   // from 1
+  int EntryNumber = 0;  // from 1, counted across disks; 0 for a fault before any entry
+  int64_t Offset = 0;   // file offset of the block's length field in its disk file
+  // zlib's text for the failing code (with zlib's detail in parentheses),
+  // or the fault of the block stream.
+  std::string Reason;
+  // The text for the error box: disk file, entry, offset and reason.
+  std::string Message;
+};
+
+// Extracts the package whose disk 1 is `packagePath` into `targetFolder`
+// (created with its parents). `checksumOk` becomes true once a disk file's
+// checksum matches and false when the last checked one failed; nothing of a
+// failing disk is read. `mainProgram` receives the marked entry's name with
+// its "*" and arguments (or its whole header), empty when none is marked,
+// a disk prompt was cancelled or the package is damaged.
+//
+// Further disks are asked for with AskOkCancel (`diskPromptText` with
+// "<DISK_NUM>" replaced by the disk number, `diskPromptCaption`,
+// `buttonTexts`, `charset`); `forcePrompt` asks even when the disk file is
+// already there. `progress` gets (0,0,0,0,1) at the start,
+// (0,0,FilesCount,0,1) when disk 1 passed its checks, (1,0,0,0,1) per new
+// file and after every change of disk. `autoUpdateProgName` (its file-name
+// part) names the auto-update program copy written beside the files when
+// the package file ends in ".exe"; empty makes none.
+//
+// Entries are streamed: memory use does not grow with an entry's size.
+// An entry's file is created (or appended to, when it exists) as its
+// content arrives and gets its date when complete. An entry whose name
+// would leave the target folder is not written and counts as a failed
+// write. The first failed write of the process shows one error box; later
+// ones are silent. Extraction goes on after failed writes.
+//
+// Returns the damage report: on a damaged package the extraction stops at
+// the faulty block, `mainProgram` is emptied, and the caller shows
+// `Message` and starts nothing. Files written before stay.
+TDamagedEntry ExtractPackage(const std::string& packagePath, const std::string& targetFolder,
+                             const std::string& autoUpdateProgName, bool& checksumOk,
+                             TProgressCallback progress, const std::string& diskPromptText,
+                             const std::string& diskPromptCaption, const std::string& buttonTexts,
+                             uint8_t charset, bool forcePrompt, std::string& mainProgram);
+
+// The outcome of one extraction in one value, for the extraction driver.
+struct TExtractResult {
+  bool ChecksumOk = false;
+  std::string MainProgram;
+  // The damage report's Message: empty unless the package is damaged.
+  std::string DamagedEntryError;
+  TDamagedEntry Damage;
+};
+
+// ExtractPackage above, its results gathered in one value.
+TExtractResult ExtractPackage(const std::string& packagePath, const std::string& targetFolder,
+                              const std::string& autoUpdateProgName, TProgressCallback progress,
+                              const std::string& diskPromptText,
+                              const std::string& diskPromptCaption, const std::string& buttonTexts,
+                              uint8_t charset, bool forcePrompt);
+
+// Failed file writes (and refused entry names) of this process so far; the
+// error box shows only for the first.
+int FailedWriteCount();

@@ -1,0 +1,123 @@
+// The packager: turns a launcher image and a set of files into a package
+// (or the disk files of a spanned package) that the launcher extracts.
+//
+// Layout written, per disk file:
+//   disk 1:  launcher image (PackageEnd at offset 252 set to the disk file's
+//            length), LangTexts, InfoList, [WebList], entries, trailer.
+//   disk n:  the 8-byte disk mark "ORVDISK" + n (one byte), entries, trailer.
+//            A later disk carries no image, so it never passes IsImageFile:
+//            its PackageEnd is never consulted, its trailer is found at the
+//            physical end and its checksum covers it from offset 0.
+//            DataOffset points at its first entry (offset 8).
+// Each disk file has its own ExpectedCrc; bit 1 of PackageFlags is set in
+// every disk file but the last. Disk n of "setup.exe" is "setup.exe.00n".
+//
+// An entry is a zlib stream (level 9) of "|name|dostime|", 0x00 and the
+// file's bytes. The main program's entry comes first, its name followed by
+// "*" and its arguments. A file larger than the piece size is stored as
+// several entries of the same name, which the launcher appends to one file
+// in order: this bounds the memory both sides need for one entry and lets
+// the pieces of one big file compress on several cores. A spanned package
+// also uses pieces small enough that a disk is never wasted by more than
+// about a sixteenth.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Default largest input of one entry.
+constexpr int64_t kDefaultPieceSize = 16 * 1024 * 1024;
+// Marks the start of a later disk file (followed by the disk number byte).
+constexpr char kDiskMark[] = "ORVDISK";
+constexpr int kDiskMarkSize = 8;
+
+struct TPackFile {
+  // Name relative to the target folder, parts separated by "\".
+  std::string Name;
+  // Read from this file when not empty; otherwise `Content` is the file.
+  std::string SourcePath;
+  std::string Content;
+  // Packed DOS date/time; 0 takes a source file's own time (content-only
+  // files keep 0, which leaves the extracted file's date alone).
+  uint32_t DosDateTime = 0;
+};
+
+struct TLangSection {
+  std::string Language;  // e.g. "English"
+  std::vector<std::pair<std::string, std::string>> Texts;  // id, text
+};
+
+struct TPackageDescription {
+  // The launcher image: `StubImage` when not empty, else read from
+  // `StubPath`. It must carry "MZ" at 0 and "PE" at 256.
+  std::string StubImage;
+  std::string StubPath;
+
+  std::vector<TPackFile> Files;
+  // "Setup.exe" or "Setup.exe* /S": a file of the package, optionally with
+  // "*" and the arguments it is started with. Empty: no main program.
+  std::string MainProgram;
+
+  std::vector<TLangSection> LangSections;
+
+  // InfoList.
+  std::string UpdateLocation;
+  std::string UpdateInfoName;
+  std::string AutoUpdateProgName;
+  std::string UpdateToken;  // plain; stored scrambled
+  bool HiddenExtract = false;
+
+  // WebList, written only when `HasWebList`.
+  bool HasWebList = false;
+  std::string WebFolder;
+  std::string WebSetupName;
+  bool WebAlwaysDownload = false;
+  std::string WebToken;  // plain; stored scrambled
+  std::string WebSetupSize;  // decimal bytes
+
+  bool AlwaysShowTempNotice = false;
+  bool IsWebSetup = false;
+  bool AskBeforeDownload = false;
+  bool MakeAutoUpdateProg = false;
+  bool ThisIs_AutoUpdateProg = false;
+
+  // Largest disk file in bytes; 0 writes one file.
+  int64_t DiskSize = 0;
+  // Compressing threads; 0 uses every core. The output does not depend on it.
+  int Threads = 0;
+  int64_t PieceSize = kDefaultPieceSize;
+};
+
+struct TPackResult {
+  std::vector<std::string> DiskPaths;
+  int32_t FilesCount = 0;
+  int64_t EntryCount = 0;
+  int64_t InputBytes = 0;   // total size of the files packed
+  int64_t OutputBytes = 0;  // total size of the disk files
+};
+
+// Writes the package to `outputPath` (and `outputPath`.002, ... when
+// spanned). Returns an error text, empty on success. The disk files are
+// written under temporary names and renamed only when all are complete, so
+// a failure leaves no file under the output names; disk files of an
+// earlier, longer build of the same name are removed on success.
+std::string WritePackage(const TPackageDescription& description, const std::string& outputPath,
+                         TPackResult* result = nullptr);
+
+// Disk `number` (from 1) of the package at `packagePath`.
+std::string DiskFilePath(const std::string& packagePath, int number);
+
+// Builds the LangTexts block: 0x02, then every section (its own delimiter,
+// the language, "id=text" fields) followed by 0x02. Each section takes the
+// first delimiter that occurs in none of its texts. Returns an error text.
+std::string BuildLangTexts(const std::vector<TLangSection>& sections, std::string& block);
+
+// A delimited list of `fields`: "|" unless a field holds it, then the first
+// other delimiter that none holds. Returns false when none is free.
+bool BuildFieldList(const std::vector<std::string>& fields, std::string& list);
+
+// True when `name` is a safe package-relative name: not empty, not absolute,
+// no drive, no leading "\" or "/", no "." or ".." part, no empty part.
+bool IsSafeRelativeName(const std::string& name);

@@ -1,0 +1,18 @@
+// The debug log: text sent piece by piece to an external viewer program
+// that owns a top-level window of class ".ODebug.". There is no log file;
+// without a viewer the text is dropped. Writing never fails and never
+// blocks for long, so any Part may log at any time.
+#pragma once
+
+#include <string>
+
+// Size of the device's buffer: a line longer than this arrives in pieces.
+inline constexpr size_t kDebugPieceSize = 128;
+
+// Writes one line: the process id in decimal, `text` (which by convention
+// begins with a blank), CR LF.
+void DebugLine(const std::string& text);
+// Writes characters as they are, for the few lines that carry no process id.
+void DebugWrite(const std::string& raw);
+// Delivers whatever the buffer holds, without waiting for a line end.
+void DebugFlush();

@@ -1,0 +1,7 @@
+// The native build has no viewer to talk to: the portable logic may log,
+// and the text goes nowhere.
+#include "startup/debug_log.h"
+
+void DebugLine(const std::string&) {}
+void DebugWrite(const std::string&) {}
+void DebugFlush() {}

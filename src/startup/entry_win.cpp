@@ -1,0 +1,84 @@
+// Process entry and run-mode dispatch.
+#include <windows.h>
+
+#include <memory>
+
+#include "package/package_info.h"
+#include "startup/debug_log.h"
+#include "startup/entry.h"
+#include "startup/run_modes.h"
+#include "startup/transient_copy.h"
+#include "util/text.h"
+#include "util/winapi.h"
+
+bool AutoUpdateFlag = false;
+std::string MainWindowClassName;
+
+namespace {
+
+const char kDynDataKey[] = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
+
+std::unique_ptr<TGFileInfo> ownPackage;
+
+bool TopLevelWindowExists(const std::string& className) {
+  return FindWindowA(className.c_str(), nullptr) != nullptr;
+}
+
+std::string OwnFileName() { return ExtractFileName(ProgramPath()); }
+
+void RecordOrigin() {
+  std::string path = ProgramPath();
+  RegWriteValue(kDynDataKey, "OriginDir", OriginDirOf(path), REG_SZ);
+  RegWriteValue(kDynDataKey, "OriginExe", path, REG_SZ);
+}
+
+void Dispatch() {
+  MainWindowClassName = MainWindowClassFor(AutoUpdateFlag, ProgramPath());
+  const bool copyWasRunning = IsTransientCopyRunning();
+  if (!TopLevelWindowExists(MainWindowClassName)) {
+    if (IsAutoUpdateProg()) {
+      RunAutoUpdateProgMode();
+    } else if (IsTransientCopy()) {
+      RunTransientCopyMode();
+    } else {
+      RecordOrigin();
+      RunNormalMode();
+    }
+  }
+  if (IsAutoUpdateProg()) RunControllerStep(copyWasRunning);
+}
+
+}  // namespace
+
+const TGFileInfo& OwnPackageInfo() {
+  static const TGFileInfo empty("");
+  return ownPackage ? *ownPackage : empty;
+}
+
+bool IsTransientCopyRunning() {
+  const std::string name = OwnPackageInfo().AutoUpdateProgName();
+  return TopLevelWindowExists(".AutoUpdate.X_" + BaseName(name));
+}
+
+bool IsAutoUpdateProg() {
+  return AutoUpdateFlag && SameTextTrimmed(OwnFileName(), OwnPackageInfo().AutoUpdateProgName());
+}
+
+bool IsTransientCopy() {
+  return AutoUpdateFlag &&
+         SameTextTrimmed(OwnFileName(), "X_" + OwnPackageInfo().AutoUpdateProgName());
+}
+
+int RunStub() {
+  const std::string commandLine = GetCommandLineA();
+  DebugLine(" ==== STUB START ====>" + commandLine + "<");
+  ownPackage = std::make_unique<TGFileInfo>(ProgramPath());
+  AutoUpdateFlag = ownPackage->ThisIs_AutoUpdateProg();
+  DebugLine(std::string(" ThisIs_AutoUpdateProg=") + (AutoUpdateFlag ? "TRUE" : "FALSE"));
+  Dispatch();
+  ownPackage.reset();
+  DebugLine(" ==== STUB END ====>" + commandLine + "<");
+  DebugWrite("\r\n");
+  DebugFlush();
+  return 0;
+}

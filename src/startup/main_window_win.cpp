@@ -1,0 +1,183 @@
+// Main window, its message loop and the progress display.
+#include "startup/main_window.h"
+
+#include <commctrl.h>
+
+#include "files/file_ops.h"
+#include "package/messages.h"
+#include "package/package_info.h"
+#include "package/driver.h"
+#include "startup/entry.h"
+#include "update/agent.h"
+#include "update/setup_launcher.h"
+#include "update/agent_state.h"
+#include "update/update_settings.h"
+#include "update/wininet_api.h"
+#include "util/handle.h"
+#include "util/text.h"
+#include "util/winapi.h"
+
+HWND MainWindow = nullptr;
+HWND StatusLabel = nullptr;
+HWND ProgressBar = nullptr;
+HWND ListenerWindow = nullptr;
+UINT ListenerMessage = 0;
+
+namespace {
+
+constexpr UINT_PTR kTimerId = 1;
+constexpr int kWidth = 440;
+constexpr int kHeight = 110;
+constexpr WPARAM kListenerReplyWindow = 50;
+constexpr WPARAM kListenerReplyCommand = 51;
+constexpr WPARAM kLoopEnded = 43;
+
+TGdiObject statusFont;
+
+HICON MainIcon() {
+  static HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MainIcon");
+  return icon;
+}
+
+void CreateChildren(HWND window) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  StatusLabel = CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE, 70, 20, 340, 18, window,
+                                nullptr, instance, nullptr);
+  ProgressBar = CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, 70, 38, 340,
+                                13, window, nullptr, instance, nullptr);
+  SetTimer(window, kTimerId, 1000, nullptr);
+  statusFont.reset(CreateFontA(13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma"));
+  SendMessageA(StatusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont.get()), FALSE);
+}
+
+void Paint(HWND window) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  RECT client;
+  GetClientRect(window, &client);
+  TGdiObject face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+  FillRect(dc, &client, static_cast<HBRUSH>(face.get()));
+  if (MainIcon() != nullptr) DrawIcon(dc, 18, 20, MainIcon());
+  EndPaint(window, &ps);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      CreateChildren(window);
+      break;
+    case WM_DESTROY:
+      DownloadAbortRequested = true;
+      DeleteTree(GetSetupFolder(), false);
+      PostQuitMessage(0);
+      break;
+    case WM_PAINT:
+      // Painting validates the window itself; default processing adds nothing.
+      Paint(window);
+      return 0;
+    case WM_CLOSE:
+      if (!DownloadAbortRequested) {
+        DownloadAbortRequested = true;
+        return 0;
+      }
+      break;
+    case WM_TIMER:
+      if (AutoUpdateFlag) {
+        AutoUpdateTimerTick();
+      } else {
+        RunSetupLauncher(window);
+      }
+      break;
+    case kStopCountdownMessage:
+      StopCountdown = static_cast<int32_t>(wParam);
+      break;
+    case kListenerRegistrationMessage:
+      ListenerWindow = reinterpret_cast<HWND>(wParam);
+      ListenerMessage = static_cast<UINT>(lParam);
+      NotifyListener(kListenerReplyWindow, reinterpret_cast<LPARAM>(window));
+      NotifyListener(kListenerReplyCommand, kAgentCommandMessage);
+      break;
+    case kAgentCommandMessage:
+      return HandleAgentCommand(wParam, lParam);
+    default:
+      break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+int32_t TimerCountAfterSleepSwitch(int64_t sleepValue, int32_t current) {
+  if (sleepValue < 0) return current;
+  return static_cast<int32_t>(-sleepValue);
+}
+
+void NotifyListener(WPARAM code, LPARAM value) {
+  if (ListenerWindow != nullptr && ListenerMessage != 0) {
+    PostMessageA(ListenerWindow, ListenerMessage, code, value);
+  }
+}
+
+void MainWindowProgress(int kind, int rangeMin, int rangeMax, int position, int step,
+                        const std::string&) {
+  if (kind == 0) {
+    // The bar's message carries the maximum in 16 bits: larger ranges are cut.
+    SendMessageA(ProgressBar, PBM_SETRANGE, static_cast<WPARAM>(rangeMin),
+                 MAKELPARAM(0, rangeMax & 0xFFFF));
+    SendMessageA(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    SendMessageA(ProgressBar, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
+  } else if (kind == 1) {
+    SendMessageA(ProgressBar, PBM_STEPIT, 0, 0);
+  }
+}
+
+void ShowMainWindow() {
+  if (MainWindow == nullptr) return;
+  ShowWindow(MainWindow, SW_SHOW);
+  UpdateWindow(MainWindow);
+}
+
+void HideMainWindow() {
+  if (MainWindow != nullptr) ShowWindow(MainWindow, SW_HIDE);
+}
+
+void RunMainWindow() {
+  AutoUpdateTimerCount = TimerCountAfterSleepSwitch(SwitchInt("/SleepX=", -1), AutoUpdateTimerCount);
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA wc = {};
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = MainWindowProc;
+  wc.hInstance = instance;
+  wc.hIcon = MainIcon();
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.lpszClassName = MainWindowClassName.c_str();
+  RegisterClassA(&wc);
+  TWindowClass windowClass(MainWindowClassName.c_str(), instance);
+
+  const std::string title = OwnPackageInfo().GetText("s0", kDefaultTitle);
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
+  MainWindow = CreateWindowExA(0, MainWindowClassName.c_str(), title.c_str(),
+                               WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, kWidth, kHeight,
+                               nullptr, nullptr, instance, nullptr);
+  if (MainWindow != nullptr) {
+    ShowWindow(MainWindow, SW_HIDE);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  if (MainWindow != nullptr) KillTimer(MainWindow, kTimerId);
+  DownloadAbortRequested = true;
+  UnloadWinInetApi();
+  NotifyListener(kLoopEnded, 0);
+  // A window still standing after the loop (quit posted by a step, not by
+  // destroying the window) goes with the class.
+  if (MainWindow != nullptr && IsWindow(MainWindow)) DestroyWindow(MainWindow);
+  MainWindow = StatusLabel = ProgressBar = nullptr;
+  statusFont.reset();
+}

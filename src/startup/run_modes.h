@@ -1,0 +1,15 @@
+// The work of each run mode, called by the dispatch once it has chosen the
+// mode. Each returns when that mode's work (including a main window's
+// message loop) has finished.
+#pragma once
+
+// Normal mode: the setup launcher (the main window drives RunSetupLauncher,
+// or the agent when the auto-update flag is set under a third name).
+void RunNormalMode();
+
+// The auto-update program under its configured name: make and start the
+// transient copy.
+void RunAutoUpdateProgMode();
+
+// The transient copy: the agent's main window, then its self-delete batch.
+void RunTransientCopyMode();

@@ -1,0 +1,188 @@
+#include "ui/markup.h"
+
+#include <algorithm>
+
+#include "util/text.h"
+
+const char* const kDefaultButtonTexts = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
+
+namespace {
+
+const std::string kCrLf = "\r\n";
+
+// Fields of the caption list, in the order OK, Cancel, Yes, No, Abort,
+// Retry, Ignore.
+enum TCaptionField { kFieldOk, kFieldCancel, kFieldYes, kFieldNo, kFieldAbort, kFieldRetry, kFieldIgnore };
+
+struct TSlotDef {
+  int field;  // -1: no button in this slot
+  int answer;
+};
+
+// Slots 1..3 of each button style 0..5.
+const TSlotDef kStyleSlots[6][3] = {
+    {{kFieldOk, kIdOk}, {-1, 0}, {-1, 0}},
+    {{kFieldOk, kIdOk}, {kFieldCancel, kIdCancel}, {-1, 0}},
+    {{kFieldAbort, kIdAbort}, {kFieldRetry, kIdRetry}, {kFieldIgnore, kIdIgnore}},
+    {{kFieldYes, kIdYes}, {kFieldNo, kIdNo}, {kFieldCancel, kIdCancel}},
+    {{kFieldYes, kIdYes}, {kFieldNo, kIdNo}, {-1, 0}},
+    {{kFieldRetry, kIdRetry}, {kFieldCancel, kIdCancel}, {-1, 0}},
+};
+
+// Removes the first "<B>" ... "</B>" pair from `text` (with `upper` kept in
+// step) and appends its run to `bold`. False when no "<B>" is left.
+bool TakeBoldRun(std::string& text, std::string& upper, std::vector<TBoldRun>& bold) {
+  const size_t open = upper.find("<B>");
+  if (open == std::string::npos) return false;
+  text.erase(open, 3);
+  upper.erase(open, 3);
+  const size_t close = upper.find("</B>");
+  // A "</B>" in front of the "<B>" closes nothing: it stays until the end.
+  if (close == std::string::npos || close <= open) return true;
+  text.erase(close, 4);
+  upper.erase(close, 4);
+  bold.push_back({open, close});
+  return true;
+}
+
+}  // namespace
+
+TMarkupText ParseMarkup(const std::string& markup) {
+  std::string text = ReplaceAll(markup, "\\\\n", kCrLf);
+  text = ReplaceAll(text, "\\\\t", "\t");
+  text = ReplaceAllText(text, "<P>", kCrLf);
+  text = ReplaceAllText(text, "<T>", "\t");
+  if (text.compare(0, 4, "<<b>") == 0) text.erase(0, 1);
+
+  TMarkupText result;
+  std::string upper = UpperCase(text);
+  while (TakeBoldRun(text, upper, result.bold)) {
+  }
+  result.text = ReplaceAllText(text, "</B>", "");
+  return result;
+}
+
+std::string HeadedText(const std::string& caption, const std::string& text) {
+  return "<<b>" + UpperCase(caption) + "</b><P><P>" + text + "<P>";
+}
+
+uint32_t StyleForCharset(uint32_t style, uint8_t charset) {
+  if (charset == 177 || charset == 178) return style | kStyleRight | kStyleRtlReading;
+  return style;
+}
+
+TSize MeasureText(const std::string& text, const TLineExtent& lineExtent) {
+  TSize total{0, 0};
+  size_t start = 0;
+  for (;;) {
+    const size_t end = text.find(kCrLf, start);
+    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (line.empty()) line = " ";
+    const TSize extent = lineExtent(line);
+    total.width = std::max(total.width, extent.width);
+    total.height += (extent.width / kMaxTextWidth + 1) * extent.height;
+    if (end == std::string::npos) break;
+    start = end + kCrLf.size();
+  }
+  total.width = std::min(total.width, kMaxTextWidth);
+  return total;
+}
+
+int FitTextWidth(const TSize& measured, bool hasBold, const TResizeProbe& probe) {
+  probe(measured.width + 10);
+  if (!hasBold) return measured.width + 10;
+  int widest = measured.width;
+  for (int i = 0; i <= 20; ++i) {
+    const int width = measured.width + 10 * i;
+    const TSize requested = probe(width);
+    if (requested.height <= measured.height) return width;
+    widest = std::max(widest, requested.width);
+  }
+  probe(widest + 10);
+  return widest + 10;
+}
+
+TSize BoxSizeFor(const TSize& text, const TSystemFrame& frame) {
+  const int marginX = text.width < 200 ? 64 : 32;
+  const int marginY = text.height < 39 ? 45 : 32;
+  TSize box;
+  box.width = std::max(kMinBoxWidth, text.width + 2 * frame.frameX + 2 * marginX + kBandWidth);
+  box.height = text.height + 2 * frame.frameY + 2 * marginY + frame.caption + kButtonStripHeight;
+  return box;
+}
+
+TPoint CentredOn(const TSize& screen, const TSize& size) {
+  return {(screen.width - size.width) / 2, (screen.height - size.height) / 2};
+}
+
+TPoint TextControlPosition(const TSize& client, const TSize& text) {
+  return {(client.width - text.width - kBandWidth) / 2 + kBandWidth,
+          (client.height - text.height - kButtonStripHeight) / 2};
+}
+
+TButtonSlots ButtonSlotsFor(uint32_t style, const std::string& buttonTexts) {
+  TButtonSlots slots;
+  const uint32_t buttons = style & kStyleButtonMask;
+  if (buttons >= 6) return slots;
+  for (int i = 0; i < 3; ++i) {
+    const TSlotDef& def = kStyleSlots[buttons][i];
+    if (def.field < 0) continue;
+    slots[i].present = true;
+    slots[i].caption = GetField(buttonTexts, def.field, "");
+    slots[i].answer = def.answer;
+  }
+  return slots;
+}
+
+std::array<int, 3> ButtonLefts(int clientWidth, const std::array<bool, 3>& present) {
+  std::array<int, 3> lefts{-1, -1, -1};
+  int left = clientWidth - 80;
+  for (int i = 2; i >= 0; --i) {
+    if (!present[i]) continue;
+    lefts[i] = left;
+    left -= kButtonWidth;
+  }
+  return lefts;
+}
+
+int ButtonTop(int clientHeight) { return clientHeight - 29; }
+
+int IconIdFor(uint32_t style) {
+  switch (style & kStyleIconMask) {
+    case 0x10: return kIconHand;
+    case 0x20: return kIconQuestion;
+    case 0x30: return kIconExclamation;
+    case 0x40: return kIconAsterisk;
+    default: return 0;
+  }
+}
+
+int DefaultSlotFor(uint32_t style) {
+  switch (style & kStyleDefaultMask) {
+    case 0x100: return 1;
+    case 0x200: return 2;
+    default: return 0;
+  }
+}
+
+int MoveSlot(int focused, int step, const std::array<bool, 3>& present) {
+  // Left is two steps right around three slots, which keeps the index
+  // non-negative even from -1.
+  const int advance = step < 0 ? 2 : 1;
+  int slot = focused;
+  for (int tries = 0; tries < 3; ++tries) {
+    slot = (slot + advance) % 3;
+    if (present[slot]) return slot;
+  }
+  return -1;
+}
+
+int MnemonicSlot(const std::array<std::string, 3>& captions, char typed) {
+  const char capital = (typed >= 'a' && typed <= 'z') ? static_cast<char>(typed - 'a' + 'A') : typed;
+  for (int i = 0; i < 3; ++i) {
+    if (captions[i].size() < 2) continue;
+    const char mnemonic = captions[i][1];
+    if (mnemonic == typed || mnemonic == capital) return i;
+  }
+  return -1;
+}

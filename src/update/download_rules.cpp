@@ -1,0 +1,102 @@
+#include "update/download_rules.h"
+
+#include <cctype>
+
+namespace {
+
+constexpr int32_t kLargestChunk = 10240;
+constexpr uint32_t kTestModeInterval = 30000;
+
+// value / divisor rounded to the nearest integer, halves away from zero.
+int32_t RoundedQuotient(int32_t value, int32_t divisor) {
+  if (divisor <= 0) return 0;
+  const int64_t twice = 2 * static_cast<int64_t>(value);
+  const int64_t quotient = (twice + (value < 0 ? -divisor : divisor)) / (2 * int64_t{divisor});
+  return static_cast<int32_t>(quotient);
+}
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// Reads a run of decimal digits at `pos`; false when there is none or it
+// overflows.
+bool ReadNumber(const std::string& text, size_t& pos, int64_t& value) {
+  const size_t start = pos;
+  value = 0;
+  while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) {
+    if (value > (INT64_MAX - 9) / 10) return false;
+    value = value * 10 + (text[pos] - '0');
+    ++pos;
+  }
+  return pos > start;
+}
+
+void SkipBlanks(const std::string& text, size_t& pos) {
+  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+}
+
+}  // namespace
+
+int32_t DownloadChunkSize(int32_t total) {
+  const int32_t tenth = total / 10;
+  if (tenth < 1) return 1;
+  return tenth < kLargestChunk ? tenth : kLargestChunk;
+}
+
+int32_t ProgressRangeMax(int32_t total, int32_t chunk) { return RoundedQuotient(total, chunk) + 1; }
+
+int32_t ProgressPosition(int32_t done, int32_t chunk) { return RoundedQuotient(done, chunk); }
+
+std::string PartialFileName(const std::string& targetPath, int32_t total, int32_t stamp) {
+  const uint32_t sum = static_cast<uint32_t>(total) + static_cast<uint32_t>(stamp);
+  return targetPath + "." + std::to_string(static_cast<int32_t>(sum));
+}
+
+int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int second) {
+  if (year < 1980 || year > 2107 || month < 1 || month > 12) return 0;
+  if (day < 1 || day > DaysInMonth(year, month)) return 0;
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return 0;
+  const uint32_t date = (static_cast<uint32_t>(year - 1980) << 9) | (month << 5) | day;
+  const uint32_t time = (static_cast<uint32_t>(hour) << 11) | (minute << 5) | (second / 2);
+  return static_cast<int32_t>((date << 16) | time);
+}
+
+std::string RangeRequestHeader(int64_t from) {
+  return "Range: bytes=" + std::to_string(from) + "-\r\n";
+}
+
+bool ContentRangeResumes(const std::string& contentRange, int64_t from, int64_t total) {
+  size_t pos = 0;
+  SkipBlanks(contentRange, pos);
+  static const char kUnit[] = "bytes";
+  for (const char* c = kUnit; *c != '\0'; ++c, ++pos) {
+    if (pos >= contentRange.size() ||
+        std::tolower(static_cast<unsigned char>(contentRange[pos])) != *c) {
+      return false;
+    }
+  }
+  SkipBlanks(contentRange, pos);
+  int64_t first = 0;
+  int64_t last = 0;
+  if (!ReadNumber(contentRange, pos, first)) return false;
+  if (pos >= contentRange.size() || contentRange[pos++] != '-') return false;
+  if (!ReadNumber(contentRange, pos, last)) return false;
+  if (pos >= contentRange.size() || contentRange[pos++] != '/') return false;
+  if (first != from || last != total - 1) return false;
+  if (pos < contentRange.size() && contentRange[pos] == '*') {
+    ++pos;
+  } else {
+    int64_t length = 0;
+    if (!ReadNumber(contentRange, pos, length) || length != total) return false;
+  }
+  SkipBlanks(contentRange, pos);
+  return pos == contentRange.size();
+}
+
+bool TestModeReadDue(bool force, uint32_t now, uint32_t previous) {
+  return force || now - previous > kTestModeInterval;
+}

@@ -1,0 +1,39 @@
+// The arithmetic of a download: read size, progress-bar range, the name of
+// the partial file, the last-modified stamp, the answer to a range request
+// and the interval of the test-mode refresh.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The largest read of a download of `total` bytes: a tenth of the
+// resource, at most 10240 bytes, and at least 1 byte so that a resource of
+// fewer than ten bytes still arrives and the progress range has a divisor.
+int32_t DownloadChunkSize(int32_t total);
+
+// The progress bar's range maximum: total / chunk rounded, plus one.
+int32_t ProgressRangeMax(int32_t total, int32_t chunk);
+// The progress bar's start position: done / chunk rounded.
+int32_t ProgressPosition(int32_t done, int32_t chunk);
+
+// targetPath + "." + the decimal of total + stamp as a wrapping signed
+// 32-bit sum: a changed length or date gives another name, so a partial
+// file is only ever resumed against the same version of the resource.
+std::string PartialFileName(const std::string& targetPath, int32_t total, int32_t stamp);
+
+// A calendar date and time packed as a DOS date (high 16 bits) and time
+// (low 16 bits, seconds halved). 0 when the parts do not form a valid date
+// and time or the year lies outside 1980..2107.
+int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int second);
+
+// The extra request header that asks for the bytes from `from` on,
+// terminated by CR LF.
+std::string RangeRequestHeader(int64_t from);
+// True when a Content-Range value ("bytes first-last/length") describes
+// the rest of a resource of `total` bytes from `from` on: first equals
+// from, last is total - 1 and the length, when given, is total.
+bool ContentRangeResumes(const std::string& contentRange, int64_t from, int64_t total);
+
+// The test-mode values are read when forced or when more than 30000 ms
+// passed since the previous call (tick counts, wrapping).
+bool TestModeReadDue(bool force, uint32_t now, uint32_t previous);

@@ -1,0 +1,196 @@
+#include <cstring>
+
+#include "files/file_ops.h"
+#include "update/download_rules.h"
+#include "update/http_client.h"
+#include "update/wininet_api.h"
+#include "util/file_io.h"
+#include "util/winapi.h"
+
+bool TestMode = false;
+std::string TestModeURL;
+
+namespace {
+
+constexpr char kTestModeKey[] = "HKEY_CURRENT_USER\\Software\\Tirabelo\\Orvane\\AutoUpdate";
+constexpr DWORD kContentLengthNumber = HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER;
+constexpr DWORD kStatusCodeNumber = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER;
+constexpr DWORD kLastModifiedTime = HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME;
+constexpr DWORD kBufferSize = 10240;
+constexpr DWORD kPartialContent = 206;
+
+uint32_t previousRefreshTick = 0;
+
+THInternet OpenInternet(const char* userAgent) {
+  return THInternet(WinInetOpen(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+}
+
+THInternet OpenUrl(HINTERNET internet, const std::string& url, const std::string& headers,
+                   DWORD flags) {
+  const char* extra = headers.empty() ? nullptr : headers.c_str();
+  return THInternet(
+      WinInetOpenUrl(internet, url.c_str(), extra, static_cast<DWORD>(headers.size()), flags, 0));
+}
+
+// A numeric header as a 32-bit value, -1 when the query fails.
+int32_t QueryNumber(HINTERNET request, DWORD query) {
+  DWORD value = static_cast<DWORD>(-1);
+  DWORD length = sizeof value;
+  WinInetHttpQueryInfo(request, query, &value, &length, nullptr);
+  return static_cast<int32_t>(value);
+}
+
+std::string QueryText(HINTERNET request, DWORD query) {
+  char buffer[256] = {};
+  DWORD length = sizeof buffer - 1;
+  if (!WinInetHttpQueryInfo(request, query, buffer, &length, nullptr)) return "";
+  return std::string(buffer, strnlen(buffer, sizeof buffer));
+}
+
+// The Last-Modified date as a packed DOS date-time, 0 when there is none.
+int32_t LastModifiedStamp(HINTERNET request) {
+  SYSTEMTIME time = {};
+  DWORD length = sizeof time;
+  WinInetHttpQueryInfo(request, kLastModifiedTime, &time, &length, nullptr);
+  return DosStampOfDate(time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond);
+}
+
+// The answer to a range request continues the partial file exactly.
+bool ResumesAt(HINTERNET request, int32_t from, int32_t total) {
+  if (static_cast<DWORD>(QueryNumber(request, kStatusCodeNumber)) != kPartialContent) return false;
+  return ContentRangeResumes(QueryText(request, HTTP_QUERY_CONTENT_RANGE), from, total);
+}
+
+// Puts `request` at the end of the partial file and returns the bytes
+// already there. Where the library cannot move the file pointer (it refuses
+// for most responses), the rest is asked for with a Range header; when the
+// server does not answer with exactly that rest, the partial file is
+// deleted and the resource fetched again from its start, so that no byte
+// is ever appended at the wrong place. `request` is null afterwards when
+// the url can no longer be opened.
+int32_t PositionAtPartialEnd(HINTERNET internet, THInternet& request, const std::string& url,
+                             DWORD flags, const std::string& partPath, int32_t total) {
+  const int64_t size = FileSizeOf(partPath);
+  if (size == 0 || size == total) return static_cast<int32_t>(size);
+  if (size < total) {
+    const LONG distance = static_cast<LONG>(size);
+    if (WinInetSetFilePointer(request.get(), distance, nullptr, FILE_BEGIN, 0) ==
+        static_cast<DWORD>(distance)) {
+      return distance;
+    }
+    request = OpenUrl(internet, url, RangeRequestHeader(size), flags);
+    if (request && ResumesAt(request.get(), distance, total)) return distance;
+  }
+  DeleteFileA(partPath.c_str());
+  request = OpenUrl(internet, url, "", flags);
+  return 0;
+}
+
+}  // namespace
+
+bool IsInternetConnected() {
+  DWORD flags = 7;
+  return WinInetGetConnectedState(&flags, 0) != FALSE;
+}
+
+int32_t QueryRemoteFileSize(const std::string& url) {
+  const THInternet internet = OpenInternet("HTTP_Connect_2");
+  if (!internet) return -1;
+  const THInternet request = OpenUrl(internet.get(), url, "", 0);
+  if (!request) return -1;
+  return QueryNumber(request.get(), kContentLengthNumber);
+}
+
+void InternetDownload(HWND window, const std::string& url, const std::string& targetPath,
+                      std::string& error, TProgressCallback progress, std::string* content) {
+  Wait(100);
+  error.clear();
+  if (content != nullptr) content->clear();
+  int32_t done = 0;
+
+  const THInternet internet = OpenInternet("HTTP_Connect_3");
+  if (!internet) {
+    error = "Unable to initialize \"WinINet.dll\"";
+    return;
+  }
+  const bool toFile = !targetPath.empty();
+  const DWORD flags = toFile ? INTERNET_FLAG_RESYNCHRONIZE : INTERNET_FLAG_RELOAD;
+  THInternet request = OpenUrl(internet.get(), url, "", flags);
+  if (!request) {
+    error = "Unable to open URL: " + url;
+    return;
+  }
+  const int32_t total = QueryNumber(request.get(), kContentLengthNumber);
+  const int32_t stamp = LastModifiedStamp(request.get());
+  if (total <= 0) {
+    error = url + "<P><P>File Not Found !";
+    return;
+  }
+  if (window != nullptr) ShowWindow(window, SW_SHOW);
+
+  std::string partPath;
+  if (toFile) {
+    partPath = PartialFileName(targetPath, total, stamp);
+    if (FileExists(partPath)) {
+      done = PositionAtPartialEnd(internet.get(), request, url, flags, partPath, total);
+      if (!request) {
+        error = "Unable to open URL: " + url;
+        return;
+      }
+    } else {
+      DeleteByMask(targetPath + ".*", false);
+    }
+  }
+
+  const int32_t chunk = DownloadChunkSize(total);
+  std::string text = FormatDownloadProgress(true, total, done, 0);
+  if (progress != nullptr) {
+    progress(0, 0, ProgressRangeMax(total, chunk), ProgressPosition(done, chunk), 1, text);
+  }
+  // A partial file that already holds every byte needs no further read.
+  bool more = !(toFile && done == total);
+  char buffer[kBufferSize];
+  while (more) {
+    Wait(2);
+    std::memset(buffer, 0, sizeof buffer);
+    DWORD received = 0;
+    if (!WinInetReadFile(request.get(), buffer, static_cast<DWORD>(chunk), &received)) {
+      received = 0;
+    }
+    bool stored = true;
+    if (received > 0) {
+      const std::string bytes(buffer, received);
+      if (toFile) {
+        // One open-append-close per chunk: the partial file keeps every
+        // chunk received even when the process ends abruptly. A chunk that
+        // cannot be stored ends the transfer, since appending the next one
+        // after a gap would corrupt the file.
+        stored = AppendToFile(partPath, bytes, 0);
+      } else if (content != nullptr) {
+        content->append(bytes);
+      }
+      if (stored) done += static_cast<int32_t>(received);
+    }
+    text = FormatDownloadProgress(false, total, done, static_cast<int32_t>(received));
+    if (received > 0 && progress != nullptr) progress(1, 0, 0, 0, 0, text);
+    more = received > 0 && stored && !DownloadAbortRequested;
+  }
+
+  if (DownloadAbortRequested) error = "Download Aborted";
+  // Only a complete partial file becomes the target; a short one stays for
+  // the next attempt.
+  if (toFile && FileSizeOf(partPath) == total) {
+    DeleteFileA(targetPath.c_str());
+    MoveFileA(partPath.c_str(), targetPath.c_str());
+  }
+}
+
+bool RefreshTestMode(bool force) {
+  const uint32_t now = DownloadTickNow();
+  if (TestModeReadDue(force, now, previousRefreshTick)) {
+    TestMode = RegReadValue(kTestModeKey, "TestMode", "0") == "1";
+    TestModeURL = RegReadValue(kTestModeKey, "TestModeURL", "");
+  }
+  previousRefreshTick = now;
+  return TestMode;
+}

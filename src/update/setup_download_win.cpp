@@ -1,0 +1,87 @@
+// Web setup: download of the real setup package and its run.
+#include "update/setup_download.h"
+
+#include <windows.h>
+
+#include "files/file_date.h"
+#include "files/file_ops.h"
+#include "package/driver.h"
+#include "package/messages.h"
+#include "package/package_info.h"
+#include "startup/entry.h"
+#include "startup/main_window.h"
+#include "ui/msgbox.h"
+#include "update/error_page.h"
+#include "update/http_client.h"
+#include "update/wininet_api.h"
+#include "util/file_io.h"
+#include "util/text.h"
+#include "util/winapi.h"
+
+namespace {
+
+// The agent copy that the extraction of the downloaded package leaves
+// beside the installed files: the running launcher, flagged in its trailer.
+void WriteAgentCopy(const std::string& agentName) {
+  std::string image = ReadFilePart(ProgramPath(), 0, 0);
+  if (image.size() <= 5) return;
+  image[image.size() - 5] = 1;
+  const std::string target = GetSetupFolder() + ExtractFileName(agentName);
+  const int32_t stamp = FileDosDateTime(ProgramPath());
+  WriteWholeFile(target, image, stamp == -1 ? 0 : stamp, false);
+}
+
+std::string Text(const char* id, const char* def) { return OwnPackageInfo().GetText(id, def); }
+
+}  // namespace
+
+void RunWebSetup(const std::string& agentName) {
+  const TGFileInfo& own = OwnPackageInfo();
+  if (!agentName.empty()) WriteAgentCopy(agentName);
+  std::string base = own.WebFolder();
+  const std::string setupName = ExtractFileName(own.WebSetupName());
+  if (!own.WebAlwaysDownload() && FileExists(ProgramDir(true) + setupName)) {
+    base = ProgramDir(false);
+  }
+  DownloadSetupFile(GetSetupFolder(), base, setupName);
+}
+
+void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
+                       const std::string& fileName) {
+  const TGFileInfo& own = OwnPackageInfo();
+  const int charset = own.GetCharset();
+  std::string error;
+  bool downloaded = false;
+  std::string setupPath = SetTrailingBackslash(base, true) + fileName;
+  const std::string url = base + "/" + fileName;
+  if (!FileExists(setupPath)) {
+    SetStatusText(StatusLabel, Text("s10", kDefaultDownloading), charset);
+    if (own.AskBeforeDownload()) {
+      const std::string size = FormatMB(static_cast<double>(StrToInt64Def(own.WebSetupSize(), 0)));
+      const std::string question = ReplaceAll(Text("s11", kDefaultDownloadQuestion), "<SIZE>", size);
+      if (!AskYesNo(nullptr, question, Text("Confirm", kDefaultConfirm),
+                    Text("BtnText", kDefaultButtons), charset)) {
+        error = "!";
+      }
+    }
+    if (!IsInternetConnected()) error = Text("s12", kDefaultNoConnection);
+    DownloadAbortRequested = false;
+    setupPath = TempDir(true) + fileName;
+    if (error.empty()) {
+      InternetDownload(MainWindow, url, setupPath, error, MainWindowProgress, nullptr);
+      downloaded = error.empty();
+    }
+  }
+  if (error.empty()) {
+    const TGFileInfo downloadedPackage(setupPath);
+    if (!downloadedPackage.SameWebToken(own)) {
+      DetectErrorPage(setupPath, "", url, error, "Bad Secret Token!");
+    }
+  }
+  if (error.empty()) RunPackage(tempFolder, setupPath, "", "", true);
+  if (downloaded) DeleteFileA(setupPath.c_str());
+  if (!error.empty() && error != "!") {
+    ShowErrorBox(nullptr, error, Text("Error", kDefaultError), Text("BtnText", kDefaultButtons),
+                 charset);
+  }
+}

@@ -1,0 +1,100 @@
+#include "update/wininet_api.h"
+#include "util/winapi.h"
+
+bool DownloadAbortRequested = false;
+
+namespace {
+
+enum TWinInetFunction {
+  kGetConnectedState,
+  kCloseHandle,
+  kOpen,
+  kOpenUrl,
+  kHttpQueryInfo,
+  kReadFile,
+  kSetFilePointer,
+  kWinInetFunctionCount
+};
+
+constexpr const char* kFunctionNames[kWinInetFunctionCount] = {
+    "InternetGetConnectedState", "InternetCloseHandle", "InternetOpenA",
+    "InternetOpenUrlA",          "HttpQueryInfoA",      "InternetReadFile",
+    "InternetSetFilePointer"};
+
+struct TWinInetApi {
+  TModule module;
+  FARPROC entries[kWinInetFunctionCount] = {};
+};
+
+TWinInetApi& Api() {
+  static TWinInetApi api;
+  return api;
+}
+
+// The address of `function`, binding the library and the name on first use.
+template <typename T>
+T Bound(TWinInetFunction function) {
+  TWinInetApi& api = Api();
+  if (!api.module) api.module.reset(LoadSystemLibrary("WinINet.dll"));
+  if (!api.module) return nullptr;
+  if (api.entries[function] == nullptr) {
+    api.entries[function] = GetProcAddress(api.module.get(), kFunctionNames[function]);
+  }
+  return reinterpret_cast<T>(reinterpret_cast<void*>(api.entries[function]));
+}
+
+using TGetConnectedState = BOOL(WINAPI*)(DWORD*, DWORD);
+using TCloseHandleFn = BOOL(WINAPI*)(HINTERNET);
+using TOpen = HINTERNET(WINAPI*)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD);
+using TOpenUrl = HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR);
+using THttpQueryInfo = BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD);
+using TReadFileFn = BOOL(WINAPI*)(HINTERNET, LPVOID, DWORD, LPDWORD);
+using TSetFilePointer = DWORD(WINAPI*)(HINTERNET, LONG, PLONG, DWORD, DWORD_PTR);
+
+}  // namespace
+
+void UnloadWinInetApi() {
+  TWinInetApi& api = Api();
+  for (FARPROC& entry : api.entries) entry = nullptr;
+  api.module.reset();
+}
+
+BOOL WinInetGetConnectedState(DWORD* flags, DWORD reserved) {
+  const auto function = Bound<TGetConnectedState>(kGetConnectedState);
+  return function != nullptr ? function(flags, reserved) : FALSE;
+}
+
+BOOL WinInetCloseHandle(HINTERNET handle) {
+  const auto function = Bound<TCloseHandleFn>(kCloseHandle);
+  return function != nullptr ? function(handle) : FALSE;
+}
+
+HINTERNET WinInetOpen(const char* agent, DWORD accessType, const char* proxy,
+                      const char* proxyBypass, DWORD flags) {
+  const auto function = Bound<TOpen>(kOpen);
+  return function != nullptr ? function(agent, accessType, proxy, proxyBypass, flags) : nullptr;
+}
+
+HINTERNET WinInetOpenUrl(HINTERNET internet, const char* url, const char* headers,
+                         DWORD headersLength, DWORD flags, DWORD_PTR context) {
+  const auto function = Bound<TOpenUrl>(kOpenUrl);
+  return function != nullptr ? function(internet, url, headers, headersLength, flags, context)
+                             : nullptr;
+}
+
+BOOL WinInetHttpQueryInfo(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* bufferLength,
+                          DWORD* index) {
+  const auto function = Bound<THttpQueryInfo>(kHttpQueryInfo);
+  return function != nullptr ? function(request, infoLevel, buffer, bufferLength, index) : FALSE;
+}
+
+BOOL WinInetReadFile(HINTERNET file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
+  const auto function = Bound<TReadFileFn>(kReadFile);
+  return function != nullptr ? function(file, buffer, bytesToRead, bytesRead) : FALSE;
+}
+
+DWORD WinInetSetFilePointer(HINTERNET file, LONG distance, LONG* distanceHigh, DWORD moveMethod,
+                            DWORD_PTR context) {
+  const auto function = Bound<TSetFilePointer>(kSetFilePointer);
+  return function != nullptr ? function(file, distance, distanceHigh, moveMethod, context) : 0;
+}

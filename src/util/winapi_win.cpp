@@ -1,0 +1,260 @@
+#include <vector>
+
+#include "util/handle.h"
+#include "util/seconds.h"
+#include "util/text.h"
+#include "util/winapi.h"
+
+namespace {
+
+// Folder functions of the system take a fixed buffer and report the length
+// they need when it is too small; a longer folder is fetched again in full
+// rather than read from an unfilled buffer.
+template <typename Query>
+std::string SystemFolder(Query query, bool withSlash) {
+  std::vector<char> buffer(256);
+  DWORD length = query(buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length >= buffer.size()) {
+    buffer.resize(length + 1);
+    length = query(buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length >= buffer.size()) length = 0;
+  }
+  return SetTrailingBackslash(std::string(buffer.data(), length), withSlash);
+}
+
+struct TRootName {
+  const char* name;
+  HKEY key;
+};
+
+const TRootName kRootNames[] = {
+    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},     {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},   {"HKEY_USERS", HKEY_USERS},
+    {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}, {"HKEY_DYN_DATA", HKEY_DYN_DATA},
+};
+
+bool HasFolderPart(const char* name) {
+  for (const char* p = name; *p != '\0'; ++p) {
+    if (*p == '\\' || *p == '/' || *p == ':') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string ProgramPath() {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return "";
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string CommandTail() { return CommandTailOf(GetCommandLineA(), ProgramPath()); }
+
+bool HasSwitch(const std::string& sw) { return HasSwitchIn(CommandTail(), sw); }
+
+std::string SwitchValue(const std::string& sw) { return SwitchValueIn(CommandTail(), sw); }
+
+int64_t SwitchInt(const std::string& sw, int64_t def) {
+  return SwitchIntIn(CommandTail(), sw, def);
+}
+
+std::string ProgramDir(bool withSlash) {
+  return SetTrailingBackslash(ExtractFilePath(ProgramPath()), withSlash);
+}
+
+std::string WindowsDir(bool withSlash) {
+  return SystemFolder([](char* b, DWORD n) { return DWORD(GetWindowsDirectoryA(b, n)); },
+                      withSlash);
+}
+
+std::string SystemDir(bool withSlash) {
+  return SystemFolder([](char* b, DWORD n) { return DWORD(GetSystemDirectoryA(b, n)); }, withSlash);
+}
+
+std::string TempDir(bool withSlash) {
+  return SystemFolder([](char* b, DWORD n) { return GetTempPathA(n, b); }, withSlash);
+}
+
+TRegPath SplitRegPath(const std::string& path) {
+  const std::string trimmed = Trim(path);
+  TRegPath result;
+  const size_t slash = trimmed.find('\\');
+  if (PosText("HKEY_", trimmed) != 1 || slash == std::string::npos) {
+    result.subKey = trimmed;
+    return result;
+  }
+  const std::string rootName = trimmed.substr(0, slash);
+  result.subKey = trimmed.substr(slash + 1);
+  for (const auto& root : kRootNames) {
+    if (UpperCase(rootName) == root.name) result.root = root.key;
+  }
+  return result;
+}
+
+bool RegWriteValue(const std::string& path, const std::string& name, const std::string& data,
+                   DWORD type) {
+  const TRegPath reg = SplitRegPath(path);
+  TRegKey key;
+  char noClass[] = "";
+  if (RegCreateKeyExA(reg.root, reg.subKey.c_str(), 0, noClass, 0, KEY_READ | KEY_WRITE, nullptr,
+                      key.put(), nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  return RegSetValueExA(key.get(), name.c_str(), 0, type,
+                        reinterpret_cast<const BYTE*>(data.c_str()),
+                        static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+}
+
+std::string RegReadValue(const std::string& path, const std::string& name, const std::string& def) {
+  const TRegPath reg = SplitRegPath(path);
+  TRegKey key;
+  if (RegOpenKeyExA(reg.root, reg.subKey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    return def;
+  }
+  // One spare zero byte so that a text stored without its terminator still
+  // ends inside the buffer.
+  BYTE buffer[2048 + 1] = {};
+  DWORD size = 2048;
+  DWORD type = 0;
+  if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, buffer, &size) != ERROR_SUCCESS) {
+    return def;
+  }
+  if (type == REG_DWORD && size == 4) {
+    DWORD value = 0;
+    memcpy(&value, buffer, sizeof value);
+    return std::to_string(value);
+  }
+  return std::string(reinterpret_cast<const char*>(buffer));
+}
+
+bool IniWrite(const std::string& file, const std::string& section, const std::string& key,
+              const std::string& value) {
+  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) !=
+         FALSE;
+}
+
+bool IniWriteInt(const std::string& file, const std::string& section, const std::string& key,
+                 int64_t value) {
+  return IniWrite(file, section, key, std::to_string(value));
+}
+
+std::string IniRead(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& def) {
+  std::vector<char> buffer(10241);
+  const DWORD length =
+      GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), buffer.data(),
+                               static_cast<DWORD>(buffer.size()), file.c_str());
+  return std::string(buffer.data(), length);
+}
+
+int64_t IniReadInt(const std::string& file, const std::string& section, const std::string& key,
+                   int64_t def) {
+  return StrToInt64Def(IniRead(file, section, key, std::to_string(def)), def);
+}
+
+bool IsWindowsNT() {
+  OSVERSIONINFOA info = {};
+  info.dwOSVersionInfoSize = sizeof info;
+  return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+std::string CurrentVersionKey() {
+  const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  return IsWindowsNT() ? ReplaceAll(key, "Windows", "Windows NT") : key;
+}
+
+std::string LoginUserName() {
+  char buffer[256] = {};
+  DWORD size = sizeof buffer;
+  if (!GetUserNameA(buffer, &size)) return "";
+  return Trim(buffer);
+}
+
+std::string RegisteredOwner() {
+  return Trim(RegReadValue(CurrentVersionKey(), "RegisteredOwner", LoginUserName()));
+}
+
+std::string RegisteredOrganization() {
+  return Trim(RegReadValue(CurrentVersionKey(), "RegisteredOrganization", ""));
+}
+
+std::string WindowText(HWND window) {
+  if (window == nullptr) return "";
+  char buffer[1001] = {};
+  const int length = GetWindowTextA(window, buffer, sizeof buffer);
+  return std::string(buffer, length > 0 ? length : 0);
+}
+
+std::string LastErrorText() {
+  const DWORD code = GetLastError();
+  char buffer[1024] = {};
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                code, 0, buffer, sizeof buffer, nullptr);
+  // The system ends its messages with a line end, which would break the
+  // line of a message box or a debug line.
+  while (length > 0 && static_cast<unsigned char>(buffer[length - 1]) <= 32) --length;
+  return std::string(buffer, length);
+}
+
+HMODULE LoadSystemLibrary(const char* name) {
+  if (name == nullptr || *name == '\0' || HasFolderPart(name)) return nullptr;
+  // Where the loader knows the system-folder-only search, let it resolve the
+  // library and its dependencies there.
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr) {
+    HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module != nullptr) return module;
+  }
+  // Older systems: the full path, with the library's own folder (the system
+  // folder) searched first for its dependencies.
+  const std::string fullPath = SystemDir(true) + name;
+  return LoadLibraryExA(fullPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+FARPROC GetDllProc(const char* library, const char* function) {
+  const HMODULE module = LoadSystemLibrary(library);
+  if (reinterpret_cast<UINT_PTR>(module) < 33) return nullptr;
+  return GetProcAddress(module, function);
+}
+
+int64_t NowSeconds() {
+  SYSTEMTIME now = {};
+  GetLocalTime(&now);
+  return SecondsSince1899(
+      {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds});
+}
+
+void PumpMessage() {
+  MSG msg;
+  if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // The quit belongs to the main loop; a wait that swallowed it would
+      // leave the process running with nothing to end it.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+    } else {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  Sleep(0);
+}
+
+void WaitPumping(int32_t milliseconds, int32_t step) {
+  // Elapsed time is summed from tick differences, so the wrap of the 32-bit
+  // tick count after 49.7 days does not end or stretch a wait.
+  DWORD last = GetTickCount();
+  int64_t elapsed = 0;
+  do {
+    PumpMessage();
+    Sleep(static_cast<DWORD>(step > 0 ? step : 0));
+    const DWORD now = GetTickCount();
+    elapsed += static_cast<DWORD>(now - last);
+    last = now;
+  } while (elapsed <= milliseconds);
+}
+
+void Wait(int32_t milliseconds) { WaitPumping(milliseconds, ClampInt(milliseconds / 10, 1, 25)); }

@@ -1,0 +1,292 @@
+// Runs the orvane-pack program as a user would.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "package/format.h"
+
+namespace {
+
+struct TRun {
+  int ExitCode = -1;
+  std::string Output;  // stdout and stderr
+};
+
+TRun Pack(const std::string& arguments) {
+  TRun run;
+  FILE* pipe = popen((std::string(ORVANE_PACK) + " " + arguments + " 2>&1").c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.Output.append(buffer, n);
+  const int status = pclose(pipe);
+  run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+std::string RandomBytes(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string bytes(n, '\0');
+  for (char& c : bytes) c = static_cast<char>(rng());
+  return bytes;
+}
+
+std::string FakeStub() {
+  std::string image = RandomBytes(1536, 11);
+  image[0] = 'M';
+  image[1] = 'Z';
+  image[256] = 'P';
+  image[257] = 'E';
+  std::memset(&image[kPackageEndOffset], 0, 4);
+  return image;
+}
+
+std::string Block(const std::string& bytes) {
+  const uint32_t length = static_cast<uint32_t>(bytes.size());
+  return std::string(reinterpret_cast<const char*>(&length), 4) + bytes;
+}
+
+std::string Deflated(const std::string& bytes) {
+  uLongf size = compressBound(bytes.size());
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size(), 9);
+  out.resize(size);
+  return out;
+}
+
+// A package put together by hand, for entries the packager refuses to
+// write: the stub, two empty lists, the given zlib blocks, a correct
+// trailer and checksum.
+std::string HandMadePackage(const std::vector<std::string>& entries) {
+  std::string file = FakeStub();
+  PackageTrailer t{};
+  t.FormatByte = 1;
+  t.HeaderBlockCount = 2;
+  t.DataOffset = static_cast<int32_t>(file.size());
+  t.FilesCount = static_cast<int32_t>(entries.size());
+  t.PackageMagic = kPackageMagic;
+  t.TrailerLength = kTrailerSize;
+  file += Block("\x02") + Block("|||||");
+  for (const std::string& entry : entries) file += Block(entry);
+  const int32_t end = static_cast<int32_t>(file.size() + kTrailerSize);
+  std::memcpy(&file[kPackageEndOffset], &end, 4);
+  file += std::string(kTrailerSize, '\0');
+  t.ExpectedCrc = CrcOfImage(file);
+  std::memcpy(&file[file.size() - kTrailerSize], &t, kTrailerSize);
+  return file;
+}
+
+class PackCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvane-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    WriteFile(Path("Stub.exe"), FakeStub());
+    ASSERT_EQ(std::system(("mkdir -p '" + Path("app/bin") + "'").c_str()), 0);
+    WriteFile(Path("app/Setup.exe"), "MZ the setup program");
+    WriteFile(Path("app/readme.txt"), "Read me.\n");
+    WriteFile(Path("app/bin/data.bin"), RandomBytes(70000, 4));
+    WriteFile(Path("texts.lng"),
+              "; message texts\n[English]\ns1=Unpacking...\ns7=Bad CRC!<P>Try again\n\n[German]\ns1=Entpacken...\n");
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  std::string BuildArgs() const {
+    return "build --stub " + Path("Stub.exe") + " --folder " + Path("app") + " --main 'Setup.exe* /S' --lang " +
+           Path("texts.lng") + " --update-location http://example.com/up/ --update-info-name app.info" +
+           " --auto-update-name AppUpd.exe --update-token tok-123 --make-auto-update --output " +
+           Path("setup.exe");
+  }
+
+  std::string dir_;
+};
+
+TEST(PackCli, HelpAndUsageErrors) {
+  struct Case {
+    const char* args;
+    int exitCode;
+    const char* shows;
+  };
+  const Case cases[] = {
+      {"--help", 0, "orvane-pack extract PACKAGE FOLDER"},
+      {"", 2, "Usage:"},
+      {"frobnicate", 2, "unknown command"},
+      {"list", 2, "Usage:"},
+      {"build --no-such-option 1", 2, "Unknown option --no-such-option"},
+      {"build --stub", 2, "--stub needs a value"},
+      {"build --stub x.exe", 2, "give --output"},
+  };
+  for (const Case& c : cases) {
+    const TRun run = Pack(c.args);
+    EXPECT_EQ(run.ExitCode, c.exitCode) << c.args;
+    EXPECT_NE(run.Output.find(c.shows), std::string::npos) << c.args << "\n" << run.Output;
+  }
+}
+
+TEST_F(PackCliTest, BuildListVerifyExtract) {
+  const TRun build = Pack(BuildArgs());
+  ASSERT_EQ(build.ExitCode, 0) << build.Output;
+  EXPECT_NE(build.Output.find("3 file(s)"), std::string::npos) << build.Output;
+
+  const TRun list = Pack("list " + Path("setup.exe"));
+  ASSERT_EQ(list.ExitCode, 0) << list.Output;
+  const char* expected[] = {
+      "checksum expected",        "matches",           "magic 0x4A3B2C1D (ok)",
+      "[English]",                "s1=Unpacking...",   "[German]",
+      "UpdateToken          tok-123", "HiddenExtract        0", "WebList: none",
+      "Setup.exe  [main program: Setup.exe* /S]", "bin\\data.bin", "readme.txt",
+      "MakeAutoUpdateProg 1",     "Entries: 3",
+  };
+  for (const char* text : expected) EXPECT_NE(list.Output.find(text), std::string::npos) << text << "\n" << list.Output;
+
+  const TRun verify = Pack("verify " + Path("setup.exe"));
+  EXPECT_EQ(verify.ExitCode, 0) << verify.Output;
+
+  const TRun extract = Pack("extract " + Path("setup.exe") + " " + Path("out"));
+  ASSERT_EQ(extract.ExitCode, 0) << extract.Output;
+  for (const char* name : {"Setup.exe", "readme.txt", "bin/data.bin"}) {
+    EXPECT_EQ(ReadFile(Path(std::string("out/") + name)), ReadFile(Path(std::string("app/") + name))) << name;
+  }
+}
+
+TEST_F(PackCliTest, ProjectFileGivesTheSamePackage) {
+  ASSERT_EQ(Pack(BuildArgs()).ExitCode, 0);
+  WriteFile(Path("setup.ini"),
+            "[Package]\nstub = Stub.exe\nfolder = app\nmain = Setup.exe* /S\nlang = texts.lng\n"
+            "update-location = http://example.com/up/\nupdate-info-name = app.info\n"
+            "auto-update-name = AppUpd.exe\nupdate-token = tok-123\nmake-auto-update = 1\n"
+            "output = from-project.exe\nthreads = 1\n");
+  const TRun run = Pack("build --project " + Path("setup.ini"));
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_TRUE(ReadFile(Path("from-project.exe")) == ReadFile(Path("setup.exe")));
+
+  // The command line wins over the project file.
+  ASSERT_EQ(Pack("build --project " + Path("setup.ini") + " --update-token other --output " + Path("o.exe")).ExitCode, 0);
+  EXPECT_NE(Pack("list " + Path("o.exe")).Output.find("UpdateToken          other"), std::string::npos);
+
+  WriteFile(Path("bad.ini"), "[Package]\nstub = Stub.exe\nno-such-key = 1\n");
+  EXPECT_EQ(Pack("build --project " + Path("bad.ini")).ExitCode, 2);
+}
+
+TEST_F(PackCliTest, SpannedPackageAndDamage) {
+  const TRun build = Pack(BuildArgs() + " --disk-size 20K --threads 2");
+  ASSERT_EQ(build.ExitCode, 0) << build.Output;
+  ASSERT_TRUE(Exists(Path("setup.exe.002")));
+  ASSERT_TRUE(Exists(Path("setup.exe.004")));
+  EXPECT_EQ(Pack("verify " + Path("setup.exe")).ExitCode, 0);
+  ASSERT_EQ(Pack("extract " + Path("setup.exe") + " " + Path("out")).ExitCode, 0);
+  EXPECT_EQ(ReadFile(Path("out/bin/data.bin")), ReadFile(Path("app/bin/data.bin")));
+
+  // One changed byte in disk 3: its checksum fails.
+  std::string disk3 = ReadFile(Path("setup.exe.003"));
+  disk3[100] ^= 0x20;
+  WriteFile(Path("setup.exe.003"), disk3);
+  TRun verify = Pack("verify " + Path("setup.exe"));
+  EXPECT_EQ(verify.ExitCode, 1);
+  EXPECT_NE(verify.Output.find("setup.exe.003: bad checksum"), std::string::npos) << verify.Output;
+  const TRun extract = Pack("extract " + Path("setup.exe") + " " + Path("out2"));
+  EXPECT_EQ(extract.ExitCode, 1);
+  EXPECT_NE(extract.Output.find("extraction stopped"), std::string::npos) << extract.Output;
+
+  std::remove(Path("setup.exe.003").c_str());
+  verify = Pack("verify " + Path("setup.exe"));
+  EXPECT_EQ(verify.ExitCode, 1);
+  EXPECT_NE(verify.Output.find("missing disk file"), std::string::npos) << verify.Output;
+}
+
+TEST_F(PackCliTest, VerifyCatchesWrongMagicAndDamagedEntries) {
+  ASSERT_EQ(Pack(BuildArgs()).ExitCode, 0);
+  std::string file = ReadFile(Path("setup.exe"));
+  std::string wrongMagic = file;
+  wrongMagic[wrongMagic.size() - kTrailerSize + 12] ^= 1;
+  WriteFile(Path("magic.exe"), wrongMagic);
+  const TRun magic = Pack("verify " + Path("magic.exe"));
+  EXPECT_EQ(magic.ExitCode, 1);
+  EXPECT_NE(magic.Output.find("wrong magic"), std::string::npos) << magic.Output;
+
+  // A block that is not a zlib stream, under a correct checksum.
+  WriteFile(Path("damaged.exe"), HandMadePackage({Deflated(std::string("|a.txt|0|\0A", 11)), "not zlib at all"}));
+  const TRun damaged = Pack("verify " + Path("damaged.exe"));
+  EXPECT_EQ(damaged.ExitCode, 1);
+  EXPECT_NE(damaged.Output.find("does not inflate"), std::string::npos) << damaged.Output;
+}
+
+TEST_F(PackCliTest, ExtractRefusesEscapingNames) {
+  const char* names[] = {"..\\evil1.txt", "\\evil2.txt", "C:\\evil3.txt", "C:evil4.txt", "a\\..\\..\\evil5.txt",
+                         "/tmp/evil6.txt"};
+  std::vector<std::string> entries;
+  for (const char* name : names) entries.push_back(Deflated("|" + std::string(name) + "|0|" + std::string(1, '\0') + "x"));
+  entries.push_back(Deflated(std::string("|good.txt|0|\0fine", 17)));
+  WriteFile(Path("names.exe"), HandMadePackage(entries));
+  ASSERT_EQ(std::system(("mkdir -p '" + Path("deep/out") + "'").c_str()), 0);
+  const TRun run = Pack("extract " + Path("names.exe") + " " + Path("deep/out"));
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_NE(run.Output.find("6 entries refused"), std::string::npos) << run.Output;
+  EXPECT_EQ(ReadFile(Path("deep/out/good.txt")), "fine");
+  // Nothing named evil* was written anywhere near the target folder.
+  FILE* pipe = popen(("find '" + dir_ + "' /tmp/evil6.txt -name 'evil*' 2>/dev/null").c_str(), "r");
+  char line[512];
+  std::string hits;
+  while (pipe && fgets(line, sizeof line, pipe)) hits += line;
+  if (pipe) pclose(pipe);
+  EXPECT_EQ(hits, "");
+}
+
+TEST_F(PackCliTest, BadInputExitCodes) {
+  WriteFile(Path("notpe.exe"), std::string(3000, 'x'));
+  struct Case {
+    std::string args;
+    std::string shows;
+  };
+  const Case cases[] = {
+      {"build --stub " + Path("missing.exe") + " --folder " + Path("app") + " --output " + Path("o.exe"),
+       "Launcher image not found"},
+      {"build --stub " + Path("notpe.exe") + " --folder " + Path("app") + " --output " + Path("o.exe"),
+       "Not a launcher image"},
+      {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") + " --main Install.exe --output " +
+           Path("o.exe"),
+       "not among the files"},
+      {"build --stub " + Path("Stub.exe") + " " + Path("nothere.txt") + " --output " + Path("o.exe"),
+       "File not found"},
+      {"build --stub " + Path("Stub.exe") + " --folder " + Path("nodir") + " --output " + Path("o.exe"),
+       "Cannot read the folder"},
+      {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") + " --disk-size 12Q --output " + Path("o.exe"),
+       "Not a size"},
+      {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") + " --disk-size 1000 --output " + Path("o.exe"),
+       "too small"},
+      {"verify " + Path("missing.exe"), "Package not found"},
+      {"list " + Path("missing.exe"), "Package not found"},
+  };
+  for (const Case& c : cases) {
+    const TRun run = Pack(c.args);
+    EXPECT_EQ(run.ExitCode, 1) << c.args << "\n" << run.Output;
+    EXPECT_NE(run.Output.find(c.shows), std::string::npos) << c.args << "\n" << run.Output;
+    EXPECT_FALSE(Exists(Path("o.exe"))) << c.args;
+    EXPECT_FALSE(Exists(Path("o.exe.tmp"))) << c.args;
+  }
+}
+
+}  // namespace

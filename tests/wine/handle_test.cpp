@@ -1,0 +1,85 @@
+// The handle owner: the cases where hand-written owners break.
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "util/handle.h"
+
+namespace {
+
+HANDLE NewEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+
+bool IsOpen(HANDLE h) {
+  DWORD flags = 0;
+  return GetHandleInformation(h, &flags) != 0;
+}
+
+}  // namespace
+
+TEST(Handle, ClosesOnDestruction) {
+  HANDLE raw = NewEvent();
+  { THandle owner(raw); EXPECT_TRUE(owner.valid()); }
+  EXPECT_FALSE(IsOpen(raw));
+}
+
+TEST(Handle, MoveTransfersOwnershipOnce) {
+  HANDLE raw = NewEvent();
+  THandle a(raw);
+  THandle b(std::move(a));
+  EXPECT_FALSE(a.valid());
+  EXPECT_EQ(b.get(), raw);
+  THandle c;
+  c = std::move(b);
+  EXPECT_EQ(c.get(), raw);
+  EXPECT_TRUE(IsOpen(raw));
+}
+
+TEST(Handle, SelfMoveKeepsTheHandle) {
+  HANDLE raw = NewEvent();
+  THandle a(raw);
+  THandle& alias = a;
+  a = std::move(alias);
+  EXPECT_EQ(a.get(), raw);
+  EXPECT_TRUE(IsOpen(raw));
+}
+
+TEST(Handle, DoubleResetIsHarmless) {
+  HANDLE raw = NewEvent();
+  THandle a(raw);
+  a.reset();
+  a.reset();
+  EXPECT_FALSE(a.valid());
+  EXPECT_FALSE(IsOpen(raw));
+}
+
+TEST(Handle, ResetKeepsTheCallersLastError) {
+  THandle a(NewEvent());
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  a.reset();
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(Handle, FileHandleTreatsInvalidHandleValueAsEmpty) {
+  TFileHandle missing(CreateFileA("Z:\\no\\such\\file.bin", GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+  EXPECT_FALSE(missing.valid());
+  TFileHandle empty;
+  EXPECT_EQ(empty.get(), INVALID_HANDLE_VALUE);
+}
+
+TEST(Handle, ReleaseGivesUpOwnership) {
+  HANDLE raw = NewEvent();
+  {
+    THandle a(raw);
+    EXPECT_EQ(a.release(), raw);
+  }
+  EXPECT_TRUE(IsOpen(raw));
+  CloseHandle(raw);
+}
+
+TEST(Handle, GlobalAtomIsDeleted) {
+  ATOM atom = GlobalAddAtomA("OrvaneHandleTestAtom");
+  ASSERT_NE(atom, 0);
+  { TGlobalAtom owner(atom); }
+  EXPECT_EQ(GlobalFindAtomA("OrvaneHandleTestAtom"), 0);
+}

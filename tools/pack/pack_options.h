@@ -1,0 +1,37 @@
+// The build command's options: from the command line and, with --project,
+// from an INI project file, turned into a package description.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "package/package_writer.h"
+
+// Option values by name without the leading "--" ("stub", "disk-size");
+// flags hold "1". Files named on the command line are kept in order.
+struct TBuildOptions {
+  std::map<std::string, std::string> Values;
+  std::vector<std::string> Files;
+};
+
+// Reads `args` (after the command name). A value given on the command line
+// wins over the project file's. Returns an error text.
+std::string ParseBuildOptions(const std::vector<std::string>& args, TBuildOptions& options);
+
+// Reads the [Package] section of a project file; relative paths in it count
+// from the project file's folder. Returns an error text.
+std::string ReadProjectFile(const std::string& path, TBuildOptions& options);
+
+// Language texts: one "[Language]" line per section, then "id=text" lines;
+// blank lines and lines starting with ";" are skipped. Returns an error text.
+std::string ReadLangFile(const std::string& path, std::vector<TLangSection>& sections);
+
+// "1234", "64K", "1440K", "650M": bytes (K and M are 1024 and 1024 * 1024).
+bool ParseByteSize(const std::string& text, int64_t& bytes);
+
+// The package description the options ask for. Returns an error text.
+std::string DescribePackage(const TBuildOptions& options, TPackageDescription& description);
+
+// Usage text of the whole program.
+const char* UsageText();
