@@ -195,5 +195,6 @@ bool RunPackage(const std::string& targetFolder, const std::string& packagePath,
     }
   }
   RemoveAltSetupFolder();
+  DebugLine(std::string(" RunPackage result=") + (result ? "TRUE" : "FALSE"));
   return result;
 }

@@ -1,5 +1,6 @@
 // Process entry and run-mode dispatch.
 #include <windows.h>
+#include <psapi.h>
 
 #include <memory>
 
@@ -30,6 +31,18 @@ void RecordOrigin() {
   std::string path = ProgramPath();
   RegWriteValue(kDynDataKey, "OriginDir", OriginDirOf(path), REG_SZ);
   RegWriteValue(kDynDataKey, "OriginExe", path, REG_SZ);
+}
+
+// The process's peak working set in bytes, for the log: memory use must not
+// grow with the size of a package's entries. 0 when it cannot be read.
+unsigned long long PeakWorkingSet() {
+  using TGetProcessMemoryInfo = BOOL(WINAPI*)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
+  auto query = reinterpret_cast<TGetProcessMemoryInfo>(
+      GetDllProc("PSAPI.dll", "GetProcessMemoryInfo"));
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof(counters);
+  if (query == nullptr || !query(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
+  return counters.PeakWorkingSetSize;
 }
 
 void Dispatch() {
@@ -77,6 +90,7 @@ int RunStub() {
   DebugLine(std::string(" ThisIs_AutoUpdateProg=") + (AutoUpdateFlag ? "TRUE" : "FALSE"));
   Dispatch();
   ownPackage.reset();
+  DebugLine(" PeakWorkingSetSize=" + std::to_string(PeakWorkingSet()));
   DebugLine(" ==== STUB END ====>" + commandLine + "<");
   DebugWrite("\r\n");
   DebugFlush();

@@ -77,7 +77,8 @@ class DebugViewer:
         wait_for(self.ready.exists, 30, "the debug viewer window")
 
     def text(self) -> str:
-        return self.log.read_text(errors="replace") if self.log.exists() else ""
+        # Bytes as they came: the log's line ends are CR LF.
+        return self.log.read_bytes().decode("latin-1") if self.log.exists() else ""
 
     def lines(self):
         return [line for line in self.text().split("\r\n")]
@@ -128,3 +129,152 @@ def main(cases):
             print(f"ok   {case.__name__} ({time.monotonic() - started:.1f} s)", flush=True)
     print(f"{passed} passed, {failed} failed")
     sys.exit(1 if failed else 0)
+
+
+def make_payload(folder: Path, setup_helper="fake_setup.exe") -> Path:
+    """A small input folder: the fake setup program as Setup.exe, a text
+    file, random binary data and a file in a subfolder."""
+    import random
+    folder.mkdir(parents=True, exist_ok=True)
+    shutil.copy(BIN / setup_helper, folder / "Setup.exe")
+    (folder / "readme.txt").write_text("Orvane test payload\r\n" * 50)
+    rng = random.Random(20261208)
+    (folder / "data.bin").write_bytes(bytes(rng.getrandbits(8) for _ in range(70000)))
+    (folder / "sub").mkdir(exist_ok=True)
+    (folder / "sub" / "nested.dat").write_bytes(b"\x00\x01\x02nested" * 300)
+    return folder
+
+
+def build_setup(out: Path, payload: Path, main="Setup.exe*", extra=()):
+    """Packs `payload` behind the test build's launcher into `out`."""
+    pack("build", "--stub", BIN / "Stub.exe", "--output", out, "--folder", payload,
+         "--main", main, *extra)
+    return out
+
+
+def same_tree(a: Path, b: Path) -> bool:
+    """True when both folders hold the same files with the same bytes."""
+    def files(root):
+        return sorted(p.relative_to(root).as_posix().lower() for p in root.rglob("*") if p.is_file())
+    if files(a) != files(b):
+        return False
+    by_lower = {p.relative_to(b).as_posix().lower(): p for p in b.rglob("*") if p.is_file()}
+    return all((a / rel).read_bytes() == by_lower[rel.lower()].read_bytes()
+               for rel in (p.relative_to(a).as_posix() for p in a.rglob("*") if p.is_file()))
+
+
+def fake_setup_env(log: Path, copy: Path = None) -> dict:
+    env = dict(os.environ)
+    env["ORVANE_FAKE_SETUP_LOG"] = win_path(log)
+    if copy is not None:
+        env["ORVANE_FAKE_SETUP_COPY"] = win_path(copy)
+    return env
+
+
+def start_env(exe, *args, env=None, cwd=None) -> subprocess.Popen:
+    return subprocess.Popen([WINE, str(exe), *map(str, args)], cwd=cwd, env=env,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+def finish(proc: subprocess.Popen, timeout=90) -> int:
+    try:
+        proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+        raise AssertionError(f"{proc.args} did not end within {timeout} s")
+    return proc.returncode
+
+
+class Answerer:
+    """msgbox_answerer.exe answering the launcher's next message box(es)."""
+
+    def __init__(self, folder: Path, answer, count=1, wait_ms=60000, name="answers"):
+        self.out = folder / f"{name}.txt"
+        self.proc = start(BIN / "msgbox_answerer.exe", "--wait-ms", wait_ms, "--count", count,
+                          "--out", win_path(self.out), *answer)
+
+    def wait(self, timeout=90) -> int:
+        return finish(self.proc, timeout)
+
+    def boxes(self):
+        """The recorded boxes as dicts of caption, text, rtl, buttons."""
+        if not self.out.exists():
+            return []
+        boxes, box = [], {}
+        for line in self.out.read_text(errors="replace").splitlines():
+            key, _, value = line.partition("=")
+            box[key] = value
+            if key == "buttons":
+                boxes.append(box)
+                box = {}
+        return boxes
+
+
+def log_lines_of(viewer: DebugViewer, pid_text=None):
+    """Debug lines without their process id prefix, in order."""
+    result = []
+    for line in viewer.lines():
+        i = 0
+        while i < len(line) and line[i].isdigit():
+            i += 1
+        if pid_text is None or line[:i] == pid_text:
+            result.append(line[i:])
+    return result
+
+
+def package_crc(data: bytes, trailer_length=74) -> int:
+    """The launcher's package checksum of a file image, transcribed literally."""
+    import struct
+    size = len(data)
+    end = 0
+    if data[:2] == b"MZ" and data[256:258] == b"PE":
+        end = struct.unpack_from("<i", data, 252)[0]
+    covered = (end if end > 0 else size) - trailer_length
+    pos = 0
+    if end > 0:
+        covered -= 512
+        pos = 512
+    total = 0
+    while True:
+        piece = data[pos:pos + 4096]
+        pos += len(piece)
+        for (word,) in struct.iter_unpack("<I", piece[:len(piece) // 4 * 4]):
+            covered -= 4
+            if covered > 4:
+                total = (total + word) & 0xFFFFFFFF
+        if covered > 4:
+            total = (total + 1234) & 0xFFFFFFFF
+        if len(piece) < 4096:
+            return total
+
+
+def package_layout(data: bytes):
+    """(trailer offset, list of (offset, length) of every block) of a package."""
+    import struct
+    end = struct.unpack_from("<i", data, 252)[0] or len(data)
+    trailer = end - 74
+    pos = struct.unpack_from("<i", data, trailer + 4)[0]
+    blocks = []
+    while trailer - pos > 0:
+        length = struct.unpack_from("<i", data, pos)[0]
+        blocks.append((pos + 4, length))
+        pos += 4 + length
+    return trailer, blocks
+
+
+def reseal(data: bytearray) -> bytearray:
+    """Writes the right checksum into a package's trailer after a change."""
+    import struct
+    trailer, _ = package_layout(bytes(data))
+    struct.pack_into("<I", data, trailer + 16, package_crc(bytes(data)))
+    return data
+
+
+def stamped_lines(viewer: DebugViewer):
+    """(milliseconds, text) per log piece of a viewer started with stamp=True."""
+    import re
+    result = []
+    for m in re.finditer(r"\[(\d+)\] ([^\[]*)", viewer.text()):
+        result.append((int(m.group(1)), m.group(2)))
+    return result

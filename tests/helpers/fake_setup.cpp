@@ -16,6 +16,7 @@
 #include <string>
 
 #include "files/file_ops.h"
+#include "startup/debug_log.h"
 #include "util/handle.h"
 #include "util/text.h"
 #include "util/winapi.h"
@@ -79,8 +80,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (dialog >= 0) {
     const std::string command = "\"" + ProgramPath() + "\" /dialogonly /dialog=" +
                                 std::to_string(dialog) + " /TH_ID=" + token;
-    WinExec(command.c_str(), SW_SHOW);
-    Sleep(300);
+    // CreateProcess, not WinExec: WinExec waits until the new process is
+    // idle for input, and the dialog must outlive this process.
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    std::string mutableCommand = command;
+    if (CreateProcessA(nullptr, &mutableCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &info)) {
+      THandle process(info.hProcess);
+      THandle thread(info.hThread);
+      Sleep(500);
+    }
   }
   if (!HasSwitch("/fail")) {
     const ATOM atom = GlobalFindAtomA(("AutoUpdateAtomTokenByOrvane" + token).c_str());
@@ -88,5 +99,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   const int64_t sleep = SwitchInt("/sleep=", 0);
   if (sleep > 0) Sleep(static_cast<DWORD>(sleep));
+  DebugLine(" FakeSetup: done");
+  DebugFlush();
   return 0;
 }

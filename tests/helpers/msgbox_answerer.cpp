@@ -6,7 +6,8 @@
 //
 // --wait-ms    how long to wait for each box (default 10000)
 // --settle-ms  pause between finding a box and reading it (default 300)
-// --out FILE   appends per box: "caption=...", "text=...", "buttons=|a|b|"
+// --out FILE   appends per box: "caption=...", "text=...", "rtl=0|1",
+//              "buttons=|a|b|"
 //              (buttons left to right), one line each; CR, LF, TAB and "\" in
 //              the values are written as \r, \n, \t and a doubled backslash
 // --count N    answers N boxes one after the other (default 1)
@@ -140,7 +141,12 @@ std::vector<HWND> ButtonsOf(HWND box) {
 void Record(const std::string& file, HWND box, const std::vector<HWND>& buttons) {
   if (file.empty()) return;
   std::string entry = "caption=" + Escaped(TextOf(box)) + "\n";
-  entry += "text=" + Escaped(TextOf(FindWindowExA(box, nullptr, "RICHEDIT", nullptr))) + "\n";
+  const HWND text = FindWindowExA(box, nullptr, "RICHEDIT", nullptr);
+  entry += "text=" + Escaped(TextOf(text)) + "\n";
+  // Right-to-left reading order and right alignment of the text control.
+  const bool rtl = (GetWindowLongPtrA(text, GWL_EXSTYLE) & WS_EX_RTLREADING) != 0 &&
+                   (GetWindowLongPtrA(text, GWL_STYLE) & ES_RIGHT) != 0;
+  entry += std::string("rtl=") + (rtl ? "1" : "0") + "\n";
   entry += "buttons=|";
   for (HWND button : buttons) entry += Escaped(TextOf(button)) + "|";
   entry += "\n";

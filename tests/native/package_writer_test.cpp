@@ -246,6 +246,23 @@ TEST_F(PackageWriterTest, AppendedBytesKeepTrailerAndChecksum) {
   EXPECT_EQ(Field(info.Trailer().FilesCount), 4);
 }
 
+TEST_F(PackageWriterTest, StreamedChecksumForEveryBodyAlignment) {
+  // The checksum leaves out the last 5 to 8 bytes before the trailer,
+  // depending on the body length modulo 4: try every remainder, with the
+  // body ending in the middle of a 4096-byte piece and near its end.
+  for (size_t stubSize : {size_t{1024}, size_t{1027}, size_t{4096 - 37}}) {
+    for (size_t length = 0; length < 12; ++length) {
+      TPackageDescription d;
+      d.StubImage = FakeStub(stubSize);
+      d.Files.push_back({"a.bin", "", RandomBytes(length * 97, static_cast<uint32_t>(length)), 0});
+      ASSERT_EQ(WritePackage(d, Path("p.exe")), "");
+      const std::string file = ReadFile(Path("p.exe"));
+      ASSERT_EQ(Field(TrailerAtEnd(file, file.size()).ExpectedCrc), CrcOfImage(file))
+          << "stub " << stubSize << " length " << length;
+    }
+  }
+}
+
 TEST_F(PackageWriterTest, ChecksumCatchesDamage) {
   ASSERT_EQ(WritePackage(Basic(), Path("setup.exe")), "");
   std::string file = ReadFile(Path("setup.exe"));

@@ -209,8 +209,11 @@ TEST(MsgBoxTest, ArrowKeysMoveTheFocusAndEnterChoosesIt) {
         EXPECT_TRUE(WaitFor([&] { return view.Focus() != before; }, 3000));
       }
       EXPECT_EQ(view.Focus(), view.buttons[c.focusedSlot]);
-      const LONG_PTR style = GetWindowLongPtrA(view.buttons[c.focusedSlot], GWL_STYLE);
-      EXPECT_EQ(style & 0x0F, BS_DEFPUSHBUTTON);
+      // The box focuses the slot first and restyles the buttons right after.
+      const HWND chosen = view.buttons[c.focusedSlot];
+      EXPECT_TRUE(WaitFor(
+          [&] { return (GetWindowLongPtrA(chosen, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON; },
+          3000));
       PostMessageA(view.box, WM_KEYDOWN, VK_RETURN, 1);
     });
     EXPECT_EQ(result, c.expected) << c.style << " keys " << c.keys.size();
@@ -479,8 +482,8 @@ TEST(MsgBoxTest, AnswererProgramReadsAndAnswersTheBox) {
   std::stringstream content;
   content << in.rdbuf();
   EXPECT_EQ(content.str(),
-            "caption=Question\ntext=Go on?\\r\\nNow\nbuttons=|&Yes|&No|\n"
-            "caption=Again\ntext=Sure?\nbuttons=|&Yup|&Nope|\n");
+            "caption=Question\ntext=Go on?\\r\\nNow\nrtl=0\nbuttons=|&Yes|&No|\n"
+            "caption=Again\ntext=Sure?\nrtl=0\nbuttons=|&Yup|&Nope|\n");
   DeleteFileA(outFile.c_str());
 }
 
