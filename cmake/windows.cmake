@@ -38,6 +38,9 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt)
   add_subdirectory(tools/pack)
 endif()
 
+# The bundled sample's setup program, packed by the main-job command.
+orvane_gui_program(SampleSetup tools/sample_setup/sample_setup.cpp)
+
 option(ORVANE_WINE_TESTS "Build the Wine tests and test helpers" OFF)
 if(NOT ORVANE_WINE_TESTS)
   return()
@@ -60,6 +63,8 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 # (copied from a template made once per build tree), its own Xvfb display
 # with a window manager, and a time limit.
 set(WINERUN ${CMAKE_SOURCE_DIR}/tests/tools/winerun.sh)
+# The native packager used by the end-to-end tests (built by the native preset).
+set(ORVANE_NATIVE_BIN_DIR ${CMAKE_SOURCE_DIR}/build/bin CACHE PATH "Where the native orvane-pack is")
 set(WINE_TEMPLATE ${CMAKE_BINARY_DIR}/wine-template)
 file(GLOB WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.cpp)
 foreach(test_source ${WINE_TESTS})
@@ -81,8 +86,13 @@ foreach(test_source ${E2E_TESTS})
   add_test(NAME e2e.${test_name}
     COMMAND ${WINERUN} --template ${WINE_TEMPLATE} --timeout 600 --
             ${Python3_EXECUTABLE} ${test_source})
+  # Files about downloads (web setup, agent) also get the loopback servers.
+  set(e2e_servers "")
+  if(test_name MATCHES "web|agent|dll")
+    set(e2e_servers ";ORVANE_HTTP_SERVERS=1")
+  endif()
   set_tests_properties(e2e.${test_name} PROPERTIES TIMEOUT 660 LABELS e2e
-    ENVIRONMENT "ORVANE_BIN_DIR=${ORVANE_BIN_DIR};ORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    ENVIRONMENT "ORVANE_BIN_DIR=${ORVANE_BIN_DIR};ORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR};ORVANE_NATIVE_BIN_DIR=${ORVANE_NATIVE_BIN_DIR}${e2e_servers}")
 endforeach()
 
 # The download tests get a loopback nginx and the fault-injecting server.
