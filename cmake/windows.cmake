@@ -53,6 +53,16 @@ foreach(helper_source ${HELPER_SOURCES})
   orvane_gui_program(${helper_name} ${helper_source})
 endforeach()
 
+# Libraries planted beside a launcher under system library names, for the
+# test that the launcher loads those only from the system folder. They sit
+# in their own folder so that no other test program picks them up.
+foreach(planted wininet psapi riched32 shfolder shell32)
+  add_library(planted_${planted} SHARED ${CMAKE_SOURCE_DIR}/tests/helpers/planted_dll/planted_dll.cpp)
+  target_link_options(planted_${planted} PRIVATE -static -static-libgcc -s)
+  set_target_properties(planted_${planted} PROPERTIES PREFIX "" OUTPUT_NAME ${planted}
+    RUNTIME_OUTPUT_DIRECTORY ${ORVANE_BIN_DIR}/planted)
+endforeach()
+
 # GoogleTest, cross-compiled from Debian's sources.
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

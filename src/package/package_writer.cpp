@@ -21,7 +21,8 @@ namespace {
 constexpr char kLangDelimiter = '\x02';
 constexpr int kClusterSizes = 9;
 constexpr int64_t kLargestDisk = std::numeric_limits<int32_t>::max();
-constexpr int64_t kLargestPiece = 256 * 1024 * 1024;
+// One entry is compressed in memory: a piece is held whole by its thread.
+constexpr int64_t kLargestPiece = int64_t{1024} * 1024 * 1024;
 // Spanned packages: pieces no smaller than this, at most this share of a disk.
 constexpr int64_t kSmallestSpanPiece = 1024;
 constexpr int64_t kSpanPieceShare = 16;

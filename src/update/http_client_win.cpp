@@ -5,6 +5,7 @@
 #include "update/http_client.h"
 #include "update/wininet_api.h"
 #include "util/file_io.h"
+#include "util/handle.h"
 #include "util/winapi.h"
 
 bool TestMode = false;
@@ -18,6 +19,9 @@ constexpr DWORD kStatusCodeNumber = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUM
 constexpr DWORD kLastModifiedTime = HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME;
 constexpr DWORD kBufferSize = 10240;
 constexpr DWORD kPartialContent = 206;
+// The transfer reads at most one chunk per pass and starts a pass at most
+// every this many milliseconds.
+constexpr int64_t kPassMilliseconds = 2;
 
 uint32_t previousRefreshTick = 0;
 
@@ -86,6 +90,81 @@ int32_t PositionAtPartialEnd(HINTERNET internet, THInternet& request, const std:
   return 0;
 }
 
+// Paces the transfer loop: each pass waits, handling window messages, until
+// its turn comes, one turn every kPassMilliseconds since the transfer
+// began. Time comes from the performance counter, since the tick count
+// moves in steps of 10-16 ms on many systems and a tick-based wait of 2 ms
+// would stretch every pass to a whole step; the time a pass spends reading
+// and storing counts towards its turn. A pass that comes late starts the
+// schedule afresh instead of catching up in a burst.
+class TPassPacer {
+ public:
+  TPassPacer() {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    frequency_ = frequency.QuadPart;
+    interval_ = frequency_ * kPassMilliseconds / 1000;
+    next_ = Now();
+  }
+
+  void Wait() {
+    for (;;) {
+      PumpMessage();
+      const int64_t now = Now();
+      const int64_t left = next_ - now;
+      if (left <= 0) {
+        next_ = next_ + interval_ < now ? now : next_ + interval_;
+        return;
+      }
+      // Sleeps until the turn (rounded up to a whole millisecond) or until
+      // a message arrives, whichever is first.
+      const DWORD milliseconds = static_cast<DWORD>((left * 1000 + frequency_ - 1) / frequency_);
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
+    }
+  }
+
+ private:
+  int64_t Now() const {
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart;
+  }
+
+  int64_t frequency_ = 1;
+  int64_t interval_ = 0;
+  int64_t next_ = 0;
+};
+
+// Appends chunks to the partial file through one handle kept open for the
+// whole transfer and created at the first chunk. Each chunk is in the file
+// system's cache as soon as its write returns, so an abrupt end of the
+// process loses nothing that was stored.
+class TPartialFile {
+ public:
+  explicit TPartialFile(const std::string& path) : path_(path) {}
+
+  // False when the chunk could not be stored whole.
+  bool Append(const char* data, DWORD size) {
+    if (!file_) {
+      file_.reset(CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      LARGE_INTEGER zero{};
+      if (!file_ || !SetFilePointerEx(file_.get(), zero, nullptr, FILE_END)) {
+        file_.reset();
+        return false;
+      }
+    }
+    DWORD written = 0;
+    return WriteFile(file_.get(), data, size, &written, nullptr) && written == size;
+  }
+
+  void Close() { file_.reset(); }
+
+ private:
+  std::string path_;
+  TFileHandle file_;
+};
+
 }  // namespace
 
 bool IsInternetConnected() {
@@ -150,8 +229,10 @@ void InternetDownload(HWND window, const std::string& url, const std::string& ta
   // A partial file that already holds every byte needs no further read.
   bool more = !(toFile && done == total);
   char buffer[kBufferSize];
+  TPartialFile partial(partPath);
+  TPassPacer pacer;
   while (more) {
-    Wait(2);
+    pacer.Wait();
     std::memset(buffer, 0, sizeof buffer);
     DWORD received = 0;
     if (!WinInetReadFile(request.get(), buffer, static_cast<DWORD>(chunk), &received)) {
@@ -159,15 +240,12 @@ void InternetDownload(HWND window, const std::string& url, const std::string& ta
     }
     bool stored = true;
     if (received > 0) {
-      const std::string bytes(buffer, received);
       if (toFile) {
-        // One open-append-close per chunk: the partial file keeps every
-        // chunk received even when the process ends abruptly. A chunk that
-        // cannot be stored ends the transfer, since appending the next one
-        // after a gap would corrupt the file.
-        stored = AppendToFile(partPath, bytes, 0);
+        // A chunk that cannot be stored ends the transfer, since appending
+        // the next one after a gap would corrupt the file.
+        stored = partial.Append(buffer, received);
       } else if (content != nullptr) {
-        content->append(bytes);
+        content->append(buffer, received);
       }
       if (stored) done += static_cast<int32_t>(received);
     }
@@ -175,6 +253,7 @@ void InternetDownload(HWND window, const std::string& url, const std::string& ta
     if (received > 0 && progress != nullptr) progress(1, 0, 0, 0, 0, text);
     more = received > 0 && stored && !DownloadAbortRequested;
   }
+  partial.Close();
 
   if (DownloadAbortRequested) error = "Download Aborted";
   // Only a complete partial file becomes the target; a short one stays for

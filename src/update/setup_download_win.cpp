@@ -26,7 +26,8 @@ void WriteAgentCopy(const std::string& agentName) {
   std::string image = ReadFilePart(ProgramPath(), 0, 0);
   if (image.size() <= 5) return;
   image[image.size() - 5] = 1;
-  const std::string target = GetSetupFolder() + ExtractFileName(agentName);
+  const std::string target =
+      SetTrailingBackslash(GetSetupFolder(), true) + ExtractFileName(agentName);
   const int32_t stamp = FileDosDateTime(ProgramPath());
   WriteWholeFile(target, image, stamp == -1 ? 0 : stamp, false);
 }

@@ -1,0 +1,237 @@
+"""A web setup launcher under Wine: it fetches the real package from the
+loopback nginx (or takes a copy lying beside it), checks the publisher token,
+extracts the package and runs its setup program.
+
+Runs inside winerun.sh with ORVANE_HTTP_SERVERS=1.
+
+A missing Internet connection cannot be staged: Wine reports a connection
+whenever loopback is up. The failed-transfer path is covered instead by a
+web folder on a closed port, which gives the "Unable to open URL: " box.
+"""
+import os
+import re
+import socket
+from pathlib import Path
+
+from harness import (BIN, Answerer, DebugViewer, Scratch, build_setup, drive_c, fake_setup_env,
+                     finish, log_lines_of, main, make_payload, pack, start_env)
+
+TOKEN = "Orvane-web-token-7f3a"
+WWW = Path(os.environ.get("ORVANE_HTTP_ROOT", "/nonexistent"))
+NGINX = os.environ.get("ORVANE_NGINX_URL", "")
+NGINX_LOG = Path(os.environ.get("ORVANE_NGINX_LOG", "/nonexistent"))
+
+
+def format_mb(size: int) -> str:
+    """The launcher's megabyte text: 1 decimal above 10, 2 from 1 to 10, 3 below 1."""
+    mb = max(size, 0) / 1048576
+    if mb > 10:
+        return f"{mb:.1f}"
+    return f"{mb:.2f}" if mb >= 1 else f"{mb:.3f}"
+
+
+def real_package(out: Path, tmp: Path, token=TOKEN, arguments="/served") -> Path:
+    """The package the web launcher fetches: fake_setup.exe as Setup.exe."""
+    payload = make_payload(tmp / f"in-{out.stem}")
+    return build_setup(out, payload, main=f"Setup.exe* {arguments}", extra=["--web-token", token])
+
+
+def web_launcher(out: Path, folder: str, name: str, size: int, *extra, token=TOKEN) -> Path:
+    """A launcher without files whose WebList names the real package."""
+    pack("build", "--stub", BIN / "Stub.exe", "--output", out, "--web-setup",
+         "--web-folder", folder, "--web-setup-name", name, "--web-token", token,
+         "--web-setup-size", size, *extra)
+    return out
+
+
+def requests_for(name: str):
+    """nginx access-log lines for one file name."""
+    if not NGINX_LOG.exists():
+        return []
+    return [line for line in NGINX_LOG.read_text().splitlines() if f"/{name} " in line]
+
+
+def temp_folder() -> Path:
+    """The Wine user's temporary folder, where the launcher downloads to."""
+    found = [p for p in (drive_c() / "users").glob("*/Temp") if p.is_dir()]
+    found += [p for p in (drive_c() / "users").glob("*/AppData/Local/Temp") if p.is_dir()]
+    assert found, "no temporary folder in the Wine prefix"
+    return found[0]
+
+
+def left_in_temp(name: str):
+    return [p for p in temp_folder().rglob("*") if p.name.lower().startswith(name.lower())]
+
+
+def run_launcher(tmp: Path, launcher: Path, answerer=None, timeout=180):
+    """Runs the launcher with a debug viewer; returns (exit code, log lines,
+    fake setup record or None, boxes seen by the answerer)."""
+    env = fake_setup_env(tmp / "fake.log", tmp / "copy")
+    viewer = DebugViewer(tmp)
+    try:
+        code = finish(start_env(launcher, env=env), timeout)
+        lines = log_lines_of(viewer)
+    finally:
+        viewer.close()
+    boxes = []
+    if answerer is not None:
+        assert answerer.wait() == 0, "an expected message box did not appear"
+        boxes = answerer.boxes()
+    log = tmp / "fake.log"
+    record = log.read_bytes().decode("latin-1") if log.exists() else None
+    return code, lines, record, boxes
+
+
+def command_line_of(record: str) -> str:
+    return re.search(r"cmdline=(.*?)\r\n", record).group(1)
+
+
+def serve(package: Path, name: str) -> Path:
+    WWW.joinpath("web").mkdir(parents=True, exist_ok=True)
+    target = WWW / "web" / name
+    target.write_bytes(package.read_bytes())
+    return target
+
+
+def test_download_asked_yes_runs_the_fetched_package():
+    with Scratch() as tmp:
+        name = "yes_setup.exe"
+        served = serve(real_package(tmp / "real.exe", tmp), name)
+        size = served.stat().st_size
+        launcher = web_launcher(tmp / "web.exe", NGINX + "/web", name, size, "--ask-before-download")
+        answerer = Answerer(tmp, ["--key", "y"])
+        code, lines, record, boxes = run_launcher(tmp, launcher, answerer)
+        assert code == 0 and record is not None, lines
+        box = boxes[0]
+        assert box["caption"] == "Confirm", box
+        assert "INTERNET DOWNLOAD" in box["text"], box
+        assert f"Size: {format_mb(size)} MB" in box["text"], (format_mb(size), box)
+        assert command_line_of(record).split()[1] == "/served", record
+        got = requests_for(name)
+        assert len(got) == 1 and "status=200" in got[0] and f"sent={size}" in got[0], got
+        assert (tmp / "copy" / "data.bin").read_bytes() == (tmp / "in-real" / "data.bin").read_bytes()
+        assert not left_in_temp(name), "the downloaded package was not deleted"
+
+
+def test_download_asked_no_fetches_and_runs_nothing():
+    with Scratch() as tmp:
+        name = "no_setup.exe"
+        served = serve(real_package(tmp / "real.exe", tmp), name)
+        launcher = web_launcher(tmp / "web.exe", NGINX + "/web", name, served.stat().st_size,
+                                "--ask-before-download")
+        answerer = Answerer(tmp, ["--key", "n"])
+        # A box after the "no" would keep the launcher waiting past the limit.
+        code, lines, record, boxes = run_launcher(tmp, launcher, answerer, timeout=60)
+        assert code == 0 and len(boxes) == 1 and "INTERNET DOWNLOAD" in boxes[0]["text"], boxes
+        assert record is None, "the setup program ran after a no"
+        assert requests_for(name) == [], requests_for(name)
+        assert not left_in_temp(name)
+
+
+def test_closed_port_shows_unable_to_open_url():
+    with Scratch() as tmp:
+        probe = socket.socket()
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+        probe.close()
+        folder = f"http://127.0.0.1:{port}/web"
+        launcher = web_launcher(tmp / "web.exe", folder, "closed_setup.exe", 1000)
+        answerer = Answerer(tmp, ["--enter"])
+        code, lines, record, boxes = run_launcher(tmp, launcher, answerer)
+        assert code == 0 and record is None
+        assert boxes[0]["caption"] == "Error", boxes
+        assert f"Unable to open URL: {folder}/closed_setup.exe" in boxes[0]["text"], boxes
+
+
+def test_wrong_token_is_refused_and_the_download_deleted():
+    with Scratch() as tmp:
+        name = "token_setup.exe"
+        served = serve(real_package(tmp / "real.exe", tmp, token="another publisher"), name)
+        launcher = web_launcher(tmp / "web.exe", NGINX + "/web", name, served.stat().st_size)
+        answerer = Answerer(tmp, ["--enter"])
+        code, lines, record, boxes = run_launcher(tmp, launcher, answerer)
+        assert code == 0 and record is None, "a package of another publisher ran"
+        assert boxes[0]["caption"] == "Error" and "Bad Secret Token!" in boxes[0]["text"], boxes
+        got = requests_for(name)
+        assert len(got) == 1 and f"sent={served.stat().st_size}" in got[0], got
+        assert not left_in_temp(name), left_in_temp(name)
+
+
+def test_html_page_instead_of_the_package_is_reported_as_404():
+    with Scratch() as tmp:
+        # A page served under the setup name, and nginx's own page for a
+        # setup file that is missing on the server.
+        WWW.joinpath("web").mkdir(parents=True, exist_ok=True)
+        (WWW / "web" / "page_setup.exe").write_text(
+            "<HTML><HEAD><TITLE>Moved</TITLE></HEAD><BODY>gone</BODY></HTML>\r\n" * 20)
+        for name in ("page_setup.exe", "missing_setup.exe"):
+            folder = NGINX + "/web"
+            launcher = web_launcher(tmp / f"web-{name}", folder, name, 1000)
+            answerer = Answerer(tmp, ["--enter"], name=name)
+            code, lines, record, boxes = run_launcher(tmp, launcher, answerer)
+            assert code == 0 and record is None
+            text = boxes[0]["text"]
+            assert boxes[0]["caption"] == "Error", boxes
+            assert "404 File Not Found..." in text and f"URL:  {folder}/{name}" in text, boxes
+            assert "Bad Secret Token!" not in text
+            assert len(requests_for(name)) == 1, requests_for(name)
+            assert not left_in_temp(name), left_in_temp(name)
+
+
+def test_copy_beside_the_launcher_is_used_without_a_request():
+    with Scratch() as tmp:
+        name = "beside_setup.exe"
+        serve(real_package(tmp / "served.exe", tmp, arguments="/served"), name)
+        (tmp / "dist").mkdir()
+        real_package(tmp / "dist" / name, tmp, arguments="/beside")
+        launcher = web_launcher(tmp / "dist" / "web.exe", NGINX + "/web", name, 1000)
+        code, lines, record, _ = run_launcher(tmp, launcher)
+        assert code == 0 and record is not None, lines
+        assert command_line_of(record).split()[1] == "/beside", record
+        assert requests_for(name) == [], requests_for(name)
+        assert (tmp / "dist" / name).exists(), "the copy beside the launcher was deleted"
+
+
+def test_always_download_ignores_the_copy_beside_the_launcher():
+    with Scratch() as tmp:
+        name = "always_setup.exe"
+        served = serve(real_package(tmp / "served.exe", tmp, arguments="/served"), name)
+        (tmp / "dist").mkdir()
+        real_package(tmp / "dist" / name, tmp, arguments="/beside")
+        launcher = web_launcher(tmp / "dist" / "web.exe", NGINX + "/web", name, 1000,
+                                "--web-always-download")
+        code, lines, record, _ = run_launcher(tmp, launcher)
+        assert code == 0 and record is not None, lines
+        assert command_line_of(record).split()[1] == "/served", record
+        got = requests_for(name)
+        assert len(got) == 1 and f"sent={served.stat().st_size}" in got[0], got
+
+
+def test_agent_copy_lands_beside_the_extracted_files():
+    with Scratch() as tmp:
+        name = "agent_setup.exe"
+        serve(real_package(tmp / "real.exe", tmp), name)
+        launcher = web_launcher(tmp / "web.exe", NGINX + "/web", name, 1000, "--make-auto-update",
+                                "--auto-update-name", "ToolUpdate.exe",
+                                "--update-info-name", "Tool.info")
+        code, lines, record, _ = run_launcher(tmp, launcher)
+        assert code == 0 and record is not None, lines
+        copied = tmp / "copy" / "ToolUpdate.exe"
+        assert copied.exists(), sorted(p.name for p in (tmp / "copy").iterdir())
+        expected = bytearray(launcher.read_bytes())
+        expected[len(expected) - 5] = 1
+        assert copied.read_bytes() == bytes(expected), "the agent copy is not the flagged launcher"
+        assert not [p for p in temp_folder().iterdir() if p.name.endswith("ToolUpdate.exe")], \
+            "an agent copy was written outside the setup folder"
+
+
+if __name__ == "__main__":
+    assert NGINX, "run with ORVANE_HTTP_SERVERS=1"
+    main([test_download_asked_yes_runs_the_fetched_package,
+          test_download_asked_no_fetches_and_runs_nothing,
+          test_closed_port_shows_unable_to_open_url,
+          test_wrong_token_is_refused_and_the_download_deleted,
+          test_html_page_instead_of_the_package_is_reported_as_404,
+          test_copy_beside_the_launcher_is_used_without_a_request,
+          test_always_download_ignores_the_copy_beside_the_launcher,
+          test_agent_copy_lands_beside_the_extracted_files])
