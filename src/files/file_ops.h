@@ -32,6 +32,9 @@ bool AppendToFile(const std::string& path, const std::string& content, int32_t d
 // date and time. False when the stamp is not a valid date or the file
 // cannot be changed.
 bool SetFileDateStamp(const std::string& path, int32_t dateStamp);
+// The same for a file already open for writing (a Windows file handle):
+// spares a second open of a file that was just written.
+bool SetOpenFileDateStamp(void* file, int32_t dateStamp);
 
 // Free bytes on the drive of the path's first letter; an empty path asks
 // about the current drive; -1 when the query fails.

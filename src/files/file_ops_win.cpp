@@ -174,6 +174,8 @@ bool SetFileDateStamp(const std::string& path, int32_t dateStamp) {
   return file && StampHandle(file.get(), dateStamp);
 }
 
+bool SetOpenFileDateStamp(void* file, int32_t dateStamp) { return StampHandle(file, dateStamp); }
+
 double DriveFreeSpace(const std::string& path) {
   std::string root = "A:\\";
   const char* rootArg = nullptr;

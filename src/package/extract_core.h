@@ -10,9 +10,11 @@
 #include <memory>
 #include <string>
 
+#include "ui/markup.h"
+
 // The error box of the engine: fixed caption and buttons, charset 0.
 inline constexpr const char* kEngineBoxCaption = "Error";
-inline constexpr const char* kEngineBoxButtons = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
+inline constexpr const char* kEngineBoxButtons = kDefaultButtonTexts;
 
 // The engine reads a block in pieces of at most this size and inflates
 // into a fixed buffer of the same size.

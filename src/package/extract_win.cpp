@@ -18,6 +18,11 @@
 
 namespace {
 
+// Inflated content goes to the file in pieces of up to this size: a 64 KiB
+// piece of the block inflates to two or more times its size, which then
+// reaches the file in one write instead of several.
+constexpr size_t kEntryOutputSize = 4 * kBlockPieceSize;
+
 // One counter for the whole process: only the first failed write is shown.
 int failedWrites = 0;
 
@@ -162,16 +167,14 @@ class TExtraction::TEntryWriter : public TEntrySink {
 
   // The entry inflated completely: date it, or report what went wrong.
   void Complete(int64_t contentSize) {
+    // Dated through the handle that wrote it: no second open per file.
+    if (file_ && stamp_ != 0) SetOpenFileDateStamp(file_.get(), static_cast<int32_t>(stamp_));
     file_.reset();
     if (unsafe_) {
       if (++failedWrites == 1) ShowEngineError(UnsafeNameText(name_));
       return;
     }
-    if (path_.empty()) return;
-    if (!failed_) {
-      if (stamp_ != 0) SetFileDateStamp(path_, static_cast<int32_t>(stamp_));
-      return;
-    }
+    if (path_.empty() || !failed_) return;
     if (++failedWrites != 1) return;
     SetLastError(error_);
     const std::string systemError = LastErrorText();
@@ -262,7 +265,7 @@ void TExtraction::WalkBlocks(HANDLE file, int64_t position, int64_t packageEnd,
 }
 
 bool TExtraction::ExtractEntry(HANDLE file, int64_t length) {
-  TEntryInflater inflater;
+  TEntryInflater inflater(kEntryOutputSize);
   TEntryWriter writer(*this);
   ReadBlock(file, length, buffer_.get(),
             [&](const uint8_t* data, size_t size) { inflater.Feed(data, size, writer); });

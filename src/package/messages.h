@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/markup.h"
+
 // Text ids looked up with TGFileInfo::GetText, with their built-in texts.
 // Placeholders in angle brackets are replaced by the caller.
 constexpr char kIdTitle[] = "s0";
@@ -51,7 +53,7 @@ constexpr char kDefaultAttention[] = "Attention";
 // Captions of the seven message-box buttons as a delimited list, in the
 // order OK, Cancel, Yes, No, Abort, Retry, Ignore.
 constexpr char kIdButtons[] = "BtnText";
-constexpr char kDefaultButtons[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
+inline constexpr const char* kDefaultButtons = kDefaultButtonTexts;
 constexpr char kIdCharset[] = "Charset";
 constexpr char kDefaultCharset[] = "0";
 

@@ -19,7 +19,7 @@ Proc ProcAs(FARPROC address) {
   return reinterpret_cast<Proc>(reinterpret_cast<void*>(address));
 }
 
-const char kRunTimeDirButtons[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
+const char* const kRunTimeDirButtons = kDefaultButtonTexts;
 
 }  // namespace
 

@@ -4,7 +4,6 @@
 
 #include "util/text.h"
 
-const char* const kDefaultButtonTexts = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
 
 namespace {
 

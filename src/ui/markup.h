@@ -35,7 +35,7 @@ constexpr int kIconExclamation = 32515;
 constexpr int kIconAsterisk = 32516;
 
 // The caption list callers pass when they have no localized one.
-extern const char* const kDefaultButtonTexts;
+inline constexpr char kDefaultButtonTexts[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
 
 // Layout constants of the box, in pixels.
 constexpr int kBandWidth = 54;        // blue band on the left

@@ -6,7 +6,6 @@ uint8_t PreferenceOverrides[kPreferenceCount] = {255, 255, 255, 255, 255, 255};
 bool AutoCheckEnabled = true;
 int32_t AgentPhase = 0;
 
-const char kDefaultBtnText[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
 
 void SetPreferenceOverride(int index, uint8_t value) {
   if (index < 0 || index >= kPreferenceCount) return;

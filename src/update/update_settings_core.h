@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/markup.h"
+
 // Indices into PreferenceOverrides.
 enum TPreference : int {
   kAskBeforeCheck = 0,
@@ -52,4 +54,4 @@ bool IsIniFlag(const std::string& text);
 std::string DefaultAutoUpdateText(const std::string& id, const std::string& programName);
 
 // Default of "BtnText": the captions of the message box's seven buttons.
-extern const char kDefaultBtnText[];
+inline constexpr const char* kDefaultBtnText = kDefaultButtonTexts;

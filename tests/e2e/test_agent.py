@@ -176,9 +176,18 @@ def has_line(viewer: DebugViewer, text: str, pid=None):
     return any(t == text and (pid is None or p == pid) for p, t in entries(viewer))
 
 
-def end_agents(tmp: Path):
+def end_agents(tmp: Path, viewer: DebugViewer):
     """Ends what a case left running (agent copies, fake applications), by
-    process id, until none is left."""
+    process id, until none is left. A relaunched auto-update program is
+    first let finish its wait, so that it starts no copy afterwards."""
+    def programs_done():
+        lines = entries(viewer)
+        started = {p for p, t in lines if t.startswith(" ==== STUB START ====>")
+                   and "\\Update.exe" in t and "\\X_Update.exe" not in t}
+        ended = {p for p, t in lines if t.startswith(" ==== STUB END ====>")}
+        return started <= ended
+    wait_for(programs_done, 30, "the auto-update programs to end")
+
     def none_left():
         left = False
         for window_class in (AGENT_CLASS, APP_CLASS, LISTENER_CLASS):
@@ -295,7 +304,7 @@ def full_cycle(method, case):
                                       (43, 0)], notes_seen
             listener.kill()
         finally:
-            end_agents(tmp)
+            end_agents(tmp, viewer)
             viewer.close()
 
 
@@ -340,9 +349,9 @@ def test_delay_puts_the_check_on_the_matching_tick_and_interval_0_checks_once():
             assert int(read_ini_value(inst.original, "OriginalSetup", "ProbeSecondsLast")) > 0
             assert read_ini_value(inst.original, "OriginalSetup", "VersionOriginal") == "1"
             assert not (inst.folder / "Tool.info").exists(), "info file left behind"
-            assert not any("ToolUpdate.exe" in r for r in nginx_requests())
+            assert not any(f"/{inst.sub}/ToolUpdate.exe" in r for r in nginx_requests())
         finally:
-            end_agents(tmp)
+            end_agents(tmp, viewer)
             viewer.close()
 
 
@@ -387,7 +396,7 @@ def test_interval_minus_1_never_checks_but_a_user_request_does_and_reports_s21()
             time.sleep(4)
             assert window_pids(tmp, AGENT_CLASS) == [copy]
         finally:
-            end_agents(tmp)
+            end_agents(tmp, viewer)
             viewer.close()
 
 
@@ -406,7 +415,7 @@ def test_stamp_already_seen_offers_nothing_on_an_automatic_check():
             assert any(f"/{inst.sub}/Tool.info" in r for r in requests), requests
             assert not any("ToolUpdate.exe" in r for r in requests), requests
         finally:
-            end_agents(tmp)
+            end_agents(tmp, viewer)
             viewer.close()
 
 
@@ -423,7 +432,7 @@ def test_valid_versions_without_the_installed_version_installs_nothing():
             assert read_ini_value(inst.original, "OriginalSetup", "Stamp") is None
             assert inst.setup_record() is None
         finally:
-            end_agents(tmp)
+            end_agents(tmp, viewer)
             viewer.close()
 
 
@@ -447,7 +456,7 @@ def test_stop_switch_ends_the_copy_after_its_third_tick():
                      "the copy to delete its file")
             assert (inst.folder / "Update.exe").exists()
         finally:
-            end_agents(tmp)
+            end_agents(tmp, viewer)
             viewer.close()
 
 
@@ -477,7 +486,7 @@ def test_test_mode_takes_the_files_from_its_folder_without_a_request():
         finally:
             subprocess.run([WINE, "reg", "delete", TEST_MODE_KEY, "/f"], capture_output=True,
                            timeout=60)
-            end_agents(tmp)
+            end_agents(tmp, viewer)
             viewer.close()
 
 
@@ -521,7 +530,7 @@ def test_agent_commands_are_answered_while_the_update_downloads():
             fault_log = Path(os.environ["ORVANE_FAULT_LOG"]).read_text()
             assert "/m/slow=1500/upd-toolremote/ToolUpdate.exe" in fault_log
         finally:
-            end_agents(tmp)
+            end_agents(tmp, viewer)
             viewer.close()
 
 
@@ -548,7 +557,7 @@ def evil_name(name, case):
             assert any(f"/{inst.sub}/evil.exe" in r for r in nginx_requests())
         finally:
             decoy.unlink(missing_ok=True)
-            end_agents(tmp)
+            end_agents(tmp, viewer)
             viewer.close()
 
 

@@ -1,5 +1,6 @@
 // orvane-pack: the packager's command line. build writes a package with
-// WritePackage; list, verify and extract read one back with WalkPackage.
+// WritePackage; list, verify and extract read one back with WalkPackage;
+// info and settings write the INI files that publish an update.
 #include <cinttypes>
 #include <cstdio>
 #include <map>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "pack_options.h"
+#include "publish.h"
 #include "package/format.h"
 #include "package/pack_files.h"
 #include "package/pack_reader.h"
@@ -236,9 +238,14 @@ int main(int argc, char** argv) {
   const std::string& command = args[0];
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(UsageText(), stdout);
+    std::fputs(PublishUsageText(), stdout);
     return kExitOk;
   }
   if (command == "build") return Build(std::vector<std::string>(args.begin() + 1, args.end()));
+  if (command == "info") return InfoCommand(std::vector<std::string>(args.begin() + 1, args.end()));
+  if (command == "settings") {
+    return SettingsCommand(std::vector<std::string>(args.begin() + 1, args.end()));
+  }
   if (command == "list" && args.size() == 2) return List(args[1]);
   if (command == "verify" && args.size() == 2) return Verify(args[1]);
   if (command == "extract" && args.size() == 3) return Extract(args[1], args[2]);

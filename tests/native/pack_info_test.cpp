@@ -1,0 +1,315 @@
+// The publisher's commands of orvane-pack, run as a user would: the info
+// file of an update package and the installation settings file, read back
+// the way the platform's profile functions read them.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "package/format.h"
+
+namespace {
+
+struct TRun {
+  int ExitCode = -1;
+  std::string Output;  // stdout and stderr
+};
+
+TRun Pack(const std::string& arguments) {
+  TRun run;
+  FILE* pipe = popen((std::string(ORVANE_PACK) + " " + arguments + " 2>&1").c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.Output.append(buffer, n);
+  const int status = pclose(pipe);
+  run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+std::string Trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Section -> key -> value, as GetPrivateProfileStringA gives them: blanks
+// around the value trimmed, then one pair of equal enclosing quotes removed.
+using TIni = std::map<std::string, std::map<std::string, std::string>>;
+
+TIni ReadIni(const std::string& path) {
+  TIni ini;
+  std::istringstream in(ReadFile(path));
+  std::string line, section;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == '[') {
+      section = line.substr(1, line.find(']') - 1);
+      ini[section];
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    std::string value = Trimmed(line.substr(equals + 1));
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
+      value = value.substr(1, value.size() - 2);
+    }
+    ini[section][Trimmed(line.substr(0, equals))] = value;
+  }
+  return ini;
+}
+
+class PackInfo : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvane-pack-info-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    std::mt19937 rng(7);
+    std::string stub(1536, '\0');
+    for (char& c : stub) c = static_cast<char>(rng());
+    stub[0] = 'M';
+    stub[1] = 'Z';
+    stub[256] = 'P';
+    stub[257] = 'E';
+    std::memset(&stub[kPackageEndOffset], 0, 4);
+    WriteFile(Path("stub.exe"), stub);
+    WriteFile(Path("payload.txt"), "version two of the application\n");
+  }
+  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  // A package built with the given token and extra build options.
+  std::string Package(const std::string& name, const std::string& token,
+                      const std::string& extra = "") {
+    const TRun run = Pack("build --stub " + Path("stub.exe") + " --output " + Path(name) +
+                          " --update-token " + token + " --update-info-name Tool.info " + extra);
+    EXPECT_EQ(run.ExitCode, 0) << run.Output;
+    return Path(name);
+  }
+
+  TRun Info(const std::string& package, const std::string& options) {
+    return Pack("info --package " + package + " --output " + Path("Tool.info") +
+                " --url http://updates.example/tool " + options);
+  }
+
+  std::string dir_;
+};
+
+TEST_F(PackInfo, InfoFileDescribesThePackage) {
+  const std::string package = Package("ToolUpdate-2.exe", "T1", Path("payload.txt"));
+  const TRun run = Info(package,
+                        "--version 7 --valid-versions ' 3, 4,6 ' --program-name '  Tool  ' "
+                        "--running-process '<InstallDir>\\Tool.exe' --shutdown 'Using WM_CLOSE'");
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  const TIni ini = ReadIni(Path("Tool.info"));
+  ASSERT_EQ(ini.size(), 1u);
+  const auto& s = ini.at("NewSetup");
+  EXPECT_EQ(s.at("DownloadURL_UPDATE"), "http://updates.example/tool");
+  EXPECT_EQ(s.at("NameOfUpdateFile"), "ToolUpdate-2.exe");
+  EXPECT_EQ(s.at("SizeOfUpdateFile"), std::to_string(ReadFile(package).size()));
+  EXPECT_EQ(s.at("VersionNew"), "7");
+  // The agent looks for ",<version>," in "," + list + ",": no blanks.
+  EXPECT_EQ(s.at("ValidVersions"), "3,4,6");
+  EXPECT_EQ(s.at("ProgramName"), "  Tool  ");
+  EXPECT_EQ(s.at("RunningProcess"), "<InstallDir>\\Tool.exe");
+  EXPECT_EQ(s.at("ShutDownMethod"), "Using WM_CLOSE");
+  const std::string text = ReadFile(Path("Tool.info"));
+  EXPECT_NE(text.find("\r\nVersionNew=7\r\n"), std::string::npos) << "INI lines end in CR LF";
+}
+
+TEST_F(PackInfo, EachFlagOptionSetsExactlyItsKey) {
+  const std::string package = Package("u.exe", "T1");
+  const std::vector<std::pair<std::string, std::string>> flags = {
+      {"--confirm-download", "RequestConfirmationBeforeDownload"},
+      {"--confirm-install", "RequestConfirmationBeforeInstall"},
+      {"--background", "BackgroundUpdate"},
+      {"--inform-finish", "InformFinish"},
+      {"--restart", "RestartProcess"},
+      {"--remove-startup-shortcut", "RemoveStartUpShortcut"},
+      {"--remove-check-shortcut", "RemoveCheckForNewUpdateShortcut"},
+  };
+  for (const auto& flag : flags) {
+    ASSERT_EQ(Info(package, "--version 2 " + flag.first).ExitCode, 0) << flag.first;
+    const auto s = ReadIni(Path("Tool.info")).at("NewSetup");
+    for (const auto& other : flags) {
+      // Only "1" counts as true for the agent, so every flag is written.
+      EXPECT_EQ(s.at(other.second), other.second == flag.second ? "1" : "0")
+          << flag.first << " / " << other.second;
+    }
+  }
+}
+
+TEST_F(PackInfo, StampIsGivenOrDerivedAndNeverZero) {
+  const std::string package = Package("u.exe", "T1");
+  ASSERT_EQ(Info(package, "--version 2 --stamp 41").ExitCode, 0);
+  EXPECT_EQ(ReadIni(Path("Tool.info"))["NewSetup"]["Stamp"], "41");
+
+  auto derived = [&](const std::string& options) {
+    const TRun run = Info(package, options);
+    EXPECT_EQ(run.ExitCode, 0) << run.Output;
+    return ReadIni(Path("Tool.info"))["NewSetup"]["Stamp"];
+  };
+  const std::string first = derived("--version 2");
+  EXPECT_NE(first, "0");
+  EXPECT_NE(first, "");
+  EXPECT_EQ(derived("--version 2"), first) << "the same publication keeps its stamp";
+  EXPECT_NE(derived("--version 3"), first);
+  EXPECT_NE(derived("--version 2 --restart"), first);
+  Package("u.exe", "T1", Path("payload.txt"));
+  EXPECT_NE(derived("--version 2"), first) << "another package is another publication";
+
+  // An info stamp of 0 equals the installed stamp before any update.
+  std::remove(Path("Tool.info").c_str());
+  const TRun zero = Info(package, "--version 2 --stamp 0");
+  EXPECT_EQ(zero.ExitCode, 2);
+  EXPECT_FALSE(Exists(Path("Tool.info")));
+}
+
+TEST_F(PackInfo, AgentTokenMustMatch) {
+  const std::string package = Package("u.exe", "publisher-one");
+  const std::string sameAgent = Package("agent.exe", "publisher-one");
+  const std::string otherAgent = Package("other.exe", "publisher-two");
+  WriteFile(Path("not-a-package.exe"), std::string(3000, 'x'));
+
+  TRun run = Info(package, "--version 2 --agent " + sameAgent);
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(run.Output.find("warning"), std::string::npos) << run.Output;
+  std::remove(Path("Tool.info").c_str());
+
+  run = Info(package, "--version 2 --agent " + otherAgent);
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_NE(run.Output.find("update token"), std::string::npos) << run.Output;
+  EXPECT_FALSE(Exists(Path("Tool.info")));
+
+  run = Info(package, "--version 2 --agent " + Path("not-a-package.exe"));
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_FALSE(Exists(Path("Tool.info")));
+
+  run = Info(Path("not-a-package.exe"), "--version 2");
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_FALSE(Exists(Path("Tool.info")));
+
+  // The agent fetches "Tool.info" (its UpdateInfoName): another name is
+  // written but warned about.
+  run = Pack("info --package " + package + " --output " + Path("Other.info") +
+             " --url http://x --version 2 --agent " + sameAgent);
+  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_NE(run.Output.find("Tool.info"), std::string::npos) << run.Output;
+}
+
+TEST_F(PackInfo, WrongUsageWritesNothing) {
+  const std::string package = Package("u.exe", "T1");
+  const std::vector<std::string> wrong = {
+      "",                                         // no --version
+      "--version 0",                              // not above 0
+      "--version x",                              //
+      "--version 2 --valid-versions 3,,4",        //
+      "--version 2 --valid-versions '3;4'",       //
+      "--version 2 --shutdown 'using wm_close'",  // methods are compared in full, with case
+      "--version 2 --unknown 1",                  //
+      "--version 2 --restart=yes",                //
+  };
+  for (const std::string& options : wrong) {
+    const TRun run = Info(package, options);
+    EXPECT_EQ(run.ExitCode, 2) << options << "\n" << run.Output;
+    EXPECT_FALSE(Exists(Path("Tool.info"))) << options;
+  }
+  const TRun noUrl =
+      Pack("info --package " + package + " --output " + Path("Tool.info") + " --version 2");
+  EXPECT_EQ(noUrl.ExitCode, 2);
+  EXPECT_FALSE(Exists(Path("Tool.info")));
+}
+
+TEST_F(PackInfo, SettingsFileHoldsEverySection) {
+  WriteFile(Path("texts.txt"),
+            "; agent texts\r\n"
+            "s22=<b>NEW UPDATE</b><P>Checking PROG_NAME\r\n"
+            "\r\n"
+            "s31=Getting the info file...\r\n");
+  const std::string launcher = Package("agent.exe", "T1");
+  const TRun run = Pack("settings --output " + Path("Tool.original") +
+                        " --version 4 --program-name 'My Tool' --probe-interval 1d"
+                        " --reask-interval 12h --target-dir 'C:\\Program Files\\Tool'"
+                        " --shared-dir 'C:\\Common' --auxiliary-dir 'D:\\Aux'"
+                        " --startup-link 'C:\\Start\\Tool.lnk' --check-link 'C:\\Start\\Check.lnk'"
+                        " --btn-text '|OK|Cancel|Yes|No|Abort|Retry|Ignore|' --error-caption Fehler"
+                        " --charset 204 --texts " +
+                        Path("texts.txt") + " --launcher " + launcher);
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(run.Output.find("warning"), std::string::npos) << run.Output;
+  TIni ini = ReadIni(Path("Tool.original"));
+  EXPECT_EQ(ini["OriginalSetup"]["ProbeSecondsInterval"], "86400");
+  EXPECT_EQ(ini["OriginalSetup"]["ReAskSecondsInterval"], "43200");
+  EXPECT_EQ(ini["OriginalSetup"]["VersionOriginal"], "4");
+  EXPECT_EQ(ini["OriginalSetup"]["ProgramName"], "My Tool");
+  // Written by the agent as it runs, not by the publisher.
+  EXPECT_EQ(ini["OriginalSetup"].count("ProbeSecondsLast"), 0u);
+  EXPECT_EQ(ini["OriginalSetup"].count("Stamp"), 0u);
+  EXPECT_EQ(ini["Directories"]["TargetDir"], "C:\\Program Files\\Tool");
+  EXPECT_EQ(ini["Directories"]["SharedDir"], "C:\\Common");
+  EXPECT_EQ(ini["Directories"]["AuxiliaryDir"], "D:\\Aux");
+  EXPECT_EQ(ini["UnInstall"]["StartUpLink"], "C:\\Start\\Tool.lnk");
+  EXPECT_EQ(ini["UnInstall"]["CheckforNewUpdateLink"], "C:\\Start\\Check.lnk");
+  EXPECT_EQ(ini["MsgBox"]["BtnText"], "|OK|Cancel|Yes|No|Abort|Retry|Ignore|");
+  EXPECT_EQ(ini["MsgBox"]["Error"], "Fehler");
+  EXPECT_EQ(ini["MsgBox"].count("Confirm"), 0u) << "a look left out keeps the built-in default";
+  EXPECT_EQ(ini["MsgBox"]["CharSet"], "204");
+  EXPECT_EQ(ini["AutoUpdate"]["s22"], "<b>NEW UPDATE</b><P>Checking PROG_NAME");
+  EXPECT_EQ(ini["AutoUpdate"]["s31"], "Getting the info file...");
+  EXPECT_EQ(ini["AutoUpdate"].size(), 2u);
+}
+
+TEST_F(PackInfo, SettingsIntervalsAndChecks) {
+  const std::vector<std::pair<std::string, std::string>> intervals = {
+      {"0", "0"}, {"-1", "-1"}, {"90", "90"}, {"90s", "90"}, {"15m", "900"}, {"7d", "604800"}};
+  for (const auto& interval : intervals) {
+    const TRun run = Pack("settings --output " + Path("Tool.original") +
+                          " --version 1 --probe-interval " + interval.first);
+    ASSERT_EQ(run.ExitCode, 0) << interval.first << run.Output;
+    EXPECT_EQ(ReadIni(Path("Tool.original"))["OriginalSetup"]["ProbeSecondsInterval"],
+              interval.second);
+  }
+  std::remove(Path("Tool.original").c_str());
+  for (const std::string& bad :
+       {"--probe-interval -2", "--probe-interval 1w", "--probe-interval -1d", "--reask-interval x",
+        "--charset 300", "--version 1 --version 0"}) {
+    const TRun run = Pack("settings --output " + Path("Tool.original") + " --version 1 " + bad);
+    EXPECT_EQ(run.ExitCode, 2) << bad << run.Output;
+    EXPECT_FALSE(Exists(Path("Tool.original"))) << bad;
+  }
+  WriteFile(Path("texts.txt"), "s99=not an agent text\r\n");
+  const TRun unknown = Pack("settings --output " + Path("Tool.original") + " --version 1 --texts " +
+                            Path("texts.txt"));
+  EXPECT_EQ(unknown.ExitCode, 1);
+  EXPECT_NE(unknown.Output.find("s99"), std::string::npos);
+  EXPECT_FALSE(Exists(Path("Tool.original")));
+
+  const std::string launcher = Package("agent.exe", "T1");
+  const TRun named =
+      Pack("settings --output " + Path("Other.original") + " --version 1 --launcher " + launcher);
+  EXPECT_EQ(named.ExitCode, 0);
+  EXPECT_NE(named.Output.find("Tool.original"), std::string::npos) << named.Output;
+}
+
+}  // namespace

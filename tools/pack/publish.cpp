@@ -1,0 +1,431 @@
+#include "publish.h"
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "package/format.h"
+#include "package/pack_files.h"
+#include "package/package_info.h"
+#include "util/text.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitBad = 1;
+constexpr int kExitUsage = 2;
+
+// Option values by name without "--"; flags hold "1".
+using TValues = std::map<std::string, std::string>;
+
+// Reads "--name value", "--name=value" and flags named in `flags`; every
+// option must be in `values` or `flags`. Returns an error text.
+std::string ParseOptions(const std::vector<std::string>& args, const std::set<std::string>& values,
+                         const std::set<std::string>& flags, TValues& out) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) return "Unexpected argument " + arg;
+    std::string name = arg.substr(2);
+    const size_t equals = name.find('=');
+    std::string value;
+    if (equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name.erase(equals);
+    }
+    if (flags.count(name)) {
+      if (equals != std::string::npos && value != "0" && value != "1") {
+        return "--" + name + " takes no value but 0 or 1";
+      }
+      out[name] = equals == std::string::npos ? "1" : value;
+      continue;
+    }
+    if (!values.count(name)) return "Unknown option --" + name;
+    if (equals == std::string::npos) {
+      if (i + 1 >= args.size()) return "--" + name + " needs a value";
+      value = args[++i];
+    }
+    out[name] = value;
+  }
+  return std::string();
+}
+
+std::string Value(const TValues& values, const std::string& name) {
+  const auto found = values.find(name);
+  return found == values.end() ? std::string() : found->second;
+}
+
+bool Has(const TValues& values, const std::string& name) { return values.count(name) != 0; }
+
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+// The profile functions trim blanks and strip one pair of enclosing quotes;
+// wrapping such a value in double quotes makes it read back unchanged.
+bool IniLine(const std::string& key, const std::string& value, std::string& line) {
+  if (value.find_first_of("\r\n") != std::string::npos) return false;
+  const bool padded = !value.empty() && (static_cast<unsigned char>(value.front()) <= ' ' ||
+                                         static_cast<unsigned char>(value.back()) <= ' ');
+  const bool quoted = value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front();
+  line = key + "=" + (padded || quoted ? "\"" + value + "\"" : value) + "\r\n";
+  return true;
+}
+
+// An INI file put together section by section; the first value that cannot
+// be written is remembered as the error.
+class TIniText {
+ public:
+  void Section(const std::string& name) {
+    text_ += (text_.empty() ? "[" : "\r\n[") + name + "]\r\n";
+  }
+  void Add(const std::string& key, const std::string& value) {
+    std::string line;
+    if (!IniLine(key, value, line)) {
+      if (error_.empty()) error_ = "The value of " + key + " holds a line break";
+      return;
+    }
+    text_ += line;
+  }
+  void AddFlag(const std::string& key, bool on) { Add(key, on ? "1" : "0"); }
+  const std::string& Text() const { return text_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  std::string text_;
+  std::string error_;
+};
+
+bool ParseInt32(const std::string& text, int32_t& value) {
+  int64_t wide = 0;
+  if (!TryParseInt64(Trim(text), wide) || wide < INT32_MIN || wide > INT32_MAX) return false;
+  value = static_cast<int32_t>(wide);
+  return true;
+}
+
+bool ParseDuration(const std::string& text, int64_t& seconds) {
+  std::string digits = Trim(text);
+  int64_t unit = 1;
+  static const std::map<char, int64_t> units = {{'s', 1}, {'m', 60}, {'h', 3600}, {'d', 86400}};
+  if (!digits.empty() && units.count(digits.back())) {
+    unit = units.at(digits.back());
+    digits.pop_back();
+  }
+  int64_t number = 0;
+  if (!TryParseInt64(digits, number)) return false;
+  if (number == -1 && unit == 1) {
+    seconds = -1;
+    return true;
+  }
+  if (number < 0 || number > INT64_MAX / unit) return false;
+  seconds = number * unit;
+  return true;
+}
+
+// "3, 4,7" -> "3,4,7": the agent looks for ",<version>," in the list, so
+// blanks would hide a version.
+bool NormalizeVersionList(const std::string& text, std::string& list) {
+  list.clear();
+  if (Trim(text).empty()) return true;
+  std::string item;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != ',') {
+      item.push_back(text[i]);
+      continue;
+    }
+    int32_t version = 0;
+    if (!ParseInt32(item, version) || version <= 0) return false;
+    list += (list.empty() ? "" : ",") + std::to_string(version);
+    item.clear();
+  }
+  return true;
+}
+
+std::string NamePart(const std::string& path) {
+  const size_t cut = path.find_last_of("/\\:");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  return static_cast<bool>(out);
+}
+
+int Fail(int code, const std::string& message) {
+  std::fprintf(stderr, "orvane-pack: %s\n", message.c_str());
+  return code;
+}
+
+// The agent fetches and reads its files under the names its own package
+// gives; a file published under another name is never found.
+void WarnOnName(const std::string& output, const std::string& expected, const char* kind) {
+  if (!expected.empty() && UpperCase(NamePart(output)) != UpperCase(expected)) {
+    std::fprintf(stderr, "orvane-pack: warning: the agent looks for its %s file as %s, not %s\n",
+                 kind, expected.c_str(), NamePart(output).c_str());
+  }
+}
+
+const char* const kShutDownMethods[] = {"Issue a Message Box", "Using WM_CLOSE", "Using WM_QUIT",
+                                        "Using Terminate Process", "Don't Shut Down"};
+
+bool IsShutDownMethod(const std::string& text) {
+  for (const char* method : kShutDownMethods) {
+    if (text == method) return true;
+  }
+  return false;
+}
+
+// Info-file flags: option name, key.
+const std::pair<const char*, const char*> kInfoFlags[] = {
+    {"confirm-download", "RequestConfirmationBeforeDownload"},
+    {"confirm-install", "RequestConfirmationBeforeInstall"},
+    {"background", "BackgroundUpdate"},
+    {"inform-finish", "InformFinish"},
+    {"restart", "RestartProcess"},
+    {"remove-startup-shortcut", "RemoveStartUpShortcut"},
+    {"remove-check-shortcut", "RemoveCheckForNewUpdateShortcut"},
+};
+
+// A stamp that changes whenever the package or anything offered with it
+// changes. Never 0: that is the installed stamp before any update, and an
+// info file carrying it would count as already offered.
+int32_t DerivedStamp(uint32_t packageCrc, const std::string& keys) {
+  const std::string seed = std::to_string(packageCrc) + "\n" + keys;
+  const uint32_t crc = static_cast<uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(seed.data()), static_cast<uInt>(seed.size())));
+  const int32_t stamp = static_cast<int32_t>(crc & 0x7FFFFFFF);
+  return stamp == 0 ? 1 : stamp;
+}
+
+// Message text ids of the agent's boxes and status lines.
+const std::set<std::string>& AgentTextIds() {
+  static const std::set<std::string> ids = {"s2",  "s3",  "s4",  "s5",  "s11", "s12",
+                                            "s13", "s14", "s15", "s16", "s17", "s21",
+                                            "s22", "s23", "s24", "s31", "s32"};
+  return ids;
+}
+
+// "id=text" lines; blank lines and lines starting with ";" are skipped.
+std::string ReadAgentTexts(const std::string& path,
+                           std::vector<std::pair<std::string, std::string>>& texts) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "Cannot read the text file " + path;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string trimmed = Trim(line);
+    if (trimmed.empty() || trimmed[0] == ';') continue;
+    const size_t equals = line.find('=');
+    const std::string id = equals == std::string::npos ? trimmed : Trim(line.substr(0, equals));
+    if (equals == std::string::npos || !AgentTextIds().count(id)) {
+      return "Not a known id=text line in " + path + ": " + trimmed;
+    }
+    texts.push_back({id, line.substr(equals + 1)});
+  }
+  return std::string();
+}
+
+}  // namespace
+
+int InfoCommand(const std::vector<std::string>& args) {
+  std::set<std::string> flags;
+  for (const auto& flag : kInfoFlags) flags.insert(flag.first);
+  TValues o;
+  std::string error =
+      ParseOptions(args,
+                   {"package", "output", "url", "version", "stamp", "valid-versions",
+                    "program-name", "running-process", "shutdown", "agent"},
+                   flags, o);
+  if (error.empty()) {
+    for (const char* required : {"package", "output", "url", "version"}) {
+      if (Value(o, required).empty()) error = "info needs --" + std::string(required);
+    }
+  }
+  int32_t versionNew = 0;
+  if (error.empty() && (!ParseInt32(Value(o, "version"), versionNew) || versionNew <= 0)) {
+    error = "--version takes a number above 0";
+  }
+  int32_t stamp = 0;
+  if (error.empty() && Has(o, "stamp") && (!ParseInt32(Value(o, "stamp"), stamp) || stamp == 0)) {
+    error = "--stamp takes a 32-bit number other than 0 (0 counts as already offered)";
+  }
+  std::string validVersions;
+  if (error.empty() && !NormalizeVersionList(Value(o, "valid-versions"), validVersions)) {
+    error = "--valid-versions takes version numbers separated by commas, e.g. 3,4,7";
+  }
+  if (error.empty() && Has(o, "shutdown") && !IsShutDownMethod(Value(o, "shutdown"))) {
+    error =
+        "--shutdown takes \"Issue a Message Box\", \"Using WM_CLOSE\", \"Using WM_QUIT\", "
+        "\"Using Terminate Process\" or \"Don't Shut Down\"";
+  }
+  if (!error.empty()) return Fail(kExitUsage, error);
+
+  const std::string packagePath = Value(o, "package");
+  int64_t size = 0;
+  uint32_t dosTime = 0;
+  if (!SourceFileStat(packagePath, size, dosTime)) {
+    return Fail(kExitBad, "Cannot read the update package " + packagePath);
+  }
+  if (size > INT32_MAX) return Fail(kExitBad, "The update package is larger than 2 GB");
+  const TGFileInfo package(packagePath);
+  if (package.Trailer().PackageMagic != kPackageMagic) {
+    return Fail(kExitBad, packagePath + " is not a package");
+  }
+  const std::string agentPath = Value(o, "agent");
+  if (!agentPath.empty()) {
+    const TGFileInfo agent(agentPath);
+    if (agent.Trailer().PackageMagic != kPackageMagic) {
+      return Fail(kExitBad, agentPath + " is not a package");
+    }
+    if (!package.SameUpdateToken(agent)) {
+      return Fail(kExitBad, "The update token of " + packagePath + " differs from that of " +
+                                agentPath + ": the agent would refuse the update");
+    }
+    WarnOnName(Value(o, "output"), agent.InfoFileName(), "info");
+  }
+
+  TIniText ini;
+  ini.Section("NewSetup");
+  ini.Add("DownloadURL_UPDATE", Value(o, "url"));
+  ini.Add("NameOfUpdateFile", NamePart(packagePath));
+  ini.Add("SizeOfUpdateFile", std::to_string(size));
+  ini.Add("VersionNew", std::to_string(versionNew));
+  ini.Add("ValidVersions", validVersions);
+  ini.Add("ProgramName", Value(o, "program-name"));
+  ini.Add("RunningProcess", Value(o, "running-process"));
+  ini.Add("ShutDownMethod", Value(o, "shutdown"));
+  for (const auto& flag : kInfoFlags) ini.AddFlag(flag.second, Value(o, flag.first) == "1");
+  if (!ini.Error().empty()) return Fail(kExitUsage, ini.Error());
+  if (!Has(o, "stamp")) stamp = DerivedStamp(package.Trailer().ExpectedCrc, ini.Text());
+  ini.Add("Stamp", std::to_string(stamp));
+
+  if (!WriteText(Value(o, "output"), ini.Text())) {
+    return Fail(kExitBad, "Cannot write " + Value(o, "output"));
+  }
+  std::printf("%s: %s, %lld bytes, version %d, stamp %d\n", Value(o, "output").c_str(),
+              NamePart(packagePath).c_str(), static_cast<long long>(size), versionNew, stamp);
+  return kExitOk;
+}
+
+int SettingsCommand(const std::vector<std::string>& args) {
+  TValues o;
+  std::string error = ParseOptions(
+      args,
+      {"output", "version", "program-name", "probe-interval", "reask-interval", "target-dir",
+       "shared-dir", "auxiliary-dir", "startup-link", "check-link", "btn-text", "error-caption",
+       "confirm-caption", "attention-caption", "charset", "texts", "launcher"},
+      {}, o);
+  if (error.empty() && Value(o, "output").empty()) error = "settings needs --output";
+  int32_t version = 0;
+  if (error.empty() && (!ParseInt32(Value(o, "version"), version) || version <= 0)) {
+    error = "settings needs --version, a number above 0 (0 turns updating off)";
+  }
+  int64_t probe = 0;
+  int64_t reask = 0;
+  if (error.empty() && Has(o, "probe-interval") &&
+      !ParseDuration(Value(o, "probe-interval"), probe)) {
+    error = "--probe-interval takes seconds (or 15m, 12h, 7d), 0 for once or -1 for never";
+  }
+  if (error.empty() && Has(o, "reask-interval") &&
+      !ParseDuration(Value(o, "reask-interval"), reask)) {
+    error = "--reask-interval takes seconds (or 15m, 12h, 7d), 0 for never again";
+  }
+  int32_t charset = 0;
+  if (error.empty() && Has(o, "charset") &&
+      (!ParseInt32(Value(o, "charset"), charset) || charset < 0 || charset > 255)) {
+    error = "--charset takes a character-set number from 0 to 255";
+  }
+  std::vector<std::pair<std::string, std::string>> texts;
+  if (error.empty() && Has(o, "texts")) {
+    error = ReadAgentTexts(Value(o, "texts"), texts);
+    if (!error.empty()) return Fail(kExitBad, error);
+  }
+  if (!error.empty()) return Fail(kExitUsage, error);
+  if (Has(o, "launcher")) {
+    const TGFileInfo launcher(Value(o, "launcher"));
+    if (launcher.Trailer().PackageMagic != kPackageMagic) {
+      return Fail(kExitBad, Value(o, "launcher") + " is not a package");
+    }
+    WarnOnName(Value(o, "output"), launcher.OriginalFileName(), "installation settings");
+  }
+
+  TIniText ini;
+  ini.Section("OriginalSetup");
+  ini.Add("ProbeSecondsInterval", std::to_string(probe));
+  ini.Add("ReAskSecondsInterval", std::to_string(reask));
+  ini.Add("VersionOriginal", std::to_string(version));
+  ini.Add("ProgramName", Value(o, "program-name"));
+  ini.Section("Directories");
+  ini.Add("TargetDir", Value(o, "target-dir"));
+  ini.Add("SharedDir", Value(o, "shared-dir"));
+  ini.Add("AuxiliaryDir", Value(o, "auxiliary-dir"));
+  ini.Section("UnInstall");
+  ini.Add("StartUpLink", Value(o, "startup-link"));
+  ini.Add("CheckforNewUpdateLink", Value(o, "check-link"));
+  // Looks left out keep the agent's built-in defaults.
+  ini.Section("MsgBox");
+  const std::pair<const char*, const char*> looks[] = {{"btn-text", "BtnText"},
+                                                       {"error-caption", "Error"},
+                                                       {"confirm-caption", "Confirm"},
+                                                       {"attention-caption", "Attention"}};
+  for (const auto& look : looks) {
+    if (Has(o, look.first)) ini.Add(look.second, Value(o, look.first));
+  }
+  ini.Add("CharSet", std::to_string(charset));
+  ini.Section("AutoUpdate");
+  for (const auto& text : texts) ini.Add(text.first, text.second);
+  if (!ini.Error().empty()) return Fail(kExitUsage, ini.Error());
+
+  if (!WriteText(Value(o, "output"), ini.Text())) {
+    return Fail(kExitBad, "Cannot write " + Value(o, "output"));
+  }
+  std::printf("%s: version %d, %zu text(s)\n", Value(o, "output").c_str(), version, texts.size());
+  return kExitOk;
+}
+
+const char* PublishUsageText() {
+  return "\n"
+         "Publishing updates:\n"
+         "  orvane-pack info --package UPDATE.exe --output NAME.info --url URL --version N\n"
+         "                   [options]\n"
+         "  orvane-pack settings --output NAME.original --version N [options]\n"
+         "\n"
+         "info: writes the info file the agent fetches from the update server.\n"
+         "  --package FILE              the update package (name and size are taken from it)\n"
+         "  --url URL                   folder URL (or folder) the package is published in\n"
+         "  --version N                 VersionNew: the version the update installs\n"
+         "  --stamp N                   this publication's stamp (default: derived from the\n"
+         "                              package and the other values; never 0)\n"
+         "  --valid-versions 3,4,7      installed versions the update applies to (default any)\n"
+         "  --program-name TEXT         name shown in the update questions\n"
+         "  --running-process PATH      the application's executable, e.g. <InstallDir>\\App.exe\n"
+         "  --shutdown METHOD           \"Issue a Message Box\", \"Using WM_CLOSE\",\n"
+         "                              \"Using WM_QUIT\", \"Using Terminate Process\" or\n"
+         "                              \"Don't Shut Down\"\n"
+         "  --confirm-download          ask before downloading\n"
+         "  --confirm-install           ask before installing\n"
+         "  --background                install without the extraction window\n"
+         "  --inform-finish             tell the user when the update has finished\n"
+         "  --restart                   start the application again afterwards\n"
+         "  --remove-startup-shortcut   delete the start-up shortcut after the update\n"
+         "  --remove-check-shortcut     delete the check-for-update shortcut afterwards\n"
+         "  --agent FILE                refuse unless the package's update token equals that\n"
+         "                              of FILE (the launcher that installed the agent)\n"
+         "\n"
+         "settings: writes the installation settings file installed beside the agent.\n"
+         "  --version N                 VersionOriginal: the installed version (above 0)\n"
+         "  --program-name TEXT         name shown in the check question\n"
+         "  --probe-interval TIME       between automatic checks: seconds or 15m, 12h, 7d;\n"
+         "                              0 checks once, -1 never (default 0)\n"
+         "  --reask-interval TIME       before a declined update is offered again\n"
+         "                              (default 0: never)\n"
+         "  --target-dir, --shared-dir, --auxiliary-dir DIR   the installation's folders\n"
+         "  --startup-link, --check-link FILE                 shortcut files to remove\n"
+         "  --btn-text LIST, --error-caption, --confirm-caption, --attention-caption TEXT,\n"
+         "  --charset N                 looks of the agent's message boxes\n"
+         "  --texts FILE                id=text lines for the agent's texts (s2 ... s32)\n"
+         "  --launcher FILE             warn when --output is not the name FILE's agent reads\n";
+}
