@@ -574,7 +574,6 @@ def test_update_file_name_with_a_drive_stays_in_the_agent_folder():
 
 
 if __name__ == "__main__":
-    import sys
     cases = [test_full_cycle_wm_close,
              test_delay_puts_the_check_on_the_matching_tick_and_interval_0_checks_once,
              test_interval_minus_1_never_checks_but_a_user_request_does_and_reports_s21,
