@@ -43,8 +43,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         faults, name = {}, self.path.lstrip("/")
         if name.startswith("m/"):
-            _, spec, name = name.split("/", 2)
-            for item in spec.split(","):
+            _, options, name = name.split("/", 2)
+            for item in options.split(","):
                 key, _, value = item.partition("=")
                 faults[key] = value
         path = os.path.join(self.server.root, name)
