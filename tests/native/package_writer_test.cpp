@@ -15,31 +15,14 @@
 #include "package/pack_reader.h"
 #include "package/package_info.h"
 #include "util/text.h"
+#include "pack_test_support.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // Trailer fields are packed and may sit unaligned: compare copies.
 template <typename T>
 T Field(T value) {
   return value;
-}
-
-std::string RandomBytes(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::string bytes(n, '\0');
-  for (char& c : bytes) c = static_cast<char>(rng());
-  return bytes;
 }
 
 // Compressible text of `n` bytes.
