@@ -32,7 +32,7 @@ work=$(mkdir -p "${1:-$source_dir/build/peers}" && cd "${1:-$source_dir/build/pe
 build=$(cd "${2:-$source_dir/build/win64}" && pwd)
 pack=${ORVANE_PACK:-$source_dir/build/bin/orvane-pack}
 stub32=${STUB32:-$source_dir/build/bin/Stub.exe}
-peers=${PEERS_DIR:-/work/shared/peers}
+peers=${PEERS_DIR:-$(cd "$(dirname "$0")/../.." && pwd)/shared/peers}
 runs=${RUNS:-3}
 bin=$build/bin
 

@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(dirname "$here")
 work=${1:-$source_dir/build/peers}
 pack=${2:-$source_dir/build/bin/orvane-pack}
-payload_script=${PAYLOAD_SCRIPT:-/work/shared/peers/payload.py}
+payload_script=${PAYLOAD_SCRIPT:-$(cd "$(dirname "$0")/../.." && pwd)/shared/peers/payload.py}
 
 [ -x "$pack" ] || { echo "no orvane-pack at $pack (build the native tree first)" >&2; exit 2; }
 mkdir -p "$work"
