@@ -3,7 +3,8 @@
 # (sample/app plus its setup program) into a setup package, and runs it
 # under Wine from the first timer tick to the installed files: the
 # temp-drive question (always shown for this package) is answered Yes,
-# screenshots of it and of the progress window go to build/screenshots/,
+# screenshots of it, of the progress window and of a message box with bold
+# text and three buttons go to build/screenshots/,
 # and the launcher's debug log and the installed files are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."

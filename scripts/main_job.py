@@ -48,6 +48,11 @@ def main():
         code = finish(launcher, 180)
     finally:
         viewer.close()
+    # The message box as drawn for every question: bold text, icon, three buttons.
+    demo = start(BIN / "msgbox_demo.exe", 15000)
+    Answerer(OUT, ["--none", "--settle-ms", "800"], name="demo").wait(60)
+    screenshot("message-box.png")
+    demo.kill()
     print(f"launcher exit code: {code}")
     print("---- debug log ----")
     print(viewer.text().replace("\r\n", "\n"))
