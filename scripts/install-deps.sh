@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ googletest zlib1g-dev
   mingw-w64 g++-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386 xvfb xauth openbox x11-utils
-  nginx-light osslsigncode imagemagick nsis hyperfine python3
+  nginx-light osslsigncode openssl curl imagemagick nsis hyperfine python3
 )
 
 need_i386=0
