@@ -69,6 +69,12 @@ bool FetchUpdateFile(const std::string& baseIn, const std::string& fileName, int
     if (showWindow) ShowMainWindow();
     InternetDownload(CheckRequestMode == 1 ? MainWindow : nullptr, source, downloadTarget, error,
                      MainWindowProgress, mode == kFetchInfoFile ? &content : nullptr);
+    // A transfer that ended short reports no error and leaves only its
+    // partial file: it failed as a download, not as a package with another
+    // publisher's token.
+    if (error.empty() && mode == kFetchUpdatePackage && !FileExists(downloadTarget)) {
+      error = "incomplete";
+    }
     if (showWindow) HideMainWindow();
     Wait(500);
   }

@@ -204,10 +204,39 @@ def test_failed_download_with_confirmation_shows_the_url_and_s5():
             viewer.close()
 
 
+def test_download_cut_short_is_a_failed_download_not_a_bad_token():
+    with Scratch() as tmp:
+        # The fault server announces the package's full length and sends
+        # only its first 5000 bytes; the small info file comes whole.
+        location = f"{os.environ['ORVANE_FAULT_URL']}/m/cut=5000/upd-cutdownload"
+        inst = Install(tmp, "CutDownload", original={"AutoUpdate": QUESTION_TEXTS},
+                       info=dict(QUIET, RequestConfirmationBeforeDownload="1"),
+                       location=location)
+        viewer = DebugViewer(tmp)
+        try:
+            yes = Answerer(tmp, ["--key", "y"], wait_ms=60000, name="yes")
+            assert inst.run_update_exe("/DELAY=0") == 0
+            assert yes.wait(90) == 0
+            warning = Answerer(tmp, ["--enter"], wait_ms=60000, name="warning")
+            assert warning.wait(90) == 0
+            box = warning.boxes()[0]
+            url = f"{location}/ToolUpdate.exe"
+            assert box["caption"] == "Attention", box
+            assert box["text"] == headed("Attention", url + "\\r\\n\\r\\nUnable to Download File!"), box
+            wait_for(lambda: has_line(viewer, " ==== Perform Update-2 ===="), 30, "the offer")
+            assert perform_steps(viewer) == steps(1, 2, 3, 9)
+            assert inst.setup_record() is None
+            assert read_ini_value(inst.original, "OriginalSetup", "VersionOriginal") == "1"
+        finally:
+            end_agents(tmp, viewer)
+            viewer.close()
+
+
 if __name__ == "__main__":
     cases = [test_declined_download_fetches_nothing_and_the_re_ask_offers_it_again,
              test_declined_install_keeps_the_downloaded_package_and_installs_nothing,
              test_close_box_repeats_while_the_application_runs_then_the_update_installs,
-             test_failed_download_with_confirmation_shows_the_url_and_s5]
+             test_failed_download_with_confirmation_shows_the_url_and_s5,
+             test_download_cut_short_is_a_failed_download_not_a_bad_token]
     only = os.environ.get("ORVANE_ONLY")
     main([c for c in cases if not only or only in c.__name__])
