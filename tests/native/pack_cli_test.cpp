@@ -15,16 +15,6 @@
 
 namespace {
 
-std::string FakeStub() {
-  std::string image = RandomBytes(1536, 11);
-  image[0] = 'M';
-  image[1] = 'Z';
-  image[256] = 'P';
-  image[257] = 'E';
-  std::memset(&image[kPackageEndOffset], 0, 4);
-  return image;
-}
-
 std::string Block(const std::string& bytes) {
   const uint32_t length = static_cast<uint32_t>(bytes.size());
   return std::string(reinterpret_cast<const char*>(&length), 4) + bytes;
@@ -42,7 +32,7 @@ std::string Deflated(const std::string& bytes) {
 // write: the stub, two empty lists, the given zlib blocks, a correct
 // trailer and checksum.
 std::string HandMadePackage(const std::vector<std::string>& entries) {
-  std::string file = FakeStub();
+  std::string file = FakeStub(1536, 11);
   PackageTrailer t{};
   t.FormatByte = 1;
   t.HeaderBlockCount = 2;
@@ -60,13 +50,11 @@ std::string HandMadePackage(const std::vector<std::string>& entries) {
   return file;
 }
 
-class PackCliTest : public ::testing::Test {
+class PackCliTest : public TScratchFolderTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/orvane-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    WriteFile(Path("Stub.exe"), FakeStub());
+    TScratchFolderTest::SetUp();
+    WriteFile(Path("Stub.exe"), FakeStub(1536, 11));
     ASSERT_EQ(std::system(("mkdir -p '" + Path("app/bin") + "'").c_str()), 0);
     WriteFile(Path("app/Setup.exe"), "MZ the setup program");
     WriteFile(Path("app/readme.txt"), "Read me.\n");
@@ -74,9 +62,6 @@ class PackCliTest : public ::testing::Test {
     WriteFile(Path("texts.lng"),
               "; message texts\n[English]\ns1=Unpacking...\ns7=Bad CRC!<P>Try again\n\n[German]\ns1=Entpacken...\n");
   }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
   std::string BuildArgs() const {
     return "build --stub " + Path("Stub.exe") + " --folder " + Path("app") + " --main 'Setup.exe* /S' --lang " +
@@ -84,8 +69,6 @@ class PackCliTest : public ::testing::Test {
            " --auto-update-name AppUpd.exe --update-token tok-123 --make-auto-update --output " +
            Path("setup.exe");
   }
-
-  std::string dir_;
 };
 
 TEST(PackCli, HelpAndUsageErrors) {

@@ -49,26 +49,13 @@ TIni ReadIni(const std::string& path) {
   return ini;
 }
 
-class PackInfo : public ::testing::Test {
+class PackInfo : public TScratchFolderTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/orvane-pack-info-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    std::mt19937 rng(7);
-    std::string stub(1536, '\0');
-    for (char& c : stub) c = static_cast<char>(rng());
-    stub[0] = 'M';
-    stub[1] = 'Z';
-    stub[256] = 'P';
-    stub[257] = 'E';
-    std::memset(&stub[kPackageEndOffset], 0, 4);
-    WriteFile(Path("stub.exe"), stub);
+    TScratchFolderTest::SetUp();
+    WriteFile(Path("stub.exe"), FakeStub(1536, 7));
     WriteFile(Path("payload.txt"), "version two of the application\n");
   }
-  void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
   // A package built with the given token and extra build options.
   std::string Package(const std::string& name, const std::string& token,
@@ -83,8 +70,6 @@ class PackInfo : public ::testing::Test {
     return Pack("info --package " + package + " --output " + Path("Tool.info") +
                 " --url http://updates.example/tool " + options);
   }
-
-  std::string dir_;
 };
 
 TEST_F(PackInfo, InfoFileDescribesThePackage) {

@@ -5,12 +5,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+
+#include "package/format.h"
 
 struct TRun {
   int ExitCode = -1;
@@ -51,3 +57,30 @@ inline std::string RandomBytes(size_t n, uint32_t seed) {
   for (char& c : bytes) c = static_cast<char>(rng());
   return bytes;
 }
+
+// A launcher image as the packager checks it: "MZ" at 0, "PE" at 256 and
+// PackageEnd's four zero bytes before it; random bytes everywhere else.
+inline std::string FakeStub(size_t size, uint32_t seed) {
+  std::string image = RandomBytes(size, seed);
+  image[0] = 'M';
+  image[1] = 'Z';
+  image[256] = 'P';
+  image[257] = 'E';
+  std::memset(&image[kPackageEndOffset], 0, 4);
+  return image;
+}
+
+// A test with its own scratch folder below /tmp, removed afterwards.
+class TScratchFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvane-pack-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  std::string dir_;
+};

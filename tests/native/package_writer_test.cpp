@@ -35,16 +35,6 @@ std::string TextBytes(size_t n, uint32_t seed) {
 }
 
 // A launcher image as the packager needs it: "MZ", "PE" at 256, some body.
-std::string FakeStub(size_t size = 2048) {
-  std::string image = RandomBytes(size, 42);
-  image[0] = 'M';
-  image[1] = 'Z';
-  image[256] = 'P';
-  image[257] = 'E';
-  std::memset(&image[kPackageEndOffset], 0, 4);
-  return image;
-}
-
 PackageTrailer TrailerAtEnd(const std::string& file, size_t end) {
   PackageTrailer trailer;
   std::memcpy(&trailer, file.data() + end - kTrailerSize, kTrailerSize);
@@ -74,16 +64,8 @@ TReadBack ReadBack(const std::string& path) {
   return back;
 }
 
-class PackageWriterTest : public ::testing::Test {
+class PackageWriterTest : public TScratchFolderTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/orvane-writer-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
   // No file other than `expected` lies in the scratch folder.
   void ExpectOnlyFiles(const std::vector<std::string>& expected) {
@@ -97,7 +79,7 @@ class PackageWriterTest : public ::testing::Test {
 
   TPackageDescription Basic() const {
     TPackageDescription d;
-    d.StubImage = FakeStub();
+    d.StubImage = FakeStub(2048, 42);
     d.Files.push_back({"readme.txt", "", "Read me first.\r\n", PackDosDateTime(2024, 6, 11, 13, 45, 30)});
     d.Files.push_back({"Setup.exe", "", "MZ fake setup program", PackDosDateTime(2023, 1, 2, 3, 4, 6)});
     d.Files.push_back({"data\\table.bin", "", RandomBytes(5000, 1), 0});
@@ -105,8 +87,6 @@ class PackageWriterTest : public ::testing::Test {
     d.MainProgram = "setup.exe* /S /D=\"C:\\x\"";
     return d;
   }
-
-  std::string dir_;
 };
 
 TEST_F(PackageWriterTest, RoundTripThroughTheReaders) {
@@ -128,7 +108,7 @@ TEST_F(PackageWriterTest, RoundTripThroughTheReaders) {
 
   const std::string file = ReadFile(out);
   EXPECT_EQ(PackageEndOf(file), static_cast<int32_t>(file.size()));
-  const std::string stub = FakeStub();
+  const std::string stub = FakeStub(2048, 42);
   EXPECT_EQ(file.substr(0, kPackageEndOffset), stub.substr(0, kPackageEndOffset));
   EXPECT_EQ(file.substr(256, stub.size() - 256), stub.substr(256));
 
@@ -200,7 +180,7 @@ TEST_F(PackageWriterTest, SourceFilesTakeTheirSizeAndTime) {
   WriteFile(source, bytes);
   std::system(("touch -d '2021-07-04 10:20:30' '" + source + "'").c_str());
   TPackageDescription d;
-  d.StubImage = FakeStub();
+  d.StubImage = FakeStub(2048, 42);
   d.Files.push_back({"bin\\big.dat", source, "", 0});
   d.PieceSize = 65536;  // five entries of one name
   ASSERT_EQ(WritePackage(d, Path("p.exe")), "");
@@ -236,7 +216,7 @@ TEST_F(PackageWriterTest, StreamedChecksumForEveryBodyAlignment) {
   for (size_t stubSize : {size_t{1024}, size_t{1027}, size_t{4096 - 37}}) {
     for (size_t length = 0; length < 12; ++length) {
       TPackageDescription d;
-      d.StubImage = FakeStub(stubSize);
+      d.StubImage = FakeStub(stubSize, 42);
       d.Files.push_back({"a.bin", "", RandomBytes(length * 97, static_cast<uint32_t>(length)), 0});
       ASSERT_EQ(WritePackage(d, Path("p.exe")), "");
       const std::string file = ReadFile(Path("p.exe"));
@@ -354,7 +334,7 @@ TEST_F(PackageWriterTest, WebListAndTokens) {
 
 TEST_F(PackageWriterTest, WebSetupLauncherWithoutFiles) {
   TPackageDescription d;
-  d.StubImage = FakeStub();
+  d.StubImage = FakeStub(2048, 42);
   d.IsWebSetup = true;
   d.HasWebList = true;
   d.WebSetupName = "Full.exe";

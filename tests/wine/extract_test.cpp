@@ -5,6 +5,8 @@
 #include "package/extract.h"
 
 #include <gtest/gtest.h>
+
+#include "box_answerer.h"
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <psapi.h>
@@ -146,56 +148,6 @@ int StepCount() {
   for (const auto& call : progressCalls) steps += call.first == 1;
   return steps;
 }
-
-// Answers every box shown while it lives: reads the box's text, asks
-// `answer` which button to click ("&OK", "&Cancel").
-class TBoxAnswerer {
- public:
-  using TAnswer = std::function<std::string(const std::string& text)>;
-  explicit TBoxAnswerer(TAnswer answer = [](const std::string&) { return "&OK"; })
-      : answer_(std::move(answer)), thread_([this] { Run(); }) {}
-  ~TBoxAnswerer() {
-    stop_ = true;
-    thread_.join();
-  }
-  std::vector<std::string> Texts() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return texts_;
-  }
-
- private:
-  void Run() {
-    while (!stop_) {
-      const HWND box = FindWindowA("OMsgBox", nullptr);
-      if (box == nullptr || !IsWindowVisible(box)) {
-        Sleep(20);
-        continue;
-      }
-      Sleep(150);  // lets the box finish its buttons
-      char text[8192] = {};
-      const HWND textControl = FindWindowExA(box, nullptr, "RICHEDIT", nullptr);
-      if (textControl != nullptr) GetWindowTextA(textControl, text, sizeof text);
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        texts_.push_back(text);
-      }
-      const std::string caption = answer_(text);
-      const HWND button = FindWindowExA(box, nullptr, "Button", caption.c_str());
-      if (button != nullptr) {
-        SendMessageA(button, BM_CLICK, 0, 0);
-      } else {
-        PostMessageA(box, WM_CLOSE, 0, 0);
-      }
-      while (IsWindow(box) && !stop_) Sleep(10);
-    }
-  }
-
-  TAnswer answer_;
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::vector<std::string> texts_;
-  std::thread thread_;
-};
 
 struct TRun {
   TDamagedEntry damage;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "box_answerer.h"
+
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -162,52 +164,9 @@ TEST_F(RegistryFolders, AppPathsAndRegistryPathsGiveRunTimeFolders) {
   EXPECT_EQ(RunTimeDir(""), "");
 }
 
-// Closes every "OMsgBox" window that appears while it runs, keeping the
-// text of each.
-class TBoxCloser {
- public:
-  TBoxCloser() : thread_([this] { Run(); }) {}
-  ~TBoxCloser() {
-    stop_ = true;
-    thread_.join();
-  }
-  std::vector<std::string> Texts() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return texts_;
-  }
-
- private:
-  void Run() {
-    while (!stop_) {
-      HWND box = FindWindowA("OMsgBox", nullptr);
-      if (box != nullptr && IsWindowVisible(box)) {
-        // Let the box finish painting its text before reading it.
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutA(box, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
-        char text[4096] = {};
-        HWND edit = FindWindowExA(box, nullptr, "RICHEDIT", nullptr);
-        if (edit != nullptr)
-          SendMessageA(edit, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          texts_.push_back(text);
-        }
-        PostMessageA(box, WM_CLOSE, 0, 0);
-        while (IsWindow(box) && !stop_) Sleep(20);
-      }
-      Sleep(20);
-    }
-  }
-
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::vector<std::string> texts_;
-  std::thread thread_;
-};
-
 TEST(RunTimeDirBox, UnregisteredProgramShowsTheErrorOnceThenStaysEmpty) {
   SetRunTimeDirFields(1, FieldList({{0, "1"}, {1, "orvane_not_registered.exe"}, {16, "1"}}));
-  TBoxCloser closer;
+  TBoxAnswerer closer([](const std::string&) { return ""; });
   EXPECT_EQ(RunTimeDir1(), "");
   const std::vector<std::string> first = closer.Texts();
   ASSERT_EQ(first.size(), 1u);
@@ -221,7 +180,7 @@ TEST(RunTimeDirBox, UnregisteredProgramShowsTheErrorOnceThenStaysEmpty) {
 }
 
 TEST(RunTimeDirBox, EmptyFieldListsResolveToNothingWithoutABox) {
-  TBoxCloser closer;
+  TBoxAnswerer closer([](const std::string&) { return ""; });
   EXPECT_EQ(RunTimeDir2(), "");
   EXPECT_EQ(RunTimeDir3(), "");
   Sleep(300);
