@@ -1,9 +1,8 @@
 # Native (Linux) build: the portable logic, the packager, and the unit tests,
 # which run with AddressSanitizer and UndefinedBehaviorSanitizer.
 find_package(ZLIB REQUIRED)
-find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
-include(GoogleTest)
+option(ORVANE_TESTS "Build the native unit tests (needs GoogleTest)" ON)
 
 set(SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
 
@@ -12,16 +11,22 @@ target_include_directories(orvane_portable PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(orvane_portable PUBLIC ZLIB::ZLIB Threads::Threads)
 target_compile_options(orvane_portable PRIVATE -Wall -Wextra)
 
+if(EXISTS ${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt)
+  add_subdirectory(tools/pack)
+endif()
+
+if(NOT ORVANE_TESTS)
+  return()
+endif()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
 # The same sources, instrumented, for the unit tests.
 add_library(orvane_portable_san STATIC ${PORTABLE_SOURCES} ${POSIX_SOURCES})
 target_include_directories(orvane_portable_san PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(orvane_portable_san PUBLIC ${SANITIZE_FLAGS})
 target_link_options(orvane_portable_san PUBLIC ${SANITIZE_FLAGS})
 target_link_libraries(orvane_portable_san PUBLIC ZLIB::ZLIB Threads::Threads)
-
-if(EXISTS ${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt)
-  add_subdirectory(tools/pack)
-endif()
 
 file(GLOB NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
 foreach(test_source ${NATIVE_TESTS})

@@ -13,12 +13,25 @@ target_compile_options(orvane PRIVATE ${WIN_COMPILE_OPTIONS})
 target_link_libraries(orvane PUBLIC ${MINGW_ZLIB} ${WIN_SYSTEM_LIBS})
 target_link_options(orvane INTERFACE ${WIN_LINK_OPTIONS})
 
+# The programs users get (the launcher, the viewer, the Windows packager) go
+# to ORVANE_BIN_DIR; the sample's setup program, the test helpers and the
+# Wine tests go to ORVANE_TEST_BIN_DIR, so that the product folder holds
+# only what ships.
+set(ORVANE_TEST_BIN_DIR ${CMAKE_BINARY_DIR}/bin CACHE PATH "Where the test helpers and the sample's setup program go")
+option(ORVANE_TESTS "Build the Wine tests (needs GoogleTest's sources)" ON)
+
 # Adds a GUI-subsystem program built from `sources`, placed in ORVANE_BIN_DIR.
 function(orvane_gui_program name)
   add_executable(${name} WIN32 ${ARGN})
   target_link_libraries(${name} PRIVATE orvane)
   target_link_options(${name} PRIVATE -s)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVANE_BIN_DIR})
+endfunction()
+
+# The same for a program that only the tests and the demos use.
+function(orvane_test_program name)
+  orvane_gui_program(${name} ${ARGN})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVANE_TEST_BIN_DIR})
 endfunction()
 
 # The launcher: entry point plus resources. The packages' trailer reader
@@ -39,18 +52,14 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt)
 endif()
 
 # The bundled sample's setup program, packed by the main-job command.
-orvane_gui_program(SampleSetup tools/sample_setup/sample_setup.cpp)
+orvane_test_program(SampleSetup tools/sample_setup/sample_setup.cpp)
 
-option(ORVANE_WINE_TESTS "Build the Wine tests and test helpers" OFF)
-if(NOT ORVANE_WINE_TESTS)
-  return()
-endif()
-
-# Test helper programs, one per file.
+# Test helper programs, one per file; the main job and the demos drive some
+# of them too, so they need no GoogleTest.
 file(GLOB HELPER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/helpers/*.cpp)
 foreach(helper_source ${HELPER_SOURCES})
   get_filename_component(helper_name ${helper_source} NAME_WE)
-  orvane_gui_program(${helper_name} ${helper_source})
+  orvane_test_program(${helper_name} ${helper_source})
 endforeach()
 
 # Libraries planted beside a launcher under system library names, for the
@@ -60,8 +69,12 @@ foreach(planted wininet psapi riched32 shfolder shell32)
   add_library(planted_${planted} SHARED ${CMAKE_SOURCE_DIR}/tests/helpers/planted_dll/planted_dll.cpp)
   target_link_options(planted_${planted} PRIVATE -static -static-libgcc -s)
   set_target_properties(planted_${planted} PROPERTIES PREFIX "" OUTPUT_NAME ${planted}
-    RUNTIME_OUTPUT_DIRECTORY ${ORVANE_BIN_DIR}/planted)
+    RUNTIME_OUTPUT_DIRECTORY ${ORVANE_TEST_BIN_DIR}/planted)
 endforeach()
+
+if(NOT ORVANE_TESTS)
+  return()
+endif()
 
 # GoogleTest, cross-compiled from Debian's sources.
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
@@ -76,13 +89,15 @@ set(WINERUN ${CMAKE_SOURCE_DIR}/tests/tools/winerun.sh)
 # The native packager used by the end-to-end tests (built by the native preset).
 set(ORVANE_NATIVE_BIN_DIR ${CMAKE_SOURCE_DIR}/build/bin CACHE PATH "Where the native orvane-pack is")
 set(WINE_TEMPLATE ${CMAKE_BINARY_DIR}/wine-template)
+math(EXPR ORVANE_ARCH_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
 file(GLOB WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.cpp)
 foreach(test_source ${WINE_TESTS})
   get_filename_component(test_name ${test_source} NAME_WE)
   add_executable(wine_${test_name} ${test_source})
   target_link_libraries(wine_${test_name} PRIVATE orvane gtest)
   target_sources(wine_${test_name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine/wine_test_main.cpp)
-  target_compile_definitions(wine_${test_name} PRIVATE ORVANE_BIN_DIR="${ORVANE_BIN_DIR}")
+  target_compile_definitions(wine_${test_name} PRIVATE
+    ORVANE_HELPER_DIR="${ORVANE_TEST_BIN_DIR}" ORVANE_PRODUCT_DIR="${ORVANE_BIN_DIR}")
   add_test(NAME wine.${test_name}
     COMMAND ${WINERUN} --template ${WINE_TEMPLATE} --timeout 300 --
             wine $<TARGET_FILE:wine_${test_name}> --gtest_color=no)
@@ -108,7 +123,7 @@ foreach(test_source ${E2E_TESTS})
     set(e2e_cost 1000)
   endif()
   set_tests_properties(e2e.${test_name} PROPERTIES TIMEOUT 660 LABELS e2e COST ${e2e_cost}
-    ENVIRONMENT "ORVANE_BIN_DIR=${ORVANE_BIN_DIR};ORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR};ORVANE_NATIVE_BIN_DIR=${ORVANE_NATIVE_BIN_DIR}${e2e_servers}")
+    ENVIRONMENT "ORVANE_ARCH_BITS=${ORVANE_ARCH_BITS};ORVANE_BIN_DIR=${ORVANE_BIN_DIR};ORVANE_TEST_BIN_DIR=${ORVANE_TEST_BIN_DIR};ORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR};ORVANE_NATIVE_BIN_DIR=${ORVANE_NATIVE_BIN_DIR}${e2e_servers}")
 endforeach()
 
 # The download tests get a loopback nginx and the fault-injecting server.

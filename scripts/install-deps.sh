@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian 12 machine (run as root).
-# Safe to run again: it only installs what is missing.
+# Safe to run again: it only installs what is missing, and it leaves every
+# service of the machine as it found it. The tests start their own nginx on
+# a free loopback port; they need only the nginx program.
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ googletest zlib1g-dev
-  mingw-w64 g++-mingw-w64-i686 libz-mingw-w64-dev
-  wine wine32:i386 xvfb xauth openbox x11-utils
-  nginx-light osslsigncode openssl curl imagemagick nsis hyperfine python3
+  cmake ninja-build g++ make python3 file procps
+  googletest libgtest-dev zlib1g-dev
+  mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
+  wine wine64 wine32:i386 xvfb xauth openbox x11-utils
+  osslsigncode openssl ca-certificates curl imagemagick nsis hyperfine
 )
+
+# An nginx the machine already has (any flavour, packaged or not) serves the
+# tests as it is; installing nginx-light beside nginx-full would remove it.
+need_nginx=0
+command -v nginx >/dev/null 2>&1 || [ -x /usr/sbin/nginx ] || need_nginx=1
+[ "$need_nginx" = 0 ] || packages+=(nginx-light)
 
 need_i386=0
 dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
@@ -16,16 +25,32 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+[ "$need_i386" = 0 ] && [ "${#missing[@]}" -eq 0 ] && exit 0
 
-if [ "$need_i386" = 1 ] || [ "${#missing[@]}" -gt 0 ]; then
-  [ "$need_i386" = 1 ] && dpkg --add-architecture i386
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+[ "$need_i386" = 1 ] && dpkg --add-architecture i386
+export DEBIAN_FRONTEND=noninteractive
+
+# A freshly installed nginx package would start a web server on port 80 and
+# enable it for every boot. Only the program is wanted: while this script
+# installs, a policy-rc.d of its own (only where the machine has none) keeps
+# package scripts from starting services. It goes again on every exit path.
+policy=/usr/sbin/policy-rc.d
+own_policy=0
+if [ "$need_nginx" = 1 ] && [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\n# Written by the Orvane set-up while it installs packages; removed after.\nexit 101\n' >"$policy"
+  chmod 755 "$policy"
+  own_policy=1
 fi
+remove_policy() { [ "$own_policy" = 0 ] || rm -f "$policy"; }
+trap remove_policy EXIT
 
-# nginx from the package starts a system service; the tests run their own
-# instance on loopback, so the system one is not needed.
-if command -v systemctl >/dev/null 2>&1; then systemctl disable --now nginx >/dev/null 2>&1 || true; fi
-pkill -x nginx >/dev/null 2>&1 || true
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+# The nginx unit this script just installed is not the user's: leave it
+# disabled at boot, as the machine was before. A machine that had nginx
+# never gets here.
+if [ "$need_nginx" = 1 ] && [ -d /run/systemd/system ] && command -v systemctl >/dev/null 2>&1; then
+  systemctl disable nginx >/dev/null 2>&1 || true
+fi
 exit 0

@@ -8,7 +8,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
-from harness import (BIN, SOURCE, Answerer, DebugViewer, drive_c, finish, pack,  # noqa: E402
+from harness import (BIN, HELPERS, SOURCE, Answerer, DebugViewer, drive_c, finish, pack,  # noqa: E402
                      start, wait_for)
 
 OUT = SOURCE / "build" / "sample"
@@ -26,7 +26,7 @@ def main():
     shutil.rmtree(OUT, ignore_errors=True)
     staging = OUT / "staging"
     shutil.copytree(SOURCE / "sample" / "app", staging)
-    shutil.copy(BIN / "SampleSetup.exe", staging / "Setup.exe")
+    shutil.copy(HELPERS / "SampleSetup.exe", staging / "Setup.exe")
     setup = OUT / "OrvaneSampleSetup.exe"
     pack("build", "--stub", BIN / "Stub.exe", "--output", setup, "--folder", staging,
          "--main", "Setup.exe*", "--lang", SOURCE / "sample" / "lang.txt",
@@ -49,7 +49,7 @@ def main():
     finally:
         viewer.close()
     # The message box as drawn for every question: bold text, icon, three buttons.
-    demo = start(BIN / "msgbox_demo.exe", 15000)
+    demo = start(HELPERS / "msgbox_demo.exe", 15000)
     Answerer(OUT, ["--none", "--settle-ms", "800"], name="demo").wait(60)
     screenshot("message-box.png")
     demo.kill()

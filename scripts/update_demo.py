@@ -15,7 +15,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
-from harness import (BIN, SOURCE, Answerer, DebugViewer, drive_c, finish, pack,  # noqa: E402
+from harness import (BIN, HELPERS, SOURCE, Answerer, DebugViewer, drive_c, finish, pack,  # noqa: E402
                      start, wait_for, win_path)
 
 OUT = SOURCE / "build" / "update-demo"
@@ -28,7 +28,7 @@ def main():
     install = drive_c() / "Apps" / "OrvaneDemo"
     shutil.rmtree(install, ignore_errors=True)
     install.mkdir(parents=True)
-    shutil.copy(BIN / "fake_app.exe", install / "Tool.exe")
+    shutil.copy(HELPERS / "fake_app.exe", install / "Tool.exe")
 
     # Installed side: the agent (an auto-update program) and its settings.
     pack("build", "--stub", BIN / "Stub.exe", "--output", install / "Update.exe",
@@ -44,7 +44,7 @@ def main():
     # Publisher side: version 2 (the bundled sample) and its info file.
     staging = OUT / "v2"
     shutil.copytree(SOURCE / "sample" / "app", staging)
-    shutil.copy(BIN / "SampleSetup.exe", staging / "Setup.exe")
+    shutil.copy(HELPERS / "SampleSetup.exe", staging / "Setup.exe")
     served = Path(os.environ["ORVANE_HTTP_ROOT"]) / "demo"
     served.mkdir(parents=True, exist_ok=True)
     pack("build", "--stub", BIN / "Stub.exe", "--output", served / "ToolUpdate.exe",

@@ -100,7 +100,18 @@ TGFileInfo::TGFileInfo(const std::string& fileName) {
   if (!FileExists(fileName)) return;
   TReadFile file;
   if (!file.Open(fileName) || !ReadTrailer(file, trailer_)) return;
-  if (trailer_.PackageMagic == kPackageMagic) ReadLists(file);
+  if (trailer_.PackageMagic == kPackageMagic) {
+    ReadLists(file);
+    return;
+  }
+  // Bytes read from the wrong place (a damaged or cut download) must not
+  // steer the launcher into web setup, agent or spanned-disk ways; with all
+  // flags off the damage reaches the checksum and is reported there.
+  trailer_.PackageFlags = 0;
+  trailer_.IsWebSetup = 0;
+  trailer_.AskBeforeDownload = 0;
+  trailer_.MakeAutoUpdateProg = 0;
+  trailer_.ThisIs_AutoUpdateProg = 0;
 }
 
 void TGFileInfo::ReadLists(TReadFile& file) {

@@ -29,7 +29,8 @@ double SpaceRequiredFor(const PackageTrailer& record, int64_t clusterSize);
 // disk file of a spanned package, or an auto-update program copy. The
 // constructor reads everything; the queries never touch the file again.
 // A missing file gives a zero record and empty lists; a file without the
-// package magic keeps the trailer bytes it has and gives empty lists.
+// package magic keeps the trailer bytes it has, but with every flag off, and
+// gives empty lists.
 class TGFileInfo {
  public:
   explicit TGFileInfo(const std::string& fileName);

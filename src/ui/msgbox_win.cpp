@@ -28,6 +28,7 @@ struct TBoxState {
   int requestedHeight = 0;
   int result = 0;
   std::array<HWND, 3> slots{};
+  int current = -1;  // the slot with the default-button frame
   int32_t timeout = 0;
   bool done = false;
 };
@@ -137,7 +138,10 @@ int AnswerOf(HWND button) {
 // Gives the slot the keyboard focus and the default-button frame.
 void FocusSlot(int slot) {
   const HWND button = slot >= 0 ? gBox.slots[slot] : nullptr;
-  if (button != nullptr) SetFocus(button);
+  if (button != nullptr) {
+    gBox.current = slot;
+    SetFocus(button);
+  }
   for (HWND each : gBox.slots) {
     if (each != nullptr) SendMessageA(each, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
   }
@@ -174,10 +178,16 @@ bool FilterKey(const MSG& msg) {
       if (next >= 0) FocusSlot(next);
       return true;
     }
-    case VK_RETURN:
-      if (focused < 0) return false;
-      Choose(focused);
+    case VK_RETURN: {
+      // With the focus on the text or on the frame (after the box was
+      // deactivated and activated again), Enter still means the framed
+      // button, as in a dialog; otherwise the box could not be answered
+      // from the keyboard at all.
+      const int chosen = focused >= 0 ? focused : gBox.current;
+      if (chosen < 0 || gBox.slots[chosen] == nullptr) return false;
+      Choose(chosen);
       return true;
+    }
     default:
       return false;
   }
@@ -191,6 +201,15 @@ LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_PAINT:
       PaintBox(window);
       return 0;
+    case WM_ACTIVATE:
+      // Coming back to the box puts the focus on the framed button again;
+      // left to DefWindowProcA it would rest on the frame.
+      if (window == gBox.box && LOWORD(wParam) != WA_INACTIVE && gBox.current >= 0 &&
+          gBox.slots[gBox.current] != nullptr) {
+        SetFocus(gBox.slots[gBox.current]);
+        return 0;
+      }
+      break;
     case WM_NOTIFY: {
       const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
       if (header != nullptr && header->code == EN_REQUESTRESIZE) {
@@ -278,7 +297,8 @@ void PlaceBox() {
   SetWindowPos(gBox.box, nullptr, corner.x, corner.y, box.width, box.height, SWP_NOZORDER);
   ShowWindow(gBox.box, SW_SHOW);
   const TPoint at = TextControlPosition(ClientSize(gBox.box), text);
-  SetWindowPos(gBox.textControl, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(gBox.textControl, nullptr, at.x, at.y, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CreateButtons(uint32_t style, const std::string& buttonTexts) {
@@ -415,6 +435,6 @@ bool AskYesNo(HWND owner, const std::string& text, const std::string& caption,
 
 bool AskOkCancel(HWND owner, const std::string& text, const std::string& caption,
                  const std::string& buttonTexts, uint8_t charset) {
-  return ShowMsgBox(owner, text, caption, buttonTexts, charset, MB_OKCANCEL | MB_ICONQUESTION,
-                    0) == IDOK;
+  return ShowMsgBox(owner, text, caption, buttonTexts, charset, MB_OKCANCEL | MB_ICONQUESTION, 0) ==
+         IDOK;
 }

@@ -1,8 +1,10 @@
 """Driver for end-to-end runs of the launcher under Wine.
 
 The test runs inside tests/tools/winerun.sh, which provides WINEPREFIX,
-DISPLAY and a `wine` command for the 64-bit test build. Every Windows
-program started here gets a time limit, so no test can hang.
+DISPLAY and a `wine` command. BIN is the folder of the programs users get
+(the launcher and the viewer: build/bin for the 32-bit build), HELPERS the
+test build's helper programs. Every Windows program started here gets a
+time limit, so no test can hang.
 """
 import os
 import shutil
@@ -12,7 +14,10 @@ import tempfile
 import time
 from pathlib import Path
 
-BIN = Path(os.environ.get("ORVANE_BIN_DIR", "build/win64/bin"))
+BIN = Path(os.environ.get("ORVANE_BIN_DIR", "build/bin"))
+HELPERS = Path(os.environ.get("ORVANE_TEST_BIN_DIR", BIN))
+# 32 where the programs under test are the 32-bit build, 64 for the fallback.
+ARCH_BITS = int(os.environ.get("ORVANE_ARCH_BITS", "32"))
 NATIVE_BIN = Path(os.environ.get("ORVANE_NATIVE_BIN_DIR", "build/bin"))
 SOURCE = Path(os.environ.get("ORVANE_SOURCE_DIR", Path(__file__).resolve().parents[2]))
 WINE = shutil.which("wine") or "wine"
@@ -136,7 +141,7 @@ def make_payload(folder: Path, setup_helper="fake_setup.exe") -> Path:
     file, random binary data and a file in a subfolder."""
     import random
     folder.mkdir(parents=True, exist_ok=True)
-    shutil.copy(BIN / setup_helper, folder / "Setup.exe")
+    shutil.copy(HELPERS / setup_helper, folder / "Setup.exe")
     (folder / "readme.txt").write_text("Orvane test payload\r\n" * 50)
     rng = random.Random(20261208)
     (folder / "data.bin").write_bytes(bytes(rng.getrandbits(8) for _ in range(70000)))
@@ -191,7 +196,7 @@ class Answerer:
 
     def __init__(self, folder: Path, answer, count=1, wait_ms=60000, name="answers"):
         self.out = folder / f"{name}.txt"
-        self.proc = start(BIN / "msgbox_answerer.exe", "--wait-ms", wait_ms, "--count", count,
+        self.proc = start(HELPERS / "msgbox_answerer.exe", "--wait-ms", wait_ms, "--count", count,
                           "--out", win_path(self.out), *answer)
 
     def wait(self, timeout=90) -> int:

@@ -15,7 +15,7 @@ import subprocess
 import time
 from pathlib import Path
 
-from harness import (BIN, WINE, Answerer, DebugViewer, Scratch, drive_c, fake_setup_env, finish,
+from harness import (BIN, HELPERS, WINE, Answerer, DebugViewer, Scratch, drive_c, fake_setup_env, finish,
                      main, pack, start, start_env, wait_for, win_path)
 
 TOKEN = "ToolToken-7"
@@ -56,7 +56,7 @@ def update_package(out: Path, scratch: Path, token=TOKEN) -> Path:
     """An update package whose main program is the fake setup program."""
     payload = scratch / "update-payload"
     payload.mkdir(parents=True, exist_ok=True)
-    shutil.copy(BIN / "fake_setup.exe", payload / "Setup.exe")
+    shutil.copy(HELPERS / "fake_setup.exe", payload / "Setup.exe")
     (payload / "notes.txt").write_text("version 2\r\n")
     pack("build", "--stub", BIN / "Stub.exe", "--output", out, "--folder", payload,
          "--main", "Setup.exe*", "--update-token", token)
@@ -78,7 +78,7 @@ class Install:
         self.win = "C:\\Apps\\" + name
         self.app = self.win + "\\fake_app.exe"
         self.update_exe = self.win + "\\Update.exe"
-        shutil.copy(BIN / "fake_app.exe", self.folder / "fake_app.exe")
+        shutil.copy(HELPERS / "fake_app.exe", self.folder / "fake_app.exe")
         self.sub = "upd-" + name.lower()
         self.server = server_folder or (http_root() / self.sub)
         self.server.mkdir(parents=True, exist_ok=True)
@@ -130,7 +130,7 @@ class Install:
 def remote(tmp: Path, *actions, timeout=60):
     """Runs agent_remote.exe with the actions; returns its output lines."""
     out = tmp / f"remote-{time.monotonic_ns()}.txt"
-    assert finish(start(BIN / "agent_remote.exe", "--out", win_path(out), *actions), timeout) == 0
+    assert finish(start(HELPERS / "agent_remote.exe", "--out", win_path(out), *actions), timeout) == 0
     return out.read_text().splitlines() if out.exists() else []
 
 
@@ -208,7 +208,7 @@ def start_listener(tmp: Path):
     agent's notifications; returns (process, its window handle, message)."""
     ready = tmp / "listener.ready"
     notes = tmp / "notes.log"
-    proc = start(BIN / "fake_app.exe", "--class", LISTENER_CLASS, "--hidden", "--log",
+    proc = start(HELPERS / "fake_app.exe", "--class", LISTENER_CLASS, "--hidden", "--log",
                  win_path(notes), "--register-with-class", "NoAgentHere", "--ready",
                  win_path(ready), "--exit-after", 300000)
     text = wait_for(lambda: ready.exists() and ready.read_text().strip(), 30, "the listener")

@@ -17,7 +17,7 @@ import re
 import shutil
 from pathlib import Path
 
-from harness import (BIN, Answerer, DebugViewer, Scratch, build_setup, fake_setup_env, finish,
+from harness import (BIN, HELPERS, Answerer, DebugViewer, Scratch, build_setup, fake_setup_env, finish,
                      log_lines_of, main, make_payload, pack, start_env)
 
 TOKEN = "planting-test-token"
@@ -30,7 +30,7 @@ NGINX_LOG = Path(os.environ.get("ORVANE_NGINX_LOG", "/nonexistent"))
 def planted_folder(folder: Path) -> Path:
     folder.mkdir(parents=True, exist_ok=True)
     for name in PLANTED:
-        shutil.copy(BIN / "planted" / f"{name}.dll", folder / f"{name}.dll")
+        shutil.copy(HELPERS / "planted" / f"{name}.dll", folder / f"{name}.dll")
     return folder
 
 
@@ -49,7 +49,7 @@ def planting_env(base: dict) -> dict:
 def test_control_plain_load_library_takes_the_planted_libraries():
     with Scratch() as tmp:
         folder = planted_folder(tmp / "control")
-        shutil.copy(BIN / "library_loader.exe", folder / "library_loader.exe")
+        shutil.copy(HELPERS / "library_loader.exe", folder / "library_loader.exe")
         names = [f"{name}.dll" for name in PLANTED]
         proc = start_env(folder / "library_loader.exe", *names, env=planting_env(os.environ),
                          cwd=folder)

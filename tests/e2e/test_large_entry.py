@@ -3,7 +3,7 @@ extracts with the launcher's peak working set under 32 MB, and the file
 comes out byte-identical."""
 import hashlib
 
-from harness import BIN, DebugViewer, Scratch, fake_setup_env, finish, log_lines_of, main, pack
+from harness import BIN, HELPERS, DebugViewer, Scratch, fake_setup_env, finish, log_lines_of, main, pack
 
 SIZE = 300 * 1000 * 1000
 
@@ -30,7 +30,7 @@ def test_300_mb_entry_extracts_in_bounded_memory():
     with Scratch() as tmp:
         payload = tmp / "in"
         payload.mkdir()
-        (payload / "Setup.exe").write_bytes((BIN / "fake_setup.exe").read_bytes())
+        (payload / "Setup.exe").write_bytes((HELPERS / "fake_setup.exe").read_bytes())
         digest = write_big_file(payload / "big.dat")
         setup = tmp / "setup.exe"
         # One entry for the whole file: the piece size is above its size.

@@ -90,20 +90,31 @@ def test_launcher_waits_for_the_setup_dialog_window():
         assert result - done >= 3500, (done, result)
 
 
-def test_flipped_byte_shows_bad_crc_and_starts_nothing():
-    with Scratch() as tmp:
-        setup = build_setup(tmp / "setup.exe", make_payload(tmp / "in"))
-        data = bytearray(setup.read_bytes())
+def test_damaged_package_shows_bad_crc_and_starts_nothing():
+    def flip_data_byte(data):
         _, blocks = package_layout(bytes(data))
         offset, length = blocks[-1]
         data[offset + length // 2] ^= 0x40
-        setup.write_bytes(bytes(data))
-        answerer = Answerer(tmp, ["--enter"])
-        code, lines, record = run_setup(tmp, setup)
-        assert answerer.wait() == 0
-        box = answerer.boxes()[0]
-        assert box["caption"] == "Error" and "Bad CRC!" in box["text"], box
-        assert code == 0 and record is None, "a damaged package started its setup program"
+
+    def damage_trailer_length(data):
+        # The stored trailer length then reads 56138: the trailer comes from
+        # compressed data, magic and flags included (an agent flag among them).
+        assert data[-3] == 0
+        data[-3] = 0xDB
+
+    for damage in (flip_data_byte, damage_trailer_length):
+        with Scratch() as tmp:
+            setup = build_setup(tmp / "setup.exe", make_payload(tmp / "in"))
+            data = bytearray(setup.read_bytes())
+            damage(data)
+            setup.write_bytes(bytes(data))
+            answerer = Answerer(tmp, ["--enter"])
+            code, lines, record = run_setup(tmp, setup, timeout=60)
+            assert answerer.wait() == 0, damage.__name__
+            box = answerer.boxes()[0]
+            assert box["caption"] == "Error" and "Bad CRC!" in box["text"], (damage.__name__, box)
+            assert code == 0 and record is None, "a damaged package started its setup program"
+            assert " ThisIs_AutoUpdateProg=FALSE" in lines, (damage.__name__, lines)
 
 
 def test_damaged_entry_with_good_checksum_is_reported_not_run():
@@ -288,7 +299,7 @@ if __name__ == "__main__":
           test_hide_switch_skips_the_temp_drive_question,
           test_failing_setup_gives_false,
           test_launcher_waits_for_the_setup_dialog_window,
-          test_flipped_byte_shows_bad_crc_and_starts_nothing,
+          test_damaged_package_shows_bad_crc_and_starts_nothing,
           test_damaged_entry_with_good_checksum_is_reported_not_run,
           test_temp_space_question_no_extracts_nothing,
           test_temp_space_question_yes_runs_the_setup,

@@ -2,7 +2,7 @@
 OriginDir/OriginExe, the single-instance rule and the run-mode rows."""
 import time
 
-from harness import (BIN, DebugViewer, Scratch, build_setup, fake_setup_env, finish,
+from harness import (BIN, HELPERS, DebugViewer, Scratch, build_setup, fake_setup_env, finish,
                      log_lines_of, main, make_payload, pack, reg_query, start, start_env,
                      wait_for, win_path)
 
@@ -33,7 +33,7 @@ def test_second_start_while_the_class_exists_does_nothing_more():
     with Scratch() as tmp:
         setup = build_setup(tmp / "setup.exe", make_payload(tmp / "in"))
         ready = tmp / "holder.ready"
-        holder = start(BIN / "window_holder.exe", "--class", win_path(setup),
+        holder = start(HELPERS / "window_holder.exe", "--class", win_path(setup),
                        "--ready", win_path(ready), "--exit-after", 60000)
         viewer = DebugViewer(tmp)
         try:

@@ -76,11 +76,28 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
   return answered && options.count > 0;
 }
 
+BOOL CALLBACK FindButton(HWND child, LPARAM lParam) {
+  char className[64] = {};
+  GetClassNameA(child, className, sizeof(className));
+  if (lstrcmpiA(className, "Button") != 0) return TRUE;
+  *reinterpret_cast<bool*>(lParam) = true;
+  return FALSE;
+}
+
+// The box is shown while it is still being built (its text measured, its
+// buttons made); a box with buttons has them all a moment later, and a
+// message it answers means its thread is back in its message loop.
 HWND WaitForBox(DWORD waitMs) {
   const DWORD start = GetTickCount();
   for (;;) {
     const HWND box = FindWindowA("OMsgBox", nullptr);
-    if (box != nullptr && IsWindowVisible(box)) return box;
+    bool hasButton = false;
+    if (box != nullptr && IsWindowVisible(box))
+      EnumChildWindows(box, FindButton, reinterpret_cast<LPARAM>(&hasButton));
+    if (hasButton) {
+      DWORD_PTR ignored = 0;
+      if (SendMessageTimeoutA(box, WM_NULL, 0, 0, SMTO_NORMAL, waitMs, &ignored) != 0) return box;
+    }
     if (GetTickCount() - start > waitMs) return nullptr;
     Sleep(50);
   }

@@ -189,24 +189,31 @@ TEST_F(PackageInfoTest, FlagsComeFromTheirBytes) {
   struct TCase {
     uint8_t packageFlags;
     uint8_t web, ask, make, isAgent;
+    uint32_t magic;
   };
+  const uint32_t ok = kPackageMagic;
   const TCase cases[] = {
-      {0, 0, 0, 0, 0}, {1, 1, 0, 0, 0}, {2, 0, 1, 0, 0}, {3, 0, 0, 1, 0}, {0xFC, 0, 0, 0, 7}};
+      {0, 0, 0, 0, 0, ok}, {1, 1, 0, 0, 0, ok}, {2, 0, 1, 0, 0, ok}, {3, 0, 0, 1, 0, ok},
+      {0xFC, 0, 0, 0, 7, ok},
+      // A trailer read from the wrong place: whatever its bytes, no flag is on.
+      {0xFF, 1, 1, 1, 1, 0x12345678}, {3, 0xDB, 0xDB, 0xDB, 0xDB, 0}};
   int n = 0;
   for (const TCase& c : cases) {
     TPackageParts parts;
+    parts.trailer.PackageMagic = c.magic;
     parts.trailer.PackageFlags = c.packageFlags;
     parts.trailer.IsWebSetup = c.web;
     parts.trailer.AskBeforeDownload = c.ask;
     parts.trailer.MakeAutoUpdateProg = c.make;
     parts.trailer.ThisIs_AutoUpdateProg = c.isAgent;
     TGFileInfo info(Write("flags" + std::to_string(n++) + ".exe", BuildPackage(parts)));
-    EXPECT_EQ(info.AlwaysShowTempNotice(), (c.packageFlags & 1) != 0);
-    EXPECT_EQ(info.HasNextDisk(), (c.packageFlags & 2) != 0);
-    EXPECT_EQ(info.IsWebSetup(), c.web != 0);
-    EXPECT_EQ(info.AskBeforeDownload(), c.ask != 0);
-    EXPECT_EQ(info.MakeAutoUpdateProg(), c.make != 0);
-    EXPECT_EQ(info.ThisIs_AutoUpdateProg(), c.isAgent != 0);
+    const bool valid = c.magic == kPackageMagic;
+    EXPECT_EQ(info.AlwaysShowTempNotice(), valid && (c.packageFlags & 1) != 0);
+    EXPECT_EQ(info.HasNextDisk(), valid && (c.packageFlags & 2) != 0);
+    EXPECT_EQ(info.IsWebSetup(), valid && c.web != 0);
+    EXPECT_EQ(info.AskBeforeDownload(), valid && c.ask != 0);
+    EXPECT_EQ(info.MakeAutoUpdateProg(), valid && c.make != 0);
+    EXPECT_EQ(info.ThisIs_AutoUpdateProg(), valid && c.isAgent != 0);
   }
 }
 
@@ -227,12 +234,12 @@ TEST_F(PackageInfoTest, MissingAndForeignFiles) {
   TGFileInfo folder(folder_);
   EXPECT_EQ(folder.InfoList(), "");
 
-  // Without the magic the trailer bytes stay as read, the lists empty.
+  // Without the magic the trailer bytes stay as read (flags off), the lists empty.
   TPackageParts parts;
   parts.trailer.PackageMagic = 0x12345678;
-  parts.trailer.IsWebSetup = 1;
+  parts.trailer.FilesCount = 9;
   TGFileInfo foreign(Write("foreign.exe", BuildPackage(parts)));
-  EXPECT_TRUE(foreign.IsWebSetup());
+  EXPECT_EQ(foreign.Trailer().FilesCount, 9);
   EXPECT_EQ(+foreign.Trailer().PackageMagic, 0x12345678u);
   EXPECT_EQ(foreign.LangTexts(), "");
   EXPECT_EQ(foreign.InfoList(), "");

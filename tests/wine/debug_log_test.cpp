@@ -129,7 +129,7 @@ TEST(Viewer, StoresLinesOfAnotherProcess) {
     const std::string log = folder + "viewer log.txt";
     DeleteFileA(ready.c_str());
     DeleteFileA(log.c_str());
-    THandle viewer = StartProgram("\"" + HelperPath("orvane-debug.exe") + "\" " + run.options +
+    THandle viewer = StartProgram("\"" + ProductPath("orvane-debug.exe") + "\" " + run.options +
                                   "--ready \"" + ready + "\" \"" + log + "\"");
     ASSERT_TRUE(viewer);
     ASSERT_TRUE(WaitUntil(

@@ -8,14 +8,22 @@
 
 #include "util/handle.h"
 
-// The Windows form (drive Z: is the Unix root) of a helper program built
-// beside the tests.
-inline std::string HelperPath(const std::string& fileName) {
-  std::string path = std::string("Z:") + ORVANE_BIN_DIR + "/" + fileName;
+// The Windows form (drive Z: is the Unix root) of a Unix path.
+inline std::string ZDrivePath(std::string path) {
   for (char& c : path) {
     if (c == '/') c = '\\';
   }
-  return path;
+  return "Z:" + path;
+}
+
+// A helper program built beside the tests.
+inline std::string HelperPath(const std::string& fileName) {
+  return ZDrivePath(std::string(ORVANE_HELPER_DIR) + "/" + fileName);
+}
+
+// A program users get (the launcher, the viewer), from the product folder.
+inline std::string ProductPath(const std::string& fileName) {
+  return ZDrivePath(std::string(ORVANE_PRODUCT_DIR) + "/" + fileName);
 }
 
 // Starts `commandLine`; the process handle, or an empty one.

@@ -220,6 +220,48 @@ TEST(MsgBoxTest, ArrowKeysMoveTheFocusAndEnterChoosesIt) {
   }
 }
 
+// A window of the driving thread that takes the activation away from the box.
+LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST(MsgBoxTest, EnterChoosesTheFramedButtonWhereverTheFocusRests) {
+  enum class TMove { kIntoText, kAwayAndBack };
+  for (const TMove move : {TMove::kIntoText, TMove::kAwayAndBack}) {
+    TBoxCall call;
+    call.style = MB_YESNOCANCEL | MB_DEFBUTTON2;
+    const int result = ShowDriven(call, [&](TBoxView& view) {
+      if (move == TMove::kIntoText) {
+        // As a click into the text does: the focus leaves the buttons.
+        const DWORD boxThread = GetWindowThreadProcessId(view.box, nullptr);
+        AttachThreadInput(GetCurrentThreadId(), boxThread, TRUE);
+        SetFocus(view.text);
+        AttachThreadInput(GetCurrentThreadId(), boxThread, FALSE);
+        EXPECT_TRUE(WaitFor([&] { return view.Focus() == view.text; }, 3000));
+      } else {
+        WNDCLASSA plain{};
+        plain.lpfnWndProc = PlainProc;
+        plain.hInstance = GetModuleHandleA(nullptr);
+        plain.lpszClassName = "OrvaneTestOther";
+        RegisterClassA(&plain);
+        HWND other =
+            CreateWindowExA(0, plain.lpszClassName, "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                            200, 100, nullptr, nullptr, plain.hInstance, nullptr);
+        SetForegroundWindow(other);
+        EXPECT_TRUE(WaitFor([&] { return GetForegroundWindow() == other; }, 3000));
+        SetForegroundWindow(view.box);
+        EXPECT_TRUE(WaitFor([&] { return GetForegroundWindow() == view.box; }, 3000));
+        DestroyWindow(other);
+        UnregisterClassA(plain.lpszClassName, plain.hInstance);
+        EXPECT_TRUE(WaitFor([&] { return view.Focus() == view.buttons[1]; }, 3000))
+            << "the focus rests on " << view.Focus();
+      }
+      PostMessageA(view.box, WM_KEYDOWN, VK_RETURN, 1);
+    });
+    EXPECT_EQ(result, IDNO) << (move == TMove::kIntoText ? "into the text" : "away and back");
+  }
+}
+
 TEST(MsgBoxTest, ClicksAnswerWithTheButtonsResult) {
   for (int slot = 0; slot < 3; ++slot) {
     TBoxCall call;

@@ -31,7 +31,7 @@ std::string WindowsPath(const std::string& unixPath) {
   return "Z:" + ReplaceAll(unixPath, "/", "\\");
 }
 
-std::string FakeAppSource() { return WindowsPath(ORVANE_BIN_DIR) + "\\fake_app.exe"; }
+std::string FakeAppSource() { return WindowsPath(ORVANE_HELPER_DIR) + "\\fake_app.exe"; }
 
 std::string ReadSmallFile(const std::string& path) {
   TFileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
