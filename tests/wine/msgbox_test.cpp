@@ -502,7 +502,7 @@ TEST(MsgBoxTest, AnswererProgramReadsAndAnswersTheBox) {
   GetTempPathA(MAX_PATH, temp);
   const std::string outFile = std::string(temp) + "msgbox_answerer_out.txt";
   DeleteFileA(outFile.c_str());
-  std::string command = "\"" + WindowsPath(ORVANE_BIN_DIR "/msgbox_answerer.exe") +
+  std::string command = "\"" + WindowsPath(ORVANE_HELPER_DIR "/msgbox_answerer.exe") +
                         "\" --wait-ms 10000 --count 2 --key y --out \"" + outFile + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
