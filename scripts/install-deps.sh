@@ -47,10 +47,10 @@ trap remove_policy EXIT
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"
 
-# The nginx unit this script just installed is not the user's: leave it
-# disabled at boot, as the machine was before. A machine that had nginx
-# never gets here.
-if [ "$need_nginx" = 1 ] && [ -d /run/systemd/system ] && command -v systemctl >/dev/null 2>&1; then
-  systemctl disable nginx >/dev/null 2>&1 || true
+# The nginx this script just installed is not the user's: leave it off at
+# boot too, as the machine was before (its package enabled it). A machine
+# that had nginx never gets here.
+if [ "$need_nginx" = 1 ]; then
+  command -v update-rc.d >/dev/null 2>&1 && update-rc.d nginx disable >/dev/null 2>&1 || true
 fi
 exit 0
