@@ -28,11 +28,13 @@ target_compile_options(orvane_portable_san PUBLIC ${SANITIZE_FLAGS})
 target_link_options(orvane_portable_san PUBLIC ${SANITIZE_FLAGS})
 target_link_libraries(orvane_portable_san PUBLIC ZLIB::ZLIB Threads::Threads)
 
+orvane_packager_lib(orvane_packager_san orvane_portable_san)
+
 file(GLOB NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
 foreach(test_source ${NATIVE_TESTS})
   get_filename_component(test_name ${test_source} NAME_WE)
   add_executable(native_${test_name} ${test_source})
-  target_link_libraries(native_${test_name} PRIVATE orvane_portable_san GTest::gtest_main)
+  target_link_libraries(native_${test_name} PRIVATE orvane_packager_san orvane_portable_san GTest::gtest_main)
   target_compile_definitions(native_${test_name} PRIVATE
     ORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}" ORVANE_PACK="${ORVANE_BIN_DIR}/orvane-pack")
   gtest_discover_tests(native_${test_name} TEST_PREFIX "native.")

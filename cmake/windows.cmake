@@ -94,7 +94,7 @@ file(GLOB WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.cpp
 foreach(test_source ${WINE_TESTS})
   get_filename_component(test_name ${test_source} NAME_WE)
   add_executable(wine_${test_name} ${test_source})
-  target_link_libraries(wine_${test_name} PRIVATE orvane gtest)
+  target_link_libraries(wine_${test_name} PRIVATE orvane_packager orvane gtest)
   target_sources(wine_${test_name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine/wine_test_main.cpp)
   target_compile_definitions(wine_${test_name} PRIVATE
     ORVANE_HELPER_DIR="${ORVANE_TEST_BIN_DIR}" ORVANE_PRODUCT_DIR="${ORVANE_BIN_DIR}")

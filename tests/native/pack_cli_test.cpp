@@ -10,8 +10,8 @@
 #include <random>
 #include <sstream>
 
-#include "package/format.h"
 #include "pack_test_support.h"
+#include "package/format.h"
 
 namespace {
 
@@ -204,6 +204,9 @@ TEST_F(PackCliTest, ExtractRefusesEscapingNames) {
 
 TEST_F(PackCliTest, BadInputExitCodes) {
   WriteFile(Path("notpe.exe"), std::string(3000, 'x'));
+  // On Windows a name of dots alone names the folder itself.
+  ASSERT_EQ(std::system(("mkdir -p '" + Path("dots") + "'").c_str()), 0);
+  WriteFile(Path("dots/..."), "x");
   struct Case {
     std::string args;
     std::string shows;
@@ -224,6 +227,8 @@ TEST_F(PackCliTest, BadInputExitCodes) {
        "Not a size"},
       {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") + " --disk-size 1000 --output " + Path("o.exe"),
        "too small"},
+      {"build --stub " + Path("Stub.exe") + " --folder " + Path("dots") + " --output " + Path("o.exe"),
+       "The launcher would refuse the file name \"...\""},
       {"verify " + Path("missing.exe"), "Package not found"},
       {"list " + Path("missing.exe"), "Package not found"},
   };

@@ -12,8 +12,8 @@
 #include <random>
 #include <sstream>
 
-#include "package/format.h"
 #include "pack_test_support.h"
+#include "package/format.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "package/package_writer.h"
+#include "pack/package_writer.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,11 +11,12 @@
 #include <random>
 #include <sstream>
 
+#include "pack/pack_reader.h"
+#include "pack_test_support.h"
+#include "package/extract_core.h"
 #include "package/format.h"
-#include "package/pack_reader.h"
 #include "package/package_info.h"
 #include "util/text.h"
-#include "pack_test_support.h"
 
 namespace {
 
@@ -392,19 +393,46 @@ TEST(BuildFieldList, PrefersPipe) {
   EXPECT_EQ(GetField(list, 0, ""), "x|y");
 }
 
-TEST(IsSafeRelativeName, RefusesEscapes) {
-  struct Case {
+// The packager packs only names the launcher extracts, and says why not.
+TEST_F(PackageWriterTest, EntryNamesFollowTheLaunchersRule) {
+  const struct {
     const char* name;
-    bool safe;
+    const char* refusal;  // part of the error, or nullptr when the name packs
+  } cases[] = {
+      {"a.txt", nullptr},
+      {"dir\\sub\\a.txt", nullptr},
+      {"dir/a.txt", nullptr},
+      {"..a\\b..", nullptr},
+      {"...txt", nullptr},
+      // On Windows a part of dots alone names the folder itself or one above.
+      {"...", "WOULD REFUSE"},
+      {"a\\...\\b", "WOULD REFUSE"},
+      {".. ", "WOULD REFUSE"},
+      {"..\\a.txt", "WOULD REFUSE"},
+      {"a\\..\\b", "WOULD REFUSE"},
+      {"a/../b", "WOULD REFUSE"},
+      {"\\a.txt", "WOULD REFUSE"},
+      {"/a.txt", "WOULD REFUSE"},
+      {"\\\\server\\share\\a", "WOULD REFUSE"},
+      {"C:\\a.txt", "WOULD REFUSE"},
+      {"C:a.txt", "WOULD REFUSE"},
+      {"a.txt:s", "WOULD REFUSE"},
+      {"", "NOT A USABLE"},
+      {"a\\", "NOT A USABLE"},
+      {"a\\\\b", "NOT A USABLE"},
+      {"a|b", "NOT A USABLE"},
   };
-  const Case cases[] = {
-      {"a.txt", true},        {"dir\\sub\\a.txt", true}, {"..a\\b..", true},
-      {"", false},            {"\\a.txt", false},        {"/a.txt", false},
-      {"C:\\a.txt", false},   {"C:a.txt", false},        {"..\\a.txt", false},
-      {"a\\..\\b", false},    {"a/../b", false},         {"a\\\\b", false},
-      {"a\\", false},         {".\\a", false},           {"\\\\server\\share\\a", false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(IsSafeRelativeName(c.name), c.safe) << c.name;
+  for (const auto& c : cases) {
+    TPackageDescription d = Basic();
+    d.Files.push_back({c.name, "", "x", 0});
+    const std::string error = WritePackage(d, Path("names.exe"));
+    if (c.refusal == nullptr) {
+      EXPECT_EQ(error, "") << c.name;
+      EXPECT_TRUE(IsSafeEntryName(c.name)) << c.name;
+    } else {
+      EXPECT_NE(UpperCase(error).find(c.refusal), std::string::npos) << c.name << ": " << error;
+    }
+  }
 }
 
 TEST_F(PackageWriterTest, RefusalsLeaveNoOutput) {

@@ -24,8 +24,8 @@
 
 #include "files/file_date.h"
 #include "files/file_ops.h"
+#include "pack/package_writer.h"
 #include "package/format.h"
-#include "package/package_writer.h"
 
 namespace {
 

@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "pack_options.h"
-#include "publish.h"
+#include "pack/pack_files.h"
+#include "pack/pack_options.h"
+#include "pack/pack_reader.h"
+#include "pack/package_writer.h"
+#include "pack/publish.h"
+#include "package/extract_core.h"
 #include "package/format.h"
-#include "package/pack_files.h"
-#include "package/pack_reader.h"
-#include "package/package_writer.h"
 #include "util/text.h"
 
 namespace {
@@ -173,7 +174,8 @@ int Extract(const std::string& package, const std::string& folder) {
     if (!disk.CrcMatches) return "bad checksum in " + disk.Path + "; extraction stopped";
     if (!entry.Error.empty()) return "an entry of " + disk.Path + " does not inflate: " + entry.Error;
     if (entry.Header.empty()) return std::string();
-    if (!IsSafeRelativeName(entry.Name)) {
+    // The launcher's own rule: what it would refuse is refused here too.
+    if (entry.Name.empty() || !IsSafeEntryName(entry.Name)) {
       ++refused;
       std::fprintf(stderr, "orvane-pack: refused entry name \"%s\"\n", Printable(entry.Name).c_str());
       return std::string();

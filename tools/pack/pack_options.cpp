@@ -1,8 +1,8 @@
-#include "pack_options.h"
+#include "pack/pack_options.h"
 
 #include <fstream>
 
-#include "package/pack_files.h"
+#include "pack/pack_files.h"
 #include "util/text.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "package/package_writer.h"
+#include "pack/package_writer.h"
 
 // Option values by name without the leading "--" ("stub", "disk-size");
 // flags hold "1". Files named on the command line are kept in order.

@@ -1,4 +1,4 @@
-#include "publish.h"
+#include "pack/publish.h"
 
 #include <zlib.h>
 
@@ -8,8 +8,8 @@
 #include <map>
 #include <set>
 
+#include "pack/pack_files.h"
 #include "package/format.h"
-#include "package/pack_files.h"
 #include "package/package_info.h"
 #include "util/text.h"
 

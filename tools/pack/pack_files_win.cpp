@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "package/pack_files.h"
+#include "pack/pack_files.h"
 #include "util/handle.h"
 
 namespace {

@@ -117,7 +117,3 @@ std::string BuildLangTexts(const std::vector<TLangSection>& sections, std::strin
 // A delimited list of `fields`: "|" unless a field holds it, then the first
 // other delimiter that none holds. Returns false when none is free.
 bool BuildFieldList(const std::vector<std::string>& fields, std::string& list);
-
-// True when `name` is a safe package-relative name: not empty, not absolute,
-// no drive, no leading "\" or "/", no "." or ".." part, no empty part.
-bool IsSafeRelativeName(const std::string& name);

@@ -1,4 +1,4 @@
-#include "package/package_writer.h"
+#include "pack/package_writer.h"
 
 #include <zlib.h>
 
@@ -11,12 +11,24 @@
 #include <mutex>
 #include <thread>
 
+#include "pack/pack_files.h"
+#include "package/extract_core.h"
 #include "package/format.h"
-#include "package/pack_files.h"
 #include "util/file_io.h"
 #include "util/text.h"
 
 namespace {
+
+// A name that names no file: empty, or with an empty part ("a\\b", "a\").
+bool HasEmptyPart(const std::string& name) {
+  size_t start = 0;
+  for (;;) {
+    const size_t end = name.find_first_of("\\/", start);
+    if ((end == std::string::npos ? name.size() : end) == start) return true;
+    if (end == std::string::npos) return false;
+    start = end + 1;
+  }
+}
 
 constexpr char kLangDelimiter = '\x02';
 constexpr int kClusterSizes = 9;
@@ -433,7 +445,12 @@ std::string PlanFiles(const TPackageDescription& description, std::vector<TPackF
   size_t mainIndex = files.size();
   for (size_t i = 0; i < files.size(); ++i) {
     TPackFile& file = files[i];
-    if (!IsSafeRelativeName(file.Name) || HasByte(file.Name, "|*\0", 3)) {
+    if (!IsSafeEntryName(file.Name)) {
+      return "The launcher would refuse the file name \"" + file.Name +
+             "\": a name must stay inside the target folder (no drive or \":\", no leading "
+             "\"\\\", no part made of dots alone)";
+    }
+    if (HasEmptyPart(file.Name) || HasByte(file.Name, "|*\0", 3)) {
       return "Not a usable relative file name: \"" + file.Name + "\"";
     }
     for (size_t j = 0; j < i; ++j) {
@@ -549,18 +566,6 @@ int ThreadCount(int requested) {
 std::string DiskFilePath(const std::string& packagePath, int number) {
   if (number <= 1) return packagePath;
   return packagePath + "." + ZeroPad(number, 3);
-}
-
-bool IsSafeRelativeName(const std::string& name) {
-  if (name.empty() || name.find(':') != std::string::npos) return false;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = name.find_first_of("\\/", start);
-    const std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (part.empty() || part == "." || part == "..") return false;
-    if (end == std::string::npos) return true;
-    start = end + 1;
-  }
 }
 
 bool BuildFieldList(const std::vector<std::string>& fields, std::string& list) {

@@ -7,8 +7,8 @@
 #include <ctime>
 #include <memory>
 
+#include "pack/pack_files.h"
 #include "package/format.h"
-#include "package/pack_files.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "package/pack_reader.h"
+#include "pack/pack_reader.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "pack/package_writer.h"
 #include "package/package_info.h"
-#include "package/package_writer.h"
 #include "util/file_io.h"
 #include "util/text.h"
 
