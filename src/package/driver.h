@@ -18,7 +18,8 @@ bool RunPackage(const std::string& targetFolder, const std::string& packagePath,
                 bool show);
 
 // The temporary folder + "SETUP_" + the low 16 bits of the launcher file's
-// DOS date/time; computed and created on first use.
+// DOS date/time; computed on first use. Only a name: the extraction makes
+// the folder, and whoever ran it removes it.
 std::string GetSetupFolder();
 
 bool FindAltTempRoot();

@@ -88,10 +88,7 @@ void StartMainProgram(const std::string& targetFolder, const std::string& mainPr
 }  // namespace
 
 std::string GetSetupFolder() {
-  if (setupFolder.empty()) {
-    setupFolder = TempDir(true) + "SETUP_" + std::to_string(OwnFileTimeOfDay());
-    ForceDirectories(setupFolder);
-  }
+  if (setupFolder.empty()) setupFolder = TempDir(true) + "SETUP_" + std::to_string(OwnFileTimeOfDay());
   return setupFolder;
 }
 

@@ -72,7 +72,7 @@ std::string FullPathOrAsIs(const std::string& path, const TFullPathFunction& ful
   return full.empty() ? path : full;
 }
 
-// Step 1: each "<...>" token replaced by its entry in the custom table.
+// First pass: each "<...>" token replaced by its entry in the custom table.
 std::string LookUpCustomMacros(std::string text) {
   int scan = 1;
   for (;;) {
@@ -98,7 +98,7 @@ struct TFolderMacro {
 
 using TValueOf = std::function<std::string(TMacroSource)>;
 
-// Step 3: names and project texts, replaced without a suffix.
+// Names and project texts, replaced without a suffix.
 std::string TextMacrosReplaced(std::string text, const TValueOf& value) {
   const std::pair<const char*, std::string> textMacros[] = {
       {"<UserName>", value(TMacroSource::RegisteredOwner)},
@@ -114,7 +114,7 @@ std::string TextMacrosReplaced(std::string text, const TValueOf& value) {
   return text;
 }
 
-// Steps 5 and 6: run-time and long-name folders.
+// Run-time and long-name folders.
 std::string LongNameFoldersReplaced(std::string text, const TValueOf& value,
                                     const std::string& suffix) {
   // Resolving a run-time folder may search the disks or show an error box,
@@ -137,7 +137,7 @@ std::string LongNameFoldersReplaced(std::string text, const TValueOf& value,
   return SubstituteMacro(text, "<System16 Directory>", value(TMacroSource::System16Dir), suffix);
 }
 
-// Step 9: the install folders, then the Windows folders.
+// The install folders, then the Windows folders.
 std::string ShortNameFoldersReplaced(std::string text, const TValueOf& value,
                                      const std::string& suffix) {
   text = SubstituteMacro(text, "<InstallDir>", applicationFolder, suffix);
@@ -150,7 +150,7 @@ std::string ShortNameFoldersReplaced(std::string text, const TValueOf& value,
   return SubstituteMacro(text, "<WinSys16Dir>", value(TMacroSource::System16Dir), suffix);
 }
 
-// Step 10: drives ("C:\") and disks ("C:"), never with a suffix.
+// Drives ("C:\") and disks ("C:"), never with a suffix.
 std::string DrivesReplaced(std::string text, const TValueOf& value) {
   const std::string windowsDir = value(TMacroSource::WindowsDir);
   const std::string systemDir = value(TMacroSource::SystemDir);
@@ -165,7 +165,7 @@ std::string DrivesReplaced(std::string text, const TValueOf& value) {
   return text;
 }
 
-// Step 11: the remaining system and user folders.
+// Last: the remaining system and user folders.
 std::string OtherFoldersReplaced(std::string text, const TValueOf& value,
                                  const std::string& suffix) {
   const TFolderMacro otherFolders[] = {

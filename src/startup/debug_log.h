@@ -1,7 +1,7 @@
 // The debug log: text sent piece by piece to an external viewer program
 // that owns a top-level window of class ".ODebug.". There is no log file;
 // without a viewer the text is dropped. Writing never fails and never
-// blocks for long, so any Part may log at any time.
+// blocks for long, so any module may log at any time.
 #pragma once
 
 #include <string>

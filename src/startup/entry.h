@@ -1,4 +1,4 @@
-// The launcher's spine: the process entry, its process-wide state, and the
+// The launcher's start: the process entry, its process-wide state, and the
 // choice of run mode (setup launcher, auto-update program, or the transient
 // copy that runs the agent).
 #pragma once

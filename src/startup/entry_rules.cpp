@@ -1,4 +1,4 @@
-// Pure rules of the spine, kept apart from the Windows calls so that they
+// Pure rules of the process entry, kept apart from the Windows calls so that they
 // are unit-tested on every platform.
 #include "startup/entry.h"
 #include "util/text.h"

@@ -68,6 +68,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       break;
     case WM_DESTROY:
       DownloadAbortRequested = true;
+      // Only a run cut short by closing the window leaves its folder here;
+      // a finished run has removed it already, and nothing makes it again.
       DeleteTree(GetSetupFolder(), false);
       PostQuitMessage(0);
       break;

@@ -67,14 +67,14 @@ bool FetchUpdateFile(const std::string& baseIn, const std::string& fileName, int
                             GetRequestConfirmationBeforeDownload() && CheckRequestMode != 1;
     if (mode == kFetchUpdatePackage) downloadTarget = AgentFolder() + name;
     if (showWindow) ShowMainWindow();
-    InternetDownload(CheckRequestMode == 1 ? MainWindow : nullptr, source, downloadTarget, error,
-                     MainWindowProgress, mode == kFetchInfoFile ? &content : nullptr);
-    // A transfer that ended short reports no error and leaves only its
-    // partial file: it failed as a download, not as a package with another
-    // publisher's token.
-    if (error.empty() && mode == kFetchUpdatePackage && !FileExists(downloadTarget)) {
-      error = "incomplete";
-    }
+    // A transfer that ends short fails as a download, not as a package with
+    // another publisher's token, nor as a cut info file taken for whole.
+    TMemorySink memory(content);
+    TPartialFileSink file(downloadTarget);
+    TDownloadSink& sink = mode == kFetchInfoFile ? static_cast<TDownloadSink&>(memory) : file;
+    error = DownloadErrorText(InternetDownload(CheckRequestMode == 1 ? MainWindow : nullptr, source,
+                                               sink, MainWindowProgress, DownloadAbortRequested),
+                              source);
     if (showWindow) HideMainWindow();
     Wait(500);
   }

@@ -65,27 +65,25 @@ bool ResumesAt(HINTERNET request, int32_t from, int32_t total) {
   return ContentRangeResumes(QueryText(request, HTTP_QUERY_CONTENT_RANGE), from, total);
 }
 
-// Puts `request` at the end of the partial file and returns the bytes
-// already there. Where the library cannot move the file pointer (it refuses
-// for most responses), the rest is asked for with a Range header; when the
-// server does not answer with exactly that rest, the partial file is
-// deleted and the resource fetched again from its start, so that no byte
-// is ever appended at the wrong place. `request` is null afterwards when
-// the url can no longer be opened.
-int32_t PositionAtPartialEnd(HINTERNET internet, THInternet& request, const std::string& url,
-                             DWORD flags, const std::string& partPath, int32_t total) {
-  const int64_t size = FileSizeOf(partPath);
-  if (size == 0 || size == total) return static_cast<int32_t>(size);
-  if (size < total) {
-    const LONG distance = static_cast<LONG>(size);
-    if (WinInetSetFilePointer(request.get(), distance, nullptr, FILE_BEGIN, 0) ==
-        static_cast<DWORD>(distance)) {
-      return distance;
+// Puts `request` behind the `held` bytes the sink already has and returns
+// how many bytes are done. Where the library cannot move the file pointer
+// (it refuses for most responses), the rest is asked for with a Range
+// header; when the server does not answer with exactly that rest, the sink
+// starts again and the resource is fetched from its start, so that no byte
+// is ever appended at the wrong place. `request` is null afterwards when the
+// url can no longer be opened.
+int32_t PositionAfterHeld(HINTERNET internet, THInternet& request, const std::string& url,
+                          DWORD flags, TDownloadSink& sink, int32_t held, int32_t total) {
+  if (held == 0 || held == total) return held;
+  if (held > 0 && held < total) {
+    if (WinInetSetFilePointer(request.get(), held, nullptr, FILE_BEGIN, 0) ==
+        static_cast<DWORD>(held)) {
+      return held;
     }
-    request = OpenUrl(internet, url, RangeRequestHeader(size), flags);
-    if (request && ResumesAt(request.get(), distance, total)) return distance;
+    request = OpenUrl(internet, url, RangeRequestHeader(held), flags);
+    if (request && ResumesAt(request.get(), held, total)) return held;
   }
-  DeleteFileA(partPath.c_str());
+  sink.Restart();
   request = OpenUrl(internet, url, "", flags);
   return 0;
 }
@@ -135,36 +133,6 @@ class TPassPacer {
   int64_t next_ = 0;
 };
 
-// Appends chunks to the partial file through one handle kept open for the
-// whole transfer and created at the first chunk. Each chunk is in the file
-// system's cache as soon as its write returns, so an abrupt end of the
-// process loses nothing that was stored.
-class TPartialFile {
- public:
-  explicit TPartialFile(const std::string& path) : path_(path) {}
-
-  // False when the chunk could not be stored whole.
-  bool Append(const char* data, DWORD size) {
-    if (!file_) {
-      file_.reset(CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-      LARGE_INTEGER zero{};
-      if (!file_ || !SetFilePointerEx(file_.get(), zero, nullptr, FILE_END)) {
-        file_.reset();
-        return false;
-      }
-    }
-    DWORD written = 0;
-    return WriteFile(file_.get(), data, size, &written, nullptr) && written == size;
-  }
-
-  void Close() { file_.reset(); }
-
- private:
-  std::string path_;
-  TFileHandle file_;
-};
-
 }  // namespace
 
 bool IsInternetConnected() {
@@ -180,57 +148,98 @@ int32_t QueryRemoteFileSize(const std::string& url) {
   return QueryNumber(request.get(), kContentLengthNumber);
 }
 
-void InternetDownload(HWND window, const std::string& url, const std::string& targetPath,
-                      std::string& error, TProgressCallback progress, std::string* content) {
-  Wait(100);
-  error.clear();
-  if (content != nullptr) content->clear();
-  int32_t done = 0;
+std::string DownloadErrorText(const TDownloadResult& result, const std::string& url) {
+  switch (result.Status) {
+    case TDownloadStatus::kOk: return "";
+    case TDownloadStatus::kCancelled: return "Download Aborted";
+    case TDownloadStatus::kNoLibrary: return "Unable to initialize \"WinINet.dll\"";
+    case TDownloadStatus::kCannotOpen: return "Unable to open URL: " + url;
+    case TDownloadStatus::kNotFound: return url + "<P><P>File Not Found !";
+    case TDownloadStatus::kIncomplete:
+    case TDownloadStatus::kCannotStore: return url + "<P><P>Unable to Download File!";
+  }
+  return url + "<P><P>Unable to Download File!";
+}
 
-  const THInternet internet = OpenInternet("HTTP_Connect_3");
-  if (!internet) {
-    error = "Unable to initialize \"WinINet.dll\"";
-    return;
-  }
-  const bool toFile = !targetPath.empty();
-  const DWORD flags = toFile ? INTERNET_FLAG_RESYNCHRONIZE : INTERNET_FLAG_RELOAD;
-  THInternet request = OpenUrl(internet.get(), url, "", flags);
-  if (!request) {
-    error = "Unable to open URL: " + url;
-    return;
-  }
-  const int32_t total = QueryNumber(request.get(), kContentLengthNumber);
-  const int32_t stamp = LastModifiedStamp(request.get());
-  if (total <= 0) {
-    error = url + "<P><P>File Not Found !";
-    return;
-  }
-  if (window != nullptr) ShowWindow(window, SW_SHOW);
+int32_t TMemorySink::Resume(int32_t, int32_t) {
+  content_.clear();
+  return 0;
+}
 
-  std::string partPath;
-  if (toFile) {
-    partPath = PartialFileName(targetPath, total, stamp);
-    if (FileExists(partPath)) {
-      done = PositionAtPartialEnd(internet.get(), request, url, flags, partPath, total);
-      if (!request) {
-        error = "Unable to open URL: " + url;
-        return;
-      }
-    } else {
-      DeleteByMask(targetPath + ".*", false);
+bool TMemorySink::Append(const char* data, size_t size) {
+  content_.append(data, size);
+  return true;
+}
+
+bool TMemorySink::Finish(int32_t total) { return static_cast<int64_t>(content_.size()) == total; }
+
+int32_t TPartialFileSink::Resume(int32_t total, int32_t stamp) {
+  partPath_ = PartialFileName(targetPath_, total, stamp);
+  if (FileExists(partPath_)) {
+    const int64_t size = FileSizeOf(partPath_);
+    return size > total ? total + 1 : static_cast<int32_t>(size);
+  }
+  // Partial files of other lengths or dates belong to another version.
+  DeleteByMask(targetPath_ + ".*", false);
+  return 0;
+}
+
+void TPartialFileSink::Restart() {
+  file_.reset();
+  DeleteFileA(partPath_.c_str());
+}
+
+bool TPartialFileSink::Append(const char* data, size_t size) {
+  if (!file_) {
+    file_.reset(CreateFileA(partPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER zero{};
+    if (!file_ || !SetFilePointerEx(file_.get(), zero, nullptr, FILE_END)) {
+      file_.reset();
+      return false;
     }
   }
+  DWORD written = 0;
+  return WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr) &&
+         written == size;
+}
+
+bool TPartialFileSink::Finish(int32_t total) {
+  file_.reset();
+  // Only a complete partial file becomes the target; a short one stays for
+  // the next attempt.
+  if (partPath_.empty() || FileSizeOf(partPath_) != total) return false;
+  DeleteFileA(targetPath_.c_str());
+  return MoveFileA(partPath_.c_str(), targetPath_.c_str()) != FALSE;
+}
+
+TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadSink& sink,
+                                 TProgressCallback progress, const bool& cancel) {
+  Wait(100);
+  const THInternet internet = OpenInternet("HTTP_Connect_3");
+  if (!internet) return {TDownloadStatus::kNoLibrary, GetLastError()};
+  const DWORD flags = sink.KeepsPartial() ? INTERNET_FLAG_RESYNCHRONIZE : INTERNET_FLAG_RELOAD;
+  THInternet request = OpenUrl(internet.get(), url, "", flags);
+  if (!request) return {TDownloadStatus::kCannotOpen, GetLastError()};
+  const int32_t total = QueryNumber(request.get(), kContentLengthNumber);
+  const int32_t stamp = LastModifiedStamp(request.get());
+  if (total <= 0) return {TDownloadStatus::kNotFound, 0};
+  if (window != nullptr) ShowWindow(window, SW_SHOW);
+
+  int32_t done =
+      PositionAfterHeld(internet.get(), request, url, flags, sink, sink.Resume(total, stamp), total);
+  if (!request) return {TDownloadStatus::kCannotOpen, GetLastError()};
 
   const int32_t chunk = DownloadChunkSize(total);
   std::string text = FormatDownloadProgress(true, total, done, 0);
   if (progress != nullptr) {
     progress(0, 0, ProgressRangeMax(total, chunk), ProgressPosition(done, chunk), 1, text);
   }
-  // A partial file that already holds every byte needs no further read.
-  bool more = !(toFile && done == total);
+  // A sink that already holds every byte needs no further read.
+  bool more = done != total;
   char buffer[kBufferSize];
-  TPartialFile partial(partPath);
   TPassPacer pacer;
+  TDownloadResult result;
   while (more) {
     pacer.Wait();
     std::memset(buffer, 0, sizeof buffer);
@@ -238,30 +247,24 @@ void InternetDownload(HWND window, const std::string& url, const std::string& ta
     if (!WinInetReadFile(request.get(), buffer, static_cast<DWORD>(chunk), &received)) {
       received = 0;
     }
-    bool stored = true;
     if (received > 0) {
-      if (toFile) {
-        // A chunk that cannot be stored ends the transfer, since appending
-        // the next one after a gap would corrupt the file.
-        stored = partial.Append(buffer, received);
-      } else if (content != nullptr) {
-        content->append(buffer, received);
+      // A piece that cannot be stored ends the transfer, since storing the
+      // next one after a gap would corrupt the file.
+      if (!sink.Append(buffer, received)) {
+        result = {TDownloadStatus::kCannotStore, GetLastError()};
+        break;
       }
-      if (stored) done += static_cast<int32_t>(received);
+      done += static_cast<int32_t>(received);
+      text = FormatDownloadProgress(false, total, done, static_cast<int32_t>(received));
+      if (progress != nullptr) progress(1, 0, 0, 0, 0, text);
     }
-    text = FormatDownloadProgress(false, total, done, static_cast<int32_t>(received));
-    if (received > 0 && progress != nullptr) progress(1, 0, 0, 0, 0, text);
-    more = received > 0 && stored && !DownloadAbortRequested;
+    more = received > 0 && !cancel;
   }
-  partial.Close();
-
-  if (DownloadAbortRequested) error = "Download Aborted";
-  // Only a complete partial file becomes the target; a short one stays for
-  // the next attempt.
-  if (toFile && FileSizeOf(partPath) == total) {
-    DeleteFileA(targetPath.c_str());
-    MoveFileA(partPath.c_str(), targetPath.c_str());
-  }
+  const bool complete = sink.Finish(total);
+  if (cancel) return {TDownloadStatus::kCancelled, 0};
+  if (!result.Ok()) return result;
+  if (!complete) return {TDownloadStatus::kIncomplete, 0};
+  return result;
 }
 
 bool RefreshTestMode(bool force) {

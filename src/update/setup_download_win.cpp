@@ -26,6 +26,9 @@ void WriteAgentCopy(const std::string& agentName) {
   std::string image = ReadFilePart(ProgramPath(), 0, 0);
   if (image.size() <= 5) return;
   image[image.size() - 5] = 1;
+  // The extraction of the downloaded package fills this folder later; the
+  // copy comes first, so it makes the folder itself.
+  ForceDirectories(GetSetupFolder());
   const std::string target =
       SetTrailingBackslash(GetSetupFolder(), true) + ExtractFileName(agentName);
   const int32_t stamp = FileDosDateTime(ProgramPath());
@@ -69,7 +72,11 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
     DownloadAbortRequested = false;
     setupPath = TempDir(true) + fileName;
     if (error.empty()) {
-      InternetDownload(MainWindow, url, setupPath, error, MainWindowProgress, nullptr);
+      // A transfer that ends short fails here as a download; its partial
+      // file stays for the next start.
+      TPartialFileSink sink(setupPath);
+      error = DownloadErrorText(
+          InternetDownload(MainWindow, url, sink, MainWindowProgress, DownloadAbortRequested), url);
       downloaded = error.empty();
     }
   }

@@ -20,6 +20,7 @@ TOKEN = "Orvane-web-token-7f3a"
 WWW = Path(os.environ.get("ORVANE_HTTP_ROOT", "/nonexistent"))
 NGINX = os.environ.get("ORVANE_NGINX_URL", "")
 NGINX_LOG = Path(os.environ.get("ORVANE_NGINX_LOG", "/nonexistent"))
+FAULT = os.environ.get("ORVANE_FAULT_URL", "")
 
 
 def format_mb(size: int) -> str:
@@ -178,6 +179,23 @@ def test_html_page_instead_of_the_package_is_reported_as_404():
             assert not left_in_temp(name), left_in_temp(name)
 
 
+def test_download_that_ends_short_is_a_failed_download():
+    with Scratch() as tmp:
+        name = "short_setup.exe"
+        served = serve(real_package(tmp / "real.exe", tmp), name)
+        folder = FAULT + "/m/cut=20000/web"
+        launcher = web_launcher(tmp / "web.exe", folder, name, served.stat().st_size)
+        answerer = Answerer(tmp, ["--enter"])
+        code, lines, record, boxes = run_launcher(tmp, launcher, answerer)
+        assert code == 0 and record is None, "a cut package ran"
+        text = boxes[0]["text"]
+        assert boxes[0]["caption"] == "Error", boxes
+        assert f"{folder}/{name}" in text and "Unable to Download File!" in text, boxes
+        assert "Bad Secret Token!" not in text, boxes
+        # Only the partial file stays, for the next start to continue.
+        assert not (temp_folder() / name).exists()
+
+
 def test_copy_beside_the_launcher_is_used_without_a_request():
     with Scratch() as tmp:
         name = "beside_setup.exe"
@@ -232,6 +250,7 @@ if __name__ == "__main__":
           test_closed_port_shows_unable_to_open_url,
           test_wrong_token_is_refused_and_the_download_deleted,
           test_html_page_instead_of_the_package_is_reported_as_404,
+          test_download_that_ends_short_is_a_failed_download,
           test_copy_beside_the_launcher_is_used_without_a_request,
           test_always_download_ignores_the_copy_beside_the_launcher,
           test_agent_copy_lands_beside_the_extracted_files])

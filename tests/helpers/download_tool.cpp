@@ -43,9 +43,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const std::string url = __argv[1];
   const std::string target = __argv[2];
   if (__argc > 3) stopAfter = std::atoll(__argv[3]);
-  std::string error;
   const DWORD start = GetTickCount();
-  InternetDownload(nullptr, url, target, error, CountPass, nullptr);
+  TPartialFileSink sink(target);
+  const std::string error =
+      DownloadErrorText(InternetDownload(nullptr, url, sink, CountPass, DownloadAbortRequested), url);
   const DWORD elapsed = GetTickCount() - start;
   Print("elapsed_ms=" + std::to_string(elapsed) + " passes=" + std::to_string(passes) +
         " bytes=" + std::to_string(FileSizeOf(target)) + " error=" + error + "\n");

@@ -133,9 +133,9 @@ class HttpClientTest : public testing::Test {
 
   // Downloads into folder_ + name; returns the error text.
   std::string Download(const std::string& url, const std::string& name) {
-    std::string error;
-    InternetDownload(nullptr, url, folder_ + name, error, RecordProgress, nullptr);
-    return error;
+    TPartialFileSink sink(folder_ + name);
+    return DownloadErrorText(
+        InternetDownload(nullptr, url, sink, RecordProgress, DownloadAbortRequested), url);
   }
 
   std::string folder_;
@@ -154,10 +154,11 @@ TEST_F(HttpClientTest, ConnectionTestSeesTheLoopbackNetwork) { EXPECT_TRUE(IsInt
 TEST_F(HttpClientTest, DownloadIntoMemory) {
   const std::string body = Pattern(300000, 2);
   Serve("memory.bin", body);
-  std::string error = "stale";
   std::string content = "stale";
-  InternetDownload(nullptr, NginxUrl("memory.bin"), "", error, RecordProgress, &content);
-  EXPECT_EQ(error, "");
+  TMemorySink sink(content);
+  EXPECT_TRUE(InternetDownload(nullptr, NginxUrl("memory.bin"), sink, RecordProgress,
+                               DownloadAbortRequested)
+                  .Ok());
   EXPECT_TRUE(content == body) << content.size();
   ASSERT_FALSE(progressCalls.empty());
   // 300000 bytes in chunks of 10240: range 29 + 1, starting at 0.
@@ -187,10 +188,9 @@ TEST_F(HttpClientTest, TinyResourcesArrive) {
   EXPECT_EQ(progressCalls.size(), 4u);
 
   Serve("one.txt", "x");
-  std::string error;
   std::string content;
-  InternetDownload(nullptr, NginxUrl("one.txt"), "", error, nullptr, &content);
-  EXPECT_EQ(error, "");
+  TMemorySink sink(content);
+  EXPECT_TRUE(InternetDownload(nullptr, NginxUrl("one.txt"), sink, nullptr, DownloadAbortRequested).Ok());
   EXPECT_EQ(content, "x");
 }
 
@@ -225,7 +225,8 @@ TEST_F(HttpClientTest, AbortedDownloadResumesWithTheMissingBytesOnly) {
 TEST_F(HttpClientTest, ShortTransferIsNotRenamedAndResumesFromAnotherServer) {
   const std::string body = Pattern(kBig, 5);
   Serve("short.bin", body);
-  EXPECT_EQ(Download(FaultUrl("cut=" + std::to_string(kCut), "short.bin"), "short.bin"), "");
+  const std::string cut = FaultUrl("cut=" + std::to_string(kCut), "short.bin");
+  EXPECT_EQ(Download(cut, "short.bin"), cut + "<P><P>Unable to Download File!");
   EXPECT_FALSE(FileExists(folder_ + "short.bin"));
   const std::vector<std::string> partial = PartialFiles(folder_, "short.bin");
   ASSERT_EQ(partial.size(), 1u);
@@ -244,8 +245,8 @@ TEST_F(HttpClientTest, ShortTransferIsNotRenamedAndResumesFromAnotherServer) {
 TEST_F(HttpClientTest, ServerWithoutRangesRestartsFromTheStart) {
   const std::string body = Pattern(kBig, 6);
   Serve("norange.bin", body);
-  EXPECT_EQ(Download(FaultUrl("norange,cut=" + std::to_string(kCut), "norange.bin"), "norange.bin"),
-            "");
+  const std::string cut = FaultUrl("norange,cut=" + std::to_string(kCut), "norange.bin");
+  EXPECT_EQ(Download(cut, "norange.bin"), cut + "<P><P>Unable to Download File!");
   ASSERT_EQ(PartialFiles(folder_, "norange.bin").size(), 1u);
 
   EXPECT_EQ(Download(FaultUrl("norange", "norange.bin"), "norange.bin"), "");
@@ -267,7 +268,8 @@ TEST_F(HttpClientTest, ServerWithoutRangesRestartsFromTheStart) {
 TEST_F(HttpClientTest, ChangedFileDeletesTheOldPartialAndStartsAfresh) {
   const std::string body = Pattern(1048576, 7);
   Serve("changed.bin", body);
-  EXPECT_EQ(Download(FaultUrl("version=1,cut=500000", "changed.bin"), "changed.bin"), "");
+  const std::string cut = FaultUrl("version=1,cut=500000", "changed.bin");
+  EXPECT_EQ(Download(cut, "changed.bin"), cut + "<P><P>Unable to Download File!");
   const std::vector<std::string> oldPartial = PartialFiles(folder_, "changed.bin");
   ASSERT_EQ(oldPartial.size(), 1u);
 
@@ -347,11 +349,11 @@ TEST_F(HttpClientTest, CloseRequestDuringASlowBodyAbortsTheDownload) {
   const std::string body = Pattern(1048576, 10);
   Serve("slow.bin", body);
   const DWORD start = GetTickCount();
-  std::string error;
-  InternetDownload(window, FaultUrl("slow=2048", "slow.bin"), folder_ + "slow.bin", error,
-                   RecordProgress, nullptr);
+  TPartialFileSink sink(folder_ + "slow.bin");
+  const TDownloadResult result = InternetDownload(window, FaultUrl("slow=2048", "slow.bin"), sink,
+                                                  RecordProgress, DownloadAbortRequested);
   const DWORD elapsed = GetTickCount() - start;
-  EXPECT_EQ(error, "Download Aborted");
+  EXPECT_EQ(result.Status, TDownloadStatus::kCancelled);
   EXPECT_TRUE(IsWindowVisible(window)) << "shown once the size is known";
   // The whole body would take about ten seconds at this pace.
   EXPECT_LT(elapsed, 5000u);

@@ -320,8 +320,8 @@ const char* UsageText() {
          "list: the trailer of every disk, the lists (tokens unscrambled) and the entries.\n"
          "verify: exit code 1 on a bad checksum, a wrong magic, a missing disk or an entry\n"
          "  that does not inflate.\n"
-         "extract: writes the entries below FOLDER; entry names that are absolute, carry a\n"
-         "  drive, start with \"\\\" or hold a \"..\" part are refused.\n"
+         "extract: writes the entries below FOLDER; entry names the launcher refuses (absolute,\n"
+         "  with a drive or \":\", starting with \"\\\", or with a part of dots alone) are refused.\n"
          "\n"
          "Exit codes: 0 success, 1 the package or the input is bad, 2 wrong usage.\n";
 }

@@ -1,4 +1,4 @@
-"""The launcher's spine under Wine: START/END lines, the auto-update flag,
+"""The launcher's start under Wine: START/END lines, the auto-update flag,
 OriginDir/OriginExe, the single-instance rule and the run-mode rows."""
 import time
 
