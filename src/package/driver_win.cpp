@@ -58,8 +58,8 @@ std::string PackageText(const TGFileInfo& info, const char* id, const char* def)
   return info.GetText(id, def);
 }
 
-void StartMainProgram(const std::string& targetFolder, const std::string& mainProgram,
-                      const std::string& extraArguments, bool show, bool& result) {
+bool StartMainProgram(const std::string& targetFolder, const std::string& mainProgram,
+                      const std::string& extraArguments, bool show) {
   const std::string runToken = RunTokenFor(GetCurrentThreadId());
   const std::string command =
       BuildStartCommand(targetFolder, mainProgram, extraArguments, runToken, AutoUpdateFlag);
@@ -77,12 +77,15 @@ void StartMainProgram(const std::string& targetFolder, const std::string& mainPr
   const std::string dialogClass = kDialogClassPrefix + runToken;
   WaitWhileWindow(dialogClass.c_str(), nullptr);
   Wait(1000);
+  // The program signals success by removing the run's atom.
   const ATOM atom = GlobalFindAtomA(atomName.c_str());
-  result = atom == 0;
-  if (atom != 0) GlobalDeleteAtom(atom);
-  if (!result) return;
+  if (atom != 0) {
+    GlobalDeleteAtom(atom);
+    return false;
+  }
   if (GetRemoveStartUpShortcut() && FileExists(startUpLink)) DeleteFileA(startUpLink.c_str());
   if (GetRemoveCheckForNewUpdateShortcut() && FileExists(checkLink)) DeleteFileA(checkLink.c_str());
+  return true;
 }
 
 }  // namespace
@@ -171,20 +174,26 @@ bool RunPackage(const std::string& targetFolder, const std::string& packagePath,
   if (!HasRoomFor(folder, packagePath) && FindAltTempRoot()) folder = GetAltSetupFolder();
   const bool go = show ? ConfirmTempSpace(folder, package) : true;
   if (go) {
-    const std::string prompt = PackageText(package, "s8", kDefaultInsertDisk);
-    const std::string caption = PackageText(package, "Attention", kDefaultAttention);
-    const std::string buttons = PackageText(package, "BtnText", kDefaultButtons);
+    TExtractRequest request;
+    request.PackagePath = packagePath;
+    request.TargetFolder = folder;
+    request.AutoUpdateProgName = autoUpdateProgName;
+    request.Progress = MainWindowProgress;
+    request.DiskPromptText = PackageText(package, "s8", kDefaultInsertDisk);
+    request.DiskPromptCaption = PackageText(package, "Attention", kDefaultAttention);
+    request.ButtonTexts = PackageText(package, "BtnText", kDefaultButtons);
+    request.Charset = static_cast<uint8_t>(charset);
+    request.ForcePrompt = ForcePromptSet();
+    const std::string& buttons = request.ButtonTexts;
     if (show) ShowMainWindow();
     WaitPumping(1000, 1);
-    TExtractResult extracted = ExtractPackage(packagePath, folder, autoUpdateProgName,
-                                              MainWindowProgress, prompt, caption, buttons,
-                                              static_cast<unsigned char>(charset), ForcePromptSet());
+    const TExtractResult extracted = ExtractPackage(request);
     Wait(1000);
-    if (!extracted.DamagedEntryError.empty()) {
-      ShowErrorBox(nullptr, extracted.DamagedEntryError,
-                   PackageText(package, "Error", kDefaultError), buttons, charset);
+    if (!extracted.Damage.Message.empty()) {
+      ShowErrorBox(nullptr, extracted.Damage.Message, PackageText(package, "Error", kDefaultError),
+                   buttons, charset);
     } else if (!extracted.MainProgram.empty() && extracted.ChecksumOk) {
-      StartMainProgram(folder, extracted.MainProgram, extraArguments, show, result);
+      result = StartMainProgram(folder, extracted.MainProgram, extraArguments, show);
     }
     if (!extracted.ChecksumOk) {
       ShowErrorBox(nullptr, PackageText(package, "s7", kDefaultBadCrc),

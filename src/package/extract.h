@@ -24,21 +24,38 @@ struct TDamagedEntry {
   std::string Message;
 };
 
-// Extracts the package whose disk 1 is `packagePath` into `targetFolder`
-// (created with its parents). `checksumOk` becomes true once a disk file's
-// checksum matches and false when the last checked one failed; nothing of a
-// failing disk is read. `mainProgram` receives the marked entry's name with
-// its "*" and arguments (or its whole header), empty when none is marked,
-// a disk prompt was cancelled or the package is damaged.
-//
-// Further disks are asked for with AskOkCancel (`diskPromptText` with
-// "<DISK_NUM>" replaced by the disk number, `diskPromptCaption`,
-// `buttonTexts`, `charset`); `forcePrompt` asks even when the disk file is
-// already there. `progress` gets (0,0,0,0,1) at the start,
-// (0,0,FilesCount,0,1) when disk 1 passed its checks, (1,0,0,0,1) per new
-// file and after every change of disk. `autoUpdateProgName` (its file-name
-// part) names the auto-update program copy written beside the files when
-// the package file ends in ".exe"; empty makes none.
+// One extraction: which package, where to, and how to ask for further disks.
+struct TExtractRequest {
+  std::string PackagePath;  // disk 1
+  std::string TargetFolder;  // created with its parents
+  // Its file-name part names the auto-update program copy written beside the
+  // files when the package file ends in ".exe"; empty makes none.
+  std::string AutoUpdateProgName;
+  TProgressCallback Progress = nullptr;
+  // Further disks are asked for with AskOkCancel: the text with
+  // "<DISK_NUM>" replaced by the disk number, caption, buttons, charset.
+  std::string DiskPromptText;
+  std::string DiskPromptCaption;
+  std::string ButtonTexts;
+  uint8_t Charset = 0;
+  bool ForcePrompt = false;  // ask even when the disk file is already there
+};
+
+// The outcome of one extraction.
+struct TExtractResult {
+  // True once a disk file's checksum matched, false when the last checked
+  // one failed; nothing of a failing disk is read.
+  bool ChecksumOk = false;
+  // The marked entry's name with its "*" and arguments (or its whole
+  // header); empty when none is marked, a disk prompt was cancelled or the
+  // package is damaged.
+  std::string MainProgram;
+  TDamagedEntry Damage;
+};
+
+// Extracts the package disk file by disk file into the target folder.
+// `Progress` gets (0,0,0,0,1) at the start, (0,0,FilesCount,0,1) when disk 1
+// passed its checks, (1,0,0,0,1) per new file and after every change of disk.
 //
 // Entries are streamed: memory use does not grow with an entry's size.
 // An entry's file is created (or appended to, when it exists) as its
@@ -47,30 +64,10 @@ struct TDamagedEntry {
 // write. The first failed write of the process shows one error box; later
 // ones are silent. Extraction goes on after failed writes.
 //
-// Returns the damage report: on a damaged package the extraction stops at
-// the faulty block, `mainProgram` is emptied, and the caller shows
-// `Message` and starts nothing. Files written before stay.
-TDamagedEntry ExtractPackage(const std::string& packagePath, const std::string& targetFolder,
-                             const std::string& autoUpdateProgName, bool& checksumOk,
-                             TProgressCallback progress, const std::string& diskPromptText,
-                             const std::string& diskPromptCaption, const std::string& buttonTexts,
-                             uint8_t charset, bool forcePrompt, std::string& mainProgram);
-
-// The outcome of one extraction in one value, for the extraction driver.
-struct TExtractResult {
-  bool ChecksumOk = false;
-  std::string MainProgram;
-  // The damage report's Message: empty unless the package is damaged.
-  std::string DamagedEntryError;
-  TDamagedEntry Damage;
-};
-
-// ExtractPackage above, its results gathered in one value.
-TExtractResult ExtractPackage(const std::string& packagePath, const std::string& targetFolder,
-                              const std::string& autoUpdateProgName, TProgressCallback progress,
-                              const std::string& diskPromptText,
-                              const std::string& diskPromptCaption, const std::string& buttonTexts,
-                              uint8_t charset, bool forcePrompt);
+// On a damaged package the extraction stops at the faulty block, the
+// result's Damage says where and why, and the caller shows its Message and
+// starts nothing. Files written before stay.
+TExtractResult ExtractPackage(const TExtractRequest& request);
 
 // Failed file writes (and refused entry names) of this process so far; the
 // error box shows only for the first.

@@ -347,48 +347,33 @@ bool PromptForDisk(const std::string& path, int diskNumber, const std::string& t
 
 }  // namespace
 
-TDamagedEntry ExtractPackage(const std::string& packagePath, const std::string& targetFolder,
-                             const std::string& autoUpdateProgName, bool& checksumOk,
-                             TProgressCallback progress, const std::string& diskPromptText,
-                             const std::string& diskPromptCaption, const std::string& buttonTexts,
-                             uint8_t charset, bool forcePrompt, std::string& mainProgram) {
-  mainProgram.clear();
-  checksumOk = false;
-  TExtraction run(packagePath, targetFolder, autoUpdateProgName, progress);
+TExtractResult ExtractPackage(const TExtractRequest& request) {
+  TExtractResult result;
+  TExtraction run(request.PackagePath, request.TargetFolder, request.AutoUpdateProgName,
+                  request.Progress);
   run.Progress(0, 0);
   bool goOn = true;
-  std::string path = packagePath;
+  std::string path = request.PackagePath;
   for (int disk = 1;;) {
     if (FileExists(path)) {
       const bool passed = run.ExtractDisk(path, disk);
-      checksumOk = run.ChecksumOk();
-      mainProgram = run.MainProgram();
+      result.ChecksumOk = run.ChecksumOk();
+      result.MainProgram = run.MainProgram();
       if (!passed || !run.Damage().Message.empty()) break;
     }
     if ((run.Trailer().PackageFlags & kFlagHasNextDisk) == 0) break;
     ++disk;
-    path = DiskFileName(packagePath, disk);
-    if (forcePrompt || !FileExists(path)) {
-      goOn = PromptForDisk(path, disk, diskPromptText, diskPromptCaption, buttonTexts, charset);
+    path = DiskFileName(request.PackagePath, disk);
+    if (request.ForcePrompt || !FileExists(path)) {
+      goOn = PromptForDisk(path, disk, request.DiskPromptText, request.DiskPromptCaption,
+                           request.ButtonTexts, request.Charset);
     }
     run.Progress(1, 0);
     if (!goOn) break;
   }
-  if (!goOn || !run.Damage().Message.empty()) mainProgram.clear();
+  result.Damage = run.Damage();
+  if (!goOn || !result.Damage.Message.empty()) result.MainProgram.clear();
   Wait(500);
-  return run.Damage();
-}
-
-TExtractResult ExtractPackage(const std::string& packagePath, const std::string& targetFolder,
-                              const std::string& autoUpdateProgName, TProgressCallback progress,
-                              const std::string& diskPromptText,
-                              const std::string& diskPromptCaption, const std::string& buttonTexts,
-                              uint8_t charset, bool forcePrompt) {
-  TExtractResult result;
-  result.Damage = ExtractPackage(packagePath, targetFolder, autoUpdateProgName, result.ChecksumOk,
-                                 progress, diskPromptText, diskPromptCaption, buttonTexts, charset,
-                                 forcePrompt, result.MainProgram);
-  result.DamagedEntryError = result.Damage.Message;
   return result;
 }
 

@@ -158,10 +158,17 @@ struct TRun {
 TRun Extract(const std::string& package, const std::string& target, bool forcePrompt = false,
              const std::string& autoUpdateProgName = "") {
   progressCalls.clear();
-  TRun run;
-  run.damage = ExtractPackage(package, target, autoUpdateProgName, run.checksumOk, RecordProgress,
-                              kPrompt, "Attention", kButtons, 0, forcePrompt, run.mainProgram);
-  return run;
+  TExtractRequest request;
+  request.PackagePath = package;
+  request.TargetFolder = target;
+  request.AutoUpdateProgName = autoUpdateProgName;
+  request.Progress = RecordProgress;
+  request.DiskPromptText = kPrompt;
+  request.DiskPromptCaption = "Attention";
+  request.ButtonTexts = kButtons;
+  request.ForcePrompt = forcePrompt;
+  const TExtractResult result = ExtractPackage(request);
+  return {result.Damage, result.ChecksumOk, result.MainProgram};
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& data) {
@@ -381,11 +388,7 @@ TEST(ExtractPackage, DamagedEntryStopsAndIsReported) {
   EXPECT_FALSE(Exists(scratch.target + "\\c.bin"));
   // The engine reports; the driver shows.
   EXPECT_TRUE(boxes.Texts().empty());
-
-  TExtractResult gathered = ExtractPackage(package, scratch.target, "", RecordProgress, kPrompt,
-                                           "Attention", kButtons, 0, false);
-  EXPECT_EQ(run.damage.Message, gathered.DamagedEntryError);
-  EXPECT_EQ("", gathered.MainProgram);
+  EXPECT_EQ("", run.mainProgram);
 }
 
 TEST(ExtractPackage, HostileLayoutsEndWithoutCrashOrHang) {
