@@ -12,6 +12,7 @@
 #include "startup/entry.h"
 #include "startup/main_window.h"
 #include "ui/msgbox.h"
+#include "update/settings_schema.h"
 #include "update/update_settings.h"
 #include "util/file_io.h"
 #include "util/handle.h"
@@ -64,9 +65,9 @@ bool StartMainProgram(const std::string& targetFolder, const std::string& mainPr
   const std::string command =
       BuildStartCommand(targetFolder, mainProgram, extraArguments, runToken, AutoUpdateFlag);
   const std::string path = MainProgramPath(targetFolder, mainProgram);
-  const std::string startUpLink = IniRead(OriginalSetupPath(), "UnInstall", "StartUpLink", "");
+  const std::string startUpLink = IniRead(OriginalSetupPath(), schema::kUnInstall, schema::kStartUpLink, "");
   const std::string checkLink =
-      IniRead(OriginalSetupPath(), "UnInstall", "CheckforNewUpdateLink", "");
+      IniRead(OriginalSetupPath(), schema::kUnInstall, schema::kCheckforNewUpdateLink, "");
   const std::string atomName = kAtomPrefix + runToken;
   GlobalAddAtomA(atomName.c_str());
   DebugLine(" WinExec " + command);
@@ -91,7 +92,9 @@ bool StartMainProgram(const std::string& targetFolder, const std::string& mainPr
 }  // namespace
 
 std::string GetSetupFolder() {
-  if (setupFolder.empty()) setupFolder = TempDir(true) + "SETUP_" + std::to_string(OwnFileTimeOfDay());
+  if (setupFolder.empty()) {
+    setupFolder = TempDir(true) + "SETUP_" + std::to_string(OwnFileTimeOfDay());
+  }
   return setupFolder;
 }
 

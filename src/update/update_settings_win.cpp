@@ -3,38 +3,34 @@
 #include "package/package_info.h"
 #include "startup/entry.h"
 #include "update/agent_state.h"
+#include "update/settings_schema.h"
 #include "update/update_settings.h"
 #include "util/winapi.h"
 
 namespace {
-
-const char kOriginalSetup[] = "OriginalSetup";
-const char kDirectories[] = "Directories";
-const char kUnInstall[] = "UnInstall";
-const char kMsgBox[] = "MsgBox";
-const char kAutoUpdate[] = "AutoUpdate";
-const char kNewSetup[] = "NewSetup";
 
 std::string ReadOriginal(const char* section, const char* key, const std::string& def = "") {
   return IniRead(OriginalSetupPath(), section, key, def);
 }
 
 int64_t ReadOriginalInt(const char* key) {
-  return IniReadInt(OriginalSetupPath(), kOriginalSetup, key, 0);
+  return IniReadInt(OriginalSetupPath(), schema::kOriginalSetup, key, 0);
 }
 
 bool WriteOriginalInt(const char* key, int64_t value) {
-  return IniWriteInt(OriginalSetupPath(), kOriginalSetup, key, value);
+  return IniWriteInt(OriginalSetupPath(), schema::kOriginalSetup, key, value);
 }
 
-std::string ReadInfo(const char* key) { return IniRead(InfoFilePath(), kNewSetup, key, ""); }
+std::string ReadInfo(const char* key) {
+  return IniRead(InfoFilePath(), schema::kNewSetup, key, "");
+}
 
 int32_t ReadInfoInt32(const char* key) {
-  return static_cast<int32_t>(IniReadInt(InfoFilePath(), kNewSetup, key, 0));
+  return static_cast<int32_t>(IniReadInt(InfoFilePath(), schema::kNewSetup, key, 0));
 }
 
 bool ReadInfoFlag(const char* key) {
-  return IsIniFlag(IniRead(InfoFilePath(), kNewSetup, key, "0"));
+  return IsIniFlag(IniRead(InfoFilePath(), schema::kNewSetup, key, "0"));
 }
 
 // The byte is consulted first: while it overrides, the file is not read.
@@ -52,67 +48,90 @@ std::string OriginalSetupPath() { return ProgramDir(true) + OwnPackageInfo().Ori
 
 std::string InfoFilePath() { return ProgramDir(true) + OwnPackageInfo().InfoFileName(); }
 
-int64_t GetProbeSecondsInterval() { return ReadOriginalInt("ProbeSecondsInterval"); }
+int64_t GetProbeSecondsInterval() { return ReadOriginalInt(schema::kProbeSecondsInterval); }
 bool SetProbeSecondsInterval(int64_t seconds) {
-  return WriteOriginalInt("ProbeSecondsInterval", seconds);
+  return WriteOriginalInt(schema::kProbeSecondsInterval, seconds);
 }
-int64_t GetProbeSecondsLast() { return ReadOriginalInt("ProbeSecondsLast"); }
-bool SetProbeSecondsLast(int64_t seconds) { return WriteOriginalInt("ProbeSecondsLast", seconds); }
-int64_t GetReAskSecondsInterval() { return ReadOriginalInt("ReAskSecondsInterval"); }
+int64_t GetProbeSecondsLast() { return ReadOriginalInt(schema::kProbeSecondsLast); }
+bool SetProbeSecondsLast(int64_t seconds) {
+  return WriteOriginalInt(schema::kProbeSecondsLast, seconds);
+}
+int64_t GetReAskSecondsInterval() { return ReadOriginalInt(schema::kReAskSecondsInterval); }
 bool SetReAskSecondsInterval(int64_t seconds) {
-  return WriteOriginalInt("ReAskSecondsInterval", seconds);
+  return WriteOriginalInt(schema::kReAskSecondsInterval, seconds);
 }
-int64_t GetReAskSecondsLast() { return ReadOriginalInt("ReAskSecondsLast"); }
-bool SetReAskSecondsLast(int64_t seconds) { return WriteOriginalInt("ReAskSecondsLast", seconds); }
-int32_t GetVersionOriginal() { return static_cast<int32_t>(ReadOriginalInt("VersionOriginal")); }
-bool SetVersionOriginal(int32_t version) { return WriteOriginalInt("VersionOriginal", version); }
-int32_t GetOriginalStamp() { return static_cast<int32_t>(ReadOriginalInt("Stamp")); }
-bool SetOriginalStamp(int32_t stamp) { return WriteOriginalInt("Stamp", stamp); }
-std::string GetOriginalProgramName() { return ReadOriginal(kOriginalSetup, "ProgramName"); }
+int64_t GetReAskSecondsLast() { return ReadOriginalInt(schema::kReAskSecondsLast); }
+bool SetReAskSecondsLast(int64_t seconds) {
+  return WriteOriginalInt(schema::kReAskSecondsLast, seconds);
+}
+int32_t GetVersionOriginal() {
+  return static_cast<int32_t>(ReadOriginalInt(schema::kVersionOriginal));
+}
+bool SetVersionOriginal(int32_t version) {
+  return WriteOriginalInt(schema::kVersionOriginal, version);
+}
+int32_t GetOriginalStamp() { return static_cast<int32_t>(ReadOriginalInt(schema::kStamp)); }
+bool SetOriginalStamp(int32_t stamp) { return WriteOriginalInt(schema::kStamp, stamp); }
+std::string GetOriginalProgramName() {
+  return ReadOriginal(schema::kOriginalSetup, schema::kProgramName);
+}
 
-std::string GetTargetDir() { return ReadOriginal(kDirectories, "TargetDir"); }
-std::string GetSharedDir() { return ReadOriginal(kDirectories, "SharedDir"); }
-std::string GetAuxiliaryDir() { return ReadOriginal(kDirectories, "AuxiliaryDir"); }
-std::string GetStartUpLink() { return ReadOriginal(kUnInstall, "StartUpLink"); }
-std::string GetCheckforNewUpdateLink() { return ReadOriginal(kUnInstall, "CheckforNewUpdateLink"); }
+std::string GetTargetDir() { return ReadOriginal(schema::kDirectories, schema::kTargetDir); }
+std::string GetSharedDir() { return ReadOriginal(schema::kDirectories, schema::kSharedDir); }
+std::string GetAuxiliaryDir() { return ReadOriginal(schema::kDirectories, schema::kAuxiliaryDir); }
+std::string GetStartUpLink() { return ReadOriginal(schema::kUnInstall, schema::kStartUpLink); }
+std::string GetCheckforNewUpdateLink() {
+  return ReadOriginal(schema::kUnInstall, schema::kCheckforNewUpdateLink);
+}
 
-std::string GetBtnText() { return ReadOriginal(kMsgBox, "BtnText", kDefaultBtnText); }
-std::string GetErrorCaption() { return ReadOriginal(kMsgBox, "Error", "Error"); }
-std::string GetConfirmCaption() { return ReadOriginal(kMsgBox, "Confirm", "Confirm"); }
-std::string GetAttentionCaption() { return ReadOriginal(kMsgBox, "Attention", "Attention"); }
+std::string GetBtnText() {
+  return ReadOriginal(schema::kMsgBox, schema::kBtnText, kDefaultBtnText);
+}
+std::string GetErrorCaption() {
+  return ReadOriginal(schema::kMsgBox, schema::kErrorCaption, schema::kErrorCaption);
+}
+std::string GetConfirmCaption() {
+  return ReadOriginal(schema::kMsgBox, schema::kConfirmCaption, schema::kConfirmCaption);
+}
+std::string GetAttentionCaption() {
+  return ReadOriginal(schema::kMsgBox, schema::kAttentionCaption, schema::kAttentionCaption);
+}
 int32_t GetMsgBoxCharSet() {
-  return static_cast<int32_t>(IniReadInt(OriginalSetupPath(), kMsgBox, "CharSet", 0));
+  return static_cast<int32_t>(
+      IniReadInt(OriginalSetupPath(), schema::kMsgBox, schema::kCharSet, 0));
 }
 
 std::string GetAutoUpdateText(const std::string& id, const std::string& def) {
-  return IniRead(OriginalSetupPath(), kAutoUpdate, id, def);
+  return IniRead(OriginalSetupPath(), schema::kAutoUpdate, id, def);
 }
 
 std::string GetAutoUpdateText(const std::string& id) {
   return GetAutoUpdateText(id, DefaultAutoUpdateText(id, GetOriginalProgramName()));
 }
 
-std::string GetDownloadURL_UPDATE() { return ReadInfo("DownloadURL_UPDATE"); }
-std::string GetNameOfUpdateFile() { return ReadInfo("NameOfUpdateFile"); }
-int32_t GetSizeOfUpdateFile() { return ReadInfoInt32("SizeOfUpdateFile"); }
-int32_t GetVersionNew() { return ReadInfoInt32("VersionNew"); }
-int32_t GetNewStamp() { return ReadInfoInt32("Stamp"); }
-std::string GetValidVersions() { return ReadInfo("ValidVersions"); }
-std::string GetNewProgramName() { return ReadInfo("ProgramName"); }
-std::string GetRunningProcess() { return ReadInfo("RunningProcess"); }
-std::string GetShutDownMethod() { return ReadInfo("ShutDownMethod"); }
+std::string GetDownloadURL_UPDATE() { return ReadInfo(schema::kDownloadURL_UPDATE); }
+std::string GetNameOfUpdateFile() { return ReadInfo(schema::kNameOfUpdateFile); }
+int32_t GetSizeOfUpdateFile() { return ReadInfoInt32(schema::kSizeOfUpdateFile); }
+int32_t GetVersionNew() { return ReadInfoInt32(schema::kVersionNew); }
+int32_t GetNewStamp() { return ReadInfoInt32(schema::kStamp); }
+std::string GetValidVersions() { return ReadInfo(schema::kValidVersions); }
+std::string GetNewProgramName() { return ReadInfo(schema::kProgramName); }
+std::string GetRunningProcess() { return ReadInfo(schema::kRunningProcess); }
+std::string GetShutDownMethod() { return ReadInfo(schema::kShutDownMethod); }
 bool GetRequestConfirmationBeforeDownload() {
-  return ReadOverridableFlag(kConfirmBeforeDownload, "RequestConfirmationBeforeDownload");
+  return ReadOverridableFlag(kConfirmBeforeDownload, schema::kRequestConfirmationBeforeDownload);
 }
 bool GetRequestConfirmationBeforeInstall() {
-  return ReadOverridableFlag(kConfirmBeforeInstall, "RequestConfirmationBeforeInstall");
+  return ReadOverridableFlag(kConfirmBeforeInstall, schema::kRequestConfirmationBeforeInstall);
 }
-bool GetBackgroundUpdate() { return ReadOverridableFlag(kBackgroundUpdate, "BackgroundUpdate"); }
-bool GetInformFinish() { return ReadOverridableFlag(kInformFinish, "InformFinish"); }
-bool GetRestartProcess() { return ReadOverridableFlag(kRestartProcess, "RestartProcess"); }
-bool GetRemoveStartUpShortcut() { return ReadInfoFlag("RemoveStartUpShortcut"); }
+bool GetBackgroundUpdate() {
+  return ReadOverridableFlag(kBackgroundUpdate, schema::kBackgroundUpdate);
+}
+bool GetInformFinish() { return ReadOverridableFlag(kInformFinish, schema::kInformFinish); }
+bool GetRestartProcess() { return ReadOverridableFlag(kRestartProcess, schema::kRestartProcess); }
+bool GetRemoveStartUpShortcut() { return ReadInfoFlag(schema::kRemoveStartUpShortcut); }
 bool GetRemoveCheckForNewUpdateShortcut() {
-  return ReadInfoFlag("RemoveCheckForNewUpdateShortcut");
+  return ReadInfoFlag(schema::kRemoveCheckForNewUpdateShortcut);
 }
 
 LRESULT HandleAgentCommand(WPARAM code, LPARAM value) {

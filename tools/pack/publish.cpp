@@ -11,6 +11,7 @@
 #include "pack/pack_files.h"
 #include "package/format.h"
 #include "package/package_info.h"
+#include "update/settings_schema.h"
 #include "util/text.h"
 
 namespace {
@@ -180,13 +181,13 @@ bool IsShutDownMethod(const std::string& text) {
 
 // Info-file flags: option name, key.
 const std::pair<const char*, const char*> kInfoFlags[] = {
-    {"confirm-download", "RequestConfirmationBeforeDownload"},
-    {"confirm-install", "RequestConfirmationBeforeInstall"},
-    {"background", "BackgroundUpdate"},
-    {"inform-finish", "InformFinish"},
-    {"restart", "RestartProcess"},
-    {"remove-startup-shortcut", "RemoveStartUpShortcut"},
-    {"remove-check-shortcut", "RemoveCheckForNewUpdateShortcut"},
+    {"confirm-download", schema::kRequestConfirmationBeforeDownload},
+    {"confirm-install", schema::kRequestConfirmationBeforeInstall},
+    {"background", schema::kBackgroundUpdate},
+    {"inform-finish", schema::kInformFinish},
+    {"restart", schema::kRestartProcess},
+    {"remove-startup-shortcut", schema::kRemoveStartUpShortcut},
+    {"remove-check-shortcut", schema::kRemoveCheckForNewUpdateShortcut},
 };
 
 // A stamp that changes whenever the package or anything offered with it
@@ -288,19 +289,19 @@ int InfoCommand(const std::vector<std::string>& args) {
   }
 
   TIniText ini;
-  ini.Section("NewSetup");
-  ini.Add("DownloadURL_UPDATE", Value(o, "url"));
-  ini.Add("NameOfUpdateFile", NamePart(packagePath));
-  ini.Add("SizeOfUpdateFile", std::to_string(size));
-  ini.Add("VersionNew", std::to_string(versionNew));
-  ini.Add("ValidVersions", validVersions);
-  ini.Add("ProgramName", Value(o, "program-name"));
-  ini.Add("RunningProcess", Value(o, "running-process"));
-  ini.Add("ShutDownMethod", Value(o, "shutdown"));
+  ini.Section(schema::kNewSetup);
+  ini.Add(schema::kDownloadURL_UPDATE, Value(o, "url"));
+  ini.Add(schema::kNameOfUpdateFile, NamePart(packagePath));
+  ini.Add(schema::kSizeOfUpdateFile, std::to_string(size));
+  ini.Add(schema::kVersionNew, std::to_string(versionNew));
+  ini.Add(schema::kValidVersions, validVersions);
+  ini.Add(schema::kProgramName, Value(o, "program-name"));
+  ini.Add(schema::kRunningProcess, Value(o, "running-process"));
+  ini.Add(schema::kShutDownMethod, Value(o, "shutdown"));
   for (const auto& flag : kInfoFlags) ini.AddFlag(flag.second, Value(o, flag.first) == "1");
   if (!ini.Error().empty()) return Fail(kExitUsage, ini.Error());
   if (!Has(o, "stamp")) stamp = DerivedStamp(package.Trailer().ExpectedCrc, ini.Text());
-  ini.Add("Stamp", std::to_string(stamp));
+  ini.Add(schema::kStamp, std::to_string(stamp));
 
   if (!WriteText(Value(o, "output"), ini.Text())) {
     return Fail(kExitBad, "Cannot write " + Value(o, "output"));
@@ -353,29 +354,30 @@ int SettingsCommand(const std::vector<std::string>& args) {
   }
 
   TIniText ini;
-  ini.Section("OriginalSetup");
-  ini.Add("ProbeSecondsInterval", std::to_string(probe));
-  ini.Add("ReAskSecondsInterval", std::to_string(reask));
-  ini.Add("VersionOriginal", std::to_string(version));
-  ini.Add("ProgramName", Value(o, "program-name"));
-  ini.Section("Directories");
-  ini.Add("TargetDir", Value(o, "target-dir"));
-  ini.Add("SharedDir", Value(o, "shared-dir"));
-  ini.Add("AuxiliaryDir", Value(o, "auxiliary-dir"));
-  ini.Section("UnInstall");
-  ini.Add("StartUpLink", Value(o, "startup-link"));
-  ini.Add("CheckforNewUpdateLink", Value(o, "check-link"));
+  ini.Section(schema::kOriginalSetup);
+  ini.Add(schema::kProbeSecondsInterval, std::to_string(probe));
+  ini.Add(schema::kReAskSecondsInterval, std::to_string(reask));
+  ini.Add(schema::kVersionOriginal, std::to_string(version));
+  ini.Add(schema::kProgramName, Value(o, "program-name"));
+  ini.Section(schema::kDirectories);
+  ini.Add(schema::kTargetDir, Value(o, "target-dir"));
+  ini.Add(schema::kSharedDir, Value(o, "shared-dir"));
+  ini.Add(schema::kAuxiliaryDir, Value(o, "auxiliary-dir"));
+  ini.Section(schema::kUnInstall);
+  ini.Add(schema::kStartUpLink, Value(o, "startup-link"));
+  ini.Add(schema::kCheckforNewUpdateLink, Value(o, "check-link"));
   // Looks left out keep the agent's built-in defaults.
-  ini.Section("MsgBox");
-  const std::pair<const char*, const char*> looks[] = {{"btn-text", "BtnText"},
-                                                       {"error-caption", "Error"},
-                                                       {"confirm-caption", "Confirm"},
-                                                       {"attention-caption", "Attention"}};
+  ini.Section(schema::kMsgBox);
+  const std::pair<const char*, const char*> looks[] = {
+      {"btn-text", schema::kBtnText},
+      {"error-caption", schema::kErrorCaption},
+      {"confirm-caption", schema::kConfirmCaption},
+      {"attention-caption", schema::kAttentionCaption}};
   for (const auto& look : looks) {
     if (Has(o, look.first)) ini.Add(look.second, Value(o, look.first));
   }
-  ini.Add("CharSet", std::to_string(charset));
-  ini.Section("AutoUpdate");
+  ini.Add(schema::kCharSet, std::to_string(charset));
+  ini.Section(schema::kAutoUpdate);
   for (const auto& text : texts) ini.Add(text.first, text.second);
   if (!ini.Error().empty()) return Fail(kExitUsage, ini.Error());
 

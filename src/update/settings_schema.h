@@ -1,0 +1,57 @@
+// The two INI files of an update, spelled once: the installation settings
+// file (NAME.original, installed with the application) and the info file
+// (NAME.info, published beside the update package). The agent and the
+// extraction driver read them with these names; orvane-pack writes them.
+#pragma once
+
+namespace schema {
+
+// ---- Installation settings file ----------------------------------------------
+inline constexpr char kOriginalSetup[] = "OriginalSetup";
+inline constexpr char kProbeSecondsInterval[] = "ProbeSecondsInterval";
+inline constexpr char kProbeSecondsLast[] = "ProbeSecondsLast";
+inline constexpr char kReAskSecondsInterval[] = "ReAskSecondsInterval";
+inline constexpr char kReAskSecondsLast[] = "ReAskSecondsLast";
+inline constexpr char kVersionOriginal[] = "VersionOriginal";
+inline constexpr char kStamp[] = "Stamp";  // in OriginalSetup and in NewSetup
+inline constexpr char kProgramName[] = "ProgramName";  // in OriginalSetup and in NewSetup
+
+inline constexpr char kDirectories[] = "Directories";
+inline constexpr char kTargetDir[] = "TargetDir";
+inline constexpr char kSharedDir[] = "SharedDir";
+inline constexpr char kAuxiliaryDir[] = "AuxiliaryDir";
+
+inline constexpr char kUnInstall[] = "UnInstall";
+inline constexpr char kStartUpLink[] = "StartUpLink";
+inline constexpr char kCheckforNewUpdateLink[] = "CheckforNewUpdateLink";
+
+// Box looks; a caption key missing from the file reads as its own name.
+inline constexpr char kMsgBox[] = "MsgBox";
+inline constexpr char kBtnText[] = "BtnText";
+inline constexpr char kErrorCaption[] = "Error";
+inline constexpr char kConfirmCaption[] = "Confirm";
+inline constexpr char kAttentionCaption[] = "Attention";
+inline constexpr char kCharSet[] = "CharSet";
+
+// The agent's texts, keyed by their ids ("s2" ... "s32").
+inline constexpr char kAutoUpdate[] = "AutoUpdate";
+
+// ---- Info file -------------------------------------------------------------------
+inline constexpr char kNewSetup[] = "NewSetup";
+inline constexpr char kDownloadURL_UPDATE[] = "DownloadURL_UPDATE";
+inline constexpr char kNameOfUpdateFile[] = "NameOfUpdateFile";
+inline constexpr char kSizeOfUpdateFile[] = "SizeOfUpdateFile";
+inline constexpr char kVersionNew[] = "VersionNew";
+inline constexpr char kValidVersions[] = "ValidVersions";
+inline constexpr char kRunningProcess[] = "RunningProcess";
+inline constexpr char kShutDownMethod[] = "ShutDownMethod";
+// Flags: true only for the text "1".
+inline constexpr char kRequestConfirmationBeforeDownload[] = "RequestConfirmationBeforeDownload";
+inline constexpr char kRequestConfirmationBeforeInstall[] = "RequestConfirmationBeforeInstall";
+inline constexpr char kBackgroundUpdate[] = "BackgroundUpdate";
+inline constexpr char kInformFinish[] = "InformFinish";
+inline constexpr char kRestartProcess[] = "RestartProcess";
+inline constexpr char kRemoveStartUpShortcut[] = "RemoveStartUpShortcut";
+inline constexpr char kRemoveCheckForNewUpdateShortcut[] = "RemoveCheckForNewUpdateShortcut";
+
+}  // namespace schema
