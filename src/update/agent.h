@@ -4,15 +4,18 @@
 
 #include <cstdint>
 
+#include "update/agent_rules.h"
+
 // Called for every tick of the main window's timer while the launcher is
 // the agent. Guarded against re-entry from the waits inside a check.
 void AutoUpdateTimerTick();
 
-// 0 no, 1 yes, 2 yes and turn automatic checking off afterwards.
-int ShouldCheckNow();
-void AskToCheckForUpdate(int& decision);
+// The schedule's answer for this tick; clears a pending check-now request.
+TCheckDecision ShouldCheckNow();
+// Asks the user whether to check for an update now; true for yes.
+bool UserAgreesToCheck();
 void CheckForUpdate();
-bool DoPerform();
-bool IsReAskDue();
-bool IsVersionValid();
+// The update procedure for `offer`; true when the update package ran and
+// succeeded.
+bool DoPerform(const TUpdateOffer& offer);
 void RelaunchAgent();

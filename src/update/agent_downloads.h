@@ -2,18 +2,22 @@
 // and the update package (beside the agent), from a URL or a folder.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-constexpr int kFetchInfoFile = 1;
-constexpr int kFetchUpdatePackage = 2;
+// Fetches the info file `fileName` (only its file-name part is used) from
+// `base`; true when it now lies beside the agent and is no error page.
+bool FetchInfoFile(const std::string& base, const std::string& fileName);
 
-// Fetches `fileName` (only its file-name part is used) from `base`; true
-// when the file now lies beside the agent and passed its checks (an info
-// file that is no error page; an update package with the agent's token).
-bool FetchUpdateFile(const std::string& base, const std::string& fileName, int mode);
+// Fetches the update package `fileName` from `base`; true when it now lies
+// beside the agent and carries the agent's token. A package with another
+// token is deleted and reported; a failed download is reported when the
+// user is asked before downloads.
+bool FetchUpdatePackage(const std::string& base, const std::string& fileName);
 
-// The update package on offer has exactly the size the info file names.
-bool IsUpdateFileAvailable(const std::string& base, const std::string& fileName);
+// Size of the update package `fileName` where `base` offers it; -1 when it
+// cannot be found there.
+int64_t OfferedUpdateFileSize(const std::string& base, const std::string& fileName);
 
 // The agent's folder with one trailing backslash.
 std::string AgentFolder();

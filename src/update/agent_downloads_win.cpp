@@ -1,5 +1,3 @@
-#include "update/agent_downloads.h"
-
 #include <windows.h>
 
 #include "files/file_ops.h"
@@ -8,6 +6,7 @@
 #include "startup/entry.h"
 #include "startup/main_window.h"
 #include "ui/msgbox.h"
+#include "update/agent_downloads.h"
 #include "update/agent_state.h"
 #include "update/error_page.h"
 #include "update/http_client.h"
@@ -45,76 +44,104 @@ void ShowUpdateDownloadWarning(const std::string& source) {
 
 std::string AgentFolder() { return ProgramDir(true); }
 
-bool FetchUpdateFile(const std::string& baseIn, const std::string& fileName, int mode) {
-  const std::string name = SafeFileName(fileName);
-  if (name.empty()) return false;
+namespace {
+
+// How one file is fetched: the status text while it downloads, and whether
+// it goes straight to the agent's folder (else it is kept in memory).
+struct TFetchTarget {
+  const char* statusTextId;
+  bool toAgentFolder;
+};
+
+struct TFetched {
+  std::string source;   // the folder path or URL last tried
+  std::string content;  // the file as read from a folder, or downloaded into memory
+  std::string error;    // empty when the download (if any) succeeded
+};
+
+// Copies `name` from the folder `base` when it lies there, else downloads
+// it from the URL `base` when the machine is online (never in test mode).
+TFetched Fetch(const std::string& baseIn, const std::string& name, const TFetchTarget& target) {
   const std::string base = TestMode ? TestModeURL : baseIn;
-  bool result = false;
-  std::string error, content, downloadTarget;
-  std::string source = base + "\\" + name;
-  if (FileExists(source)) {
-    content = ReadFilePart(source, 0, 0);
-    if (mode == kFetchUpdatePackage && !content.empty()) {
-      WriteWholeFile(AgentFolder() + name, content, 0, false);
+  TFetched fetched;
+  fetched.source = base + "\\" + name;
+  const std::string agentCopy = AgentFolder() + name;
+  if (FileExists(fetched.source)) {
+    fetched.content = ReadFilePart(fetched.source, 0, 0);
+    if (target.toAgentFolder && !fetched.content.empty()) {
+      WriteWholeFile(agentCopy, fetched.content, 0, false);
     }
   } else if (!TestMode && IsInternetConnected()) {
     Wait(500);
-    SetStatusText(StatusLabel, GetAutoUpdateText(mode == kFetchInfoFile ? "s31" : "s32"),
-                  GetMsgBoxCharSet());
-    source = base + "/" + name;
+    SetStatusText(StatusLabel, GetAutoUpdateText(target.statusTextId), GetMsgBoxCharSet());
+    fetched.source = base + "/" + name;
     DownloadAbortRequested = false;
-    const bool showWindow = mode == kFetchUpdatePackage &&
-                            GetRequestConfirmationBeforeDownload() && CheckRequestMode != 1;
-    if (mode == kFetchUpdatePackage) downloadTarget = AgentFolder() + name;
+    const bool userCheck = CheckRequestMode == TCheckRequest::UserCheckRuns;
+    // The package download shows its progress when the user was asked
+    // before it and did not start the check himself.
+    const bool showWindow =
+        target.toAgentFolder && GetRequestConfirmationBeforeDownload() && !userCheck;
     if (showWindow) ShowMainWindow();
     // A transfer that ends short fails as a download, not as a package with
     // another publisher's token, nor as a cut info file taken for whole.
-    TMemorySink memory(content);
-    TPartialFileSink file(downloadTarget);
-    TDownloadSink& sink = mode == kFetchInfoFile ? static_cast<TDownloadSink&>(memory) : file;
-    error = DownloadErrorText(InternetDownload(CheckRequestMode == 1 ? MainWindow : nullptr, source,
-                                               sink, MainWindowProgress, DownloadAbortRequested),
-                              source);
+    TMemorySink memory(fetched.content);
+    TPartialFileSink file(target.toAgentFolder ? agentCopy : std::string());
+    TDownloadSink& sink = target.toAgentFolder ? static_cast<TDownloadSink&>(file)
+                                               : static_cast<TDownloadSink&>(memory);
+    fetched.error =
+        DownloadErrorText(InternetDownload(userCheck ? MainWindow : nullptr, fetched.source, sink,
+                                           MainWindowProgress, DownloadAbortRequested),
+                          fetched.source);
     if (showWindow) HideMainWindow();
     Wait(500);
   }
-  if (mode == kFetchInfoFile) {
-    if (error.empty() && !content.empty()) DetectErrorPage("", content, source, error, "");
-    if (error.empty() && !content.empty()) {
-      WriteWholeFile(AgentFolder() + name, content, 0, false);
-      result = true;
-    }
-    return result;
-  }
-  if (error.empty()) {
-    result = true;
-    const std::string packagePath = AgentFolder() + name;
-    bool sameToken = false;
-    {
-      const TGFileInfo update(packagePath);
-      sameToken = update.SameUpdateToken(OwnPackageInfo());
-    }
-    if (!sameToken) {
-      result = false;
-      std::string message;
-      DetectErrorPage(packagePath, "", source, message, "Bad Secret Token!");
-      DeleteFileA(packagePath.c_str());
-      ShowErrorBox(nullptr, message, GetErrorCaption(), GetBtnText(), GetMsgBoxCharSet());
-    }
-  } else if (source.size() > 2 && GetRequestConfirmationBeforeDownload()) {
-    ShowUpdateDownloadWarning(source);
-  }
-  return result;
+  return fetched;
 }
 
-bool IsUpdateFileAvailable(const std::string& baseIn, const std::string& fileName) {
+}  // namespace
+
+bool FetchInfoFile(const std::string& base, const std::string& fileName) {
+  const std::string name = SafeFileName(fileName);
+  if (name.empty()) return false;
+  TFetched fetched = Fetch(base, name, {"s31", false});
+  if (fetched.error.empty() && !fetched.content.empty()) {
+    DetectErrorPage("", fetched.content, fetched.source, fetched.error, "");
+  }
+  if (!fetched.error.empty() || fetched.content.empty()) return false;
+  WriteWholeFile(AgentFolder() + name, fetched.content, 0, false);
+  return true;
+}
+
+bool FetchUpdatePackage(const std::string& base, const std::string& fileName) {
+  const std::string name = SafeFileName(fileName);
+  if (name.empty()) return false;
+  const TFetched fetched = Fetch(base, name, {"s32", true});
+  if (!fetched.error.empty()) {
+    if (fetched.source.size() > 2 && GetRequestConfirmationBeforeDownload()) {
+      ShowUpdateDownloadWarning(fetched.source);
+    }
+    return false;
+  }
+  const std::string packagePath = AgentFolder() + name;
+  bool sameToken = false;
+  {
+    const TGFileInfo update(packagePath);
+    sameToken = update.SameUpdateToken(OwnPackageInfo());
+  }
+  if (sameToken) return true;
+  std::string message;
+  DetectErrorPage(packagePath, "", fetched.source, message, "Bad Secret Token!");
+  DeleteFileA(packagePath.c_str());
+  ShowErrorBox(nullptr, message, GetErrorCaption(), GetBtnText(), GetMsgBoxCharSet());
+  return false;
+}
+
+int64_t OfferedUpdateFileSize(const std::string& baseIn, const std::string& fileName) {
   const std::string name = SafeFileName(fileName);
   const std::string base = TestMode ? TestModeURL : baseIn;
-  int64_t size = -1;
-  if (!name.empty() && FileExists(base + "\\" + name)) {
-    size = FileSizeOf(base + "\\" + name);
-  } else if (!name.empty() && !TestMode && IsInternetConnected()) {
-    size = QueryRemoteFileSize(base + "/" + name);
+  if (!name.empty() && FileExists(base + "\\" + name)) return FileSizeOf(base + "\\" + name);
+  if (!name.empty() && !TestMode && IsInternetConnected()) {
+    return QueryRemoteFileSize(base + "/" + name);
   }
-  return size == GetSizeOfUpdateFile();
+  return -1;
 }

@@ -2,14 +2,21 @@
 
 #include <cstdio>
 
-int ScheduleDecision(const TScheduleInput& in) {
-  if (!in.autoCheckEnabled && !in.checkNowRequested) return 0;
+#include "update/settings_schema.h"
+#include "update/update_settings_core.h"
+#include "util/text.h"
+
+TCheckDecision ScheduleDecision(const TScheduleInput& in) {
+  if (!in.autoCheckEnabled && !in.checkNowRequested) return TCheckDecision::No;
   // The stored interval counts by its low 32 bits, read as signed.
   const int64_t interval = in.testMode ? 5 : static_cast<int32_t>(in.probeSecondsInterval);
-  int answer = in.now >= in.probeSecondsLast + interval ? 1 : 0;
-  if (in.probeSecondsInterval == 0 && answer == 1) answer = 2;
-  if (in.probeSecondsInterval == -1) answer = 0;
-  if (in.checkNowRequested) answer = 1;
+  TCheckDecision answer =
+      in.now >= in.probeSecondsLast + interval ? TCheckDecision::Yes : TCheckDecision::No;
+  if (in.probeSecondsInterval == 0 && answer == TCheckDecision::Yes) {
+    answer = TCheckDecision::YesThenStopAutoChecks;
+  }
+  if (in.probeSecondsInterval == -1) answer = TCheckDecision::No;
+  if (in.checkNowRequested) answer = TCheckDecision::Yes;
   return answer;
 }
 
@@ -28,4 +35,63 @@ std::string FireStamp(int year, int month, int day, int hour, int minute, int se
   std::snprintf(text, sizeof(text), "%02d-%02d-%04d  %02d:%02d:%02d", day, month, year, hour,
                 minute, second);
   return text;
+}
+
+namespace {
+
+int64_t Int64Value(const TIniValues& values, const char* key) {
+  return StrToInt64Def(values(key), 0);
+}
+
+int32_t Int32Value(const TIniValues& values, const char* key) {
+  return static_cast<int32_t>(Int64Value(values, key));
+}
+
+}  // namespace
+
+TUpdateOffer ParseUpdateOffer(const TIniValues& newSetup) {
+  TUpdateOffer offer;
+  offer.downloadUrl = newSetup(schema::kDownloadURL_UPDATE);
+  offer.updateFileName = newSetup(schema::kNameOfUpdateFile);
+  offer.updateFileSize = Int32Value(newSetup, schema::kSizeOfUpdateFile);
+  offer.versionNew = Int32Value(newSetup, schema::kVersionNew);
+  offer.stamp = Int32Value(newSetup, schema::kStamp);
+  offer.validVersions = newSetup(schema::kValidVersions);
+  offer.programName = newSetup(schema::kProgramName);
+  offer.runningProcess = newSetup(schema::kRunningProcess);
+  offer.shutDownMethod = newSetup(schema::kShutDownMethod);
+  offer.confirmBeforeDownload = IsIniFlag(newSetup(schema::kRequestConfirmationBeforeDownload));
+  offer.confirmBeforeInstall = IsIniFlag(newSetup(schema::kRequestConfirmationBeforeInstall));
+  offer.backgroundUpdate = IsIniFlag(newSetup(schema::kBackgroundUpdate));
+  offer.informFinish = IsIniFlag(newSetup(schema::kInformFinish));
+  offer.restartProcess = IsIniFlag(newSetup(schema::kRestartProcess));
+  return offer;
+}
+
+TInstalledState ParseInstalledState(const TIniValues& originalSetup) {
+  TInstalledState state;
+  state.versionOriginal = Int32Value(originalSetup, schema::kVersionOriginal);
+  state.stamp = Int32Value(originalSetup, schema::kStamp);
+  state.reAskSecondsInterval = Int64Value(originalSetup, schema::kReAskSecondsInterval);
+  state.reAskSecondsLast = Int64Value(originalSetup, schema::kReAskSecondsLast);
+  return state;
+}
+
+TOfferDecision DecideOnOffer(const TOfferInput& in) {
+  const TUpdateOffer& offer = in.offer;
+  const TInstalledState& installed = in.installed;
+  if (installed.versionOriginal <= 0) return TOfferDecision::UpdatingOff;
+  const bool reAskDue =
+      ReAskDue(in.now, installed.reAskSecondsLast, installed.reAskSecondsInterval);
+  if (offer.stamp == installed.stamp && !reAskDue && !in.userAsked) {
+    return TOfferDecision::AlreadyOffered;
+  }
+  if (offer.versionNew <= installed.versionOriginal) return TOfferDecision::NotNewer;
+  if (!VersionListed(offer.validVersions, installed.versionOriginal)) {
+    return TOfferDecision::VersionNotListed;
+  }
+  if (!in.availableSize) return TOfferDecision::SizeNeeded;
+  // The size as the info file states it, by its low 32 bits.
+  if (*in.availableSize != offer.updateFileSize) return TOfferDecision::SizeMismatch;
+  return TOfferDecision::Perform;
 }

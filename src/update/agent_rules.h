@@ -1,8 +1,19 @@
-// Pure rules of the agent's schedule and version tests, unit-tested natively.
+// Pure rules of the agent's schedule, of its decision on the update on
+// offer, and of reading that offer and the installed settings from their
+// INI values; unit-tested natively.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+
+// The answer of the schedule, and of the question whether to check.
+enum class TCheckDecision : int {
+  No = 0,
+  Yes = 1,
+  YesThenStopAutoChecks = 2,  // check, then turn automatic checking off
+};
 
 struct TScheduleInput {
   bool autoCheckEnabled = true;
@@ -13,8 +24,7 @@ struct TScheduleInput {
   int64_t now = 0;
 };
 
-// 0 no check, 1 check, 2 check and turn automatic checking off afterwards.
-int ScheduleDecision(const TScheduleInput& in);
+TCheckDecision ScheduleDecision(const TScheduleInput& in);
 
 // Now is strictly after last + interval and the interval is above 0.
 bool ReAskDue(int64_t now, int64_t reAskLast, int64_t reAskInterval);
@@ -24,3 +34,61 @@ bool VersionListed(const std::string& validVersions, int32_t versionOriginal);
 
 // "DD-MM-YYYY  HH:MM:SS" of a broken-down local time.
 std::string FireStamp(int year, int month, int day, int hour, int minute, int second);
+
+// One INI value of a section by its key; a missing key reads as "".
+using TIniValues = std::function<std::string(const char* key)>;
+
+// The update on offer: the "NewSetup" section of the info file. Integers
+// that do not convert read as 0 and keep their low 32 bits; flags are the
+// file's own values, before any preference override.
+struct TUpdateOffer {
+  std::string downloadUrl;
+  std::string updateFileName;
+  int32_t updateFileSize = 0;
+  int32_t versionNew = 0;
+  int32_t stamp = 0;
+  std::string validVersions;  // comma-separated, no blanks; empty = any
+  std::string programName;
+  std::string runningProcess;
+  std::string shutDownMethod;
+  bool confirmBeforeDownload = false;
+  bool confirmBeforeInstall = false;
+  bool backgroundUpdate = false;
+  bool informFinish = false;
+  bool restartProcess = false;
+};
+TUpdateOffer ParseUpdateOffer(const TIniValues& newSetup);
+
+// What the decision needs of the installation settings file's
+// "OriginalSetup" section.
+struct TInstalledState {
+  int32_t versionOriginal = 0;  // 0 or less turns updating off
+  int32_t stamp = 0;            // of the last offer whose procedure started
+  int64_t reAskSecondsInterval = 0;
+  int64_t reAskSecondsLast = 0;
+};
+TInstalledState ParseInstalledState(const TIniValues& originalSetup);
+
+enum class TOfferDecision {
+  UpdatingOff,       // the installed version is 0 or less
+  AlreadyOffered,    // same stamp as the last procedure, re-ask not due
+  NotNewer,          // the offered version is not above the installed one
+  VersionNotListed,  // the installed version is not among the valid ones
+  SizeNeeded,        // all else holds: ask for the update file's size
+  SizeMismatch,      // the update file on offer has another size
+  Perform,           // start the update procedure
+};
+
+struct TOfferInput {
+  TUpdateOffer offer;
+  TInstalledState installed;
+  int64_t now = 0;
+  bool userAsked = false;  // a check the user started sees every offer anew
+  // Size of the update file where it lies; none until asked for, -1 when
+  // it could not be found.
+  std::optional<int64_t> availableSize;
+};
+
+// The tests in the order the agent makes them; the size is asked for only
+// once every other test has passed.
+TOfferDecision DecideOnOffer(const TOfferInput& in);

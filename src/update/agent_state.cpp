@@ -1,6 +1,6 @@
 #include "update/agent_state.h"
 
 int32_t StopCountdown = -1;
-int32_t CheckRequestMode = 0;
+TCheckRequest CheckRequestMode = TCheckRequest::Automatic;
 bool CheckNowRequested = false;
 int32_t AutoUpdateTimerCount = -3;

@@ -6,8 +6,13 @@
 
 // Ticks left before the agent quits; -1 means never.
 extern int32_t StopCountdown;
-// 0 automatic; 2 a check requested by the user is pending; 1 that check runs.
-extern int32_t CheckRequestMode;
+// Whether the check at hand is one the user asked for.
+enum class TCheckRequest : int32_t {
+  Automatic = 0,
+  UserCheckRuns = 1,     // the check the user asked for runs now
+  UserCheckPending = 2,  // asked for by agent command 31; runs at the next tick
+};
+extern TCheckRequest CheckRequestMode;
 // A check was requested by agent command 31 and is due at the next tick.
 extern bool CheckNowRequested;
 // Ticks since start; the agent decides only once it is 1 or more.

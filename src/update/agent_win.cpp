@@ -28,6 +28,18 @@ bool tickGuard = false;
 constexpr WPARAM kInfoDownloadEvent = 40;
 constexpr WPARAM kUpdateDownloadEvent = 41;
 constexpr WPARAM kInstallEvent = 42;
+// The value sent with each event to the listener.
+constexpr LPARAM kEventBegins = 1;
+constexpr LPARAM kEventEnds = 2;
+
+// The application named by "RunningProcess", seen around its shutdown.
+enum class TProgramState {
+  NotRunning,
+  Running,
+  ClosedForUpdate,  // ran before the shutdown and is gone now: restart it
+};
+
+bool UserCheckRuns() { return CheckRequestMode == TCheckRequest::UserCheckRuns; }
 
 std::string WithProgramName(const std::string& text, const std::string& name) {
   return ReplaceAll(text, "PROG_NAME", name);
@@ -62,37 +74,40 @@ std::string LocalFireStamp() {
   return FireStamp(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
-bool PerformSteps() {
+bool PerformSteps(const TUpdateOffer& offer) {
   Step(1);
-  const std::string base = GetDownloadURL_UPDATE();
-  const std::string updateName = ExtractFileName(GetNameOfUpdateFile());
+  const std::string base = offer.downloadUrl;
+  const std::string updateName = ExtractFileName(offer.updateFileName);
   if (base.empty() || updateName.empty()) return false;
-  const std::string programName = GetNewProgramName();
+  const std::string programName = offer.programName;
 
+  // The preference overrides may change while the procedure waits, so each
+  // flag is taken at the moment it is needed.
   Step(2);
   const std::string question =
       GetAutoUpdateText("s11") +
-      GetAutoUpdateText(GetRequestConfirmationBeforeInstall() ? "s13" : "s12");
-  if (GetRequestConfirmationBeforeDownload() && CheckRequestMode != 1 &&
+      GetAutoUpdateText(OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) ? "s13"
+                                                                                          : "s12");
+  if (OverriddenFlag(kConfirmBeforeDownload, offer.confirmBeforeDownload) && !UserCheckRuns() &&
       !Ask(kOwnerWithHeading, WithProgramName(question, programName))) {
     return false;
   }
 
   Step(3);
-  AgentPhase = 2;
-  NotifyListener(kUpdateDownloadEvent, 1);
-  bool ok = FetchUpdateFile(base, updateName, kFetchUpdatePackage);
-  NotifyListener(kUpdateDownloadEvent, 2);
-  if (ok && GetRequestConfirmationBeforeInstall() && CheckRequestMode != 1) {
+  AgentPhase = TAgentPhase::Downloading;
+  NotifyListener(kUpdateDownloadEvent, kEventBegins);
+  bool ok = FetchUpdatePackage(base, updateName);
+  NotifyListener(kUpdateDownloadEvent, kEventEnds);
+  if (ok && OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) && !UserCheckRuns()) {
     ok = Ask(kOwnerWithHeading, WithProgramName(GetAutoUpdateText("s14"), programName));
   }
   if (!ok) return false;
 
   Step(4);
   SetInstallFolders(GetTargetDir(), GetSharedDir(), GetAuxiliaryDir());
-  const std::string path = ExpandMacros(GetRunningProcess(), "\\", true, true);
-  int state = IsProgramRunning(path) ? 1 : 0;
-  const std::string method = GetShutDownMethod();
+  const std::string path = ExpandMacros(offer.runningProcess, "\\", true, true);
+  TProgramState state = IsProgramRunning(path) ? TProgramState::Running : TProgramState::NotRunning;
+  const std::string method = offer.shutDownMethod;
   if (method == "Issue a Message Box") {
     const std::string text = WithProgramName(GetAutoUpdateText("s15"), ExtractFileName(path));
     while (IsProgramRunning(path)) Warn(kOwnerWithHeading, text);
@@ -102,26 +117,31 @@ bool PerformSteps() {
   ShutDown(method, path);
 
   Step(6);
-  if (state == 1 && !IsProgramRunning(path)) state = 2;
-  const bool restart = GetRestartProcess() && state == 2;
+  if (state == TProgramState::Running && !IsProgramRunning(path)) {
+    state = TProgramState::ClosedForUpdate;
+  }
+  const bool restart = OverriddenFlag(kRestartProcess, offer.restartProcess) &&
+                       state == TProgramState::ClosedForUpdate;
   const std::string updatePath = AgentFolder() + updateName;
   const std::string arguments = "/OriginalInfoFile=\"" + InfoFilePath() + "\"";
-  AgentPhase = 3;
-  NotifyListener(kInstallEvent, 1);
+  AgentPhase = TAgentPhase::Installing;
+  NotifyListener(kInstallEvent, kEventBegins);
 
   Step(7);
-  const bool result = RunPackage(GetSetupFolder(), updatePath,
-                                 OwnPackageInfo().AutoUpdateProgName(), arguments,
-                                 !GetBackgroundUpdate());
+  const bool result =
+      RunPackage(GetSetupFolder(), updatePath, OwnPackageInfo().AutoUpdateProgName(), arguments,
+                 !OverriddenFlag(kBackgroundUpdate, offer.backgroundUpdate));
   DeleteTree(GetSetupFolder(), false);
 
+  // The update package has run and may have replaced the settings files:
+  // what follows reads them again.
   Step(8);
-  NotifyListener(kInstallEvent, 2);
+  NotifyListener(kInstallEvent, kEventEnds);
   if (result) SetVersionOriginal(GetVersionNew());
   DeleteFileA(updatePath.c_str());
   const std::string done = WithProgramName(GetAutoUpdateText("s16"), programName);
   const std::string closing = GetAutoUpdateText("s17");
-  if (result && (GetInformFinish() || CheckRequestMode == 1)) {
+  if (result && (GetInformFinish() || UserCheckRuns())) {
     if (restart) {
       if (Ask(kOwnerActiveWindow, done + closing)) WinExec(path.c_str(), SW_SHOWNORMAL);
     } else {
@@ -131,9 +151,30 @@ bool PerformSteps() {
   return result;
 }
 
+// The decision on the offer just fetched; the update file's size is asked
+// for only when every other test has passed.
+struct TOfferVerdict {
+  TUpdateOffer offer;
+  TOfferDecision decision;
+};
+
+TOfferVerdict DecideOnFetchedOffer(const TAgentSettings& settings) {
+  TOfferInput in;
+  in.offer = settings.Offer();
+  in.installed = settings.InstalledState();
+  in.now = NowSeconds();
+  in.userAsked = UserCheckRuns();
+  TOfferDecision decision = DecideOnOffer(in);
+  if (decision == TOfferDecision::SizeNeeded) {
+    in.availableSize = OfferedUpdateFileSize(in.offer.downloadUrl, in.offer.updateFileName);
+    decision = DecideOnOffer(in);
+  }
+  return {in.offer, decision};
+}
+
 }  // namespace
 
-int ShouldCheckNow() {
+TCheckDecision ShouldCheckNow() {
   TScheduleInput in;
   in.autoCheckEnabled = AutoCheckEnabled;
   in.checkNowRequested = CheckNowRequested;
@@ -145,23 +186,17 @@ int ShouldCheckNow() {
   return ScheduleDecision(in);
 }
 
-void AskToCheckForUpdate(int& decision) {
+bool UserAgreesToCheck() {
   std::string server = OwnPackageInfo().UpdateLocation();
   if (RefreshTestMode(true)) server = TestModeURL;
   const std::string hint = server.size() > 2 && server[1] != ':' ? GetAutoUpdateText("s23") : "";
   const std::string name = GetOriginalProgramName();
   const std::string head = WithProgramName(GetAutoUpdateText("s22"), name);
-  if (!Ask(kOwnerActiveWindow, head + hint + GetAutoUpdateText("s24"))) decision = 0;
+  return Ask(kOwnerActiveWindow, head + hint + GetAutoUpdateText("s24"));
 }
 
-bool IsReAskDue() {
-  return ReAskDue(NowSeconds(), GetReAskSecondsLast(), GetReAskSecondsInterval());
-}
-
-bool IsVersionValid() { return VersionListed(GetValidVersions(), GetVersionOriginal()); }
-
-bool DoPerform() {
-  const bool result = PerformSteps();
+bool DoPerform(const TUpdateOffer& offer) {
+  const bool result = PerformSteps(offer);
   Step(9);
   return result;
 }
@@ -178,27 +213,24 @@ void CheckForUpdate() {
   DebugLine(" Fire  " + LocalFireStamp());
   RefreshTestMode(true);
   bool performed = false;
-  AgentPhase = 1;
-  NotifyListener(kInfoDownloadEvent, 1);
-  const std::string infoPath = InfoFilePath();
-  const bool ok =
-      FetchUpdateFile(OwnPackageInfo().UpdateLocation(), ExtractFileName(infoPath), kFetchInfoFile);
-  NotifyListener(kInfoDownloadEvent, 2);
+  AgentPhase = TAgentPhase::Checking;
+  NotifyListener(kInfoDownloadEvent, kEventBegins);
+  const TAgentSettings settings = OwnAgentSettings();
+  const std::string infoPath = settings.InfoPath();
+  const bool ok = FetchInfoFile(OwnPackageInfo().UpdateLocation(), ExtractFileName(infoPath));
+  NotifyListener(kInfoDownloadEvent, kEventEnds);
   if (ok) SetFileAttributesA(infoPath.c_str(), FILE_ATTRIBUTE_HIDDEN);
-  SetProbeSecondsLast(NowSeconds());
-  if (ok && GetVersionOriginal() > 0) {
-    const bool seen = GetNewStamp() == GetOriginalStamp() && !IsReAskDue() && CheckRequestMode != 1;
-    if (!seen && GetVersionNew() > GetVersionOriginal() && IsVersionValid() &&
-        IsUpdateFileAvailable(GetDownloadURL_UPDATE(), GetNameOfUpdateFile())) {
-      DebugLine(" ==== Perform Update-1 ====");
-      performed = true;
-      SetReAskSecondsLast(NowSeconds());
-      SetOriginalStamp(GetNewStamp());
-      if (DoPerform()) RelaunchAgent();
-      DebugLine(" ==== Perform Update-2 ====");
-    }
+  settings.SetProbeSecondsLast(NowSeconds());
+  const TOfferVerdict verdict = ok ? DecideOnFetchedOffer(settings) : TOfferVerdict{};
+  if (ok && verdict.decision == TOfferDecision::Perform) {
+    DebugLine(" ==== Perform Update-1 ====");
+    performed = true;
+    settings.SetReAskSecondsLast(NowSeconds());
+    settings.SetOriginalStamp(verdict.offer.stamp);
+    if (DoPerform(verdict.offer)) RelaunchAgent();
+    DebugLine(" ==== Perform Update-2 ====");
   }
-  if (CheckRequestMode == 1) {
+  if (UserCheckRuns()) {
     Wait(1000);
     HideMainWindow();
     if (!performed) {
@@ -220,21 +252,26 @@ void CheckForUpdate() {
 void AutoUpdateTimerTick() {
   if (tickGuard) return;
   tickGuard = true;
-  AgentPhase = 0;
-  if (CheckRequestMode == 2) CheckRequestMode = 1;
-  if (CheckRequestMode == 1) AutoUpdateTimerCount = 0;
+  AgentPhase = TAgentPhase::Idle;
+  if (CheckRequestMode == TCheckRequest::UserCheckPending) {
+    CheckRequestMode = TCheckRequest::UserCheckRuns;
+  }
+  if (UserCheckRuns()) AutoUpdateTimerCount = 0;
   if (StopCountdown == 0) PostQuitMessage(0);
   if (StopCountdown >= 0) --StopCountdown;
   ++AutoUpdateTimerCount;
   DebugLine(" AutoUpdateTimerCount=" + std::to_string(AutoUpdateTimerCount));
   if (AutoUpdateTimerCount >= 1) {
     RefreshTestMode(false);
-    int decision = ShouldCheckNow();
-    if (decision == 2) AutoCheckEnabled = false;
-    if (decision >= 1 && (CheckRequestMode == 1 || AskBeforeCheck())) AskToCheckForUpdate(decision);
-    if (decision >= 1) CheckForUpdate();
-    if (CheckRequestMode == 1) CheckRequestMode = 0;
+    TCheckDecision decision = ShouldCheckNow();
+    if (decision == TCheckDecision::YesThenStopAutoChecks) AutoCheckEnabled = false;
+    if (decision != TCheckDecision::No && (UserCheckRuns() || AskBeforeCheck()) &&
+        !UserAgreesToCheck()) {
+      decision = TCheckDecision::No;
+    }
+    if (decision != TCheckDecision::No) CheckForUpdate();
+    if (UserCheckRuns()) CheckRequestMode = TCheckRequest::Automatic;
   }
-  AgentPhase = 0;
+  AgentPhase = TAgentPhase::Idle;
   tickGuard = false;
 }

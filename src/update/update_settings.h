@@ -1,9 +1,11 @@
-// The agent's two INI files beside its own executable: the installation
-// settings file (".original": the installed copy, the schedule, the message
-// texts) and the info file (".info": the update on offer, present only
-// while a check runs). Both names come from the UpdateInfoName of the
-// launcher's own package and are resolved anew on every call; every read
-// opens the file again, so a value written by one step is seen by the next.
+// The agent's two INI files: the installation settings file (".original":
+// the installed copy, the schedule, the message texts) and the info file
+// (".info": the update on offer, present only while a check runs).
+// TAgentSettings reads and writes the two files it is given; the free
+// functions below act on the agent's own files, beside its executable and
+// named by the UpdateInfoName of its own package, resolved anew on every
+// call. Every read opens the file again, so a value written by one step is
+// seen by the next.
 //
 // A missing file or key gives the key's default. Integers that do not
 // convert give their default; int32 keys keep the low 32 bits. Flags are
@@ -16,74 +18,145 @@
 #include <cstdint>
 #include <string>
 
+#include "update/agent_rules.h"
 #include "update/update_settings_core.h"
 
-// Folder of the running executable with one trailing backslash, plus
-// OriginalFileName / InfoFileName of the own package.
+class TGFileInfo;
+
+class TAgentSettings {
+ public:
+  TAgentSettings(std::string originalPath, std::string infoPath);
+  // The files `package`'s UpdateInfoName names in `folder` (which ends in
+  // a backslash).
+  static TAgentSettings InFolder(const std::string& folder, const TGFileInfo& package);
+
+  const std::string& OriginalPath() const { return originalPath_; }
+  const std::string& InfoPath() const { return infoPath_; }
+
+  // ---- "OriginalSetup" (installation settings file) -----------------------
+  // Seconds between automatic checks; 0 = check once, -1 = never.
+  int64_t ProbeSecondsInterval() const;
+  bool SetProbeSecondsInterval(int64_t seconds) const;
+  // Time of the last check, in seconds since 1899-12-30.
+  int64_t ProbeSecondsLast() const;
+  bool SetProbeSecondsLast(int64_t seconds) const;
+  // Seconds after which an update already offered is offered again; <= 0 never.
+  int64_t ReAskSecondsInterval() const;
+  bool SetReAskSecondsInterval(int64_t seconds) const;
+  // Time the update procedure last started.
+  int64_t ReAskSecondsLast() const;
+  bool SetReAskSecondsLast(int64_t seconds) const;
+  // Version of the installed application; 0 or less turns updating off.
+  int32_t VersionOriginal() const;
+  bool SetVersionOriginal(int32_t version) const;
+  // "Stamp" of the last info file whose update procedure was started.
+  int32_t OriginalStamp() const;
+  bool SetOriginalStamp(int32_t stamp) const;
+  // Application name shown in the check question.
+  std::string OriginalProgramName() const;
+  // What the decision on an offer needs of this section, read at once.
+  TInstalledState InstalledState() const;
+
+  // ---- "Directories", "UnInstall" (installation settings file) ------------
+  std::string TargetDir() const;
+  std::string SharedDir() const;
+  std::string AuxiliaryDir() const;
+  // Full paths of the start-up and check-for-update shortcuts.
+  std::string StartUpLink() const;
+  std::string CheckforNewUpdateLink() const;
+
+  // ---- "MsgBox" (installation settings file) ------------------------------
+  std::string BtnText() const;           // default kDefaultBtnText
+  std::string ErrorCaption() const;      // "Error"
+  std::string ConfirmCaption() const;    // "Confirm"
+  std::string AttentionCaption() const;  // "Attention"
+  int32_t MsgBoxCharSet() const;         // 0
+
+  // ---- "AutoUpdate" (installation settings file): message texts -----------
+  // The text of `id`, or `def` when the file has none.
+  std::string AutoUpdateText(const std::string& id, const std::string& def) const;
+  // The same with the built-in default (DefaultAutoUpdateText, with "s22"
+  // naming OriginalProgramName()).
+  std::string AutoUpdateText(const std::string& id) const;
+
+  // ---- "NewSetup" (info file, read only) ----------------------------------
+  // The whole offer, read at once.
+  TUpdateOffer Offer() const;
+  std::string DownloadURL_UPDATE() const;
+  std::string NameOfUpdateFile() const;
+  int32_t SizeOfUpdateFile() const;
+  int32_t VersionNew() const;
+  int32_t NewStamp() const;
+  // Comma-separated "VersionOriginal" values without blanks; empty = any.
+  std::string ValidVersions() const;
+  std::string NewProgramName() const;
+  std::string RunningProcess() const;
+  std::string ShutDownMethod() const;
+  // The five flags below give their PreferenceOverrides byte precedence;
+  // while the byte overrides, the file is not read.
+  bool RequestConfirmationBeforeDownload() const;
+  bool RequestConfirmationBeforeInstall() const;
+  bool BackgroundUpdate() const;
+  bool InformFinish() const;
+  bool RestartProcess() const;
+  bool RemoveStartUpShortcut() const;
+  bool RemoveCheckForNewUpdateShortcut() const;
+
+  // Answers the agent command message: `code` selects the command, `value`
+  // is its 32-bit argument. Returns the command's reply (values read are
+  // given as their low 32 bits), 0 for setters and unknown codes.
+  LRESULT HandleAgentCommand(WPARAM code, LPARAM value) const;
+
+ private:
+  std::string originalPath_;
+  std::string infoPath_;
+};
+
+// The agent's own files: the folder of the running executable and the
+// own package's file names.
+TAgentSettings OwnAgentSettings();
 std::string OriginalSetupPath();
 std::string InfoFilePath();
 
-// ---- "OriginalSetup" (installation settings file) -------------------------
-
-// Seconds between automatic checks; 0 = check once, -1 = never.
+// The same reads and writes on the agent's own files.
 int64_t GetProbeSecondsInterval();
 bool SetProbeSecondsInterval(int64_t seconds);
-// Time of the last check, in seconds since 1899-12-30.
 int64_t GetProbeSecondsLast();
 bool SetProbeSecondsLast(int64_t seconds);
-// Seconds after which an update already offered is offered again; <= 0 never.
 int64_t GetReAskSecondsInterval();
 bool SetReAskSecondsInterval(int64_t seconds);
-// Time the update procedure last started.
 int64_t GetReAskSecondsLast();
 bool SetReAskSecondsLast(int64_t seconds);
-// Version of the installed application; 0 or less turns updating off.
 int32_t GetVersionOriginal();
 bool SetVersionOriginal(int32_t version);
-// "Stamp" of the last info file whose update procedure was started.
 int32_t GetOriginalStamp();
 bool SetOriginalStamp(int32_t stamp);
-// Application name shown in the check question.
 std::string GetOriginalProgramName();
-
-// ---- "Directories", "UnInstall" (installation settings file) --------------
 
 std::string GetTargetDir();
 std::string GetSharedDir();
 std::string GetAuxiliaryDir();
-// Full paths of the start-up and check-for-update shortcuts.
 std::string GetStartUpLink();
 std::string GetCheckforNewUpdateLink();
 
-// ---- "MsgBox" (installation settings file) --------------------------------
+std::string GetBtnText();
+std::string GetErrorCaption();
+std::string GetConfirmCaption();
+std::string GetAttentionCaption();
+int32_t GetMsgBoxCharSet();
 
-std::string GetBtnText();           // default kDefaultBtnText
-std::string GetErrorCaption();      // "Error"
-std::string GetConfirmCaption();    // "Confirm"
-std::string GetAttentionCaption();  // "Attention"
-int32_t GetMsgBoxCharSet();         // 0
-
-// ---- "AutoUpdate" (installation settings file): message texts -------------
-
-// The text of `id`, or `def` when the file has none.
 std::string GetAutoUpdateText(const std::string& id, const std::string& def);
-// The same with the built-in default (DefaultAutoUpdateText, with "s22"
-// naming GetOriginalProgramName()).
 std::string GetAutoUpdateText(const std::string& id);
-
-// ---- "NewSetup" (info file, read only) ------------------------------------
 
 std::string GetDownloadURL_UPDATE();
 std::string GetNameOfUpdateFile();
 int32_t GetSizeOfUpdateFile();
 int32_t GetVersionNew();
 int32_t GetNewStamp();
-// Comma-separated "VersionOriginal" values without blanks; empty = any.
 std::string GetValidVersions();
 std::string GetNewProgramName();
 std::string GetRunningProcess();
 std::string GetShutDownMethod();
-// The five flags below give their PreferenceOverrides byte precedence.
 bool GetRequestConfirmationBeforeDownload();
 bool GetRequestConfirmationBeforeInstall();
 bool GetBackgroundUpdate();
@@ -92,7 +165,4 @@ bool GetRestartProcess();
 bool GetRemoveStartUpShortcut();
 bool GetRemoveCheckForNewUpdateShortcut();
 
-// Answers the agent command message: `code` selects the command, `value`
-// is its 32-bit argument. Returns the command's reply (values read are
-// given as their low 32 bits), 0 for setters and unknown codes.
 LRESULT HandleAgentCommand(WPARAM code, LPARAM value);

@@ -4,8 +4,7 @@
 
 uint8_t PreferenceOverrides[kPreferenceCount] = {255, 255, 255, 255, 255, 255};
 bool AutoCheckEnabled = true;
-int32_t AgentPhase = 0;
-
+TAgentPhase AgentPhase = TAgentPhase::Idle;
 
 void SetPreferenceOverride(int index, uint8_t value) {
   if (index < 0 || index >= kPreferenceCount) return;

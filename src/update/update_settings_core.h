@@ -27,8 +27,34 @@ constexpr uint8_t kFollowInfoFile = 255;
 extern uint8_t PreferenceOverrides[kPreferenceCount];
 // Automatic checks allowed; cleared once a check-once schedule has checked.
 extern bool AutoCheckEnabled;
-// 0 idle, 1 checking, 2 downloading the update, 3 installing.
-extern int32_t AgentPhase;
+// What the agent is doing, as agent command 7 reports it.
+enum class TAgentPhase : int32_t {
+  Idle = 0,
+  Checking = 1,     // fetching the info file and deciding
+  Downloading = 2,  // fetching the update package
+  Installing = 3,   // running the update package
+};
+extern TAgentPhase AgentPhase;
+
+// The codes of the agent command message, as the application sends them.
+enum class TAgentCommand : uintptr_t {
+  GetVersionOriginal = 4,
+  GetVersionNew = 5,
+  GetAgentPhase = 7,
+  GetProbeSecondsInterval = 8,
+  GetReAskSecondsInterval = 9,
+  GetProbeSecondsLast = 10,
+  GetReAskSecondsLast = 11,
+  SetProbeSecondsInterval = 12,
+  SetReAskSecondsInterval = 13,
+  SetProbeSecondsLast = 14,
+  SetReAskSecondsLast = 15,
+  // 20 + i sets preference override byte i (0..5).
+  SetFirstPreference = 20,
+  SetLastPreference = 25,
+  SetStopCountdown = 30,
+  CheckNow = 31,  // argument 2: a check the user asked for
+};
 
 // Sets one override byte; an index outside 0..5 changes nothing.
 void SetPreferenceOverride(int index, uint8_t value);

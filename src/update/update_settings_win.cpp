@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <utility>
+
 #include "package/package_info.h"
 #include "startup/entry.h"
 #include "update/agent_state.h"
@@ -9,177 +11,305 @@
 
 namespace {
 
-std::string ReadOriginal(const char* section, const char* key, const std::string& def = "") {
-  return IniRead(OriginalSetupPath(), section, key, def);
-}
-
-int64_t ReadOriginalInt(const char* key) {
-  return IniReadInt(OriginalSetupPath(), schema::kOriginalSetup, key, 0);
-}
-
-bool WriteOriginalInt(const char* key, int64_t value) {
-  return IniWriteInt(OriginalSetupPath(), schema::kOriginalSetup, key, value);
-}
-
-std::string ReadInfo(const char* key) {
-  return IniRead(InfoFilePath(), schema::kNewSetup, key, "");
-}
-
-int32_t ReadInfoInt32(const char* key) {
-  return static_cast<int32_t>(IniReadInt(InfoFilePath(), schema::kNewSetup, key, 0));
-}
-
-bool ReadInfoFlag(const char* key) {
-  return IsIniFlag(IniRead(InfoFilePath(), schema::kNewSetup, key, "0"));
-}
-
-// The byte is consulted first: while it overrides, the file is not read.
-bool ReadOverridableFlag(int index, const char* key) {
-  if (PreferenceOverrides[index] != kFollowInfoFile) return OverriddenFlag(index, false);
-  return ReadInfoFlag(key);
-}
-
 // The reply to a read command: the low 32 bits, as a 32-bit caller sees them.
 LRESULT Low32(int64_t value) { return static_cast<LRESULT>(static_cast<int32_t>(value)); }
 
 }  // namespace
 
-std::string OriginalSetupPath() { return ProgramDir(true) + OwnPackageInfo().OriginalFileName(); }
+TAgentSettings::TAgentSettings(std::string originalPath, std::string infoPath)
+    : originalPath_(std::move(originalPath)), infoPath_(std::move(infoPath)) {}
 
-std::string InfoFilePath() { return ProgramDir(true) + OwnPackageInfo().InfoFileName(); }
-
-int64_t GetProbeSecondsInterval() { return ReadOriginalInt(schema::kProbeSecondsInterval); }
-bool SetProbeSecondsInterval(int64_t seconds) {
-  return WriteOriginalInt(schema::kProbeSecondsInterval, seconds);
-}
-int64_t GetProbeSecondsLast() { return ReadOriginalInt(schema::kProbeSecondsLast); }
-bool SetProbeSecondsLast(int64_t seconds) {
-  return WriteOriginalInt(schema::kProbeSecondsLast, seconds);
-}
-int64_t GetReAskSecondsInterval() { return ReadOriginalInt(schema::kReAskSecondsInterval); }
-bool SetReAskSecondsInterval(int64_t seconds) {
-  return WriteOriginalInt(schema::kReAskSecondsInterval, seconds);
-}
-int64_t GetReAskSecondsLast() { return ReadOriginalInt(schema::kReAskSecondsLast); }
-bool SetReAskSecondsLast(int64_t seconds) {
-  return WriteOriginalInt(schema::kReAskSecondsLast, seconds);
-}
-int32_t GetVersionOriginal() {
-  return static_cast<int32_t>(ReadOriginalInt(schema::kVersionOriginal));
-}
-bool SetVersionOriginal(int32_t version) {
-  return WriteOriginalInt(schema::kVersionOriginal, version);
-}
-int32_t GetOriginalStamp() { return static_cast<int32_t>(ReadOriginalInt(schema::kStamp)); }
-bool SetOriginalStamp(int32_t stamp) { return WriteOriginalInt(schema::kStamp, stamp); }
-std::string GetOriginalProgramName() {
-  return ReadOriginal(schema::kOriginalSetup, schema::kProgramName);
+TAgentSettings TAgentSettings::InFolder(const std::string& folder, const TGFileInfo& package) {
+  return TAgentSettings(folder + package.OriginalFileName(), folder + package.InfoFileName());
 }
 
-std::string GetTargetDir() { return ReadOriginal(schema::kDirectories, schema::kTargetDir); }
-std::string GetSharedDir() { return ReadOriginal(schema::kDirectories, schema::kSharedDir); }
-std::string GetAuxiliaryDir() { return ReadOriginal(schema::kDirectories, schema::kAuxiliaryDir); }
-std::string GetStartUpLink() { return ReadOriginal(schema::kUnInstall, schema::kStartUpLink); }
-std::string GetCheckforNewUpdateLink() {
-  return ReadOriginal(schema::kUnInstall, schema::kCheckforNewUpdateLink);
+namespace {
+
+std::string ReadOriginal(const TAgentSettings& s, const char* section, const char* key,
+                         const std::string& def = "") {
+  return IniRead(s.OriginalPath(), section, key, def);
 }
 
-std::string GetBtnText() {
-  return ReadOriginal(schema::kMsgBox, schema::kBtnText, kDefaultBtnText);
-}
-std::string GetErrorCaption() {
-  return ReadOriginal(schema::kMsgBox, schema::kErrorCaption, schema::kErrorCaption);
-}
-std::string GetConfirmCaption() {
-  return ReadOriginal(schema::kMsgBox, schema::kConfirmCaption, schema::kConfirmCaption);
-}
-std::string GetAttentionCaption() {
-  return ReadOriginal(schema::kMsgBox, schema::kAttentionCaption, schema::kAttentionCaption);
-}
-int32_t GetMsgBoxCharSet() {
-  return static_cast<int32_t>(
-      IniReadInt(OriginalSetupPath(), schema::kMsgBox, schema::kCharSet, 0));
+int64_t ReadOriginalInt(const TAgentSettings& s, const char* key) {
+  return IniReadInt(s.OriginalPath(), schema::kOriginalSetup, key, 0);
 }
 
-std::string GetAutoUpdateText(const std::string& id, const std::string& def) {
-  return IniRead(OriginalSetupPath(), schema::kAutoUpdate, id, def);
+bool WriteOriginalInt(const TAgentSettings& s, const char* key, int64_t value) {
+  return IniWriteInt(s.OriginalPath(), schema::kOriginalSetup, key, value);
 }
 
-std::string GetAutoUpdateText(const std::string& id) {
-  return GetAutoUpdateText(id, DefaultAutoUpdateText(id, GetOriginalProgramName()));
+std::string ReadInfo(const TAgentSettings& s, const char* key) {
+  return IniRead(s.InfoPath(), schema::kNewSetup, key, "");
 }
 
-std::string GetDownloadURL_UPDATE() { return ReadInfo(schema::kDownloadURL_UPDATE); }
-std::string GetNameOfUpdateFile() { return ReadInfo(schema::kNameOfUpdateFile); }
-int32_t GetSizeOfUpdateFile() { return ReadInfoInt32(schema::kSizeOfUpdateFile); }
-int32_t GetVersionNew() { return ReadInfoInt32(schema::kVersionNew); }
-int32_t GetNewStamp() { return ReadInfoInt32(schema::kStamp); }
-std::string GetValidVersions() { return ReadInfo(schema::kValidVersions); }
-std::string GetNewProgramName() { return ReadInfo(schema::kProgramName); }
-std::string GetRunningProcess() { return ReadInfo(schema::kRunningProcess); }
-std::string GetShutDownMethod() { return ReadInfo(schema::kShutDownMethod); }
-bool GetRequestConfirmationBeforeDownload() {
-  return ReadOverridableFlag(kConfirmBeforeDownload, schema::kRequestConfirmationBeforeDownload);
-}
-bool GetRequestConfirmationBeforeInstall() {
-  return ReadOverridableFlag(kConfirmBeforeInstall, schema::kRequestConfirmationBeforeInstall);
-}
-bool GetBackgroundUpdate() {
-  return ReadOverridableFlag(kBackgroundUpdate, schema::kBackgroundUpdate);
-}
-bool GetInformFinish() { return ReadOverridableFlag(kInformFinish, schema::kInformFinish); }
-bool GetRestartProcess() { return ReadOverridableFlag(kRestartProcess, schema::kRestartProcess); }
-bool GetRemoveStartUpShortcut() { return ReadInfoFlag(schema::kRemoveStartUpShortcut); }
-bool GetRemoveCheckForNewUpdateShortcut() {
-  return ReadInfoFlag(schema::kRemoveCheckForNewUpdateShortcut);
+int32_t ReadInfoInt32(const TAgentSettings& s, const char* key) {
+  return static_cast<int32_t>(IniReadInt(s.InfoPath(), schema::kNewSetup, key, 0));
 }
 
-LRESULT HandleAgentCommand(WPARAM code, LPARAM value) {
+bool ReadInfoFlag(const TAgentSettings& s, const char* key) {
+  return IsIniFlag(IniRead(s.InfoPath(), schema::kNewSetup, key, "0"));
+}
+
+// The byte is consulted first: while it overrides, the file is not read.
+bool ReadOverridableFlag(const TAgentSettings& s, int index, const char* key) {
+  if (PreferenceOverrides[index] != kFollowInfoFile) return OverriddenFlag(index, false);
+  return ReadInfoFlag(s, key);
+}
+
+}  // namespace
+
+int64_t TAgentSettings::ProbeSecondsInterval() const {
+  return ReadOriginalInt(*this, schema::kProbeSecondsInterval);
+}
+bool TAgentSettings::SetProbeSecondsInterval(int64_t seconds) const {
+  return WriteOriginalInt(*this, schema::kProbeSecondsInterval, seconds);
+}
+int64_t TAgentSettings::ProbeSecondsLast() const {
+  return ReadOriginalInt(*this, schema::kProbeSecondsLast);
+}
+bool TAgentSettings::SetProbeSecondsLast(int64_t seconds) const {
+  return WriteOriginalInt(*this, schema::kProbeSecondsLast, seconds);
+}
+int64_t TAgentSettings::ReAskSecondsInterval() const {
+  return ReadOriginalInt(*this, schema::kReAskSecondsInterval);
+}
+bool TAgentSettings::SetReAskSecondsInterval(int64_t seconds) const {
+  return WriteOriginalInt(*this, schema::kReAskSecondsInterval, seconds);
+}
+int64_t TAgentSettings::ReAskSecondsLast() const {
+  return ReadOriginalInt(*this, schema::kReAskSecondsLast);
+}
+bool TAgentSettings::SetReAskSecondsLast(int64_t seconds) const {
+  return WriteOriginalInt(*this, schema::kReAskSecondsLast, seconds);
+}
+int32_t TAgentSettings::VersionOriginal() const {
+  return static_cast<int32_t>(ReadOriginalInt(*this, schema::kVersionOriginal));
+}
+bool TAgentSettings::SetVersionOriginal(int32_t version) const {
+  return WriteOriginalInt(*this, schema::kVersionOriginal, version);
+}
+int32_t TAgentSettings::OriginalStamp() const {
+  return static_cast<int32_t>(ReadOriginalInt(*this, schema::kStamp));
+}
+bool TAgentSettings::SetOriginalStamp(int32_t stamp) const {
+  return WriteOriginalInt(*this, schema::kStamp, stamp);
+}
+std::string TAgentSettings::OriginalProgramName() const {
+  return ReadOriginal(*this, schema::kOriginalSetup, schema::kProgramName);
+}
+TInstalledState TAgentSettings::InstalledState() const {
+  return ParseInstalledState(
+      [this](const char* key) { return ReadOriginal(*this, schema::kOriginalSetup, key); });
+}
+
+std::string TAgentSettings::TargetDir() const {
+  return ReadOriginal(*this, schema::kDirectories, schema::kTargetDir);
+}
+std::string TAgentSettings::SharedDir() const {
+  return ReadOriginal(*this, schema::kDirectories, schema::kSharedDir);
+}
+std::string TAgentSettings::AuxiliaryDir() const {
+  return ReadOriginal(*this, schema::kDirectories, schema::kAuxiliaryDir);
+}
+std::string TAgentSettings::StartUpLink() const {
+  return ReadOriginal(*this, schema::kUnInstall, schema::kStartUpLink);
+}
+std::string TAgentSettings::CheckforNewUpdateLink() const {
+  return ReadOriginal(*this, schema::kUnInstall, schema::kCheckforNewUpdateLink);
+}
+
+std::string TAgentSettings::BtnText() const {
+  return ReadOriginal(*this, schema::kMsgBox, schema::kBtnText, kDefaultBtnText);
+}
+std::string TAgentSettings::ErrorCaption() const {
+  return ReadOriginal(*this, schema::kMsgBox, schema::kErrorCaption, schema::kErrorCaption);
+}
+std::string TAgentSettings::ConfirmCaption() const {
+  return ReadOriginal(*this, schema::kMsgBox, schema::kConfirmCaption, schema::kConfirmCaption);
+}
+std::string TAgentSettings::AttentionCaption() const {
+  return ReadOriginal(*this, schema::kMsgBox, schema::kAttentionCaption, schema::kAttentionCaption);
+}
+int32_t TAgentSettings::MsgBoxCharSet() const {
+  return static_cast<int32_t>(IniReadInt(originalPath_, schema::kMsgBox, schema::kCharSet, 0));
+}
+
+std::string TAgentSettings::AutoUpdateText(const std::string& id, const std::string& def) const {
+  return IniRead(originalPath_, schema::kAutoUpdate, id, def);
+}
+std::string TAgentSettings::AutoUpdateText(const std::string& id) const {
+  return AutoUpdateText(id, DefaultAutoUpdateText(id, OriginalProgramName()));
+}
+
+TUpdateOffer TAgentSettings::Offer() const {
+  return ParseUpdateOffer([this](const char* key) { return ReadInfo(*this, key); });
+}
+std::string TAgentSettings::DownloadURL_UPDATE() const {
+  return ReadInfo(*this, schema::kDownloadURL_UPDATE);
+}
+std::string TAgentSettings::NameOfUpdateFile() const {
+  return ReadInfo(*this, schema::kNameOfUpdateFile);
+}
+int32_t TAgentSettings::SizeOfUpdateFile() const {
+  return ReadInfoInt32(*this, schema::kSizeOfUpdateFile);
+}
+int32_t TAgentSettings::VersionNew() const { return ReadInfoInt32(*this, schema::kVersionNew); }
+int32_t TAgentSettings::NewStamp() const { return ReadInfoInt32(*this, schema::kStamp); }
+std::string TAgentSettings::ValidVersions() const {
+  return ReadInfo(*this, schema::kValidVersions);
+}
+std::string TAgentSettings::NewProgramName() const { return ReadInfo(*this, schema::kProgramName); }
+std::string TAgentSettings::RunningProcess() const {
+  return ReadInfo(*this, schema::kRunningProcess);
+}
+std::string TAgentSettings::ShutDownMethod() const {
+  return ReadInfo(*this, schema::kShutDownMethod);
+}
+bool TAgentSettings::RequestConfirmationBeforeDownload() const {
+  return ReadOverridableFlag(*this, kConfirmBeforeDownload,
+                             schema::kRequestConfirmationBeforeDownload);
+}
+bool TAgentSettings::RequestConfirmationBeforeInstall() const {
+  return ReadOverridableFlag(*this, kConfirmBeforeInstall,
+                             schema::kRequestConfirmationBeforeInstall);
+}
+bool TAgentSettings::BackgroundUpdate() const {
+  return ReadOverridableFlag(*this, kBackgroundUpdate, schema::kBackgroundUpdate);
+}
+bool TAgentSettings::InformFinish() const {
+  return ReadOverridableFlag(*this, kInformFinish, schema::kInformFinish);
+}
+bool TAgentSettings::RestartProcess() const {
+  return ReadOverridableFlag(*this, kRestartProcess, schema::kRestartProcess);
+}
+bool TAgentSettings::RemoveStartUpShortcut() const {
+  return ReadInfoFlag(*this, schema::kRemoveStartUpShortcut);
+}
+bool TAgentSettings::RemoveCheckForNewUpdateShortcut() const {
+  return ReadInfoFlag(*this, schema::kRemoveCheckForNewUpdateShortcut);
+}
+
+LRESULT TAgentSettings::HandleAgentCommand(WPARAM code, LPARAM value) const {
   // The application passes a 32-bit value; setters store it sign-extended.
   const int32_t argument = static_cast<int32_t>(value);
-  switch (code) {
-    case 4:
-      return Low32(GetVersionOriginal());
-    case 5:
-      return Low32(GetVersionNew());
-    case 7:
-      return Low32(AgentPhase);
-    case 8:
-      return Low32(GetProbeSecondsInterval());
-    case 9:
-      return Low32(GetReAskSecondsInterval());
-    case 10:
-      return Low32(GetProbeSecondsLast());
-    case 11:
-      return Low32(GetReAskSecondsLast());
-    case 12:
+  const auto command = static_cast<TAgentCommand>(code);
+  if (command >= TAgentCommand::SetFirstPreference && command <= TAgentCommand::SetLastPreference) {
+    const auto first = static_cast<WPARAM>(TAgentCommand::SetFirstPreference);
+    SetPreferenceOverride(static_cast<int>(code - first), static_cast<uint8_t>(argument & 0xFF));
+    return 0;
+  }
+  switch (command) {
+    case TAgentCommand::GetVersionOriginal:
+      return Low32(VersionOriginal());
+    case TAgentCommand::GetVersionNew:
+      return Low32(VersionNew());
+    case TAgentCommand::GetAgentPhase:
+      return Low32(static_cast<int32_t>(AgentPhase));
+    case TAgentCommand::GetProbeSecondsInterval:
+      return Low32(ProbeSecondsInterval());
+    case TAgentCommand::GetReAskSecondsInterval:
+      return Low32(ReAskSecondsInterval());
+    case TAgentCommand::GetProbeSecondsLast:
+      return Low32(ProbeSecondsLast());
+    case TAgentCommand::GetReAskSecondsLast:
+      return Low32(ReAskSecondsLast());
+    case TAgentCommand::SetProbeSecondsInterval:
       SetProbeSecondsInterval(argument);
       return 0;
-    case 13:
+    case TAgentCommand::SetReAskSecondsInterval:
       SetReAskSecondsInterval(argument);
       return 0;
-    case 14:
+    case TAgentCommand::SetProbeSecondsLast:
       SetProbeSecondsLast(argument);
       return 0;
-    case 15:
+    case TAgentCommand::SetReAskSecondsLast:
       SetReAskSecondsLast(argument);
       return 0;
-    case 20:
-    case 21:
-    case 22:
-    case 23:
-    case 24:
-    case 25:
-      SetPreferenceOverride(static_cast<int>(code - 20), static_cast<uint8_t>(argument & 0xFF));
-      return 0;
-    case 30:
+    case TAgentCommand::SetStopCountdown:
       StopCountdown = argument;
       return 0;
-    case 31:
+    case TAgentCommand::CheckNow:
       CheckNowRequested = true;
-      if (argument == 2) CheckRequestMode = 2;
+      if (argument == static_cast<int32_t>(TCheckRequest::UserCheckPending)) {
+        CheckRequestMode = TCheckRequest::UserCheckPending;
+      }
       return 0;
     default:
       return 0;
   }
+}
+
+TAgentSettings OwnAgentSettings() {
+  return TAgentSettings::InFolder(ProgramDir(true), OwnPackageInfo());
+}
+
+std::string OriginalSetupPath() { return OwnAgentSettings().OriginalPath(); }
+std::string InfoFilePath() { return OwnAgentSettings().InfoPath(); }
+
+int64_t GetProbeSecondsInterval() { return OwnAgentSettings().ProbeSecondsInterval(); }
+bool SetProbeSecondsInterval(int64_t seconds) {
+  return OwnAgentSettings().SetProbeSecondsInterval(seconds);
+}
+int64_t GetProbeSecondsLast() { return OwnAgentSettings().ProbeSecondsLast(); }
+bool SetProbeSecondsLast(int64_t seconds) {
+  return OwnAgentSettings().SetProbeSecondsLast(seconds);
+}
+int64_t GetReAskSecondsInterval() { return OwnAgentSettings().ReAskSecondsInterval(); }
+bool SetReAskSecondsInterval(int64_t seconds) {
+  return OwnAgentSettings().SetReAskSecondsInterval(seconds);
+}
+int64_t GetReAskSecondsLast() { return OwnAgentSettings().ReAskSecondsLast(); }
+bool SetReAskSecondsLast(int64_t seconds) {
+  return OwnAgentSettings().SetReAskSecondsLast(seconds);
+}
+int32_t GetVersionOriginal() { return OwnAgentSettings().VersionOriginal(); }
+bool SetVersionOriginal(int32_t version) { return OwnAgentSettings().SetVersionOriginal(version); }
+int32_t GetOriginalStamp() { return OwnAgentSettings().OriginalStamp(); }
+bool SetOriginalStamp(int32_t stamp) { return OwnAgentSettings().SetOriginalStamp(stamp); }
+std::string GetOriginalProgramName() { return OwnAgentSettings().OriginalProgramName(); }
+
+std::string GetTargetDir() { return OwnAgentSettings().TargetDir(); }
+std::string GetSharedDir() { return OwnAgentSettings().SharedDir(); }
+std::string GetAuxiliaryDir() { return OwnAgentSettings().AuxiliaryDir(); }
+std::string GetStartUpLink() { return OwnAgentSettings().StartUpLink(); }
+std::string GetCheckforNewUpdateLink() { return OwnAgentSettings().CheckforNewUpdateLink(); }
+
+std::string GetBtnText() { return OwnAgentSettings().BtnText(); }
+std::string GetErrorCaption() { return OwnAgentSettings().ErrorCaption(); }
+std::string GetConfirmCaption() { return OwnAgentSettings().ConfirmCaption(); }
+std::string GetAttentionCaption() { return OwnAgentSettings().AttentionCaption(); }
+int32_t GetMsgBoxCharSet() { return OwnAgentSettings().MsgBoxCharSet(); }
+
+std::string GetAutoUpdateText(const std::string& id, const std::string& def) {
+  return OwnAgentSettings().AutoUpdateText(id, def);
+}
+std::string GetAutoUpdateText(const std::string& id) {
+  return OwnAgentSettings().AutoUpdateText(id);
+}
+
+std::string GetDownloadURL_UPDATE() { return OwnAgentSettings().DownloadURL_UPDATE(); }
+std::string GetNameOfUpdateFile() { return OwnAgentSettings().NameOfUpdateFile(); }
+int32_t GetSizeOfUpdateFile() { return OwnAgentSettings().SizeOfUpdateFile(); }
+int32_t GetVersionNew() { return OwnAgentSettings().VersionNew(); }
+int32_t GetNewStamp() { return OwnAgentSettings().NewStamp(); }
+std::string GetValidVersions() { return OwnAgentSettings().ValidVersions(); }
+std::string GetNewProgramName() { return OwnAgentSettings().NewProgramName(); }
+std::string GetRunningProcess() { return OwnAgentSettings().RunningProcess(); }
+std::string GetShutDownMethod() { return OwnAgentSettings().ShutDownMethod(); }
+bool GetRequestConfirmationBeforeDownload() {
+  return OwnAgentSettings().RequestConfirmationBeforeDownload();
+}
+bool GetRequestConfirmationBeforeInstall() {
+  return OwnAgentSettings().RequestConfirmationBeforeInstall();
+}
+bool GetBackgroundUpdate() { return OwnAgentSettings().BackgroundUpdate(); }
+bool GetInformFinish() { return OwnAgentSettings().InformFinish(); }
+bool GetRestartProcess() { return OwnAgentSettings().RestartProcess(); }
+bool GetRemoveStartUpShortcut() { return OwnAgentSettings().RemoveStartUpShortcut(); }
+bool GetRemoveCheckForNewUpdateShortcut() {
+  return OwnAgentSettings().RemoveCheckForNewUpdateShortcut();
+}
+
+LRESULT HandleAgentCommand(WPARAM code, LPARAM value) {
+  return OwnAgentSettings().HandleAgentCommand(code, value);
 }

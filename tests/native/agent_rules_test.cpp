@@ -1,6 +1,9 @@
+#include "update/agent_rules.h"
+
 #include <gtest/gtest.h>
 
-#include "update/agent_rules.h"
+#include <map>
+#include <string>
 
 namespace {
 
@@ -15,38 +18,38 @@ TScheduleInput Schedule(int64_t interval, int64_t last, int64_t now) {
 }  // namespace
 
 TEST(Schedule, DueWhenTheIntervalHasPassed) {
-  EXPECT_EQ(ScheduleDecision(Schedule(3600, 1000, 4600)), 1);
-  EXPECT_EQ(ScheduleDecision(Schedule(3600, 1000, 4599)), 0);
+  EXPECT_EQ(ScheduleDecision(Schedule(3600, 1000, 4600)), TCheckDecision::Yes);
+  EXPECT_EQ(ScheduleDecision(Schedule(3600, 1000, 4599)), TCheckDecision::No);
 }
 
 TEST(Schedule, IntervalZeroChecksOnceThenTurnsAutomaticChecksOff) {
-  EXPECT_EQ(ScheduleDecision(Schedule(0, 1000, 1000)), 2);
+  EXPECT_EQ(ScheduleDecision(Schedule(0, 1000, 1000)), TCheckDecision::YesThenStopAutoChecks);
   TScheduleInput off = Schedule(0, 1000, 5000);
   off.autoCheckEnabled = false;
-  EXPECT_EQ(ScheduleDecision(off), 0);
+  EXPECT_EQ(ScheduleDecision(off), TCheckDecision::No);
   off.checkNowRequested = true;
-  EXPECT_EQ(ScheduleDecision(off), 1);
+  EXPECT_EQ(ScheduleDecision(off), TCheckDecision::Yes);
 }
 
 TEST(Schedule, IntervalMinusOneNeverChecksByItself) {
-  EXPECT_EQ(ScheduleDecision(Schedule(-1, 0, 1000000)), 0);
+  EXPECT_EQ(ScheduleDecision(Schedule(-1, 0, 1000000)), TCheckDecision::No);
   TScheduleInput asked = Schedule(-1, 0, 1000000);
   asked.checkNowRequested = true;
-  EXPECT_EQ(ScheduleDecision(asked), 1);
+  EXPECT_EQ(ScheduleDecision(asked), TCheckDecision::Yes);
 }
 
 TEST(Schedule, TestModeProbesEveryFiveSeconds) {
   TScheduleInput in = Schedule(86400, 1000, 1005);
   in.testMode = true;
-  EXPECT_EQ(ScheduleDecision(in), 1);
+  EXPECT_EQ(ScheduleDecision(in), TCheckDecision::Yes);
   in.now = 1004;
-  EXPECT_EQ(ScheduleDecision(in), 0);
+  EXPECT_EQ(ScheduleDecision(in), TCheckDecision::No);
 }
 
 TEST(Schedule, OnlyTheLow32BitsOfTheStoredIntervalCount) {
   // 2^32 + 10 reads as 10; the "== 0" and "== -1" rules look at the whole value.
-  EXPECT_EQ(ScheduleDecision(Schedule((int64_t{1} << 32) + 10, 100, 110)), 1);
-  EXPECT_EQ(ScheduleDecision(Schedule((int64_t{1} << 32) + 10, 100, 109)), 0);
+  EXPECT_EQ(ScheduleDecision(Schedule((int64_t{1} << 32) + 10, 100, 110)), TCheckDecision::Yes);
+  EXPECT_EQ(ScheduleDecision(Schedule((int64_t{1} << 32) + 10, 100, 109)), TCheckDecision::No);
 }
 
 TEST(ReAsk, StrictlyAfterAndOnlyWithAPositiveInterval) {
@@ -62,9 +65,9 @@ TEST(ValidVersions, MatchesWholeEntriesOnly) {
     int32_t version;
     bool valid;
   } cases[] = {
-      {"", 3, true},       {"1,3,5", 3, true}, {"1,3,5", 1, true}, {"1,3,5", 5, true},
-      {"13", 3, false},    {"3a", 3, false},   {"1,2", 3, false},  {"1, 3", 3, false},
-      {"-1,0", 0, true},
+      {"", 3, true},      {"1,3,5", 3, true}, {"1,3,5", 1, true},
+      {"1,3,5", 5, true}, {"13", 3, false},   {"3a", 3, false},
+      {"1,2", 3, false},  {"1, 3", 3, false}, {"-1,0", 0, true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(VersionListed(c.list, c.version), c.valid) << c.list << " / " << c.version;
@@ -73,4 +76,215 @@ TEST(ValidVersions, MatchesWholeEntriesOnly) {
 
 TEST(FireStamp, DayMonthYearThenTime) {
   EXPECT_EQ(FireStamp(2026, 12, 7, 12, 30, 5), "07-12-2026  12:30:05");
+}
+
+namespace {
+
+// An offer of version 5 to an installation of version 3 that has never
+// seen it: every test passes and the file on offer has the stated size.
+TOfferInput PerformingInput() {
+  TOfferInput in;
+  in.offer.versionNew = 5;
+  in.offer.stamp = 20240102;
+  in.offer.updateFileSize = 1000;
+  in.installed.versionOriginal = 3;
+  in.installed.stamp = 20240101;
+  in.installed.reAskSecondsInterval = 100;
+  in.installed.reAskSecondsLast = 5000;
+  in.now = 5050;
+  in.availableSize = 1000;
+  return in;
+}
+
+const char* Name(TOfferDecision d) {
+  switch (d) {
+    case TOfferDecision::UpdatingOff:
+      return "UpdatingOff";
+    case TOfferDecision::AlreadyOffered:
+      return "AlreadyOffered";
+    case TOfferDecision::NotNewer:
+      return "NotNewer";
+    case TOfferDecision::VersionNotListed:
+      return "VersionNotListed";
+    case TOfferDecision::SizeNeeded:
+      return "SizeNeeded";
+    case TOfferDecision::SizeMismatch:
+      return "SizeMismatch";
+    case TOfferDecision::Perform:
+      return "Perform";
+  }
+  return "?";
+}
+
+}  // namespace
+
+TEST(OfferDecision, Table) {
+  struct Case {
+    const char* name;
+    void (*change)(TOfferInput&);
+    TOfferDecision expected;
+  };
+  const Case cases[] = {
+      {"all tests pass", [](TOfferInput&) {}, TOfferDecision::Perform},
+      {"installed version 0 turns updating off",
+       [](TOfferInput& in) { in.installed.versionOriginal = 0; }, TOfferDecision::UpdatingOff},
+      {"negative installed version", [](TOfferInput& in) { in.installed.versionOriginal = -3; },
+       TOfferDecision::UpdatingOff},
+      {"stamp seen, re-ask not due", [](TOfferInput& in) { in.installed.stamp = in.offer.stamp; },
+       TOfferDecision::AlreadyOffered},
+      {"stamp seen, re-ask due",
+       [](TOfferInput& in) {
+         in.installed.stamp = in.offer.stamp;
+         in.now = 5101;
+       },
+       TOfferDecision::Perform},
+      {"stamp seen, re-ask exactly at the interval is not due",
+       [](TOfferInput& in) {
+         in.installed.stamp = in.offer.stamp;
+         in.now = 5100;
+       },
+       TOfferDecision::AlreadyOffered},
+      {"stamp seen, re-ask interval 0 never re-asks",
+       [](TOfferInput& in) {
+         in.installed.stamp = in.offer.stamp;
+         in.installed.reAskSecondsInterval = 0;
+         in.now = 999999;
+       },
+       TOfferDecision::AlreadyOffered},
+      {"stamp seen but the user asked",
+       [](TOfferInput& in) {
+         in.installed.stamp = in.offer.stamp;
+         in.userAsked = true;
+       },
+       TOfferDecision::Perform},
+      {"same version", [](TOfferInput& in) { in.offer.versionNew = 3; }, TOfferDecision::NotNewer},
+      {"older version", [](TOfferInput& in) { in.offer.versionNew = 2; }, TOfferDecision::NotNewer},
+      {"stamp seen wins over not newer",
+       [](TOfferInput& in) {
+         in.installed.stamp = in.offer.stamp;
+         in.offer.versionNew = 1;
+       },
+       TOfferDecision::AlreadyOffered},
+      {"installed version listed", [](TOfferInput& in) { in.offer.validVersions = "1,3"; },
+       TOfferDecision::Perform},
+      {"installed version not listed", [](TOfferInput& in) { in.offer.validVersions = "1,4,13"; },
+       TOfferDecision::VersionNotListed},
+      {"not newer wins over not listed",
+       [](TOfferInput& in) {
+         in.offer.versionNew = 3;
+         in.offer.validVersions = "1";
+       },
+       TOfferDecision::NotNewer},
+      {"size not asked for yet", [](TOfferInput& in) { in.availableSize.reset(); },
+       TOfferDecision::SizeNeeded},
+      {"not listed is decided before the size is needed",
+       [](TOfferInput& in) {
+         in.offer.validVersions = "2";
+         in.availableSize.reset();
+       },
+       TOfferDecision::VersionNotListed},
+      {"size differs", [](TOfferInput& in) { in.availableSize = 999; },
+       TOfferDecision::SizeMismatch},
+      {"file not found", [](TOfferInput& in) { in.availableSize = -1; },
+       TOfferDecision::SizeMismatch},
+      // The stated size is compared as the info file gives it, sign and all.
+      {"file not found where the offer states -1",
+       [](TOfferInput& in) {
+         in.availableSize = -1;
+         in.offer.updateFileSize = -1;
+       },
+       TOfferDecision::Perform},
+      {"size beyond 32 bits", [](TOfferInput& in) { in.availableSize = (int64_t{1} << 32) + 1000; },
+       TOfferDecision::SizeMismatch},
+  };
+  for (const Case& c : cases) {
+    TOfferInput in = PerformingInput();
+    c.change(in);
+    EXPECT_STREQ(Name(c.expected), Name(DecideOnOffer(in))) << c.name;
+  }
+}
+
+namespace {
+
+TIniValues Values(std::map<std::string, std::string> values) {
+  return [values](const char* key) {
+    const auto found = values.find(key);
+    return found == values.end() ? std::string() : found->second;
+  };
+}
+
+}  // namespace
+
+TEST(OfferParsing, EveryKeyOfTheInfoFile) {
+  const TUpdateOffer offer = ParseUpdateOffer(Values({
+      {"DownloadURL_UPDATE", "http://example.invalid/upd/"},
+      {"NameOfUpdateFile", "ToolUpdate.exe"},
+      {"SizeOfUpdateFile", "123456"},
+      {"VersionNew", "8"},
+      {"Stamp", "20240101"},
+      {"ValidVersions", "3,4,7"},
+      {"ProgramName", "Tool 8"},
+      {"RunningProcess", "<InstallDir>\\Tool.exe"},
+      {"ShutDownMethod", "Using WM_CLOSE"},
+      {"RequestConfirmationBeforeDownload", "1"},
+      {"RequestConfirmationBeforeInstall", "0"},
+      {"BackgroundUpdate", "1"},
+      {"InformFinish", "yes"},
+      {"RestartProcess", "1"},
+  }));
+  EXPECT_EQ("http://example.invalid/upd/", offer.downloadUrl);
+  EXPECT_EQ("ToolUpdate.exe", offer.updateFileName);
+  EXPECT_EQ(123456, offer.updateFileSize);
+  EXPECT_EQ(8, offer.versionNew);
+  EXPECT_EQ(20240101, offer.stamp);
+  EXPECT_EQ("3,4,7", offer.validVersions);
+  EXPECT_EQ("Tool 8", offer.programName);
+  EXPECT_EQ("<InstallDir>\\Tool.exe", offer.runningProcess);
+  EXPECT_EQ("Using WM_CLOSE", offer.shutDownMethod);
+  EXPECT_TRUE(offer.confirmBeforeDownload);
+  EXPECT_FALSE(offer.confirmBeforeInstall);
+  EXPECT_TRUE(offer.backgroundUpdate);
+  EXPECT_FALSE(offer.informFinish);
+  EXPECT_TRUE(offer.restartProcess);
+
+  const TUpdateOffer empty = ParseUpdateOffer(Values({}));
+  EXPECT_EQ(0, empty.versionNew);
+  EXPECT_EQ("", empty.updateFileName);
+  EXPECT_FALSE(empty.confirmBeforeDownload || empty.confirmBeforeInstall ||
+               empty.backgroundUpdate || empty.informFinish || empty.restartProcess);
+}
+
+TEST(InstalledStateParsing, IntegerEncodings) {
+  struct Case {
+    const char* stored;
+    int64_t int64Value;
+    int32_t int32Value;
+  };
+  const Case cases[] = {
+      {"", 0, 0},
+      {"abc", 0, 0},
+      {"-1", -1, -1},
+      {"12x", 0, 0},
+      {"4294967297", 4294967297LL, 1},
+      {"-2147483649", -2147483649LL, 2147483647},
+      {"99999999999999999999", 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    const TInstalledState state = ParseInstalledState(Values({
+        {"VersionOriginal", c.stored},
+        {"Stamp", c.stored},
+        {"ReAskSecondsInterval", c.stored},
+        {"ReAskSecondsLast", c.stored},
+    }));
+    EXPECT_EQ(c.int32Value, state.versionOriginal);
+    EXPECT_EQ(c.int32Value, state.stamp);
+    EXPECT_EQ(c.int64Value, state.reAskSecondsInterval);
+    EXPECT_EQ(c.int64Value, state.reAskSecondsLast);
+    const TUpdateOffer offer = ParseUpdateOffer(
+        Values({{"SizeOfUpdateFile", c.stored}, {"VersionNew", c.stored}, {"Stamp", c.stored}}));
+    EXPECT_EQ(c.int32Value, offer.updateFileSize);
+    EXPECT_EQ(c.int32Value, offer.versionNew);
+    EXPECT_EQ(c.int32Value, offer.stamp);
+  }
 }

@@ -124,7 +124,7 @@ TEST(DefaultAutoUpdateTextTest, Table) {
 
 TEST(RunTimeStateTest, InitialValues) {
   EXPECT_TRUE(AutoCheckEnabled);
-  EXPECT_EQ(0, AgentPhase);
+  EXPECT_EQ(TAgentPhase::Idle, AgentPhase);
   EXPECT_STREQ("|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|", kDefaultBtnText);
 }
 

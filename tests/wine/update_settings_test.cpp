@@ -1,7 +1,6 @@
-// The agent's settings files: names from the own package, defaults,
-// value encodings, preference overrides and the agent commands. The own
-// package is a package image made in memory, so that each test chooses the
-// UpdateInfoName; both INI files then lie beside this test program.
+// The agent's settings files: names from a package's UpdateInfoName,
+// defaults, value encodings, preference overrides and the agent commands.
+// Each test works on the two INI files in a scratch folder of its own.
 #include "update/update_settings.h"
 
 #include <gtest/gtest.h>
@@ -11,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "files/file_ops.h"
 #include "package/format.h"
 #include "package/package_info.h"
-#include "startup/entry.h"
 #include "update/agent_state.h"
 #include "util/handle.h"
 #include "util/text.h"
@@ -54,63 +53,51 @@ std::unique_ptr<TGFileInfo> PackageWithInfoList(const std::string& infoList) {
   return info;
 }
 
-std::unique_ptr<TGFileInfo> ownPackage;
-
-}  // namespace
-
-// The launcher's own package, as the settings see it in these tests.
-const TGFileInfo& OwnPackageInfo() { return *ownPackage; }
-
-namespace {
-
-const char kInfoList[] = "|http://example.invalid/|Tool.dat|ToolUpd.exe|token|0|";
+// A folder of its own for each test, with its trailing backslash.
+std::string NewScratchFolder() {
+  static int counter = 0;
+  const std::string folder = TempDir(true) + "orvane_settings_" +
+                             std::to_string(GetCurrentProcessId()) + "_" +
+                             std::to_string(++counter) + "\\";
+  EXPECT_TRUE(ForceDirectories(folder));
+  return folder;
+}
 
 class UpdateSettingsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ownPackage = PackageWithInfoList(kInfoList);
-    RemoveFiles();
+  void SetUp() override { ResetRunTimeState(); }
+  void TearDown() override {
+    ResetRunTimeState();
+    DeleteTree(folder_, true);
+  }
+  static void ResetRunTimeState() {
     for (uint8_t& value : PreferenceOverrides) value = kFollowInfoFile;
-    AgentPhase = 0;
+    AgentPhase = TAgentPhase::Idle;
     StopCountdown = -1;
-    CheckRequestMode = 0;
+    CheckRequestMode = TCheckRequest::Automatic;
     CheckNowRequested = false;
   }
-  void TearDown() override {
-    RemoveFiles();
-    SetUp();
-    RemoveFiles();
+  void WriteOriginal(const char* section, const char* key, const char* value) const {
+    ASSERT_TRUE(WritePrivateProfileStringA(section, key, value, settings.OriginalPath().c_str()));
   }
-  static void RemoveFiles() {
-    DeleteFileA(OriginalSetupPath().c_str());
-    DeleteFileA(InfoFilePath().c_str());
+  void WriteInfo(const char* key, const char* value) const {
+    ASSERT_TRUE(WritePrivateProfileStringA("NewSetup", key, value, settings.InfoPath().c_str()));
   }
-  static void WriteOriginal(const char* section, const char* key, const char* value) {
-    ASSERT_TRUE(WritePrivateProfileStringA(section, key, value, OriginalSetupPath().c_str()));
-  }
-  static void WriteInfo(const char* key, const char* value) {
-    ASSERT_TRUE(WritePrivateProfileStringA("NewSetup", key, value, InfoFilePath().c_str()));
-  }
-  static std::string RawOriginal(const char* key) {
+  std::string RawOriginal(const char* key) const {
     char buffer[256];
     const DWORD n = GetPrivateProfileStringA("OriginalSetup", key, "<none>", buffer, sizeof(buffer),
-                                             OriginalSetupPath().c_str());
+                                             settings.OriginalPath().c_str());
     return std::string(buffer, n);
   }
   static bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
+
+  const std::string folder_ = NewScratchFolder();
+  const TAgentSettings settings{folder_ + "Tool.original", folder_ + "Tool.info"};
 };
 
-// The folder of this program, taken apart by hand.
-std::string OwnFolder() {
-  char buffer[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof(buffer));
-  std::string path(buffer, n);
-  return path.substr(0, path.find_last_of('\\') + 1);
-}
-
-TEST_F(UpdateSettingsTest, FileNamesComeFromTheUpdateInfoName) {
+TEST(AgentSettingsFiles, NamesComeFromTheUpdateInfoName) {
   const char* lists[] = {
       "|u|Tool.dat|ToolUpd.exe|t|0|",
       "|u|C:\\x\\Tool.info|ToolUpd.exe|t|0|",
@@ -118,80 +105,77 @@ TEST_F(UpdateSettingsTest, FileNamesComeFromTheUpdateInfoName) {
   };
   for (const char* list : lists) {
     SCOPED_TRACE(list);
-    ownPackage = PackageWithInfoList(list);
-    EXPECT_EQ(OwnFolder() + "Tool.original", OriginalSetupPath());
-    EXPECT_EQ(OwnFolder() + "Tool.info", InfoFilePath());
+    const TAgentSettings settings =
+        TAgentSettings::InFolder("C:\\Apps\\", *PackageWithInfoList(list));
+    EXPECT_EQ("C:\\Apps\\Tool.original", settings.OriginalPath());
+    EXPECT_EQ("C:\\Apps\\Tool.info", settings.InfoPath());
   }
-  // Recomputed on every call: a different package gives different files.
-  ownPackage = PackageWithInfoList("|u|Other.info|x.exe|t|0|");
-  EXPECT_EQ(OwnFolder() + "Other.original", OriginalSetupPath());
-  EXPECT_EQ(OwnFolder() + "Other.info", InfoFilePath());
 }
 
 TEST_F(UpdateSettingsTest, NoFilesGiveEveryDefault) {
-  ASSERT_FALSE(Exists(OriginalSetupPath()));
-  EXPECT_EQ(0, GetProbeSecondsInterval());
-  EXPECT_EQ(0, GetProbeSecondsLast());
-  EXPECT_EQ(0, GetReAskSecondsInterval());
-  EXPECT_EQ(0, GetReAskSecondsLast());
-  EXPECT_EQ(0, GetVersionOriginal());
-  EXPECT_EQ(0, GetOriginalStamp());
-  EXPECT_EQ("", GetOriginalProgramName());
-  EXPECT_EQ("", GetTargetDir());
-  EXPECT_EQ("", GetSharedDir());
-  EXPECT_EQ("", GetAuxiliaryDir());
-  EXPECT_EQ("", GetStartUpLink());
-  EXPECT_EQ("", GetCheckforNewUpdateLink());
-  EXPECT_EQ("|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|", GetBtnText());
-  EXPECT_EQ("Error", GetErrorCaption());
-  EXPECT_EQ("Confirm", GetConfirmCaption());
-  EXPECT_EQ("Attention", GetAttentionCaption());
-  EXPECT_EQ(0, GetMsgBoxCharSet());
-  EXPECT_EQ("File not Found!", GetAutoUpdateText("s4"));
-  EXPECT_EQ("", GetAutoUpdateText("s16"));
-  EXPECT_EQ("fallback", GetAutoUpdateText("s16", "fallback"));
+  ASSERT_FALSE(Exists(settings.OriginalPath()));
+  EXPECT_EQ(0, settings.ProbeSecondsInterval());
+  EXPECT_EQ(0, settings.ProbeSecondsLast());
+  EXPECT_EQ(0, settings.ReAskSecondsInterval());
+  EXPECT_EQ(0, settings.ReAskSecondsLast());
+  EXPECT_EQ(0, settings.VersionOriginal());
+  EXPECT_EQ(0, settings.OriginalStamp());
+  EXPECT_EQ("", settings.OriginalProgramName());
+  EXPECT_EQ("", settings.TargetDir());
+  EXPECT_EQ("", settings.SharedDir());
+  EXPECT_EQ("", settings.AuxiliaryDir());
+  EXPECT_EQ("", settings.StartUpLink());
+  EXPECT_EQ("", settings.CheckforNewUpdateLink());
+  EXPECT_EQ("|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|", settings.BtnText());
+  EXPECT_EQ("Error", settings.ErrorCaption());
+  EXPECT_EQ("Confirm", settings.ConfirmCaption());
+  EXPECT_EQ("Attention", settings.AttentionCaption());
+  EXPECT_EQ(0, settings.MsgBoxCharSet());
+  EXPECT_EQ("File not Found!", settings.AutoUpdateText("s4"));
+  EXPECT_EQ("", settings.AutoUpdateText("s16"));
+  EXPECT_EQ("fallback", settings.AutoUpdateText("s16", "fallback"));
 
-  EXPECT_EQ("", GetDownloadURL_UPDATE());
-  EXPECT_EQ("", GetNameOfUpdateFile());
-  EXPECT_EQ(0, GetSizeOfUpdateFile());
-  EXPECT_EQ(0, GetVersionNew());
-  EXPECT_EQ(0, GetNewStamp());
-  EXPECT_EQ("", GetValidVersions());
-  EXPECT_EQ("", GetNewProgramName());
-  EXPECT_EQ("", GetRunningProcess());
-  EXPECT_EQ("", GetShutDownMethod());
-  EXPECT_FALSE(GetRequestConfirmationBeforeDownload());
-  EXPECT_FALSE(GetRequestConfirmationBeforeInstall());
-  EXPECT_FALSE(GetBackgroundUpdate());
-  EXPECT_FALSE(GetInformFinish());
-  EXPECT_FALSE(GetRestartProcess());
-  EXPECT_FALSE(GetRemoveStartUpShortcut());
-  EXPECT_FALSE(GetRemoveCheckForNewUpdateShortcut());
+  EXPECT_EQ("", settings.DownloadURL_UPDATE());
+  EXPECT_EQ("", settings.NameOfUpdateFile());
+  EXPECT_EQ(0, settings.SizeOfUpdateFile());
+  EXPECT_EQ(0, settings.VersionNew());
+  EXPECT_EQ(0, settings.NewStamp());
+  EXPECT_EQ("", settings.ValidVersions());
+  EXPECT_EQ("", settings.NewProgramName());
+  EXPECT_EQ("", settings.RunningProcess());
+  EXPECT_EQ("", settings.ShutDownMethod());
+  EXPECT_FALSE(settings.RequestConfirmationBeforeDownload());
+  EXPECT_FALSE(settings.RequestConfirmationBeforeInstall());
+  EXPECT_FALSE(settings.BackgroundUpdate());
+  EXPECT_FALSE(settings.InformFinish());
+  EXPECT_FALSE(settings.RestartProcess());
+  EXPECT_FALSE(settings.RemoveStartUpShortcut());
+  EXPECT_FALSE(settings.RemoveCheckForNewUpdateShortcut());
   // Reading never creates a file.
-  EXPECT_FALSE(Exists(OriginalSetupPath()));
-  EXPECT_FALSE(Exists(InfoFilePath()));
+  EXPECT_FALSE(Exists(settings.OriginalPath()));
+  EXPECT_FALSE(Exists(settings.InfoPath()));
 }
 
 TEST_F(UpdateSettingsTest, SettersCreateTheFileAndRoundTrip) {
-  EXPECT_TRUE(SetProbeSecondsInterval(-1));
-  EXPECT_TRUE(Exists(OriginalSetupPath()));
-  EXPECT_TRUE(SetProbeSecondsLast(3890000000123LL));
-  EXPECT_TRUE(SetReAskSecondsInterval(86400));
-  EXPECT_TRUE(SetReAskSecondsLast(-3890000000123LL));
-  EXPECT_TRUE(SetVersionOriginal(-7));
-  EXPECT_TRUE(SetOriginalStamp(2147483647));
-  EXPECT_EQ(-1, GetProbeSecondsInterval());
-  EXPECT_EQ(3890000000123LL, GetProbeSecondsLast());
-  EXPECT_EQ(86400, GetReAskSecondsInterval());
-  EXPECT_EQ(-3890000000123LL, GetReAskSecondsLast());
-  EXPECT_EQ(-7, GetVersionOriginal());
-  EXPECT_EQ(2147483647, GetOriginalStamp());
+  EXPECT_TRUE(settings.SetProbeSecondsInterval(-1));
+  EXPECT_TRUE(Exists(settings.OriginalPath()));
+  EXPECT_TRUE(settings.SetProbeSecondsLast(3890000000123LL));
+  EXPECT_TRUE(settings.SetReAskSecondsInterval(86400));
+  EXPECT_TRUE(settings.SetReAskSecondsLast(-3890000000123LL));
+  EXPECT_TRUE(settings.SetVersionOriginal(-7));
+  EXPECT_TRUE(settings.SetOriginalStamp(2147483647));
+  EXPECT_EQ(-1, settings.ProbeSecondsInterval());
+  EXPECT_EQ(3890000000123LL, settings.ProbeSecondsLast());
+  EXPECT_EQ(86400, settings.ReAskSecondsInterval());
+  EXPECT_EQ(-3890000000123LL, settings.ReAskSecondsLast());
+  EXPECT_EQ(-7, settings.VersionOriginal());
+  EXPECT_EQ(2147483647, settings.OriginalStamp());
   // Plain decimal text in the file, negative values with a "-".
   EXPECT_EQ("-1", RawOriginal("ProbeSecondsInterval"));
   EXPECT_EQ("-7", RawOriginal("VersionOriginal"));
   EXPECT_EQ("-3890000000123", RawOriginal("ReAskSecondsLast"));
   // The info file's "Stamp" is another key than the installed one.
-  EXPECT_EQ(0, GetNewStamp());
+  EXPECT_EQ(0, settings.NewStamp());
 }
 
 TEST_F(UpdateSettingsTest, IntegerEncodings) {
@@ -214,10 +198,10 @@ TEST_F(UpdateSettingsTest, IntegerEncodings) {
     WriteOriginal("OriginalSetup", "VersionOriginal", c.stored);
     WriteOriginal("MsgBox", "CharSet", c.stored);
     WriteInfo("SizeOfUpdateFile", c.stored);
-    EXPECT_EQ(c.int64Value, GetProbeSecondsInterval());
-    EXPECT_EQ(c.int32Value, GetVersionOriginal());
-    EXPECT_EQ(c.int32Value, GetMsgBoxCharSet());
-    EXPECT_EQ(c.int32Value, GetSizeOfUpdateFile());
+    EXPECT_EQ(c.int64Value, settings.ProbeSecondsInterval());
+    EXPECT_EQ(c.int32Value, settings.VersionOriginal());
+    EXPECT_EQ(c.int32Value, settings.MsgBoxCharSet());
+    EXPECT_EQ(c.int32Value, settings.SizeOfUpdateFile());
   }
 }
 
@@ -234,22 +218,22 @@ TEST_F(UpdateSettingsTest, StringsAsStored) {
   WriteOriginal("MsgBox", "Attention", "Achtung");
   WriteOriginal("AutoUpdate", "s16", "Done <b>PROG_NAME</b>");
   WriteOriginal("AutoUpdate", "s4", "Datei fehlt");
-  EXPECT_EQ("Tool Deluxe", GetOriginalProgramName());
-  EXPECT_EQ("C:\\Apps\\Tool", GetTargetDir());
-  EXPECT_EQ("C:\\Shared", GetSharedDir());
-  EXPECT_EQ("C:\\Aux", GetAuxiliaryDir());
-  EXPECT_EQ("C:\\Links\\Start.lnk", GetStartUpLink());
-  EXPECT_EQ("C:\\Links\\Check.lnk", GetCheckforNewUpdateLink());
-  EXPECT_EQ("|O|C|Y|N|A|R|I|", GetBtnText());
-  EXPECT_EQ("Fehler", GetErrorCaption());
-  EXPECT_EQ("Frage", GetConfirmCaption());
-  EXPECT_EQ("Achtung", GetAttentionCaption());
-  EXPECT_EQ("Done <b>PROG_NAME</b>", GetAutoUpdateText("s16"));
-  EXPECT_EQ("Datei fehlt", GetAutoUpdateText("s4"));
+  EXPECT_EQ("Tool Deluxe", settings.OriginalProgramName());
+  EXPECT_EQ("C:\\Apps\\Tool", settings.TargetDir());
+  EXPECT_EQ("C:\\Shared", settings.SharedDir());
+  EXPECT_EQ("C:\\Aux", settings.AuxiliaryDir());
+  EXPECT_EQ("C:\\Links\\Start.lnk", settings.StartUpLink());
+  EXPECT_EQ("C:\\Links\\Check.lnk", settings.CheckforNewUpdateLink());
+  EXPECT_EQ("|O|C|Y|N|A|R|I|", settings.BtnText());
+  EXPECT_EQ("Fehler", settings.ErrorCaption());
+  EXPECT_EQ("Frage", settings.ConfirmCaption());
+  EXPECT_EQ("Achtung", settings.AttentionCaption());
+  EXPECT_EQ("Done <b>PROG_NAME</b>", settings.AutoUpdateText("s16"));
+  EXPECT_EQ("Datei fehlt", settings.AutoUpdateText("s4"));
   EXPECT_EQ(
       "<b>NEW UPDATE</b><P><P>Orvane will check if a new update is available for: "
       "<b>Tool Deluxe</b><P>",
-      GetAutoUpdateText("s22"));
+      settings.AutoUpdateText("s22"));
 
   WriteInfo("DownloadURL_UPDATE", "http://example.invalid/upd/");
   WriteInfo("NameOfUpdateFile", "ToolUpdate.exe");
@@ -259,31 +243,59 @@ TEST_F(UpdateSettingsTest, StringsAsStored) {
   WriteInfo("ProgramName", "Tool 8");
   WriteInfo("RunningProcess", "<InstallDir>\\Tool.exe");
   WriteInfo("ShutDownMethod", "Using WM_CLOSE");
-  EXPECT_EQ("http://example.invalid/upd/", GetDownloadURL_UPDATE());
-  EXPECT_EQ("ToolUpdate.exe", GetNameOfUpdateFile());
-  EXPECT_EQ(8, GetVersionNew());
-  EXPECT_EQ(20240101, GetNewStamp());
-  EXPECT_EQ(0, GetOriginalStamp());
-  EXPECT_EQ("3,4,7", GetValidVersions());
-  EXPECT_EQ("Tool 8", GetNewProgramName());
-  EXPECT_EQ("<InstallDir>\\Tool.exe", GetRunningProcess());
-  EXPECT_EQ("Using WM_CLOSE", GetShutDownMethod());
+  EXPECT_EQ("http://example.invalid/upd/", settings.DownloadURL_UPDATE());
+  EXPECT_EQ("ToolUpdate.exe", settings.NameOfUpdateFile());
+  EXPECT_EQ(8, settings.VersionNew());
+  EXPECT_EQ(20240101, settings.NewStamp());
+  EXPECT_EQ(0, settings.OriginalStamp());
+  EXPECT_EQ("3,4,7", settings.ValidVersions());
+  EXPECT_EQ("Tool 8", settings.NewProgramName());
+  EXPECT_EQ("<InstallDir>\\Tool.exe", settings.RunningProcess());
+  EXPECT_EQ("Using WM_CLOSE", settings.ShutDownMethod());
+}
+
+// The offer and the installed state come from their own file and section.
+TEST_F(UpdateSettingsTest, OfferAndInstalledStateReadTheirFiles) {
+  WriteOriginal("OriginalSetup", "VersionOriginal", "3");
+  WriteOriginal("OriginalSetup", "Stamp", "11");
+  WriteOriginal("OriginalSetup", "ReAskSecondsInterval", "4294967297");
+  WriteOriginal("OriginalSetup", "ReAskSecondsLast", "-5");
+  WriteOriginal("NewSetup", "VersionNew", "99");
+  WriteInfo("VersionNew", "8");
+  WriteInfo("Stamp", "22");
+  WriteInfo("NameOfUpdateFile", "ToolUpdate.exe");
+  WriteInfo("InformFinish", "1");
+  WriteInfo("VersionOriginal", "7");
+  const TInstalledState installed = settings.InstalledState();
+  EXPECT_EQ(3, installed.versionOriginal);
+  EXPECT_EQ(11, installed.stamp);
+  EXPECT_EQ(4294967297LL, installed.reAskSecondsInterval);
+  EXPECT_EQ(-5, installed.reAskSecondsLast);
+  const TUpdateOffer offer = settings.Offer();
+  EXPECT_EQ(8, offer.versionNew);
+  EXPECT_EQ(22, offer.stamp);
+  EXPECT_EQ("ToolUpdate.exe", offer.updateFileName);
+  EXPECT_TRUE(offer.informFinish);
+  // The offer keeps the file's flag; the override applies where it is used.
+  SetPreferenceOverride(kInformFinish, 0);
+  EXPECT_TRUE(settings.Offer().informFinish);
+  EXPECT_FALSE(settings.InformFinish());
 }
 
 struct FlagGetter {
   const char* key;
-  bool (*get)();
+  bool (TAgentSettings::*get)() const;
   int override;  // -1: not overridable
 };
 
 const FlagGetter kFlags[] = {
-    {"RequestConfirmationBeforeDownload", GetRequestConfirmationBeforeDownload, 1},
-    {"RequestConfirmationBeforeInstall", GetRequestConfirmationBeforeInstall, 2},
-    {"BackgroundUpdate", GetBackgroundUpdate, 3},
-    {"InformFinish", GetInformFinish, 4},
-    {"RestartProcess", GetRestartProcess, 5},
-    {"RemoveStartUpShortcut", GetRemoveStartUpShortcut, -1},
-    {"RemoveCheckForNewUpdateShortcut", GetRemoveCheckForNewUpdateShortcut, -1},
+    {"RequestConfirmationBeforeDownload", &TAgentSettings::RequestConfirmationBeforeDownload, 1},
+    {"RequestConfirmationBeforeInstall", &TAgentSettings::RequestConfirmationBeforeInstall, 2},
+    {"BackgroundUpdate", &TAgentSettings::BackgroundUpdate, 3},
+    {"InformFinish", &TAgentSettings::InformFinish, 4},
+    {"RestartProcess", &TAgentSettings::RestartProcess, 5},
+    {"RemoveStartUpShortcut", &TAgentSettings::RemoveStartUpShortcut, -1},
+    {"RemoveCheckForNewUpdateShortcut", &TAgentSettings::RemoveCheckForNewUpdateShortcut, -1},
 };
 
 TEST_F(UpdateSettingsTest, FlagsAreTrueOnlyForOne) {
@@ -291,10 +303,10 @@ TEST_F(UpdateSettingsTest, FlagsAreTrueOnlyForOne) {
     for (const char* text : {"yes", "true", "TRUE", "2", "01", "0"}) {
       SCOPED_TRACE(std::string(flag.key) + "=" + text);
       WriteInfo(flag.key, text);
-      EXPECT_FALSE(flag.get());
+      EXPECT_FALSE((settings.*flag.get)());
     }
     WriteInfo(flag.key, "1");
-    EXPECT_TRUE(flag.get()) << flag.key;
+    EXPECT_TRUE((settings.*flag.get)()) << flag.key;
   }
 }
 
@@ -304,31 +316,31 @@ TEST_F(UpdateSettingsTest, OverrideBytesComeBeforeTheInfoFile) {
     SCOPED_TRACE(flag.key);
     WriteInfo(flag.key, "1");
     SetPreferenceOverride(flag.override, 0);
-    EXPECT_FALSE(flag.get());
+    EXPECT_FALSE((settings.*flag.get)());
     SetPreferenceOverride(flag.override, 2);
-    EXPECT_FALSE(flag.get());
+    EXPECT_FALSE((settings.*flag.get)());
     SetPreferenceOverride(flag.override, 255);
-    EXPECT_TRUE(flag.get());
+    EXPECT_TRUE((settings.*flag.get)());
     WriteInfo(flag.key, "0");
     SetPreferenceOverride(flag.override, 1);
-    EXPECT_TRUE(flag.get());
+    EXPECT_TRUE((settings.*flag.get)());
     SetPreferenceOverride(flag.override, 255);
-    EXPECT_FALSE(flag.get());
+    EXPECT_FALSE((settings.*flag.get)());
   }
   // The shortcut flags have no override byte.
   WriteInfo("RemoveStartUpShortcut", "1");
   for (uint8_t& value : PreferenceOverrides) value = 0;
-  EXPECT_TRUE(GetRemoveStartUpShortcut());
+  EXPECT_TRUE(settings.RemoveStartUpShortcut());
 }
 
 TEST_F(UpdateSettingsTest, OverrideListParsedIntoTheFlags) {
   WriteInfo("RequestConfirmationBeforeDownload", "1");
   ParseOverrideList("|1||x|");
   EXPECT_TRUE(AskBeforeCheck());
-  EXPECT_TRUE(GetRequestConfirmationBeforeDownload());
+  EXPECT_TRUE(settings.RequestConfirmationBeforeDownload());
   EXPECT_EQ("|1|255|255|255|255|255|", FormatOverrideList());
   ParseOverrideList("|1|0|255|255|0|255|");
-  EXPECT_FALSE(GetRequestConfirmationBeforeDownload());
+  EXPECT_FALSE(settings.RequestConfirmationBeforeDownload());
 }
 
 TEST_F(UpdateSettingsTest, AgentCommandsReadTheSettings) {
@@ -337,7 +349,7 @@ TEST_F(UpdateSettingsTest, AgentCommandsReadTheSettings) {
   WriteOriginal("OriginalSetup", "ReAskSecondsInterval", "-2");
   WriteOriginal("OriginalSetup", "ProbeSecondsLast", "3900000000");
   WriteOriginal("OriginalSetup", "ReAskSecondsLast", "77");
-  AgentPhase = 2;
+  AgentPhase = TAgentPhase::Downloading;
   struct Case {
     WPARAM code;
     int32_t reply;
@@ -347,10 +359,10 @@ TEST_F(UpdateSettingsTest, AgentCommandsReadTheSettings) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "code " << c.code);
-    EXPECT_EQ(static_cast<LRESULT>(c.reply), HandleAgentCommand(c.code, 123));
+    EXPECT_EQ(static_cast<LRESULT>(c.reply), settings.HandleAgentCommand(c.code, 123));
   }
   WriteInfo("VersionNew", "9");
-  EXPECT_EQ(9, HandleAgentCommand(5, 0));
+  EXPECT_EQ(9, settings.HandleAgentCommand(5, 0));
 }
 
 TEST_F(UpdateSettingsTest, AgentCommandsWriteTheSchedule) {
@@ -369,30 +381,30 @@ TEST_F(UpdateSettingsTest, AgentCommandsWriteTheSchedule) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
-    EXPECT_EQ(0, HandleAgentCommand(c.code, c.value));
+    EXPECT_EQ(0, settings.HandleAgentCommand(c.code, c.value));
     EXPECT_EQ(c.stored, RawOriginal(c.key));
   }
 }
 
 TEST_F(UpdateSettingsTest, AgentCommandsSetOverridesAndState) {
-  EXPECT_EQ(0, HandleAgentCommand(20, 1));
-  EXPECT_EQ(0, HandleAgentCommand(21, 0x100));
-  EXPECT_EQ(0, HandleAgentCommand(22, 0x1FF));
-  EXPECT_EQ(0, HandleAgentCommand(25, 7));
+  EXPECT_EQ(0, settings.HandleAgentCommand(20, 1));
+  EXPECT_EQ(0, settings.HandleAgentCommand(21, 0x100));
+  EXPECT_EQ(0, settings.HandleAgentCommand(22, 0x1FF));
+  EXPECT_EQ(0, settings.HandleAgentCommand(25, 7));
   EXPECT_EQ("|1|0|255|255|255|7|", FormatOverrideList());
 
-  EXPECT_EQ(0, HandleAgentCommand(30, 2));
+  EXPECT_EQ(0, settings.HandleAgentCommand(30, 2));
   EXPECT_EQ(2, StopCountdown);
-  EXPECT_EQ(0, HandleAgentCommand(30, -1));
+  EXPECT_EQ(0, settings.HandleAgentCommand(30, -1));
   EXPECT_EQ(-1, StopCountdown);
 
-  EXPECT_EQ(0, HandleAgentCommand(31, 1));
+  EXPECT_EQ(0, settings.HandleAgentCommand(31, 1));
   EXPECT_TRUE(CheckNowRequested);
-  EXPECT_EQ(0, CheckRequestMode);
+  EXPECT_EQ(TCheckRequest::Automatic, CheckRequestMode);
   CheckNowRequested = false;
-  EXPECT_EQ(0, HandleAgentCommand(31, 2));
+  EXPECT_EQ(0, settings.HandleAgentCommand(31, 2));
   EXPECT_TRUE(CheckNowRequested);
-  EXPECT_EQ(2, CheckRequestMode);
+  EXPECT_EQ(TCheckRequest::UserCheckPending, CheckRequestMode);
 }
 
 TEST_F(UpdateSettingsTest, UnknownAgentCommandsChangeNothing) {
@@ -400,11 +412,11 @@ TEST_F(UpdateSettingsTest, UnknownAgentCommandsChangeNothing) {
   for (WPARAM code : {WPARAM(0), WPARAM(3), WPARAM(6), WPARAM(16), WPARAM(19), WPARAM(26),
                       WPARAM(29), WPARAM(32), WPARAM(1125)}) {
     SCOPED_TRACE(testing::Message() << "code " << code);
-    EXPECT_EQ(0, HandleAgentCommand(code, 1));
+    EXPECT_EQ(0, settings.HandleAgentCommand(code, 1));
   }
   EXPECT_EQ("|255|255|255|255|255|255|", FormatOverrideList());
   EXPECT_EQ(-1, StopCountdown);
-  EXPECT_EQ(0, CheckRequestMode);
+  EXPECT_EQ(TCheckRequest::Automatic, CheckRequestMode);
   EXPECT_FALSE(CheckNowRequested);
   EXPECT_EQ("<none>", RawOriginal("ProbeSecondsInterval"));
   EXPECT_EQ("6", RawOriginal("VersionOriginal"));
