@@ -47,10 +47,9 @@ void PumpMessageEachTick() {
 // what it finds through Win32 files and tells the user.
 class TExtraction : public TPackageVisitor {
  public:
-  TExtraction(const std::string& packagePath, const std::string& targetFolder,
-              const std::string& autoUpdateProgName, TProgressCallback progress)
-      : packagePath_(packagePath),
-        targetFolder_(targetFolder),
+  TExtraction(const std::string& targetFolder, const std::string& autoUpdateProgName,
+              TProgressCallback progress)
+      : targetFolder_(targetFolder),
         autoUpdateProgName_(autoUpdateProgName),
         progress_(progress),
         walker_(WalkOptions()) {}
@@ -81,7 +80,6 @@ class TExtraction : public TPackageVisitor {
   void MakeTargetFolder();
   void WriteAutoUpdateCopy(THandleSource& package);
 
-  std::string packagePath_;
   std::string targetFolder_;
   std::string autoUpdateProgName_;
   TProgressCallback progress_;
@@ -188,6 +186,8 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
   if (!file.IsOpen()) return true;
   diskNumber_ = diskNumber;
   const TDiskWalk walk = walker_.WalkDisk(file, trailer_, path, diskNumber, *this);
+  // An entry that stopped the walk half-written is closed here, undated.
+  writer_.reset();
   if (walk == TDiskWalk::Damaged) {
     DebugLine(" ExtractPackage - " + Damage().Message);
     return true;
@@ -255,8 +255,7 @@ bool PromptForDisk(const std::string& path, int diskNumber, const std::string& t
 
 TExtractResult ExtractPackage(const TExtractRequest& request) {
   TExtractResult result;
-  TExtraction run(request.PackagePath, request.TargetFolder, request.AutoUpdateProgName,
-                  request.Progress);
+  TExtraction run(request.TargetFolder, request.AutoUpdateProgName, request.Progress);
   run.Progress(0, 0);
   bool goOn = true;
   std::string path = request.PackagePath;

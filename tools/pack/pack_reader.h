@@ -28,8 +28,11 @@ struct TPackEntry {
   int64_t BlockOffset = 0;   // file offset of the block's length field
   int64_t StoredSize = 0;    // zlib bytes
   std::string Header;        // up to the first 0x00; empty when there is none
-  std::string Name;          // field 0 without "*" and what follows it
-  std::string MainProgram;   // field 0 when it holds "*", else empty
+  // As the launcher reads the header (ParseEntryHeader): field 0 without
+  // "*" and what follows it, "/" as "\"; the main program when the header
+  // marks one, else empty.
+  std::string Name;
+  std::string MainProgram;
   uint32_t DosDateTime = 0;  // field 1 read as a decimal number (0 if not one)
   std::string Content;
   std::string Error;         // zlib's complaint when the entry does not inflate
