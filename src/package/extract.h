@@ -6,23 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "package/walker.h"
 #include "startup/progress.h"
-
-// What stopped an extraction because the package itself is broken although
-// its disk file passed the checksum: an entry that does not inflate, or a
-// block stream that does not fit its file (a negative block length, a block
-// running past the package end, a DataOffset outside the file). Empty
-// `Message` when nothing was wrong.
-struct TDamagedEntry {
-  int DiskNumber = 0;   // from 1
-  int EntryNumber = 0;  // from 1, counted across disks; 0 for a fault before any entry
-  int64_t Offset = 0;   // file offset of the block's length field in its disk file
-  // zlib's text for the failing code (with zlib's detail in parentheses),
-  // or the fault of the block stream.
-  std::string Reason;
-  // The text for the error box: disk file, entry, offset and reason.
-  std::string Message;
-};
 
 // One extraction: which package, where to, and how to ask for further disks.
 struct TExtractRequest {
@@ -50,6 +35,7 @@ struct TExtractResult {
   // header); empty when none is marked, a disk prompt was cancelled or the
   // package is damaged.
   std::string MainProgram;
+  // Where and why the walk of the package stopped (see package/walker.h).
   TDamagedEntry Damage;
 };
 

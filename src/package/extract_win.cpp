@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include <cstring>
 #include <memory>
 
 #include "files/file_ops.h"
@@ -8,7 +7,9 @@
 #include "package/extract.h"
 #include "package/extract_core.h"
 #include "package/format.h"
+#include "package/handle_source.h"
 #include "package/package_info.h"
+#include "package/walker.h"
 #include "startup/debug_log.h"
 #include "ui/msgbox.h"
 #include "util/file_io.h"
@@ -42,64 +43,16 @@ void PumpMessageEachTick() {
   PumpMessage();
 }
 
-bool SeekTo(HANDLE file, int64_t offset) {
-  LARGE_INTEGER position;
-  position.QuadPart = offset;
-  return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != 0;
-}
-
-// Reads `count` bytes at the file position in pieces of at most 64 KiB,
-// letting window messages run between pieces, and hands every piece to
-// `consume`. Stops early on a failed read or at the end of the file;
-// returns the bytes read.
-template <typename Consume>
-int64_t ReadBlock(HANDLE file, int64_t count, uint8_t* buffer, Consume consume) {
-  int64_t done = 0;
-  while (done < count) {
-    const int64_t left = count - done;
-    const DWORD wanted =
-        static_cast<DWORD>(left < int64_t(kBlockPieceSize) ? left : kBlockPieceSize);
-    DWORD got = 0;
-    const bool ok = ReadFile(file, buffer, wanted, &got, nullptr) != 0;
-    if (got > 0) consume(buffer, got);
-    done += got;
-    PumpMessageEachTick();
-    if (!ok || got == 0) break;
-  }
-  return done;
-}
-
-bool ReadInt32(HANDLE file, int32_t& value) {
-  DWORD got = 0;
-  return ReadFile(file, &value, sizeof value, &got, nullptr) != 0 && got == sizeof value;
-}
-
-// Where the block stream of an open disk file ends: PackageEnd for a
-// launcher image that has one, else the file's length; never past the
-// file's length.
-int64_t PackageEndOf(HANDLE file) {
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(file, &size)) return 0;
-  char head[kPeSignatureOffset + 2] = {};
-  DWORD got = 0;
-  if (!SeekTo(file, 0) || !ReadFile(file, head, sizeof head, &got, nullptr)) return size.QuadPart;
-  if (!IsImageFile(std::string(head, got))) return size.QuadPart;
-  int32_t packageEnd = 0;
-  std::memcpy(&packageEnd, head + kPackageEndOffset, sizeof packageEnd);
-  if (packageEnd <= 0 || packageEnd > size.QuadPart) return size.QuadPart;
-  return packageEnd;
-}
-
-// One run of ExtractPackage.
-class TExtraction {
+// One run of ExtractPackage: the walker reads the package, this run writes
+// what it finds through Win32 files and tells the user.
+class TExtraction : public TPackageVisitor {
  public:
-  TExtraction(const std::string& packagePath, const std::string& targetFolder,
-              const std::string& autoUpdateProgName, TProgressCallback progress)
-      : packagePath_(packagePath),
-        targetFolder_(targetFolder),
+  TExtraction(const std::string& targetFolder, const std::string& autoUpdateProgName,
+              TProgressCallback progress)
+      : targetFolder_(targetFolder),
         autoUpdateProgName_(autoUpdateProgName),
         progress_(progress),
-        buffer_(new uint8_t[kBlockPieceSize]) {}
+        walker_(WalkOptions()) {}
 
   // Extracts one disk file that exists; false when its checksum failed.
   bool ExtractDisk(const std::string& path, int diskNumber);
@@ -107,36 +60,37 @@ class TExtraction {
   const PackageTrailer& Trailer() const { return trailer_; }
   bool ChecksumOk() const { return checksumOk_; }
   const std::string& MainProgram() const { return mainProgram_; }
-  const TDamagedEntry& Damage() const { return damage_; }
+  const TDamagedEntry& Damage() const { return walker_.Damage(); }
   void Progress(int kind, int rangeMax) const {
     if (progress_ != nullptr) progress_(kind, 0, rangeMax, 0, 1, std::string());
   }
 
+  void OnBlocksStart() override;
+  TEntrySink& OnEntryStart(const TEntryPlace& place) override;
+  bool OnEntryEnd(const TEntryPlace& place, const TEntryInflater& inflater) override;
+
  private:
   class TEntryWriter;
 
+  static TWalkOptions WalkOptions() {
+    TWalkOptions options;
+    options.InflateOutputSize = kEntryOutputSize;
+    return options;
+  }
   void MakeTargetFolder();
-  void WalkBlocks(HANDLE file, int64_t position, int64_t packageEnd, const std::string& path,
-                  int diskNumber);
-  bool ExtractEntry(HANDLE file, int64_t length);
-  void ReportDamage(const std::string& path, int diskNumber, int entryNumber, int64_t offset,
-                    const std::string& reason);
-  void WriteAutoUpdateCopy(HANDLE package);
+  void WriteAutoUpdateCopy(THandleSource& package);
 
-  std::string packagePath_;
   std::string targetFolder_;
   std::string autoUpdateProgName_;
   TProgressCallback progress_;
-  std::unique_ptr<uint8_t[]> buffer_;
+  TPackageWalker walker_;
 
   PackageTrailer trailer_{};
+  int diskNumber_ = 0;
   bool checksumOk_ = false;
   std::string mainProgram_;
-  int blockCounter_ = 0;
-  int64_t headerEnd_ = 0;
   int newFiles_ = 0;
-  std::string inflateError_;
-  TDamagedEntry damage_;
+  std::unique_ptr<TEntryWriter> writer_;
 };
 
 // Writes one entry's file as the inflater delivers it: the header opens
@@ -228,108 +182,60 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
   checksumOk_ = GetCrc(path, trailer_.TrailerLength) == trailer_.ExpectedCrc;
   if (!checksumOk_) return false;
 
-  TFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) return true;
-  const int64_t packageEnd = PackageEndOf(file.get());
-  if (trailer_.PackageMagic != kPackageMagic) return true;
-  if (trailer_.DataOffset < 0 || trailer_.DataOffset > packageEnd) {
-    ReportDamage(path, diskNumber, 0, trailer_.DataOffset, "Bad data offset");
+  THandleSource file(path, PumpMessageEachTick);
+  if (!file.IsOpen()) return true;
+  diskNumber_ = diskNumber;
+  const TDiskWalk walk = walker_.WalkDisk(file, trailer_, path, diskNumber, *this);
+  // An entry that stopped the walk half-written is closed here, undated.
+  writer_.reset();
+  if (walk == TDiskWalk::Damaged) {
+    DebugLine(" ExtractPackage - " + Damage().Message);
     return true;
   }
-  if (diskNumber == 1) Progress(0, trailer_.FilesCount);
-  MakeTargetFolder();
-  WalkBlocks(file.get(), trailer_.DataOffset, packageEnd, path, diskNumber);
-  if (damage_.Message.empty() && diskNumber == 1 && !ExtractFileName(autoUpdateProgName_).empty() &&
+  if (walk == TDiskWalk::NoMagic) return true;
+  if (diskNumber == 1 && !ExtractFileName(autoUpdateProgName_).empty() &&
       SameTextTrimmed(ExtractFileExt(path), ".exe")) {
-    WriteAutoUpdateCopy(file.get());
+    WriteAutoUpdateCopy(file);
   }
   return true;
 }
 
-void TExtraction::WalkBlocks(HANDLE file, int64_t position, int64_t packageEnd,
-                             const std::string& path, int diskNumber) {
-  if (!SeekTo(file, position)) return;
-  const int headerBlocks = trailer_.HeaderBlockCount;
-  while (MoreBlocksAt(position, packageEnd)) {
-    PumpMessageEachTick();
-    int32_t length = 0;
-    if (!ReadInt32(file, length)) return;
-    const int entryNumber = blockCounter_ + 1 - headerBlocks;
-    if (!BlockFits(position, length, packageEnd)) {
-      ReportDamage(path, diskNumber, entryNumber > 0 ? entryNumber : 0, position,
-                   "Block length " + std::to_string(length) + " out of range");
-      return;
-    }
-    const int64_t blockStart = position;
-    position += int64_t(length) + 4;
-    ++blockCounter_;
-    if (blockCounter_ == headerBlocks) headerEnd_ = position;
-    if (blockCounter_ <= headerBlocks) {
-      ReadBlock(file, length, buffer_.get(), [](const uint8_t*, size_t) {});
-      continue;
-    }
-    if (!ExtractEntry(file, length)) {
-      ReportDamage(path, diskNumber, entryNumber, blockStart, "zlib: " + inflateError_);
-      return;
-    }
-  }
+void TExtraction::OnBlocksStart() {
+  if (diskNumber_ == 1) Progress(0, trailer_.FilesCount);
+  MakeTargetFolder();
 }
 
-bool TExtraction::ExtractEntry(HANDLE file, int64_t length) {
-  TEntryInflater inflater(kEntryOutputSize);
-  TEntryWriter writer(*this);
-  ReadBlock(file, length, buffer_.get(),
-            [&](const uint8_t* data, size_t size) { inflater.Feed(data, size, writer); });
-  if (inflater.Finish() == TEntryInflater::TState::Failed) {
-    inflateError_ = inflater.ErrorText();
-    return false;
-  }
-  writer.Complete(inflater.ContentSize());
+TEntrySink& TExtraction::OnEntryStart(const TEntryPlace&) {
+  writer_.reset(new TEntryWriter(*this));
+  return *writer_;
+}
+
+bool TExtraction::OnEntryEnd(const TEntryPlace&, const TEntryInflater& inflater) {
+  writer_->Complete(inflater.ContentSize());
+  writer_.reset();
   return true;
-}
-
-void TExtraction::ReportDamage(const std::string& path, int diskNumber, int entryNumber,
-                               int64_t offset, const std::string& reason) {
-  damage_.DiskNumber = diskNumber;
-  damage_.EntryNumber = entryNumber;
-  damage_.Offset = offset;
-  damage_.Reason = reason;
-  damage_.Message = DamagedEntryText(path, entryNumber, offset, reason);
-  DebugLine(" ExtractPackage - " + damage_.Message);
 }
 
 // The launcher image and its text lists, without entries, with PackageEnd
 // cleared and a trailer that marks the copy as the auto-update program.
-void TExtraction::WriteAutoUpdateCopy(HANDLE package) {
+void TExtraction::WriteAutoUpdateCopy(THandleSource& package) {
   PackageTrailer record{};
-  if (!ReadTrailer(packagePath_, record)) return;
-  // Without the whole image header there is no PackageEnd to clear.
-  if (headerEnd_ < kPackageEndOffset + 4) return;
-  record.ThisIs_AutoUpdateProg = 1;
-  record.TrailerLength = kTrailerSize;
+  if (!ReadTrailer(package, record)) return;
+  const std::string bytes = AgentCopyOf(package, walker_.HeaderEnd(), record);
+  if (bytes.empty()) return;
 
   const std::string path =
       SetTrailingBackslash(targetFolder_, true) + ExtractFileName(autoUpdateProgName_);
   TFileHandle copy(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!copy || !SeekTo(package, 0)) return;
-  int64_t offset = 0;
-  bool ok = true;
-  ReadBlock(package, headerEnd_, buffer_.get(), [&](uint8_t* data, size_t size) {
-    for (int i = 0; i < 4; ++i) {
-      const int64_t at = kPackageEndOffset + i - offset;
-      if (at >= 0 && at < int64_t(size)) data[at] = 0;
-    }
-    offset += int64_t(size);
-    DWORD written = 0;
-    ok = ok && WriteFile(copy.get(), data, static_cast<DWORD>(size), &written, nullptr) &&
-         written == size;
-  });
+  if (!copy) return;
   DWORD written = 0;
-  if (!ok || !WriteFile(copy.get(), &record, sizeof record, &written, nullptr)) return;
+  if (!WriteFile(copy.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+      written != bytes.size()) {
+    return;
+  }
   FILETIME created, accessed, modified;
-  if (GetFileTime(package, &created, &accessed, &modified)) {
+  if (GetFileTime(package.Handle(), &created, &accessed, &modified)) {
     SetFileTime(copy.get(), nullptr, nullptr, &modified);
   }
 }
@@ -349,8 +255,7 @@ bool PromptForDisk(const std::string& path, int diskNumber, const std::string& t
 
 TExtractResult ExtractPackage(const TExtractRequest& request) {
   TExtractResult result;
-  TExtraction run(request.PackagePath, request.TargetFolder, request.AutoUpdateProgName,
-                  request.Progress);
+  TExtraction run(request.TargetFolder, request.AutoUpdateProgName, request.Progress);
   run.Progress(0, 0);
   bool goOn = true;
   std::string path = request.PackagePath;
@@ -361,7 +266,7 @@ TExtractResult ExtractPackage(const TExtractRequest& request) {
       result.MainProgram = run.MainProgram();
       if (!passed || !run.Damage().Message.empty()) break;
     }
-    if ((run.Trailer().PackageFlags & kFlagHasNextDisk) == 0) break;
+    if (!HasNextDisk(run.Trailer())) break;
     ++disk;
     path = DiskFileName(request.PackagePath, disk);
     if (request.ForcePrompt || !FileExists(path)) {

@@ -43,12 +43,6 @@ uint64_t HashOf(const std::string& bytes) {
   return hash;
 }
 
-int32_t ReadInt32At(const std::string& bytes, size_t offset) {
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
-  return static_cast<int32_t>(value);
-}
-
 }  // namespace
 
 bool IsImageFile(const std::string& head) {
@@ -157,15 +151,6 @@ uint32_t SumWords(const uint8_t* data, size_t count) {
            static_cast<uint32_t>(w[2]) << 16 | static_cast<uint32_t>(w[3]) << 24;
   }
   return sum;
-}
-
-uint32_t CrcOfImage(const std::string& file, int32_t trailerLength) {
-  int32_t packageEnd = 0;
-  if (IsImageFile(file)) packageEnd = ReadInt32At(file, kPackageEndOffset);
-  const CrcPlan plan = PlanCrc(static_cast<int64_t>(file.size()), packageEnd, trailerLength);
-  const uint8_t* start = reinterpret_cast<const uint8_t*>(file.data()) + plan.StartOffset;
-  return SumWords(start, static_cast<size_t>(plan.WordsToSum)) +
-         static_cast<uint32_t>(plan.BonusCount) * 1234u;
 }
 
 uint32_t PackDosDateTime(int year, int month, int day, int hour, int minute, int second) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "package/walker.h"
 #include "util/file_io.h"
 #include "util/text.h"
 
@@ -19,9 +20,6 @@ constexpr int kWebSetupNameField = 1;
 constexpr int kWebAlwaysDownloadField = 2;
 constexpr int kWebTokenField = 3;
 constexpr int kWebSetupSizeField = 4;
-
-// Bytes 0..257 decide IsImageFile.
-constexpr size_t kImageHeadSize = kPeSignatureOffset + 2;
 
 bool ReadInt32At(TReadFile& file, int64_t offset, int32_t& value) {
   uint8_t bytes[4];
@@ -54,33 +52,8 @@ bool ReadBlock(TReadFile& file, int64_t offset, int64_t fileSize, std::string& t
 }  // namespace
 
 bool ReadTrailer(TReadFile& file, PackageTrailer& record) {
-  const int64_t size = file.Size();
-  if (size < 0) return false;
-  int32_t length = 0;
-  ReadInt32At(file, size - 4, length);
-  int64_t start = size - length;
-
-  std::string head(kImageHeadSize, '\0');
-  head.resize(file.Seek(0) ? file.Read(&head[0], head.size()) : 0);
-  int32_t packageEnd = 0;
-  if (IsImageFile(head) && ReadInt32At(file, kPackageEndOffset, packageEnd) && packageEnd > 0) {
-    // Bytes appended behind the package are skipped: the trailer ends at
-    // PackageEnd, not at the physical end.
-    length = 0;
-    ReadInt32At(file, int64_t{packageEnd} - 4, length);
-    start = int64_t{packageEnd} - length;
-  }
-
-  const int32_t trailerLength = length < kTrailerSize ? length : kTrailerSize;
-  const int32_t count = trailerLength - 4;
-  if (count > 0 && file.Seek(start)) {
-    uint8_t bytes[kTrailerSize] = {};
-    const size_t got = file.Read(bytes, static_cast<size_t>(count));
-    std::memcpy(&record, bytes, got);
-  }
-  record.TrailerLength = trailerLength;
-  if (record.HeaderBlockCount == 0) record.HeaderBlockCount = 2;
-  return true;
+  TReadFileSource source(file);
+  return ReadTrailer(source, record);
 }
 
 bool ReadTrailer(const std::string& fileName, PackageTrailer& record) {

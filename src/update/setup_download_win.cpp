@@ -8,6 +8,7 @@
 #include "package/driver.h"
 #include "package/messages.h"
 #include "package/package_info.h"
+#include "package/walker.h"
 #include "startup/entry.h"
 #include "startup/main_window.h"
 #include "ui/msgbox.h"
@@ -24,8 +25,7 @@ namespace {
 // beside the installed files: the running launcher, flagged in its trailer.
 void WriteAgentCopy(const std::string& agentName) {
   std::string image = ReadFilePart(ProgramPath(), 0, 0);
-  if (image.size() <= 5) return;
-  image[image.size() - 5] = 1;
+  if (!MarkAsAgentCopy(image)) return;
   // The extraction of the downloaded package fills this folder later; the
   // copy comes first, so it makes the folder itself.
   ForceDirectories(GetSetupFolder());

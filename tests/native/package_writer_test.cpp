@@ -251,7 +251,7 @@ TEST_F(PackageWriterTest, SpannedPackageSplitsOverDisks) {
 
   for (size_t i = 0; i < result.DiskPaths.size(); ++i) {
     const std::string path = result.DiskPaths[i];
-    EXPECT_EQ(path, DiskFilePath(out, static_cast<int>(i) + 1));
+    EXPECT_EQ(path, DiskFileName(out, static_cast<int>(i) + 1));
     const std::string disk = ReadFile(path);
     EXPECT_LE(disk.size(), 40000u) << path;
     const PackageTrailer t = TrailerAtEnd(disk, disk.size());
@@ -270,7 +270,7 @@ TEST_F(PackageWriterTest, SpannedPackageSplitsOverDisks) {
       EXPECT_EQ(Field(t.DataOffset), kDiskMarkSize);
     }
   }
-  EXPECT_EQ(DiskFilePath(out, 2), out + ".002");
+  EXPECT_EQ(DiskFileName(out, 2), out + ".002");
   const TReadBack back = ReadBack(out);
   EXPECT_EQ(back.Report.Disks.size(), result.DiskPaths.size());
   for (const TDiskCheck& disk : back.Report.Disks) EXPECT_TRUE(disk.CrcMatches) << disk.Path;

@@ -1,8 +1,9 @@
-// Reading a package back the way the launcher walks it, for the packager's
-// list, verify and extract commands and for tests: every disk file's trailer
-// and checksum, the text lists of disk 1, and every entry inflated.
-// Unlike the launcher it never shows anything and reports damage (a bad
-// block length, an entry that does not inflate) instead of failing on it.
+// Reading a package back with the launcher's own walker (package/walker.h),
+// for the packager's list, verify and extract commands and for tests: every
+// disk file's trailer and checksum, the text lists of disk 1, and every
+// entry inflated. Unlike the launcher it never shows anything, walks disks
+// whose checksum fails, and hands on entries that do not inflate instead of
+// stopping at them.
 #pragma once
 
 #include <cstdint>
@@ -27,8 +28,11 @@ struct TPackEntry {
   int64_t BlockOffset = 0;   // file offset of the block's length field
   int64_t StoredSize = 0;    // zlib bytes
   std::string Header;        // up to the first 0x00; empty when there is none
-  std::string Name;          // field 0 without "*" and what follows it
-  std::string MainProgram;   // field 0 when it holds "*", else empty
+  // As the launcher reads the header (ParseEntryHeader): field 0 without
+  // "*" and what follows it, "/" as "\"; the main program when the header
+  // marks one, else empty.
+  std::string Name;
+  std::string MainProgram;
   uint32_t DosDateTime = 0;  // field 1 read as a decimal number (0 if not one)
   std::string Content;
   std::string Error;         // zlib's complaint when the entry does not inflate
@@ -53,10 +57,3 @@ using TEntryVisitor = std::function<std::string(const TPackEntry&)>;
 // magic and entries that do not inflate are reported in `report` and the
 // entries, not as errors.
 std::string WalkPackage(const std::string& packagePath, TPackageReport& report, const TEntryVisitor& visitor);
-
-// Inflates one zlib stream. Returns zlib's error text, empty on success; a
-// stream that stops short or carries bytes after its end is an error too.
-std::string InflateEntry(const std::string& stored, std::string& content);
-
-// GetCrc of a file, read in pieces; false when the file cannot be read.
-bool FileCrc(const std::string& path, int32_t trailerLength, uint32_t& crc);

@@ -318,15 +318,15 @@ class TDiskWriter {
     // Disk 1 last: the package appears under its name only when every
     // further disk is in place.
     for (size_t i = tempPaths_.size(); i-- > 0;) {
-      const std::string target = DiskFilePath(outputPath_, static_cast<int>(i) + 1);
+      const std::string target = DiskFileName(outputPath_, static_cast<int>(i) + 1);
       if (!ReplaceFileWith(tempPaths_[i], target)) return "Cannot write " + target;
     }
     committed_ = true;
     for (size_t i = 0; i < tempPaths_.size(); ++i) {
-      result.DiskPaths.push_back(DiskFilePath(outputPath_, static_cast<int>(i) + 1));
+      result.DiskPaths.push_back(DiskFileName(outputPath_, static_cast<int>(i) + 1));
     }
     for (int n = static_cast<int>(tempPaths_.size()) + 1;; ++n) {
-      const std::string stale = DiskFilePath(outputPath_, n);
+      const std::string stale = DiskFileName(outputPath_, n);
       if (!FileExists(stale) || std::remove(stale.c_str()) != 0) break;
     }
     result.OutputBytes = totalWritten_;
@@ -337,7 +337,7 @@ class TDiskWriter {
   bool spanned() const { return diskLimit_ < kLargestDisk; }
 
   std::string OpenDisk(int64_t crcStart) {
-    const std::string temp = DiskFilePath(outputPath_, static_cast<int>(tempPaths_.size()) + 1) + ".tmp";
+    const std::string temp = DiskFileName(outputPath_, static_cast<int>(tempPaths_.size()) + 1) + ".tmp";
     file_.reset(std::fopen(temp.c_str(), "wb"));
     if (!file_) return "Cannot create " + temp;
     tempPaths_.push_back(temp);
@@ -562,11 +562,6 @@ int ThreadCount(int requested) {
 }
 
 }  // namespace
-
-std::string DiskFilePath(const std::string& packagePath, int number) {
-  if (number <= 1) return packagePath;
-  return packagePath + "." + ZeroPad(number, 3);
-}
 
 bool BuildFieldList(const std::vector<std::string>& fields, std::string& list) {
   char delimiter = '|';

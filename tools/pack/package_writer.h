@@ -106,8 +106,6 @@ struct TPackResult {
 std::string WritePackage(const TPackageDescription& description, const std::string& outputPath,
                          TPackResult* result = nullptr);
 
-// Disk `number` (from 1) of the package at `packagePath`.
-std::string DiskFilePath(const std::string& packagePath, int number);
 
 // Builds the LangTexts block: 0x02, then every section (its own delimiter,
 // the language, "id=text" fields) followed by 0x02. Each section takes the
