@@ -173,11 +173,15 @@ std::string ReadProjectFile(const std::string& path, TBuildOptions& options) {
   return std::string();
 }
 
-std::string ParseBuildOptions(const std::vector<std::string>& args, TBuildOptions& options) {
+std::string ParseOptionArgs(const std::vector<std::string>& args,
+                            const std::function<TOptionKind(const std::string&)>& kindOf,
+                            std::map<std::string, std::string>& values,
+                            std::vector<std::string>* positional) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
-      options.Files.push_back(arg);
+      if (positional == nullptr) return "Unexpected argument " + arg;
+      positional->push_back(arg);
       continue;
     }
     std::string name = arg.substr(2);
@@ -188,19 +192,32 @@ std::string ParseBuildOptions(const std::vector<std::string>& args, TBuildOption
       value = name.substr(equals + 1);
       name.erase(equals);
     }
-    const auto known = KnownOptions().find(name);
-    if (known == KnownOptions().end()) return "Unknown option --" + name;
-    if (known->second == TKind::Flag) {
+    const TOptionKind kind = kindOf(name);
+    if (kind == TOptionKind::kUnknown) return "Unknown option --" + name;
+    if (kind == TOptionKind::kFlag) {
       if (inlineValue && value != "0" && value != "1") return "--" + name + " takes no value but 0 or 1";
-      options.Values[name] = inlineValue ? value : "1";
+      values[name] = inlineValue ? value : "1";
       continue;
     }
     if (!inlineValue) {
       if (i + 1 >= args.size()) return "--" + name + " needs a value";
       value = args[++i];
     }
-    options.Values[name] = value;
+    values[name] = value;
   }
+  return std::string();
+}
+
+std::string ParseBuildOptions(const std::vector<std::string>& args, TBuildOptions& options) {
+  const std::string error = ParseOptionArgs(
+      args,
+      [](const std::string& name) {
+        const auto known = KnownOptions().find(name);
+        if (known == KnownOptions().end()) return TOptionKind::kUnknown;
+        return known->second == TKind::Flag ? TOptionKind::kFlag : TOptionKind::kValue;
+      },
+      options.Values, &options.Files);
+  if (!error.empty()) return error;
   const std::string project = Value(options, "project");
   return project.empty() ? std::string() : ReadProjectFile(project, options);
 }

@@ -2,6 +2,7 @@
 // from an INI project file, turned into a package description.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +15,20 @@ struct TBuildOptions {
   std::map<std::string, std::string> Values;
   std::vector<std::string> Files;
 };
+
+// What an option of a command is: one that takes a value, a flag, or none
+// the command knows.
+enum class TOptionKind { kUnknown, kValue, kFlag };
+
+// The one reader of every command's options: "--name value", "--name=value"
+// and flags ("--flag", "--flag=0", "--flag=1"; a flag holds "1" or its
+// value) into `values` by name without "--". An argument that is not an
+// option goes to `positional`, or is an error where that is null. Returns an
+// error text.
+std::string ParseOptionArgs(const std::vector<std::string>& args,
+                            const std::function<TOptionKind(const std::string&)>& kindOf,
+                            std::map<std::string, std::string>& values,
+                            std::vector<std::string>* positional);
 
 // Reads `args` (after the command name). A value given on the command line
 // wins over the project file's. Returns an error text.

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "pack/pack_files.h"
+#include "pack/pack_options.h"
 #include "package/format.h"
 #include "package/package_info.h"
 #include "update/settings_schema.h"
@@ -23,35 +24,16 @@ constexpr int kExitUsage = 2;
 // Option values by name without "--"; flags hold "1".
 using TValues = std::map<std::string, std::string>;
 
-// Reads "--name value", "--name=value" and flags named in `flags`; every
-// option must be in `values` or `flags`. Returns an error text.
+// The options of `values` and the flags of `flags`, and no others.
 std::string ParseOptions(const std::vector<std::string>& args, const std::set<std::string>& values,
                          const std::set<std::string>& flags, TValues& out) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) return "Unexpected argument " + arg;
-    std::string name = arg.substr(2);
-    const size_t equals = name.find('=');
-    std::string value;
-    if (equals != std::string::npos) {
-      value = name.substr(equals + 1);
-      name.erase(equals);
-    }
-    if (flags.count(name)) {
-      if (equals != std::string::npos && value != "0" && value != "1") {
-        return "--" + name + " takes no value but 0 or 1";
-      }
-      out[name] = equals == std::string::npos ? "1" : value;
-      continue;
-    }
-    if (!values.count(name)) return "Unknown option --" + name;
-    if (equals == std::string::npos) {
-      if (i + 1 >= args.size()) return "--" + name + " needs a value";
-      value = args[++i];
-    }
-    out[name] = value;
-  }
-  return std::string();
+  return ParseOptionArgs(
+      args,
+      [&](const std::string& name) {
+        if (flags.count(name) != 0) return TOptionKind::kFlag;
+        return values.count(name) != 0 ? TOptionKind::kValue : TOptionKind::kUnknown;
+      },
+      out, nullptr);
 }
 
 std::string Value(const TValues& values, const std::string& name) {
