@@ -15,39 +15,15 @@
 
 namespace {
 
-std::string Block(const std::string& bytes) {
-  const uint32_t length = static_cast<uint32_t>(bytes.size());
-  return std::string(reinterpret_cast<const char*>(&length), 4) + bytes;
-}
-
-std::string Deflated(const std::string& bytes) {
-  uLongf size = compressBound(bytes.size());
-  std::string out(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size(), 9);
-  out.resize(size);
-  return out;
-}
-
 // A package put together by hand, for entries the packager refuses to
-// write: the stub, two empty lists, the given zlib blocks, a correct
-// trailer and checksum.
+// write: the stub, two empty lists and the given zlib blocks.
 std::string HandMadePackage(const std::vector<std::string>& entries) {
-  std::string file = FakeStub(1536, 11);
-  PackageTrailer t{};
-  t.FormatByte = 1;
-  t.HeaderBlockCount = 2;
-  t.DataOffset = static_cast<int32_t>(file.size());
-  t.FilesCount = static_cast<int32_t>(entries.size());
-  t.PackageMagic = kPackageMagic;
-  t.TrailerLength = kTrailerSize;
-  file += Block("\x02") + Block("|||||");
-  for (const std::string& entry : entries) file += Block(entry);
-  const int32_t end = static_cast<int32_t>(file.size() + kTrailerSize);
-  std::memcpy(&file[kPackageEndOffset], &end, 4);
-  file += std::string(kTrailerSize, '\0');
-  t.ExpectedCrc = CrcOfImage(file);
-  std::memcpy(&file[file.size() - kTrailerSize], &t, kTrailerSize);
-  return file;
+  THandMadeDisk disk;
+  disk.Blocks = entries;
+  disk.LangTexts = "\x02";
+  disk.InfoList = "|||||";
+  disk.StubSeed = 11;
+  return HandMade(disk);
 }
 
 class PackCliTest : public TScratchFolderTest {

@@ -1,11 +1,13 @@
-// Shared by the packager's native tests: running the orvane-pack program
-// and reading and writing whole files.
+// Shared by the native tests: running the orvane-pack program, reading and
+// writing whole files, a scratch folder per test, and packages put together
+// by hand for layouts the packager refuses to write.
 #pragma once
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "package/format.h"
 
@@ -84,3 +87,58 @@ class TScratchFolderTest : public ::testing::Test {
 
   std::string dir_;
 };
+
+inline void PutInt32(std::string& bytes, size_t offset, int32_t value) {
+  std::memcpy(&bytes[offset], &value, 4);
+}
+
+// A block of the package's stream: its int32 length, then its bytes.
+inline std::string Block(const std::string& bytes) {
+  const uint32_t length = static_cast<uint32_t>(bytes.size());
+  return std::string(reinterpret_cast<const char*>(&length), 4) + bytes;
+}
+
+inline std::string Deflated(const std::string& bytes) {
+  uLongf size = compressBound(bytes.size());
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(bytes.data()),
+            bytes.size(), 9);
+  out.resize(size);
+  return out;
+}
+
+// An entry's zlib block: header "|name|0|", the 0x00, then the content.
+inline std::string Entry(const std::string& name, const std::string& content) {
+  return Deflated("|" + name + "|0|" + std::string(1, '\0') + content);
+}
+
+// One disk file made by hand: disk 1 is a launcher image (FakeStub) with
+// the two text lists and PackageEnd set, a further disk a plain file of
+// blocks. The trailer and the checksum are right.
+struct THandMadeDisk {
+  std::vector<std::string> Blocks;
+  bool First = true;
+  bool Another = false;  // announces a further disk
+  std::string LangTexts = "\x02|lang|";
+  std::string InfoList = "|info|";
+  uint32_t StubSeed = 7;
+};
+
+inline std::string HandMade(const THandMadeDisk& d) {
+  std::string file = d.First ? FakeStub(1536, d.StubSeed) : std::string("DISK");
+  PackageTrailer t{};
+  t.FormatByte = 1;
+  t.HeaderBlockCount = 2;
+  t.DataOffset = static_cast<int32_t>(file.size());
+  t.FilesCount = static_cast<int32_t>(d.Blocks.size());
+  t.PackageMagic = kPackageMagic;
+  t.TrailerLength = kTrailerSize;
+  if (d.Another) t.PackageFlags = kFlagHasNextDisk;
+  if (d.First) file += Block(d.LangTexts) + Block(d.InfoList);
+  for (const std::string& block : d.Blocks) file += Block(block);
+  if (d.First) PutInt32(file, kPackageEndOffset, static_cast<int32_t>(file.size() + kTrailerSize));
+  file += std::string(kTrailerSize, '\0');
+  t.ExpectedCrc = CrcOfImage(file);
+  std::memcpy(&file[file.size() - kTrailerSize], &t, kTrailerSize);
+  return file;
+}

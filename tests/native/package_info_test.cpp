@@ -8,23 +8,16 @@
 #include <fstream>
 #include <string>
 
+#include "pack_test_support.h"
 #include "package/messages.h"
 #include "util/file_io.h"
 
 namespace {
 
-void PutInt32(std::string& bytes, size_t offset, int32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 std::string Int32Bytes(int32_t value) {
   std::string bytes(4, '\0');
   PutInt32(bytes, 0, value);
   return bytes;
-}
-
-std::string Block(const std::string& text) {
-  return Int32Bytes(static_cast<int32_t>(text.size())) + text;
 }
 
 // A launcher image as the reader sees it: "MZ", PackageEnd at 252, "PE" at
@@ -79,29 +72,24 @@ std::string BuildPackage(TPackageParts parts) {
   return file + parts.appended;
 }
 
-class PackageInfoTest : public testing::Test {
+class PackageInfoTest : public TScratchFolderTest {
  protected:
   void SetUp() override {
+    TScratchFolderTest::SetUp();
     ResetChosenLangSection();
-    std::string pattern = testing::TempDir() + "package_info_XXXXXX";
-    ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-    folder_ = pattern + "/";
+    folder_ = dir_ + "/";
   }
   void TearDown() override {
     ResetChosenLangSection();
-    for (const std::string& path : written_) unlink(path.c_str());
-    rmdir(folder_.c_str());
+    TScratchFolderTest::TearDown();
   }
 
   std::string Write(const std::string& name, const std::string& bytes) {
-    const std::string path = folder_ + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    written_.push_back(path);
-    return path;
+    WriteFile(Path(name), bytes);
+    return Path(name);
   }
 
   std::string folder_;
-  std::vector<std::string> written_;
 };
 
 TEST_F(PackageInfoTest, ReadsListsAndStopsAtTheFirstEntry) {

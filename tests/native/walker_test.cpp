@@ -16,48 +16,12 @@
 
 namespace {
 
-std::string Block(const std::string& bytes) {
-  const uint32_t length = static_cast<uint32_t>(bytes.size());
-  return std::string(reinterpret_cast<const char*>(&length), 4) + bytes;
-}
-
-std::string Deflated(const std::string& bytes) {
-  uLongf size = compressBound(bytes.size());
-  std::string out(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(bytes.data()),
-            bytes.size(), 9);
-  out.resize(size);
-  return out;
-}
-
-std::string Entry(const std::string& name, const std::string& content) {
-  return Deflated("|" + name + "|0|" + std::string(1, '\0') + content);
-}
-
-void PutInt32(std::string& bytes, size_t offset, int32_t value) {
-  std::memcpy(&bytes[offset], &value, 4);
-}
-
-// One disk file: disk 1 is a launcher image with the two text lists and
-// PackageEnd set, further disks are plain files of entries. The trailer and
-// checksum are right.
 std::string Disk(const std::vector<std::string>& blocks, bool first, bool another) {
-  std::string file = first ? FakeStub(1536, 7) : std::string("DISK");
-  PackageTrailer t{};
-  t.FormatByte = 1;
-  t.HeaderBlockCount = 2;
-  t.DataOffset = static_cast<int32_t>(file.size());
-  t.FilesCount = static_cast<int32_t>(blocks.size());
-  t.PackageMagic = kPackageMagic;
-  t.TrailerLength = kTrailerSize;
-  if (another) t.PackageFlags = kFlagHasNextDisk;
-  if (first) file += Block("\x02|lang|") + Block("|info|");
-  for (const std::string& block : blocks) file += Block(block);
-  if (first) PutInt32(file, kPackageEndOffset, static_cast<int32_t>(file.size() + kTrailerSize));
-  file += std::string(kTrailerSize, '\0');
-  t.ExpectedCrc = CrcOfImage(file);
-  std::memcpy(&file[file.size() - kTrailerSize], &t, kTrailerSize);
-  return file;
+  THandMadeDisk disk;
+  disk.Blocks = blocks;
+  disk.First = first;
+  disk.Another = another;
+  return HandMade(disk);
 }
 
 // Serves at most `piece` bytes per read and notes every read that asks
