@@ -12,7 +12,6 @@
 #include "startup/entry.h"
 #include "startup/main_window.h"
 #include "ui/msgbox.h"
-#include "update/settings_schema.h"
 #include "update/update_settings.h"
 #include "util/file_io.h"
 #include "util/handle.h"
@@ -65,9 +64,9 @@ bool StartMainProgram(const std::string& targetFolder, const std::string& mainPr
   const std::string command =
       BuildStartCommand(targetFolder, mainProgram, extraArguments, runToken, AutoUpdateFlag);
   const std::string path = MainProgramPath(targetFolder, mainProgram);
-  const std::string startUpLink = IniRead(OriginalSetupPath(), schema::kUnInstall, schema::kStartUpLink, "");
-  const std::string checkLink =
-      IniRead(OriginalSetupPath(), schema::kUnInstall, schema::kCheckforNewUpdateLink, "");
+  // Read before the installer runs: it may replace the settings file.
+  const std::string startUpLink = GetStartUpLink();
+  const std::string checkLink = GetCheckforNewUpdateLink();
   const std::string atomName = kAtomPrefix + runToken;
   GlobalAddAtomA(atomName.c_str());
   DebugLine(" WinExec " + command);
