@@ -125,8 +125,12 @@ class TExtraction::TEntryWriter : public TEntrySink {
   void OnContent(const uint8_t* data, size_t size) override {
     if (!file_) return;
     DWORD written = 0;
-    if (!WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
-        written != size) {
+    if (!WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr)) {
+      Failed();
+    } else if (written != size) {
+      // A write that takes only part of its bytes reports success: the file
+      // system ran out of room.
+      SetLastError(ERROR_DISK_FULL);
       Failed();
     }
   }

@@ -96,10 +96,10 @@ def classify_box(box) -> str:
         return "msg:damaged-entry"
     if "unable to create" in text:
         return "msg:no-folder"
+    if "unable to save" in text:
+        return "msg:write-failed"
     if "insert" in text and "disk" in text:
         return "msg:disk-prompt"
-    if "write" in text or "disk" in text:
-        return "msg:write-failed"
     return "msg:other(" + box.get("caption", "?") + ")"
 
 
