@@ -63,8 +63,8 @@ class TempOnMount:
         self.dir = Path(tempfile.mkdtemp(prefix="orvane-mount-"))
         self.link = Path(os.environ["WINEPREFIX"]) / "dosdevices" / "t:"
         options = f"size={size}" + (",ro" if read_only else "")
-        done = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "orvane-fault", str(self.dir)],
-                              capture_output=True, text=True)
+        done = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "orvane-fault",
+                               str(self.dir)], capture_output=True, text=True)
         self.skipped = None if done.returncode == 0 else (done.stderr.strip() or "mount failed")
         if self.skipped:
             print(f"SKIPPED: cannot mount a tmpfs here ({self.skipped}); this fault needs root")
