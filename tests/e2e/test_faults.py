@@ -68,6 +68,7 @@ class TempOnMount:
         self.skipped = None if done.returncode == 0 else (done.stderr.strip() or "mount failed")
         if self.skipped:
             print(f"SKIPPED: cannot mount a tmpfs here ({self.skipped}); this fault needs root")
+            self.dir.rmdir()
             return
         self.link.symlink_to(self.dir)
         self.root = self.dir
@@ -79,7 +80,7 @@ class TempOnMount:
             reg_set_temp(self.saved)
             self.link.unlink()
             subprocess.run(["umount", str(self.dir)], check=True)
-        self.dir.rmdir()
+            self.dir.rmdir()
 
 
 def drive_listing():
