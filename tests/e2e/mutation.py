@@ -12,7 +12,11 @@ Changed bytes fall anywhere in the package part, or on purpose in the trailer
 or a block's length field, where the walker's decisions are made.
 
 Outcomes: what the user saw (the first box's kind), or that the main program
-ran with exactly the packed files. Faults: a run that did not end in time
+ran with exactly the packed files (the trailer lies outside the checksum, so
+a change to a field the extraction does not use goes unnoticed), or
+"agent-resident": the change set the trailer's auto-update program flag, so
+the file runs as the resident update agent, which by design stays running
+(it is ended at the time limit and must have extracted nothing). Faults: a run that did not end in time
 (hang), an exit code that is not 0 (crash), a main program started from
 files that differ from the packed ones, a setup folder or its mark left in
 the temp folder, or any other file left in the Wine drive.
@@ -71,6 +75,15 @@ def mutate(base: bytes, rng: random.Random, kind: str):
     cut = bytearray(base[:pos]) + bytearray(base[trailer:])
     struct.pack_into("<i", cut, 252, len(cut))
     return bytes(reseal(cut)), f"blocks cut at {pos}"
+
+
+def marks_agent(image: bytes) -> bool:
+    """True when the image's trailer says it is the auto-update program."""
+    if len(image) < 258:
+        return False
+    end = struct.unpack_from("<i", image, 252)[0] if image[256:258] == b"PE" else 0
+    end = end if 74 <= end <= len(image) else len(image)
+    return image[end - 74 + 69] != 0
 
 
 def case_plan(seed: int, index: int):
@@ -151,7 +164,7 @@ def run_case(tmp: Path, base: bytes, payload: Path, seed: int, index: int, boxes
     except subprocess.TimeoutExpired:
         proc.kill()
         proc.wait()
-        outcome = "hang"
+        outcome = "agent-resident" if marks_agent(image) else "hang"
         code = None
     seconds = time.monotonic() - started
     time.sleep(0.1)
@@ -162,12 +175,12 @@ def run_case(tmp: Path, base: bytes, payload: Path, seed: int, index: int, boxes
     if outcome is None and ran:
         outcome = "ran-intact" if same_tree(payload, case / "copy") else "ran-damaged"
     left = sorted(drive_listing() - before)
-    if outcome is None and any("SETUP_" in p.upper() for p in left):
+    if outcome in (None, "agent-resident") and any("SETUP_" in p.upper() for p in left):
         outcome = "setup-folder-left"
-    if outcome is None and left:
+    if outcome in (None, "agent-resident") and left:
         outcome = "written-outside"
     extra = sorted(p.name for p in case.iterdir()) if case.exists() else []
-    if outcome is None and set(extra) - {"setup.exe", "fake.log", "copy"}:
+    if outcome in (None, "agent-resident") and set(extra) - {"setup.exe", "fake.log", "copy"}:
         outcome = "written-outside"
         left = extra
     if outcome is None:
