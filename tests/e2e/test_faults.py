@@ -229,6 +229,22 @@ def test_killed_launcher_is_swept_by_the_next_run_and_other_folders_are_kept():
         assert drive_listing() == before
 
 
+def test_bad_magic_outside_the_checksum_is_reported_as_damage():
+    with Scratch() as tmp:
+        setup = build_setup(tmp / "setup.exe", make_payload(tmp / "in"))
+        data = bytearray(setup.read_bytes())
+        data[len(data) - 74 + 12] ^= 0x01  # PackageMagic: the checksum stops before the trailer
+        setup.write_bytes(bytes(data))
+        before = drive_listing()
+        answerer = Answerer(tmp, ["--enter"])
+        code, lines, ran = run_hidden(tmp, setup)
+        assert answerer.wait() == 0, "a package without its magic ended without a word"
+        text = answerer.boxes()[0]["text"]
+        assert "Damaged package data" in text and "Bad package magic" in text, text
+        assert code == 0 and not ran
+        assert drive_listing() == before
+
+
 def test_damaged_packages_end_cleanly():
     """A seeded sample of the mutation run (scripts/mutation-run.sh runs
     1,000 and more)."""
@@ -244,4 +260,5 @@ if __name__ == "__main__":
     main([test_disk_full_while_extracting, test_read_only_temp_folder_extracts_on_another_drive,
           test_locked_target_file_is_reported_and_its_folder_swept_later,
           test_killed_launcher_is_swept_by_the_next_run_and_other_folders_are_kept,
+          test_bad_magic_outside_the_checksum_is_reported_as_damage,
           test_damaged_packages_end_cleanly])
