@@ -16,7 +16,8 @@ ran with exactly the packed files (the trailer lies outside the checksum, so
 a change to a field the extraction does not use goes unnoticed), or
 "agent-resident": the change set the trailer's auto-update program flag, so
 the file runs as the resident update agent, which by design stays running
-(it is ended at the time limit and must have extracted nothing). Faults: a run that did not end in time
+(it is ended at the time limit and must have extracted nothing; beside
+itself it may keep only its own settings files, ".original" and ".info"). Faults: a run that did not end in time
 (hang), an exit code that is not 0 (crash), a main program started from
 files that differ from the packed ones, a setup folder or its mark left in
 the temp folder, or any other file left in the Wine drive.
@@ -180,7 +181,10 @@ def run_case(tmp: Path, base: bytes, payload: Path, seed: int, index: int, boxes
     if outcome in (None, "agent-resident") and left:
         outcome = "written-outside"
     extra = sorted(p.name for p in case.iterdir()) if case.exists() else []
-    if outcome in (None, "agent-resident") and set(extra) - {"setup.exe", "fake.log", "copy"}:
+    allowed = {"setup.exe", "fake.log", "copy"}
+    if outcome == "agent-resident":
+        allowed |= {p for p in extra if p.endswith((".original", ".info"))}
+    if outcome in (None, "agent-resident") and set(extra) - allowed:
         outcome = "written-outside"
         left = extra
     if outcome is None:
