@@ -6,6 +6,7 @@
 #include <wintrust.h>
 
 #include <string>
+#include <vector>
 
 #include "util/file_io.h"
 #include "util/handle.h"
@@ -81,7 +82,8 @@ struct TTrustApi {
       Bound<TProvDataFromStateData>("wintrust.dll", "WTHelperProvDataFromStateData");
   TProvSignerFromChain signer =
       Bound<TProvSignerFromChain>("wintrust.dll", "WTHelperGetProvSignerFromChain");
-  TProvCertFromChain cert = Bound<TProvCertFromChain>("wintrust.dll", "WTHelperGetProvCertFromChain");
+  TProvCertFromChain cert =
+      Bound<TProvCertFromChain>("wintrust.dll", "WTHelperGetProvCertFromChain");
   TCryptEncodeObject encode = Bound<TCryptEncodeObject>("crypt32.dll", "CryptEncodeObject");
 
   bool Complete() const {
@@ -99,9 +101,9 @@ const TTrustApi& TrustApi() {
 // certificates) is closed when the owner goes.
 class TTrustVerification {
  public:
-  TTrustVerification(const TTrustApi& api, const std::wstring& path) : api_(api) {
+  TTrustVerification(const TTrustApi& api, const std::vector<WCHAR>& path) : api_(api) {
     file_.cbStruct = sizeof file_;
-    file_.pcwszFilePath = path.c_str();
+    file_.pcwszFilePath = path.data();
     data_.cbStruct = sizeof data_;
     data_.dwUIChoice = WTD_UI_NONE;
     data_.fdwRevocationChecks = WTD_REVOKE_NONE;
@@ -141,12 +143,11 @@ class TTrustVerification {
   LONG status_ = 0;
 };
 
-std::wstring WidePath(const std::string& path) {
+// The path with its terminating zero, as the verification takes it.
+std::vector<WCHAR> WidePath(const std::string& path) {
   const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], length);
-  wide.resize(static_cast<size_t>(length - 1));
+  std::vector<WCHAR> wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
   return wide;
 }
 
@@ -193,7 +194,7 @@ TSignatureCheck CheckFileSignature(const std::string& path) {
     check.trustStatus = static_cast<int32_t>(TRUST_E_PROVIDER_UNKNOWN);
     return check;
   }
-  const std::wstring widePath = WidePath(path);
+  const std::vector<WCHAR> widePath = WidePath(path);
   const TTrustVerification verification(api, widePath);
   check.trustStatus = static_cast<int32_t>(verification.Status());
   check.hasSignerKey = PublicKeySha256(api, verification.SignerCertificate(), check.signerKey);

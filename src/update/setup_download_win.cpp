@@ -11,10 +11,10 @@
 #include "package/messages.h"
 #include "package/package_info.h"
 #include "package/walker.h"
+#include "startup/debug_log.h"
 #include "startup/entry.h"
 #include "startup/main_window.h"
 #include "ui/msgbox.h"
-#include "startup/debug_log.h"
 #include "update/authenticity.h"
 #include "update/error_page.h"
 #include "update/file_trust.h"
@@ -28,8 +28,12 @@ namespace {
 
 // The agent copy that the extraction of the downloaded package leaves
 // beside the installed files: the running launcher, flagged in its trailer.
+// Bytes appended behind the package (a signature) are left out, so that the
+// copy ends with the trailer whose flag it carries.
 void WriteAgentCopy(const std::string& agentName) {
   std::string image = ReadFilePart(ProgramPath(), 0, 0);
+  TMemorySource source(image);
+  image.resize(static_cast<size_t>(BlockStreamEnd(source)));
   if (!MarkAsAgentCopy(image)) return;
   // The extraction of the downloaded package fills this folder later; the
   // copy comes first, so it makes the folder itself.

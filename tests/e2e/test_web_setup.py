@@ -11,6 +11,7 @@ web folder on a closed port, which gives the "Unable to open URL: " box.
 import os
 import re
 import socket
+import struct
 from pathlib import Path
 
 from harness import (BIN, Answerer, DebugViewer, Scratch, Signer, build_setup, drive_c,
@@ -254,9 +255,11 @@ def test_signed_launcher_runs_only_a_setup_file_of_its_own_signer():
             name = f"signed_{case}.exe"
             served = serve(setup, name)
             # The launcher is signed after packing; it still reads its lists.
-            launcher = publisher.sign(
-                web_launcher(tmp / f"web-{case}.exe", NGINX + "/web", name, served.stat().st_size),
-                tmp / f"signed-web-{case}.exe")
+            unsigned_launcher = web_launcher(
+                tmp / f"web-{case}.exe", NGINX + "/web", name, served.stat().st_size,
+                "--make-auto-update", "--auto-update-name", "ToolUpdate.exe",
+                "--update-info-name", "Tool.info")
+            launcher = publisher.sign(unsigned_launcher, tmp / f"signed-web-{case}.exe")
             runs = case == "same-signer"
             run_folder = tmp / case
             run_folder.mkdir()
@@ -268,6 +271,15 @@ def test_signed_launcher_runs_only_a_setup_file_of_its_own_signer():
                 assert record is not None and refused == [], (case, lines)
                 assert (run_folder / "copy" / "data.bin").read_bytes() == \
                     (tmp / "in-real" / "data.bin").read_bytes()
+                # The agent copy ends with its flagged trailer, without the
+                # signature behind the package.
+                signed = launcher.read_bytes()
+                package_end = struct.unpack_from("<i", signed, 252)[0]
+                assert 0 < package_end < len(signed)
+                expected = bytearray(signed[:package_end])
+                expected[-5] = 1
+                copied = (run_folder / "copy" / "ToolUpdate.exe").read_bytes()
+                assert copied == bytes(expected), "the agent copy is not the flagged package"
             else:
                 assert record is None, f"{case}: the setup file ran"
                 assert boxes[0]["caption"] == "Error" and "Bad Secret Token!" in boxes[0]["text"]
