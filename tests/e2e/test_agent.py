@@ -665,6 +665,7 @@ def test_pinned_publisher_keys_admit_only_their_signed_updates():
                 described = unsigned if case == "swapped-on-mirror" else None
                 installed, lines = offer_once(tmp, inst, viewer, case, pins, package, described)
                 refused = [t for t in lines if t.startswith(" Update refused: ")]
+                print(f"  {case}: {refused[0] if refused else 'installed'}")
                 if refusal is None:
                     assert installed and refused == [], (case, lines)
                 else:
