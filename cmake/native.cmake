@@ -2,6 +2,8 @@
 # which run with AddressSanitizer and UndefinedBehaviorSanitizer.
 find_package(ZLIB REQUIRED)
 find_package(Threads REQUIRED)
+# The packager reads publisher certificates and hashes packages with it.
+find_package(OpenSSL REQUIRED)
 option(ORVANE_TESTS "Build the native unit tests (needs GoogleTest)" ON)
 
 set(SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)

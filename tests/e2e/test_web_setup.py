@@ -11,10 +11,11 @@ web folder on a closed port, which gives the "Unable to open URL: " box.
 import os
 import re
 import socket
+import struct
 from pathlib import Path
 
-from harness import (BIN, Answerer, DebugViewer, Scratch, build_setup, drive_c, fake_setup_env,
-                     finish, log_lines_of, main, make_payload, pack, start_env)
+from harness import (BIN, Answerer, DebugViewer, Scratch, Signer, build_setup, drive_c,
+                     fake_setup_env, finish, log_lines_of, main, make_payload, pack, start_env)
 
 TOKEN = "Orvane-web-token-7f3a"
 WWW = Path(os.environ.get("ORVANE_HTTP_ROOT", "/nonexistent"))
@@ -243,6 +244,51 @@ def test_agent_copy_lands_beside_the_extracted_files():
             "an agent copy was written outside the setup folder"
 
 
+def test_signed_launcher_runs_only_a_setup_file_of_its_own_signer():
+    with Scratch() as tmp:
+        publisher, other = Signer(tmp / "keys", "publisher"), Signer(tmp / "keys", "other")
+        unsigned = real_package(tmp / "real.exe", tmp)
+        setups = {"same-signer": publisher.sign(unsigned, tmp / "same.exe"),
+                  "other-signer": other.sign(unsigned, tmp / "other.exe"),
+                  "unsigned": unsigned}
+        for case, setup in setups.items():
+            name = f"signed_{case}.exe"
+            served = serve(setup, name)
+            # The launcher is signed after packing; it still reads its lists.
+            unsigned_launcher = web_launcher(
+                tmp / f"web-{case}.exe", NGINX + "/web", name, served.stat().st_size,
+                "--make-auto-update", "--auto-update-name", "ToolUpdate.exe",
+                "--update-info-name", "Tool.info")
+            launcher = publisher.sign(unsigned_launcher, tmp / f"signed-web-{case}.exe")
+            runs = case == "same-signer"
+            run_folder = tmp / case
+            run_folder.mkdir()
+            answerer = None if runs else Answerer(run_folder, ["--enter"])
+            code, lines, record, boxes = run_launcher(run_folder, launcher, answerer)
+            assert code == 0 and len(requests_for(name)) == 1, (case, lines)
+            refused = [line for line in lines if line.startswith(" Setup file refused: ")]
+            if runs:
+                assert record is not None and refused == [], (case, lines)
+                assert (run_folder / "copy" / "data.bin").read_bytes() == \
+                    (tmp / "in-real" / "data.bin").read_bytes()
+                # The agent copy ends with its flagged trailer, without the
+                # signature behind the package.
+                signed = launcher.read_bytes()
+                package_end = struct.unpack_from("<i", signed, 252)[0]
+                assert 0 < package_end < len(signed)
+                expected = bytearray(signed[:package_end])
+                expected[-5] = 1
+                copied = (run_folder / "copy" / "ToolUpdate.exe").read_bytes()
+                assert copied == bytes(expected), "the agent copy is not the flagged package"
+            else:
+                assert record is None, f"{case}: the setup file ran"
+                assert boxes[0]["caption"] == "Error" and "Bad Secret Token!" in boxes[0]["text"]
+                expected = "signer key not accepted" if case == "other-signer" else \
+                    "signature not valid"
+                assert refused == [f" Setup file refused: {expected}"], (case, lines)
+            assert not left_in_temp(name), left_in_temp(name)
+
+
 if __name__ == "__main__":
     assert NGINX, "run with ORVANE_HTTP_SERVERS=1"
     main([test_download_asked_yes_runs_the_fetched_package,
@@ -253,4 +299,5 @@ if __name__ == "__main__":
           test_download_that_ends_short_is_a_failed_download,
           test_copy_beside_the_launcher_is_used_without_a_request,
           test_always_download_ignores_the_copy_beside_the_launcher,
-          test_agent_copy_lands_beside_the_extracted_files])
+          test_agent_copy_lands_beside_the_extracted_files,
+          test_signed_launcher_runs_only_a_setup_file_of_its_own_signer])

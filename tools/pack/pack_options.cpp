@@ -203,6 +203,11 @@ std::string ParseOptionArgs(const std::vector<std::string>& args,
       if (i + 1 >= args.size()) return "--" + name + " needs a value";
       value = args[++i];
     }
+    const auto earlier = values.find(name);
+    if (kind == TOptionKind::kRepeated && earlier != values.end()) {
+      earlier->second += "\n" + value;
+      continue;
+    }
     values[name] = value;
   }
   return std::string();
