@@ -3,13 +3,19 @@
 set(WIN_DEFS WINVER=0x0501 _WIN32_WINNT=0x0501 NOMINMAX WIN32_LEAN_AND_MEAN)
 set(WIN_COMPILE_OPTIONS -Wall -Wextra -ffunction-sections -fdata-sections)
 set(WIN_LINK_OPTIONS -static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
+# The product library and the launcher run on one thread and never throw:
+# without exception tables, RTTI and guarded statics, the C++ runtime's
+# unwinder, demangler and thread library stay out of Stub.exe. The packager,
+# the tests and their helpers keep their own flags.
+set(WIN_LEAN_OPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -fno-unwind-tables -fno-threadsafe-statics)
 set(WIN_SYSTEM_LIBS comctl32 gdi32 user32 advapi32 kernel32)
 find_library(MINGW_ZLIB NAMES libz.a z REQUIRED)
 
 add_library(orvane STATIC ${PORTABLE_SOURCES} ${WIN_SOURCES})
 target_include_directories(orvane PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(orvane PUBLIC ${WIN_DEFS})
-target_compile_options(orvane PRIVATE ${WIN_COMPILE_OPTIONS})
+target_compile_options(orvane PRIVATE ${WIN_COMPILE_OPTIONS} ${WIN_LEAN_OPTIONS})
 target_link_libraries(orvane PUBLIC ${MINGW_ZLIB} ${WIN_SYSTEM_LIBS})
 target_link_options(orvane INTERFACE ${WIN_LINK_OPTIONS})
 
@@ -37,7 +43,8 @@ endfunction()
 # The launcher: entry point plus resources. The packages' trailer reader
 # expects "PE" at offset 256 and PackageEnd at 252, so the NT headers are
 # moved there after linking.
-orvane_gui_program(Stub app/stub_main.cpp app/stub.rc)
+orvane_gui_program(Stub app/stub_main.cpp app/stub_runtime.cpp app/stub.rc)
+target_compile_options(Stub PRIVATE ${WIN_LEAN_OPTIONS})
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(TARGET Stub POST_BUILD
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pe_relocate.py $<TARGET_FILE:Stub>

@@ -24,9 +24,18 @@ class TDebugLock {
 };
 
 // Created at the first delivery and never destroyed: static objects that
-// log from their destructors at process end still find it.
+// log from their destructors at process end still find it. Published with
+// a compare-exchange rather than a guarded static, so no runtime lock is
+// needed: of two threads that race here, the loser frees its copy.
 TDebugLock& DebugLock() {
-  static TDebugLock* lock = new TDebugLock;
+  static TDebugLock* volatile lock = nullptr;
+  if (lock == nullptr) {
+    TDebugLock* fresh = new TDebugLock;
+    if (InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&lock), fresh,
+                                          nullptr) != nullptr) {
+      delete fresh;
+    }
+  }
   return *lock;
 }
 
@@ -101,28 +110,17 @@ void DebugWrite(const std::string& raw) {
   // The whole write runs under the lock so that lines written by two
   // threads cannot interleave inside the buffer.
   TLockScope scope;
-  try {
-    for (char c : raw) {
-      gBuffer[gBuffered++] = c;
-      if (gBuffered == kDebugPieceSize || c == '\n') DeliverBuffer();
-    }
-  } catch (...) {
-    gBuffered = 0;
+  for (char c : raw) {
+    gBuffer[gBuffered++] = c;
+    if (gBuffered == kDebugPieceSize || c == '\n') DeliverBuffer();
   }
 }
 
 void DebugLine(const std::string& text) {
-  try {
-    DebugWrite(std::to_string(GetCurrentProcessId()) + text + "\r\n");
-  } catch (...) {
-  }
+  DebugWrite(std::to_string(GetCurrentProcessId()) + text + "\r\n");
 }
 
 void DebugFlush() {
   TLockScope scope;
-  try {
-    DeliverBuffer();
-  } catch (...) {
-    gBuffered = 0;
-  }
+  DeliverBuffer();
 }

@@ -1,0 +1,71 @@
+// The C++ runtime pieces the launcher uses, cut down to what a program that
+// never throws needs. The library's own versions of these throw, and a
+// throw drags in the unwinder, the exception objects with a second string
+// implementation and the verbose terminate handler with its demangler;
+// together several times the size of the launcher's own code.
+//
+// A launcher built without exceptions cannot catch anything, so every one of
+// these failures would end in std::terminate and abort() anyway. Here they
+// end the process the same way (exit code 3, as abort() gives) right away,
+// after naming the cause to an attached debugger.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+namespace {
+
+constexpr UINT kFatalExitCode = 3;
+
+[[noreturn]] void Fatal(const char* what) {
+  OutputDebugStringA("Stub.exe: fatal runtime error: ");
+  OutputDebugStringA(what);
+  ExitProcess(kFatalExitCode);
+}
+
+void* Allocate(std::size_t size) {
+  // malloc(0) may give null; a C++ allocation of zero bytes must not.
+  void* block = std::malloc(size != 0 ? size : 1);
+  if (block == nullptr) Fatal("out of memory");
+  return block;
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return std::malloc(size != 0 ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return std::malloc(size != 0 ? size : 1);
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+
+// The helpers that the standard headers call where a checked operation fails
+// (a string grown past max_size, an empty std::function called, ...).
+namespace std {
+void __throw_bad_alloc() { Fatal("out of memory"); }
+void __throw_bad_array_new_length() { Fatal("bad array length"); }
+void __throw_length_error(const char* what) { Fatal(what); }
+void __throw_logic_error(const char* what) { Fatal(what); }
+void __throw_out_of_range(const char* what) { Fatal(what); }
+void __throw_out_of_range_fmt(const char* what, ...) { Fatal(what); }
+void __throw_invalid_argument(const char* what) { Fatal(what); }
+void __throw_bad_function_call() { Fatal("empty function called"); }
+void __throw_system_error(int) { Fatal("system error"); }
+}  // namespace std
+
+extern "C" void __cxa_pure_virtual() { Fatal("pure virtual call"); }
+
+// The string code the library would take from its prebuilt copy (built with
+// exceptions, so it pulls in the unwinder) is instantiated here instead,
+// without them.
+template class std::basic_string<char>;
+template std::string std::operator+(const char*, const std::string&);
+template std::string std::operator+(char, const std::string&);
