@@ -63,6 +63,18 @@ void __throw_system_error(int) { Fatal("system error"); }
 
 extern "C" void __cxa_pure_virtual() { Fatal("pure virtual call"); }
 
+// The process starts here instead of in the C runtime's start-up code, whose
+// argument parsing, thread-local storage and exception filter the launcher
+// does not use. Static constructors run first (__main), destructors at exit().
+// The system enters with a 4-byte aligned stack.
+extern "C" void __main();
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
+
+extern "C" __attribute__((force_align_arg_pointer)) void StubStartup() {
+  __main();
+  std::exit(WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT));
+}
+
 // The string code the library would take from its prebuilt copy (built with
 // exceptions, so it pulls in the unwinder) is instantiated here instead,
 // without them.

@@ -32,8 +32,9 @@ int32_t StrToIntDef(const std::string& text, int32_t def);
 std::string ZeroPad(int64_t number, int width);
 // `value` in fixed-point notation with `places` (0..9) decimals, rounded to
 // the nearest, a tie to the even last digit: 2.345 -> "2.35" (as the stored
-// double lies just above), 0.125 -> "0.12". Values beyond 1e18 or not finite
-// give "0" with the decimals.
+// double lies just above), 0.125 -> "0.12"; a negative value that rounds to
+// zero loses its sign. Values beyond 1e18 or not finite give "0" with the
+// decimals.
 std::string FixedDecimal(double value, int places);
 
 // Reads `text` (upper-cased, trimmed) as digits of "0123456789ABCDEF" in
