@@ -63,21 +63,40 @@ void __throw_system_error(int) { Fatal("system error"); }
 
 extern "C" void __cxa_pure_virtual() { Fatal("pure virtual call"); }
 
-// The process starts here instead of in the C runtime's start-up code, whose
-// argument parsing, thread-local storage and exception filter the launcher
-// does not use. Static constructors run first (__main), destructors at exit().
-// The system enters with a 4-byte aligned stack.
-extern "C" void __main();
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
-
-extern "C" __attribute__((force_align_arg_pointer)) void StubStartup() {
-  __main();
-  std::exit(WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT));
-}
-
 // The string code the library would take from its prebuilt copy (built with
 // exceptions, so it pulls in the unwinder) is instantiated here instead,
 // without them.
 template class std::basic_string<char>;
 template std::string std::operator+(const char*, const std::string&);
 template std::string std::operator+(char, const std::string&);
+
+// The process starts here instead of in the C runtime's start-up code, whose
+// argument parsing, thread-local storage and exception filter the launcher
+// does not use. Static constructors run first (__main); the destructors they
+// register with atexit run, last registered first, when WinMain returns.
+// The system enters with a 4-byte aligned stack.
+namespace {
+
+using TExitFunction = void (*)();
+TExitFunction* exitFunctions = nullptr;
+size_t exitCount = 0;
+
+}  // namespace
+
+extern "C" int atexit(TExitFunction function) {
+  void* grown = std::realloc(exitFunctions, (exitCount + 1) * sizeof(TExitFunction));
+  if (grown == nullptr) return -1;
+  exitFunctions = static_cast<TExitFunction*>(grown);
+  exitFunctions[exitCount++] = function;
+  return 0;
+}
+
+extern "C" void __main();
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
+
+extern "C" __attribute__((force_align_arg_pointer)) void StubStartup() {
+  __main();
+  const int code = WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT);
+  while (exitCount > 0) exitFunctions[--exitCount]();
+  ExitProcess(static_cast<UINT>(code));
+}
