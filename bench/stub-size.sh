@@ -44,7 +44,8 @@ Section
 SectionEnd
 NSI
   if (cd "$work" && makensis -V1 empty.nsi > /dev/null); then
-    printf '%-44s %9d\n' "NSIS installer, one empty section (zlib, ANSI)" "$(size_of "$work/empty.exe")"
+    printf '%-44s %9d\n' "NSIS installer, one empty section (zlib, ANSI)" \
+      "$(size_of "$work/empty.exe")"
   else
     echo "makensis failed on the empty installer"
   fi

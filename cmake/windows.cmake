@@ -54,8 +54,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 else()
   set(STUB_ENTRY StubStartup)
 endif()
-target_link_options(Stub PRIVATE -nostartfiles -Wl,-e,${STUB_ENTRY} -Wl,--disable-dynamicbase,--disable-reloc-section
-  -Wl,-Map,${CMAKE_BINARY_DIR}/Stub.map)
+target_link_options(Stub PRIVATE -nostartfiles -Wl,-e,${STUB_ENTRY}
+  -Wl,--disable-dynamicbase,--disable-reloc-section -Wl,-Map,${CMAKE_BINARY_DIR}/Stub.map)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(TARGET Stub POST_BUILD
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pe_relocate.py $<TARGET_FILE:Stub>
