@@ -3,12 +3,14 @@
 set(WIN_DEFS WINVER=0x0501 _WIN32_WINNT=0x0501 NOMINMAX WIN32_LEAN_AND_MEAN)
 set(WIN_COMPILE_OPTIONS -Wall -Wextra -ffunction-sections -fdata-sections)
 set(WIN_LINK_OPTIONS -static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
-# The product library and the launcher run on one thread and never throw:
-# without exception tables, RTTI and guarded statics, the C++ runtime's
-# unwinder, demangler and thread library stay out of Stub.exe. The packager,
-# the tests and their helpers keep their own flags.
+# The product library never throws: without exception tables and RTTI, the
+# C++ runtime's unwinder and demangler stay out of Stub.exe. Its guarded
+# statics stay thread-safe for the packager's threads; the launcher, which
+# runs on one thread, brings its own guard functions (app/stub_runtime.cpp)
+# so that the thread library stays out too. The packager, the tests and their
+# helpers keep their own flags.
 set(WIN_LEAN_OPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -fno-unwind-tables -fno-threadsafe-statics)
+    -fno-unwind-tables)
 set(WIN_SYSTEM_LIBS comctl32 gdi32 user32 advapi32 kernel32)
 find_library(MINGW_ZLIB NAMES libz.a z REQUIRED)
 
@@ -44,7 +46,7 @@ endfunction()
 # expects "PE" at offset 256 and PackageEnd at 252, so the NT headers are
 # moved there after linking.
 orvane_gui_program(Stub app/stub_main.cpp app/stub_runtime.cpp app/stub.rc)
-target_compile_options(Stub PRIVATE ${WIN_LEAN_OPTIONS})
+target_compile_options(Stub PRIVATE ${WIN_LEAN_OPTIONS} -fno-threadsafe-statics)
 # The launcher starts in its own entry point (app/stub_runtime.cpp), without
 # the C runtime's start-up files. Like NSIS's stub it has a fixed image base,
 # so no relocation table. The link map is what bench/stub-size.sh sums by

@@ -24,18 +24,9 @@ class TDebugLock {
 };
 
 // Created at the first delivery and never destroyed: static objects that
-// log from their destructors at process end still find it. Published with
-// a compare-exchange rather than a guarded static, so no runtime lock is
-// needed: of two threads that race here, the loser frees its copy.
+// log from their destructors at process end still find it.
 TDebugLock& DebugLock() {
-  static TDebugLock* volatile lock = nullptr;
-  if (lock == nullptr) {
-    TDebugLock* fresh = new TDebugLock;
-    if (InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&lock), fresh,
-                                          nullptr) != nullptr) {
-      delete fresh;
-    }
-  }
+  static TDebugLock* lock = new TDebugLock;
   return *lock;
 }
 
