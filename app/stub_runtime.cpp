@@ -1,5 +1,5 @@
 // The C++ runtime pieces the launcher uses, cut down to what a program that
-// never throws needs. The library's own versions of these throw, and a
+// never throws needs. The C++ runtime library's own versions throw, and a
 // throw drags in the unwinder, the exception objects with a second string
 // implementation and the verbose terminate handler with its demangler;
 // together several times the size of the launcher's own code.
