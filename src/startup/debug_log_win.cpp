@@ -101,28 +101,17 @@ void DebugWrite(const std::string& raw) {
   // The whole write runs under the lock so that lines written by two
   // threads cannot interleave inside the buffer.
   TLockScope scope;
-  try {
-    for (char c : raw) {
-      gBuffer[gBuffered++] = c;
-      if (gBuffered == kDebugPieceSize || c == '\n') DeliverBuffer();
-    }
-  } catch (...) {
-    gBuffered = 0;
+  for (char c : raw) {
+    gBuffer[gBuffered++] = c;
+    if (gBuffered == kDebugPieceSize || c == '\n') DeliverBuffer();
   }
 }
 
 void DebugLine(const std::string& text) {
-  try {
-    DebugWrite(std::to_string(GetCurrentProcessId()) + text + "\r\n");
-  } catch (...) {
-  }
+  DebugWrite(std::to_string(GetCurrentProcessId()) + text + "\r\n");
 }
 
 void DebugFlush() {
   TLockScope scope;
-  try {
-    DeliverBuffer();
-  } catch (...) {
-    gBuffered = 0;
-  }
+  DeliverBuffer();
 }

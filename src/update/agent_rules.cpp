@@ -1,6 +1,5 @@
 #include "update/agent_rules.h"
 
-#include <cstdio>
 
 #include "update/settings_schema.h"
 #include "update/update_settings_core.h"
@@ -31,10 +30,8 @@ bool VersionListed(const std::string& validVersions, int32_t versionOriginal) {
 }
 
 std::string FireStamp(int year, int month, int day, int hour, int minute, int second) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%02d-%02d-%04d  %02d:%02d:%02d", day, month, year, hour,
-                minute, second);
-  return text;
+  return ZeroPad(day, 2) + "-" + ZeroPad(month, 2) + "-" + ZeroPad(year, 4) + "  " +
+         ZeroPad(hour, 2) + ":" + ZeroPad(minute, 2) + ":" + ZeroPad(second, 2);
 }
 
 namespace {
