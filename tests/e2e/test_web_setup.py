@@ -15,7 +15,8 @@ import struct
 from pathlib import Path
 
 from harness import (BIN, Answerer, DebugViewer, Scratch, Signer, build_setup, drive_c,
-                     fake_setup_env, finish, log_lines_of, main, make_payload, pack, start_env)
+                     fake_setup_env, finish, log_lines_of, main, make_payload, pack, start_env,
+                     trust_test_authority)
 
 TOKEN = "Orvane-web-token-7f3a"
 WWW = Path(os.environ.get("ORVANE_HTTP_ROOT", "/nonexistent"))
@@ -363,6 +364,36 @@ def test_download_faults_end_in_bounded_time_with_a_message_and_no_setup_folder(
         assert not failures, failures
 
 
+
+def test_https_download_passes_only_with_a_trusted_certificate_for_the_host():
+    tls = os.environ["ORVANE_NGINX_TLS_URL"]
+    wrong_host = os.environ["ORVANE_NGINX_WRONG_HOST_URL"]
+    with Scratch() as tmp:
+        name = "tls_setup.exe"
+        serve(real_package(tmp / "real.exe", tmp), name)
+        # (server, trust the test authority first, the package runs)
+        for base, trust, runs in [(tls, False, False), (tls, True, True), (wrong_host, True, False)]:
+            if trust:
+                trust_test_authority()
+            case = tmp / f"{base.rsplit(':', 1)[1]}-{trust}"
+            case.mkdir()
+            folder = base + "/web"
+            launcher = web_launcher(case / "web.exe", folder, name, 1000)
+            answerer = None if runs else Answerer(case, ["--enter"])
+            code, lines, record, boxes = run_launcher(case, launcher, answerer)
+            assert code == 0, (base, trust, lines)
+            if runs:
+                assert record is not None and not boxes, (base, trust, boxes, lines)
+                assert (case / "copy" / "data.bin").read_bytes() == \
+                    (tmp / "in-real" / "data.bin").read_bytes()
+            else:
+                # A certificate error is a url that cannot be opened.
+                assert record is None, (base, trust, "a package ran over an unchecked connection")
+                assert boxes[0]["caption"] == "Error", boxes
+                assert f"Unable to open URL: {folder}/{name}" in boxes[0]["text"], boxes
+            assert not setup_folders_left() and not left_in_temp(name), left_in_temp(name)
+
+
 if __name__ == "__main__":
     assert NGINX, "run with ORVANE_HTTP_SERVERS=1"
     main([test_download_asked_yes_runs_the_fetched_package,
@@ -375,4 +406,5 @@ if __name__ == "__main__":
           test_always_download_ignores_the_copy_beside_the_launcher,
           test_agent_copy_lands_beside_the_extracted_files,
           test_signed_launcher_runs_only_a_setup_file_of_its_own_signer,
-          test_download_faults_end_in_bounded_time_with_a_message_and_no_setup_folder])
+          test_download_faults_end_in_bounded_time_with_a_message_and_no_setup_folder,
+          test_https_download_passes_only_with_a_trusted_certificate_for_the_host])
