@@ -16,8 +16,8 @@ import time
 from pathlib import Path
 
 from harness import (BIN, HELPERS, WINE, Answerer, DebugViewer, Scratch, Signer, drive_c,
-                     fake_setup_env, finish, flipped, main, pack, start, start_env, wait_for,
-                     win_path)
+                     fake_setup_env, finish, flipped, main, pack, start, start_env,
+                     trust_test_authority, wait_for, win_path)
 
 TOKEN = "ToolToken-7"
 AGENT_CLASS = ".AutoUpdate.X_Update"
@@ -675,6 +675,43 @@ def test_pinned_publisher_keys_admit_only_their_signed_updates():
             viewer.close()
 
 
+def test_https_update_installs_from_a_trusted_host_and_not_from_a_wrong_one():
+    trust_test_authority()
+    tls = os.environ["ORVANE_NGINX_TLS_URL"]
+    wrong_host = os.environ["ORVANE_NGINX_WRONG_HOST_URL"]
+    # (case, where the info file lies, where the package lies, installed)
+    for case, info_base, package_base, installs in [("ToolTls", tls, tls, True),
+                                                    ("ToolWrongHost", tls, wrong_host, False)]:
+        with Scratch() as tmp:
+            sub = "upd-" + case.lower()
+            inst = Install(tmp, case, location=f"{info_base}/{sub}", info={
+                "DownloadURL_UPDATE": f"{package_base}/{sub}", "ShutDownMethod": "Don't Shut Down",
+                "RunningProcess": "", "InformFinish": "0"})
+            viewer = DebugViewer(tmp)
+            try:
+                before = len(nginx_requests())
+                assert inst.run_update_exe("/DELAY=0") == 0
+                if installs:
+                    wait_for(lambda: has_line(viewer, " ==== Perform Update-2 ===="), 90, "update")
+                    assert inst.setup_record() is not None, "the update did not run"
+                    assert read_ini_value(inst.original, "OriginalSetup", "VersionOriginal") == "2"
+                else:
+                    wait_for(lambda: has_line(viewer, " AutoUpdateTimerCount=4"), 60, "ticks")
+                    assert any(t.startswith(" Fire  ") for _, t in entries(viewer))
+                    assert not has_line(viewer, " ==== Perform Update-1 ====")
+                    assert inst.setup_record() is None
+                    assert read_ini_value(inst.original, "OriginalSetup", "VersionOriginal") == "1"
+                    assert not (inst.folder / "ToolUpdate.exe").exists()
+                requests = nginx_requests()[before:]
+                assert any(f"/{sub}/Tool.info " in r and "status=200" in r for r in requests), \
+                    requests
+                got_package = [r for r in requests if f"/{sub}/ToolUpdate.exe " in r]
+                assert bool(got_package) == installs, requests
+            finally:
+                end_agents(tmp, viewer)
+                viewer.close()
+
+
 if __name__ == "__main__":
     cases = [test_full_cycle_wm_close,
              test_pinned_publisher_keys_admit_only_their_signed_updates,
@@ -690,6 +727,7 @@ if __name__ == "__main__":
              test_test_mode_takes_the_files_from_its_folder_without_a_request,
              test_full_cycle_wm_quit,
              test_full_cycle_terminate,
-             test_full_cycle_dont_shut_down]
+             test_full_cycle_dont_shut_down,
+             test_https_update_installs_from_a_trusted_host_and_not_from_a_wrong_one]
     only = os.environ.get("ORVANE_ONLY")
     main([c for c in cases if not only or only in c.__name__])
