@@ -253,6 +253,7 @@ int32_t TMemorySink::Resume(int32_t, int32_t) {
 }
 
 bool TMemorySink::Append(const char* data, size_t size) {
+  if (size > kLargestInMemory - content_.size()) return false;
   content_.append(data, size);
   return true;
 }

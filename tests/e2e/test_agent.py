@@ -712,6 +712,50 @@ def test_https_update_installs_from_a_trusted_host_and_not_from_a_wrong_one():
                 viewer.close()
 
 
+
+def test_hostile_info_files_install_only_what_they_validly_offer():
+    """Info files that only the real launcher reads: the INI reader meets a
+    10 MB line, a file without its section, a file beyond what a download
+    into memory may hold. Sizes, versions and intervals out of range are
+    decided by the portable rules and tested natively."""
+    line = "x" * (10 * 1024 * 1024)
+    # (case, how the served info file is rewritten, whether the update installs)
+    cases = [
+        ("ToolLongLine",
+         lambda text: "[NewSetup]\r\nNotes=" + line + "\r\n" + text.split("\n", 1)[1], True),
+        ("ToolNoSection", lambda text: text.replace("[NewSetup]", "[OldSetup]"), False),
+        ("ToolHugeInfo", lambda text: text + "[Padding]\r\nNotes=" + line + line + "\r\n", False),
+    ]
+    failures = []
+    for case, rewrite, installs in cases:
+        with Scratch() as tmp:
+            inst = Install(tmp, case, info={"ShutDownMethod": "Don't Shut Down",
+                                            "RunningProcess": "", "InformFinish": "0"})
+            info = inst.server / "Tool.info"
+            info.write_bytes(rewrite(info.read_bytes().decode("latin-1")).encode("latin-1"))
+            viewer = DebugViewer(tmp)
+            try:
+                started = time.monotonic()
+                assert inst.run_update_exe("/DELAY=0") == 0
+                if installs:
+                    wait_for(lambda: has_line(viewer, " ==== Perform Update-2 ===="), 90, "update")
+                else:
+                    wait_for(lambda: has_line(viewer, " AutoUpdateTimerCount=4"), 60, "ticks")
+                    time.sleep(3)
+                version = read_ini_value(inst.original, "OriginalSetup", "VersionOriginal")
+                seen = (f"{case}: {time.monotonic() - started:.1f} s, version {version}, "
+                        f"setup ran {inst.setup_record() is not None}")
+                print(f"     {seen}", flush=True)
+                if (version == "2") != installs or (inst.setup_record() is not None) != installs:
+                    failures.append(seen)
+                if not any(t.startswith(" Fire  ") for _, t in entries(viewer)):
+                    failures.append(f"{case}: no check was made")
+            finally:
+                end_agents(tmp, viewer)
+                viewer.close()
+    assert not failures, failures
+
+
 if __name__ == "__main__":
     cases = [test_full_cycle_wm_close,
              test_pinned_publisher_keys_admit_only_their_signed_updates,
@@ -728,6 +772,7 @@ if __name__ == "__main__":
              test_full_cycle_wm_quit,
              test_full_cycle_terminate,
              test_full_cycle_dont_shut_down,
-             test_https_update_installs_from_a_trusted_host_and_not_from_a_wrong_one]
+             test_https_update_installs_from_a_trusted_host_and_not_from_a_wrong_one,
+             test_hostile_info_files_install_only_what_they_validly_offer]
     only = os.environ.get("ORVANE_ONLY")
     main([c for c in cases if not only or only in c.__name__])
