@@ -12,6 +12,7 @@ import os
 import re
 import socket
 import struct
+import time
 from pathlib import Path
 
 from harness import (BIN, Answerer, DebugViewer, Scratch, Signer, build_setup, drive_c,
@@ -321,7 +322,6 @@ DOWNLOAD_FAULTS = [
 
 
 def test_download_faults_end_in_bounded_time_with_a_message_and_no_setup_folder():
-    import time
     with Scratch() as tmp:
         name = "fault_setup.exe"
         served = serve(real_package(tmp / "real.exe", tmp), name).read_bytes()
@@ -361,6 +361,9 @@ def test_download_faults_end_in_bounded_time_with_a_message_and_no_setup_folder(
         log = Path(os.environ["ORVANE_FAULT_LOG"]).read_text().splitlines()
         asked = [line for line in log if line.startswith(f"/m/norange/web/{name} ")]
         assert any('range="bytes=30000-"' in line and "status=200" in line for line in asked), asked
+        # The loop was left after the first request and ten redirections.
+        circles = [line for line in log if line.startswith(f"/m/redirect/web/{name} ")]
+        assert len(circles) == 11, circles
         assert not failures, failures
 
 
