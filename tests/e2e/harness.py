@@ -311,3 +311,10 @@ def stamped_lines(viewer: DebugViewer):
     for m in re.finditer(r"\[(\d+)\] ([^\[]*)", viewer.text()):
         result.append((int(m.group(1)), m.group(2)))
     return result
+
+
+def trust_test_authority():
+    """Adds the loopback nginx's test certificate authority (winerun.sh with
+    ORVANE_HTTP_SERVERS=1) to the Wine prefix's trusted roots."""
+    ca = os.environ["ORVANE_TLS_CA"]
+    assert run(HELPERS / "trust_root.exe", win_path(ca)) == 0, "the test authority was not added"

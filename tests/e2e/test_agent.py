@@ -16,8 +16,8 @@ import time
 from pathlib import Path
 
 from harness import (BIN, HELPERS, WINE, Answerer, DebugViewer, Scratch, Signer, drive_c,
-                     fake_setup_env, finish, flipped, main, pack, start, start_env, wait_for,
-                     win_path)
+                     fake_setup_env, finish, flipped, main, pack, start, start_env,
+                     trust_test_authority, wait_for, win_path)
 
 TOKEN = "ToolToken-7"
 AGENT_CLASS = ".AutoUpdate.X_Update"
@@ -675,6 +675,87 @@ def test_pinned_publisher_keys_admit_only_their_signed_updates():
             viewer.close()
 
 
+def test_https_update_installs_from_a_trusted_host_and_not_from_a_wrong_one():
+    trust_test_authority()
+    tls = os.environ["ORVANE_NGINX_TLS_URL"]
+    wrong_host = os.environ["ORVANE_NGINX_WRONG_HOST_URL"]
+    # (case, where the info file lies, where the package lies, installed)
+    for case, info_base, package_base, installs in [("ToolTls", tls, tls, True),
+                                                    ("ToolWrongHost", tls, wrong_host, False)]:
+        with Scratch() as tmp:
+            sub = "upd-" + case.lower()
+            inst = Install(tmp, case, location=f"{info_base}/{sub}", info={
+                "DownloadURL_UPDATE": f"{package_base}/{sub}", "ShutDownMethod": "Don't Shut Down",
+                "RunningProcess": "", "InformFinish": "0"})
+            viewer = DebugViewer(tmp)
+            try:
+                before = len(nginx_requests())
+                assert inst.run_update_exe("/DELAY=0") == 0
+                if installs:
+                    wait_for(lambda: has_line(viewer, " ==== Perform Update-2 ===="), 90, "update")
+                    assert inst.setup_record() is not None, "the update did not run"
+                    assert read_ini_value(inst.original, "OriginalSetup", "VersionOriginal") == "2"
+                else:
+                    wait_for(lambda: has_line(viewer, " AutoUpdateTimerCount=4"), 60, "ticks")
+                    assert any(t.startswith(" Fire  ") for _, t in entries(viewer))
+                    assert not has_line(viewer, " ==== Perform Update-1 ====")
+                    assert inst.setup_record() is None
+                    assert read_ini_value(inst.original, "OriginalSetup", "VersionOriginal") == "1"
+                    assert not (inst.folder / "ToolUpdate.exe").exists()
+                requests = nginx_requests()[before:]
+                assert any(f"/{sub}/Tool.info " in r and "status=200" in r for r in requests), \
+                    requests
+                got_package = [r for r in requests if f"/{sub}/ToolUpdate.exe " in r]
+                assert bool(got_package) == installs, requests
+            finally:
+                end_agents(tmp, viewer)
+                viewer.close()
+
+
+
+def test_hostile_info_files_install_only_what_they_validly_offer():
+    """Info files that only the real launcher reads: the INI reader meets a
+    10 MB line, a file without its section, a file beyond what a download
+    into memory may hold. Sizes, versions and intervals out of range are
+    decided by the portable rules and tested natively."""
+    line = "x" * (10 * 1024 * 1024)
+    # (case, how the served info file is rewritten, whether the update installs)
+    cases = [
+        ("ToolLongLine",
+         lambda text: "[NewSetup]\r\nNotes=" + line + "\r\n" + text.split("\n", 1)[1], True),
+        ("ToolNoSection", lambda text: text.replace("[NewSetup]", "[OldSetup]"), False),
+        ("ToolHugeInfo", lambda text: text + "[Padding]\r\nNotes=" + line + line + "\r\n", False),
+    ]
+    failures = []
+    for case, rewrite, installs in cases:
+        with Scratch() as tmp:
+            inst = Install(tmp, case, info={"ShutDownMethod": "Don't Shut Down",
+                                            "RunningProcess": "", "InformFinish": "0"})
+            info = inst.server / "Tool.info"
+            info.write_bytes(rewrite(info.read_bytes().decode("latin-1")).encode("latin-1"))
+            viewer = DebugViewer(tmp)
+            try:
+                started = time.monotonic()
+                assert inst.run_update_exe("/DELAY=0") == 0
+                if installs:
+                    wait_for(lambda: has_line(viewer, " ==== Perform Update-2 ===="), 90, "update")
+                else:
+                    wait_for(lambda: has_line(viewer, " AutoUpdateTimerCount=4"), 60, "ticks")
+                    time.sleep(3)
+                version = read_ini_value(inst.original, "OriginalSetup", "VersionOriginal")
+                seen = (f"{case}: {time.monotonic() - started:.1f} s, version {version}, "
+                        f"setup ran {inst.setup_record() is not None}")
+                print(f"     {seen}", flush=True)
+                if (version == "2") != installs or (inst.setup_record() is not None) != installs:
+                    failures.append(seen)
+                if not any(t.startswith(" Fire  ") for _, t in entries(viewer)):
+                    failures.append(f"{case}: no check was made")
+            finally:
+                end_agents(tmp, viewer)
+                viewer.close()
+    assert not failures, failures
+
+
 if __name__ == "__main__":
     cases = [test_full_cycle_wm_close,
              test_pinned_publisher_keys_admit_only_their_signed_updates,
@@ -690,6 +771,8 @@ if __name__ == "__main__":
              test_test_mode_takes_the_files_from_its_folder_without_a_request,
              test_full_cycle_wm_quit,
              test_full_cycle_terminate,
-             test_full_cycle_dont_shut_down]
+             test_full_cycle_dont_shut_down,
+             test_https_update_installs_from_a_trusted_host_and_not_from_a_wrong_one,
+             test_hostile_info_files_install_only_what_they_validly_offer]
     only = os.environ.get("ORVANE_ONLY")
     main([c for c in cases if not only or only in c.__name__])

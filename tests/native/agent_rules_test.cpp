@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -50,6 +51,26 @@ TEST(Schedule, OnlyTheLow32BitsOfTheStoredIntervalCount) {
   // 2^32 + 10 reads as 10; the "== 0" and "== -1" rules look at the whole value.
   EXPECT_EQ(ScheduleDecision(Schedule((int64_t{1} << 32) + 10, 100, 110)), TCheckDecision::Yes);
   EXPECT_EQ(ScheduleDecision(Schedule((int64_t{1} << 32) + 10, 100, 109)), TCheckDecision::No);
+}
+
+TEST(Schedule, HostileIntervalsAreReadByTheirLow32Bits) {
+  // Only the stored -1 means never; -2, and 10^12 whose low 32 bits read as
+  // -727379968, make every tick due, and 0 (also as the low bits of 2^32)
+  // stops automatic checks only when the whole stored value is 0.
+  struct Case {
+    int64_t interval, last, now;
+    TCheckDecision expected;
+  } cases[] = {
+      {-2, 1000, 999, TCheckDecision::Yes},
+      {-2, 1000, 997, TCheckDecision::No},
+      {1000000000000, 1000, 1000, TCheckDecision::Yes},
+      {int64_t{1} << 32, 1000, 1000, TCheckDecision::Yes},
+      {-1, 0, INT64_MAX / 2, TCheckDecision::No},
+      {(int64_t{1} << 32) - 1, 0, INT64_MAX / 2, TCheckDecision::Yes},  // -1 only by its low bits
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ScheduleDecision(Schedule(c.interval, c.last, c.now)), c.expected) << c.interval;
+  }
 }
 
 TEST(ReAsk, StrictlyAfterAndOnlyWithAPositiveInterval) {
