@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -49,15 +50,61 @@ UINT DebugMessage() {
 char gBuffer[kDebugPieceSize];
 size_t gBuffered = 0;
 
-// Hands one atom-sized text to the viewer. The viewer reads the atom's name
-// while the message is being sent; the atom is deleted right after.
-void SendToViewer(HWND viewer, const char* text) {
+// Open batches (TDebugBatch): while there is one, pieces are sent without
+// waiting for the viewer.
+int gBatchDepth = 0;
+
+// Atoms of pieces sent without waiting whose answer has not come back yet,
+// oldest first. A window takes sent messages in the order they were sent,
+// so the answers come back in that order too, and a waited send returns
+// only once every earlier piece has been taken.
+constexpr uint32_t kMaxUnanswered = 256;
+ATOM gUnanswered[kMaxUnanswered];
+uint32_t gFirstUnanswered = 0;  // sequence number of the oldest
+uint32_t gNextPiece = 0;        // sequence number the next piece gets
+
+void ReleaseOldestPiece() {
+  GlobalDeleteAtom(gUnanswered[gFirstUnanswered % kMaxUnanswered]);
+  ++gFirstUnanswered;
+}
+
+// Every piece sent so far has been taken (or its viewer is gone).
+void ReleaseAllPieces() {
+  while (gFirstUnanswered != gNextPiece) ReleaseOldestPiece();
+}
+
+// The viewer has answered piece `sequence`; a piece already released by a
+// waited send is not released again.
+void CALLBACK PieceAnswered(HWND, UINT, ULONG_PTR sequence, LRESULT) {
+  if (gFirstUnanswered != gNextPiece && static_cast<uint32_t>(sequence) == gFirstUnanswered) {
+    ReleaseOldestPiece();
+  }
+}
+
+// Hands one atom-sized text to the viewer, which reads the atom's name
+// while it takes the message; the atom is deleted once it has answered.
+// False when the viewer window is gone.
+bool SendToViewer(HWND viewer, const char* text) {
   const ATOM atom = GlobalAddAtomA(text);
-  if (atom == 0) return;
+  if (atom == 0) return true;
+  if (gBatchDepth > 0 && gNextPiece - gFirstUnanswered < kMaxUnanswered) {
+    gUnanswered[gNextPiece % kMaxUnanswered] = atom;
+    if (SendMessageCallbackA(viewer, DebugMessage(), 1, static_cast<LPARAM>(atom), PieceAnswered,
+                             gNextPiece)) {
+      ++gNextPiece;
+      return true;
+    }
+    GlobalDeleteAtom(atom);
+    return false;
+  }
   DWORD_PTR answer = 0;
-  SendMessageTimeoutA(viewer, DebugMessage(), 1, static_cast<LPARAM>(atom),
-                      SMTO_NORMAL | SMTO_ABORTIFHUNG, kViewerTimeoutMs, &answer);
+  const LRESULT sent = SendMessageTimeoutA(viewer, DebugMessage(), 1, static_cast<LPARAM>(atom),
+                                           SMTO_NORMAL | SMTO_ABORTIFHUNG, kViewerTimeoutMs,
+                                           &answer);
+  const bool gone = sent == 0 && GetLastError() == ERROR_INVALID_WINDOW_HANDLE;
   GlobalDeleteAtom(atom);
+  ReleaseAllPieces();
+  return !gone;
 }
 
 // A name "#" + decimal digits makes an integer atom instead of a text atom,
@@ -71,6 +118,30 @@ bool NamesIntegerAtom(const std::string& text) {
   return true;
 }
 
+// The viewer window. Finding it is a round trip to the window system; in a
+// batch the window found is kept for the rest of the same tick (10-16 ms).
+HWND gViewer = nullptr;
+DWORD gViewerTick = 0;
+bool gViewerKnown = false;
+
+HWND FindViewer(bool again) {
+  const DWORD now = GetTickCount();
+  if (gBatchDepth == 0 || again || !gViewerKnown || now != gViewerTick) {
+    gViewer = FindWindowA(".ODebug.", nullptr);
+    gViewerTick = now;
+    gViewerKnown = true;
+  }
+  return gViewer;
+}
+
+bool SendText(HWND viewer, std::string text) {
+  if (NamesIntegerAtom(text)) {
+    if (!SendToViewer(viewer, "#")) return false;
+    text.erase(0, 1);
+  }
+  return SendToViewer(viewer, text.c_str());
+}
+
 void DeliverPiece(const char* data, size_t length) {
   if (length == 0) return;
   // An atom name ends at its first zero byte; zero bytes are left out so
@@ -81,13 +152,11 @@ void DeliverPiece(const char* data, size_t length) {
     if (data[i] != '\0') text += data[i];
   }
   if (text.empty()) return;
-  const HWND viewer = FindWindowA(".ODebug.", nullptr);
-  if (viewer == nullptr) return;
-  if (NamesIntegerAtom(text)) {
-    SendToViewer(viewer, "#");
-    text.erase(0, 1);
-  }
-  SendToViewer(viewer, text.c_str());
+  const HWND viewer = FindViewer(false);
+  if (viewer == nullptr || SendText(viewer, text)) return;
+  // The window kept from earlier in the tick has gone: look once more.
+  const HWND another = FindViewer(true);
+  if (another != nullptr && another != viewer) SendText(another, text);
 }
 
 void DeliverBuffer() {
@@ -116,6 +185,26 @@ void DebugLine(const std::string& text) {
     DebugWrite(std::to_string(GetCurrentProcessId()) + text + "\r\n");
   } catch (...) {
   }
+}
+
+TDebugBatch::TDebugBatch() {
+  TLockScope scope;
+  ++gBatchDepth;
+}
+
+TDebugBatch::~TDebugBatch() {
+  TLockScope scope;
+  if (--gBatchDepth > 0) return;
+  gViewerKnown = false;
+  if (gFirstUnanswered == gNextPiece) return;
+  // The viewer answers this empty message only after every piece before it.
+  const HWND viewer = FindWindowA(".ODebug.", nullptr);
+  DWORD_PTR answer = 0;
+  if (viewer != nullptr) {
+    SendMessageTimeoutA(viewer, WM_NULL, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kViewerTimeoutMs,
+                        &answer);
+  }
+  ReleaseAllPieces();
 }
 
 void DebugFlush() {
