@@ -54,43 +54,51 @@ size_t gBuffered = 0;
 // waiting for the viewer.
 int gBatchDepth = 0;
 
-// Atoms of pieces sent without waiting whose answer has not come back yet,
-// oldest first. A window takes sent messages in the order they were sent,
-// so the answers come back in that order too, and a waited send returns
-// only once every earlier piece has been taken.
+// Atoms of pieces sent without waiting that the viewer may not have taken
+// yet, oldest first. A window takes sent messages in the order they were
+// sent, so an answer to one piece means that every earlier piece has been
+// taken too. Most pieces go as notifications, which the viewer takes
+// without answering; every kAnswerEvery-th asks for an answer, which comes
+// back as a callback and releases the atoms up to it. A full list, or the
+// end of the last batch, waits for the viewer instead.
 constexpr uint32_t kMaxUnanswered = 256;
+constexpr uint32_t kAnswerEvery = 32;
 ATOM gUnanswered[kMaxUnanswered];
 uint32_t gFirstUnanswered = 0;  // sequence number of the oldest
 uint32_t gNextPiece = 0;        // sequence number the next piece gets
 
-void ReleaseOldestPiece() {
-  GlobalDeleteAtom(gUnanswered[gFirstUnanswered % kMaxUnanswered]);
-  ++gFirstUnanswered;
-}
-
-// Every piece sent so far has been taken (or its viewer is gone).
-void ReleaseAllPieces() {
-  while (gFirstUnanswered != gNextPiece) ReleaseOldestPiece();
-}
-
-// The viewer has answered piece `sequence`; a piece already released by a
-// waited send is not released again.
-void CALLBACK PieceAnswered(HWND, UINT, ULONG_PTR sequence, LRESULT) {
-  if (gFirstUnanswered != gNextPiece && static_cast<uint32_t>(sequence) == gFirstUnanswered) {
-    ReleaseOldestPiece();
+// Releases the atoms of the pieces before sequence number `end`.
+void ReleasePiecesBefore(uint32_t end) {
+  while (gFirstUnanswered != gNextPiece && static_cast<int32_t>(end - gFirstUnanswered) > 0) {
+    GlobalDeleteAtom(gUnanswered[gFirstUnanswered % kMaxUnanswered]);
+    ++gFirstUnanswered;
   }
 }
 
+// Every piece sent so far has been taken (or its viewer is gone).
+void ReleaseAllPieces() { ReleasePiecesBefore(gNextPiece); }
+
+// The viewer has answered piece `sequence`, so it has taken every piece up
+// to that one.
+void CALLBACK PieceAnswered(HWND, UINT, ULONG_PTR sequence, LRESULT) {
+  ReleasePiecesBefore(static_cast<uint32_t>(sequence) + 1);
+}
+
 // Hands one atom-sized text to the viewer, which reads the atom's name
-// while it takes the message; the atom is deleted once it has answered.
-// False when the viewer window is gone.
+// while it takes the message; the atom is deleted once the viewer has
+// taken it. False when the viewer window is gone.
 bool SendToViewer(HWND viewer, const char* text) {
   const ATOM atom = GlobalAddAtomA(text);
   if (atom == 0) return true;
   if (gBatchDepth > 0 && gNextPiece - gFirstUnanswered < kMaxUnanswered) {
-    gUnanswered[gNextPiece % kMaxUnanswered] = atom;
-    if (SendMessageCallbackA(viewer, DebugMessage(), 1, static_cast<LPARAM>(atom), PieceAnswered,
-                             gNextPiece)) {
+    const uint32_t sequence = gNextPiece;
+    gUnanswered[sequence % kMaxUnanswered] = atom;
+    const LPARAM lParam = static_cast<LPARAM>(atom);
+    const BOOL sent = sequence % kAnswerEvery == kAnswerEvery - 1
+                          ? SendMessageCallbackA(viewer, DebugMessage(), 1, lParam, PieceAnswered,
+                                                 sequence)
+                          : SendNotifyMessageA(viewer, DebugMessage(), 1, lParam);
+    if (sent) {
       ++gNextPiece;
       return true;
     }
