@@ -24,7 +24,8 @@
 # this host's Wine runs 32-bit code (products in build/bin, helpers in
 # build/win/bin), else build/win64. It needs Stub, orvane-debug and
 # fake_setup built, and the native orvane-pack. RUNS=n sets the timed rounds
-# (default 5). ORVANE_PACK, PRODUCT_DIR, HELPER_DIR, PEERS_DIR override the
+# (default 5); ONLY="quiet viewer ..." times only those contenders (keys:
+# limit quiet viewer base-quiet base-viewer nonsolid solid). ORVANE_PACK, PRODUCT_DIR, HELPER_DIR, PEERS_DIR override the
 # packager, the folder of Stub.exe / orvane-debug.exe, that of fake_setup.exe
 # and the peers' folder (to time a saved earlier build beside a new one).
 #
@@ -271,6 +272,11 @@ contenders += [
     ("nonsolid", "NSIS zlib non-solid: first -> last file", lambda: nsis("nonsolid")),
     ("solid", "NSIS zlib solid: first -> last file", lambda: nsis("solid")),
 ]
+# ONLY="quiet base-quiet": time just those contenders (ratios need "limit"
+# and "nonsolid" among them).
+only = os.environ.get("BENCH_ONLY", "").split()
+if only:
+    contenders = [c for c in contenders if c[0] in only]
 results = {key: [] for key, _, _ in contenders}
 for round_no in range(runs + 1):
     for key, _, run in contenders:
@@ -287,24 +293,27 @@ def stats(key, field="span"):
     return statistics.median(values), min(values), max(values)
 
 
-limit_s = stats("limit")[0]
-nsis_s = stats("nonsolid")[0]
+limit_s = stats("limit")[0] if results.get("limit") else float("nan")
+nsis_s = stats("nonsolid")[0] if results.get("nonsolid") else float("nan")
 print(f"{'what':<52} {'wall s':>6} {'(min-max)':>13} {'MB/s':>6} {'/limit':>7} {'/NSIS':>6}")
 for key, name, _ in contenders:
     med, lo, hi = stats(key)
     print(f"{name:<52} {med:6.3f} {f'({lo:.2f}-{hi:.2f})':>13} {payload_bytes / 1e6 / med:6.1f} "
           f"{med / limit_s:6.2f}x {med / nsis_s:5.2f}x")
 for key, name in (("quiet", "Orvane, no viewer: whole run, start -> setup started"),
+                  ("base-quiet", "baseline, no viewer: whole run"),
                   ("viewer", "Orvane, viewer: whole run, start -> setup started"),
                   ("nonsolid", "NSIS non-solid: whole run, start -> exit"),
                   ("solid", "NSIS solid: whole run, start -> exit")):
-    med, lo, hi = stats(key, "whole")
-    print(f"{name:<52} {med:6.3f} {f'({lo:.2f}-{hi:.2f})':>13}")
-crc = stats("viewer", "crc")
-peak = max(r["peak"] for r in results["viewer"])
-lines = results["viewer"][0]["lines"]
-print(f"Orvane GetCrc (its log line) {crc[0]:.3f} s; new-file log lines {lines}; "
-      f"peak working set {peak / 1e6:.1f} MB")
+    if results.get(key):
+        med, lo, hi = stats(key, "whole")
+        print(f"{name:<52} {med:6.3f} {f'({lo:.2f}-{hi:.2f})':>13}")
+if results.get("viewer"):
+    crc = stats("viewer", "crc")
+    peak = max(r["peak"] for r in results["viewer"])
+    lines = results["viewer"][0]["lines"]
+    print(f"Orvane GetCrc (its log line) {crc[0]:.3f} s; new-file log lines {lines}; "
+          f"peak working set {peak / 1e6:.1f} MB")
 ok = all(r["ok"] for rs in results.values() for r in rs)
 print("all runs complete" if ok else "SOME RUN FAILED OR MISSED FILES")
 sys.exit(0 if ok else 1)
@@ -316,7 +325,7 @@ log "interleaved rounds under Wine: 1 warm-up + $runs timed"
 set +e
 table=$("$source_dir/tests/tools/winerun.sh" --template "$build/wine-template" --timeout 3600 -- \
   env ORVANE_BIN_DIR="$products" ORVANE_TEST_BIN_DIR="$helpers" ORVANE_SOURCE_DIR="$source_dir" \
-  ORVANE_ARCH_BITS="$bits" "${base_env[@]}" BENCH_WORK="$work" BENCH_RUNS="$runs" BENCH_PACKAGE="$work/$package" \
+  ORVANE_ARCH_BITS="$bits" "${base_env[@]}" BENCH_ONLY="${ONLY:-}" BENCH_WORK="$work" BENCH_RUNS="$runs" BENCH_PACKAGE="$work/$package" \
   python3 ext-bench/driver.py)
 status=$?
 set -e
