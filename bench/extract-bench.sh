@@ -176,6 +176,38 @@ def linux_path(windows_path):
     return prefix / f"drive_{drive}" / rest.lstrip("/")
 
 
+def server_cpu():
+    """CPU seconds used so far by this prefix's Wine server."""
+    total = 0.0
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            if not (entry / "comm").read_text().startswith("wineserver"):
+                continue
+            if f"WINEPREFIX={prefix}\0".encode() not in (entry / "environ").read_bytes():
+                continue
+            fields = (entry / "stat").read_text().rsplit(")", 1)[1].split()
+            total += (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        except OSError:
+            pass
+    return total
+
+
+def wait_cpu(proc, timeout):
+    """Waits for `proc`; its exit code and CPU seconds (with its waited children)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        pid, status, usage = os.wait4(proc.pid, os.WNOHANG)
+        if pid == proc.pid:
+            proc.returncode = os.waitstatus_to_exitcode(status)
+            return proc.returncode, usage.ru_utime + usage.ru_stime
+        if time.monotonic() > deadline:
+            proc.kill()
+            raise AssertionError(f"{proc.args} did not end within {timeout} s")
+        time.sleep(0.02)
+
+
 def written_span(folder):
     """(first, last) change time in ms on the raw clock, file count, bytes."""
     offset = wall_offset()
@@ -200,6 +232,8 @@ def launcher(with_viewer, base=None):
         harness.BIN = base[1] if base else products
         viewer = DebugViewer(scratch, stamp=True)
     fake_log = scratch / "fake.log"
+    server_before = server_cpu()
+    cpu = 0.0
     try:
         started = raw_ms()
         proc = start_env(exe, "/hide", env=fake_setup_env(fake_log))
@@ -210,12 +244,16 @@ def launcher(with_viewer, base=None):
         exe = re.search(r"^exe=(.*)$", fake_log.read_text(errors="replace"), re.M).group(1).strip()
         first, last, files, size = written_span(linux_path(exe).parent)
         setup_start = fake_log.stat().st_ctime_ns / 1e6 - wall_offset()
-        code = finish(proc, 300)
+        code, cpu = wait_cpu(proc, 300)
+        cpu += server_cpu() - server_before
     finally:
         if viewer is not None:
+            # The viewer's work for the run counts too.
+            viewer.proc.kill()
+            cpu += wait_cpu(viewer.proc, 30)[1]
             viewer.close()
     result = {"span": (last - first) / 1000, "whole": (setup_start - started) / 1000,
-              "ok": code == 0 and files == payload_files + 1}
+              "cpu": cpu, "ok": code == 0 and files == payload_files + 1}
     if viewer is not None:
         pieces = stamped_lines(viewer)
         text = "".join(t for _, t in pieces)
@@ -232,15 +270,19 @@ def nsis(variant):
         subprocess.run(["rm", "-rf", str(old)], check=True)
     subprocess.run(["sync"], check=True)
     reread(exe)
+    server_before = server_cpu()
     started = raw_ms()
-    proc = subprocess.run(["wine", str(exe)], capture_output=True, timeout=300)
+    proc = subprocess.Popen(["wine", str(exe)], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    code, cpu = wait_cpu(proc, 300)
     ended = raw_ms()
+    cpu += server_cpu() - server_before
     folders = list(prefix.glob("drive_c/users/*/**/nsisbench"))
     first, last, files, size = written_span(folders[0]) if folders else (0, 0, 0, 0)
     for old in folders:
         subprocess.run(["rm", "-rf", str(old)], check=True)
-    return {"span": (last - first) / 1000, "whole": (ended - started) / 1000,
-            "ok": proc.returncode == 0 and files == payload_files and size == payload_bytes}
+    return {"span": (last - first) / 1000, "whole": (ended - started) / 1000, "cpu": cpu,
+            "ok": code == 0 and files == payload_files and size == payload_bytes}
 
 
 def limit():
@@ -278,6 +320,8 @@ only = os.environ.get("BENCH_ONLY", "").split()
 if only:
     contenders = [c for c in contenders if c[0] in only]
 results = {key: [] for key, _, _ in contenders}
+# One Wine server for every run, so that its CPU time adds up across a run.
+subprocess.run([os.environ.get("WINESERVER", "wineserver"), "-p"], check=False)
 for round_no in range(runs + 1):
     for key, _, run in contenders:
         r = run()
@@ -295,7 +339,7 @@ def stats(key, field="span"):
 
 limit_s = stats("limit")[0] if results.get("limit") else float("nan")
 nsis_s = stats("nonsolid")[0] if results.get("nonsolid") else float("nan")
-print(f"{'what':<52} {'wall s':>6} {'(min-max)':>13} {'MB/s':>6} {'/limit':>7} {'/NSIS':>6}")
+print(f"{'what (wall times)':<52} {'wall s':>6} {'(min-max)':>13} {'MB/s':>6} {'/limit':>7} {'/NSIS':>6}")
 for key, name, _ in contenders:
     med, lo, hi = stats(key)
     print(f"{name:<52} {med:6.3f} {f'({lo:.2f}-{hi:.2f})':>13} {payload_bytes / 1e6 / med:6.1f} "
@@ -308,6 +352,14 @@ for key, name in (("quiet", "Orvane, no viewer: whole run, start -> setup starte
     if results.get(key):
         med, lo, hi = stats(key, "whole")
         print(f"{name:<52} {med:6.3f} {f'({lo:.2f}-{hi:.2f})':>13}")
+# CPU seconds of the whole run (the program, the processes it waited for,
+# the debug viewer where one ran, and the Wine server's share): less at the mercy of other load than wall
+# times on a busy machine.
+print("CPU seconds, whole run (program + Wine server), median (min-max):")
+for key, name, _ in contenders:
+    if results.get(key) and "cpu" in results[key][0]:
+        med, lo, hi = stats(key, "cpu")
+        print(f"  {name.split(':')[0]:<50} {med:6.3f} {f'({lo:.2f}-{hi:.2f})':>13}")
 if results.get("viewer"):
     crc = stats("viewer", "crc")
     peak = max(r["peak"] for r in results["viewer"])
