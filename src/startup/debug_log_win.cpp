@@ -127,14 +127,17 @@ bool NamesIntegerAtom(const std::string& text) {
 }
 
 // The viewer window. Finding it is a round trip to the window system; in a
-// batch the window found is kept for the rest of the same tick (10-16 ms).
+// batch the window found is kept for kViewerKeptMs (a tick of the Windows
+// clock): a viewer started meanwhile misses the lines of those few
+// milliseconds, as it misses any line written before it started.
+constexpr DWORD kViewerKeptMs = 15;
 HWND gViewer = nullptr;
 DWORD gViewerTick = 0;
 bool gViewerKnown = false;
 
 HWND FindViewer(bool again) {
   const DWORD now = GetTickCount();
-  if (gBatchDepth == 0 || again || !gViewerKnown || now != gViewerTick) {
+  if (gBatchDepth == 0 || again || !gViewerKnown || now - gViewerTick >= kViewerKeptMs) {
     gViewer = FindWindowA(".ODebug.", nullptr);
     gViewerTick = now;
     gViewerKnown = true;

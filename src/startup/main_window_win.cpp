@@ -124,9 +124,10 @@ namespace {
 
 // Steps of the bar not drawn yet. Each step of the bar is a repaint request
 // and an update of the window (round trips to the Wine server), and an
-// extraction steps once per file, many files per system tick: the first
-// step of a tick is drawn at once, later ones of the same tick are counted
-// and drawn together by a one-shot thread timer (or by the next call).
+// extraction steps once per file, many files per screen refresh: a step
+// is drawn at once when the last drawing is kStepDrawMs old, later ones are
+// counted and drawn together by a one-shot thread timer (or the next call).
+constexpr DWORD kStepDrawMs = 15;
 int pendingSteps = 0;
 UINT_PTR stepTimer = 0;
 DWORD lastStepTick = 0;
@@ -167,7 +168,7 @@ void MainWindowProgress(int kind, int rangeMin, int rangeMax, int position, int 
     SendMessageA(ProgressBar, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
   } else if (kind == 1) {
     const DWORD now = GetTickCount();
-    if (now != lastStepTick) {
+    if (now - lastStepTick >= kStepDrawMs) {
       lastStepTick = now;
       DrawPendingSteps();
       SendMessageA(ProgressBar, PBM_STEPIT, 0, 0);
