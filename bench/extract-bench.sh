@@ -290,10 +290,14 @@ def limit():
     subprocess.run(["rm", "-rf", str(out)], check=True)
     subprocess.run(["sync"], check=True)
     reread(work / "payload.pack")
-    proc = subprocess.run(["wine", str(bench / "limit32.exe"), "bench", win_path(work / "payload.pack"),
-                           win_path(out), "1"], capture_output=True, text=True, timeout=300)
+    report = bench / "limit.out"
+    with open(report, "w") as stdout:
+        proc = subprocess.run(["wine", str(bench / "limit32.exe"), "bench",
+                               win_path(work / "payload.pack"), win_path(out), "1"],
+                              stdin=subprocess.DEVNULL, stdout=stdout,
+                              stderr=subprocess.DEVNULL, timeout=300)
     subprocess.run(["rm", "-rf", str(out)], check=True)
-    found = re.search(r"^RESULT inflate_write_disk \S+ (\S+)", proc.stdout, re.M)
+    found = re.search(r"^RESULT inflate_write_disk \S+ (\S+)", report.read_text(), re.M)
     return {"span": float(found.group(1)) if found else 0.0,
             "ok": proc.returncode == 0 and found is not None}
 
@@ -320,8 +324,12 @@ only = os.environ.get("BENCH_ONLY", "").split()
 if only:
     contenders = [c for c in contenders if c[0] in only]
 results = {key: [] for key, _, _ in contenders}
-# One Wine server for every run, so that its CPU time adds up across a run.
-subprocess.run([os.environ.get("WINESERVER", "wineserver"), "-p"], check=False)
+# One Wine server for every run, so that its CPU time adds up across a run,
+# and Wine's own service processes started without pipes to hold open.
+quietly = {"stdin": subprocess.DEVNULL, "stdout": subprocess.DEVNULL,
+           "stderr": subprocess.DEVNULL}
+subprocess.run([os.environ.get("WINESERVER", "wineserver"), "-p"], check=False, **quietly)
+subprocess.run(["wine", "cmd", "/c", "exit"], check=False, timeout=120, **quietly)
 for round_no in range(runs + 1):
     for key, _, run in contenders:
         r = run()
