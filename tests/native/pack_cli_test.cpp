@@ -93,7 +93,9 @@ TEST_F(PackCliTest, BuildListVerifyExtract) {
   const TRun extract = Pack("extract " + Path("setup.exe") + " " + Path("out") + " --quiet");
   ASSERT_EQ(extract.ExitCode, 0) << extract.Output;
   // Not a terminal: no progress line, however long a command runs.
-  for (const TRun* run : {&build, &verify, &extract}) EXPECT_EQ(run->Output.find('\r'), std::string::npos);
+  for (const TRun* run : {&build, &verify, &extract}) {
+    EXPECT_EQ(run->Output.find('\r'), std::string::npos) << run->Output;
+  }
   for (const char* name : {"Setup.exe", "readme.txt", "bin/data.bin"}) {
     EXPECT_EQ(ReadFile(Path(std::string("out/") + name)), ReadFile(Path(std::string("app/") + name))) << name;
   }
