@@ -4,9 +4,11 @@
 #include <string>
 
 #include "fuzz_support.h"
+#include "package/driver_rules.h"
 #include "package/extract_core.h"
 #include "package/messages.h"
 #include "paths/language_table.h"
+#include "startup/transient_copy.h"
 #include "ui/markup.h"
 #include "util/text.h"
 
@@ -185,18 +187,48 @@ void PathNames(TFuzzInput& in) {
   FUZZ_CHECK(!HasBlankEnds(Trim(path)));
 }
 
+// The main program named by an entry header, started with the arguments it
+// carries; the switches a launcher hands to its transient copy and reads
+// back; the size of a download as shown.
+void StartCommand(TFuzzInput& in) {
+  const bool agent = (in.Byte() & 1) != 0;
+  const std::string folder = in.Text();
+  const std::string extra = in.Text();
+  const std::string mainProgram = in.Text();
+  const std::string command = BuildStartCommand(folder, mainProgram, extra, "_77", agent);
+  const std::string path = MainProgramPath(folder, mainProgram);
+  FUZZ_CHECK(command.compare(0, path.size(), path) == 0);
+  const std::string end = std::string(" /TH_ID=_77") + (agent ? " /AutoUpdateProg" : "");
+  FUZZ_CHECK(command.size() >= path.size() + end.size());
+  FUZZ_CHECK(command.compare(command.size() - end.size(), end.size(), end) == 0);
+
+  const std::string value = in.Text();
+  unsigned long long window = 1;
+  unsigned long message = 1;
+  ParseListenerSwitch(value, window, message);
+  const unsigned long long wantedWindow = in.U32();
+  const unsigned long wantedMessage = in.Byte();
+  ParseListenerSwitch(std::to_string(wantedWindow) + ":" + std::to_string(wantedMessage), window,
+                      message);
+  FUZZ_CHECK(window == wantedWindow && message == wantedMessage);
+
+  const std::string size = FormatMB(static_cast<double>(StrToInt64Def(value, 0)));
+  FUZZ_CHECK(!size.empty() && size.size() < 24 && size.find('.') != std::string::npos);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TFuzzInput in(data, size);
-  switch (in.Byte() % 7) {
+  switch (in.Byte() % 8) {
     case 0: Markup(in); break;
     case 1: Fields(in); break;
     case 2: CommandTail(in); break;
     case 3: Language(in); break;
     case 4: Numbers(in); break;
     case 5: EntryHeader(in); break;
-    default: PathNames(in); break;
+    case 6: PathNames(in); break;
+    default: StartCommand(in); break;
   }
   return 0;
 }

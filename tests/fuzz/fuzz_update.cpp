@@ -105,8 +105,9 @@ void Download(const std::string& contentRange, TFuzzInput& in) {
   const int32_t total = in.I32();
   const int32_t done = in.I32();
   const int32_t stamp = in.I32();
-  const int64_t from = in.I64();
-  const int64_t size = in.I64();
+  // Positions and lengths of a download are 32-bit values widened.
+  const int64_t from = in.I32();
+  const int64_t size = in.I32();
   const int32_t chunk = DownloadChunkSize(total);
   FUZZ_CHECK(chunk >= 1 && chunk <= 10240);
   const int32_t range = ProgressRangeMax(total, chunk);

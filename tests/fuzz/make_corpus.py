@@ -103,6 +103,7 @@ def main():
         "numbers": "\x04\x10-9223372036854775808\x00\xff\xff\xff\x7f\x01\x00\x00\x00\x00\x00\x00\x80",
         "header": "\x05Setup.exe* /S|1234567890|",
         "paths": "\x06.info\x00C:\\\\Program Files\\Tool\\..\\a.b.exe",
+        "start": "\x07\x01C:\\Temp\\SETUP_1234\\\x00/S\x00Setup.exe* /X \"a b\"\x001234:1025\x00",
     }
     for name, data in text.items():
         put("fuzz_text", name, data)
