@@ -25,6 +25,8 @@ printf '%-14s %12s %8s %9s\n' target executions edges findings
 for target in "${targets[@]}"; do
   corpus=$out/$target
   mkdir -p "$corpus"
+  # Findings of an earlier campaign were reported then.
+  rm -f "$findings/$target"-*
   log=$out/$target.log
   dict=()
   [ -f "tests/fuzz/$target.dict" ] && dict=(-dict="tests/fuzz/$target.dict")
