@@ -39,8 +39,8 @@ struct TSeen {
 
 class TRecorder : public TPackageVisitor, public TEntrySink {
  public:
-  TRecorder(const PackageTrailer& trailer, int64_t streamEnd)
-      : trailer_(trailer), streamEnd_(streamEnd) {}
+  TRecorder(const PackageTrailer& trailer, int64_t streamEnd, int disk = 1, int firstEntry = 1)
+      : trailer_(trailer), streamEnd_(streamEnd), disk_(disk), firstEntry_(firstEntry) {}
 
   void OnListPiece(int index, const uint8_t* data, size_t size) override {
     FUZZ_CHECK(index >= 0 && index < trailer_.HeaderBlockCount);
@@ -48,7 +48,8 @@ class TRecorder : public TPackageVisitor, public TEntrySink {
     if (index < 3) lists[index].append(reinterpret_cast<const char*>(data), size);
   }
   TEntrySink& OnEntryStart(const TEntryPlace& place) override {
-    FUZZ_CHECK(place.EntryNumber == static_cast<int>(entries.size()) + 1);
+    FUZZ_CHECK(place.EntryNumber == firstEntry_ + static_cast<int>(entries.size()));
+    FUZZ_CHECK(place.DiskNumber == disk_);
     FUZZ_CHECK(place.BlockOffset >= trailer_.DataOffset);
     FUZZ_CHECK(place.StoredSize >= 0);
     FUZZ_CHECK(place.BlockOffset + 4 + place.StoredSize <= streamEnd_);
@@ -89,6 +90,8 @@ class TRecorder : public TPackageVisitor, public TEntrySink {
  private:
   const PackageTrailer& trailer_;
   int64_t streamEnd_;
+  int disk_;
+  int firstEntry_;
   int headers_ = 0;
 };
 
@@ -156,6 +159,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (int i = 0; i < 3; ++i) FUZZ_CHECK(again.lists[i] == seen.lists[i]);
   FUZZ_CHECK(tolerant.HeaderEnd() == walker.HeaderEnd());
+
+  // The same bytes once more as the next disk of a spanned package: the
+  // entry numbers go on, and lists read whole on disk 1 are not read again,
+  // so every block of this disk is an entry.
+  if (walkAgain == TDiskWalk::Done) {
+    const int before = tolerant.EntryCount();
+    const int64_t headerEnd = tolerant.HeaderEnd();
+    TRecorder next(trailer, streamEnd, 2, before + 1);
+    FUZZ_CHECK(tolerant.WalkDisk(source, trailer, "setup.exe.002", 2, next) == TDiskWalk::Done);
+    FUZZ_CHECK(tolerant.EntryCount() == before + static_cast<int>(next.entries.size()));
+    if (headerEnd > 0) {
+      for (int i = 0; i < 3; ++i) FUZZ_CHECK(next.lists[i].empty());
+      FUZZ_CHECK(next.entries.size() == again.entries.size() + trailer.HeaderBlockCount);
+    }
+  }
 
   // TGFileInfo reads the same trailer and, where the walk read them whole,
   // the same lists.
