@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   SetInstallFolders(folder, "C:\\Common", "");
   SetCustomMacros(custom);
-  SetMacroValueProvider([&](const std::string& name) { return name == "UserName" ? folder : name; });
+  SetMacroValueProvider(
+      [&](const std::string& name) { return name == "UserName" ? folder : name; });
   TMacroEnvironment environment;
   environment.value = [&](TMacroSource source) {
     if (source == TMacroSource::TempDir) return folder;

@@ -186,7 +186,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(!info.IsWebSetup() && !info.HasNextDisk() && !info.ThisIs_AutoUpdateProg());
     FUZZ_CHECK(info.LangTexts().empty() && info.InfoList().empty() && info.WebList().empty());
   } else {
-    const size_t listBytes = info.LangTexts().size() + info.InfoList().size() + info.WebList().size();
+    const size_t listBytes =
+        info.LangTexts().size() + info.InfoList().size() + info.WebList().size();
     FUZZ_CHECK(listBytes <= size);
   }
   if (walker.HeaderEnd() > 0) {

@@ -12,7 +12,8 @@
 #define FUZZ_CHECK(condition)                                                        \
   do {                                                                               \
     if (!(condition)) {                                                              \
-      std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #condition); \
+      std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__,          \
+                   #condition);                                                      \
       std::abort();                                                                  \
     }                                                                                \
   } while (0)
@@ -43,8 +44,8 @@ class TFuzzInput {
   // Bytes up to the next 0x00 (which is consumed), or the rest.
   std::string Text() {
     const void* zero = pos_ < size_ ? std::memchr(data_ + pos_, 0, size_ - pos_) : nullptr;
-    const size_t end = zero != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data_)
-                                       : size_;
+    const size_t end =
+        zero != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data_) : size_;
     std::string text(reinterpret_cast<const char*>(data_) + pos_, end - pos_);
     pos_ = zero != nullptr ? end + 1 : size_;
     return text;

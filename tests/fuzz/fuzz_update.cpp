@@ -40,7 +40,8 @@ void OfferAndSchedule(const std::string& lines, TFuzzInput& in) {
   const TIniValues values = [&](const char* key) { return IniValue(lines, key); };
   const TUpdateOffer offer = ParseUpdateOffer(values);
   const TInstalledState installed = ParseInstalledState(values);
-  FUZZ_CHECK(offer.versionNew == static_cast<int32_t>(StrToInt64Def(values(schema::kVersionNew), 0)));
+  FUZZ_CHECK(offer.versionNew ==
+             static_cast<int32_t>(StrToInt64Def(values(schema::kVersionNew), 0)));
   FUZZ_CHECK(installed.reAskSecondsInterval ==
              StrToInt64Def(values(schema::kReAskSecondsInterval), 0));
   FUZZ_CHECK(offer.restartProcess == (values(schema::kRestartProcess) == "1"));
@@ -56,16 +57,17 @@ void OfferAndSchedule(const std::string& lines, TFuzzInput& in) {
     input.availableSize = in.I64() % 3 == 0 ? int64_t{offer.updateFileSize} : in.I64();
     const TOfferDecision second = DecideOnOffer(input);
     FUZZ_CHECK(second == TOfferDecision::Perform || second == TOfferDecision::SizeMismatch);
-    FUZZ_CHECK((second == TOfferDecision::Perform) == (*input.availableSize == offer.updateFileSize));
+    FUZZ_CHECK((second == TOfferDecision::Perform) ==
+               (*input.availableSize == offer.updateFileSize));
   }
   if (first == TOfferDecision::Perform || first == TOfferDecision::SizeNeeded) {
     FUZZ_CHECK(offer.versionNew > installed.versionOriginal);
     FUZZ_CHECK(VersionListed(offer.validVersions, installed.versionOriginal));
   }
   // A version written into the list is found there.
-  const std::string listed = offer.validVersions.empty()
-                                 ? std::to_string(installed.versionOriginal)
-                                 : offer.validVersions + "," + std::to_string(installed.versionOriginal);
+  const std::string version = std::to_string(installed.versionOriginal);
+  const std::string listed =
+      offer.validVersions.empty() ? version : offer.validVersions + "," + version;
   FUZZ_CHECK(VersionListed(listed, installed.versionOriginal));
 
   TScheduleInput schedule;
@@ -120,8 +122,8 @@ void Download(const std::string& contentRange, TFuzzInput& in) {
   // The answer the server gives for the rest is accepted; the text from
   // outside only when its numbers say so.
   if (from >= 0 && size > from) {
-    const std::string exact =
-        "bytes " + std::to_string(from) + "-" + std::to_string(size - 1) + "/" + std::to_string(size);
+    const std::string exact = "bytes " + std::to_string(from) + "-" + std::to_string(size - 1) +
+                              "/" + std::to_string(size);
     FUZZ_CHECK(ContentRangeResumes(exact, from, size));
   }
   if (ContentRangeResumes(contentRange, from, size)) {

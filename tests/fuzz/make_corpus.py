@@ -98,9 +98,11 @@ def main():
         "markup": "\x00<<b>HEAD</b><P><P>body<P>a<B>b</B>c<T>x\\\\n\x00Error\x00\x24\x00\x00\x00"
                   "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|",
         "fields": "\x01\x03value\x00s1\x00|English|s1=Unpacking...|s2 = Spaced|Empty=|",
-        "command": "\x02C:\\Temp\\setup.exe\x00/WAIT=\x00\"C:\\Temp\\setup.exe\" /WAIT=\"30\" /DIR=C:\\x /Q",
+        "command": "\x02C:\\Temp\\setup.exe\x00/WAIT=\x00"
+                   "\"C:\\Temp\\setup.exe\" /WAIT=\"30\" /DIR=C:\\x /Q",
         "language": "\x03FRENCH\x00s1\x00" + lists[0].decode("latin-1"),
-        "numbers": "\x04\x10-9223372036854775808\x00\xff\xff\xff\x7f\x01\x00\x00\x00\x00\x00\x00\x80",
+        "numbers": "\x04\x10-9223372036854775808\x00"
+                   "\xff\xff\xff\x7f\x01\x00\x00\x00\x00\x00\x00\x80",
         "header": "\x05Setup.exe* /S|1234567890|",
         "paths": "\x06.info\x00C:\\\\Program Files\\Tool\\..\\a.b.exe",
         "start": "\x07\x01C:\\Temp\\SETUP_1234\\\x00/S\x00Setup.exe* /X \"a b\"\x001234:1025\x00",
@@ -136,8 +138,10 @@ def main():
                 "Overrides=|255|1|0|255|255|7|\nId=s22\n")
     put("fuzz_update", "offer", b"\x00" + (info + original).encode() + b"\x00"
         + struct.pack("<q", 3900100000) + b"\x01\x01\x00\x00")
-    put("fuzz_update", "range", b"\x01bytes 100-856/857\x00" + struct.pack("<iiiqq", 857, 100, 77, 100, 857)
-        + struct.pack("<i", 2026) + b"\x0c\x08\x10\x09\x21" + b"\x10\x27\x00\x00\x01\x00\x04\x00\x00")
+    # total, done, stamp, from, length; a date; the clock, reset, last read.
+    put("fuzz_update", "range", b"\x01bytes 100-856/857\x00"
+        + struct.pack("<iiiii", 857, 100, 77, 100, 857) + struct.pack("<i", 2026)
+        + b"\x0c\x08\x10\x09\x21" + b"\x10\x27\x00\x00\x01\x00\x04\x00\x00")
 
 
 if __name__ == "__main__":
