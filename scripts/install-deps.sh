@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make python3 file procps
-  googletest libgtest-dev zlib1g-dev libssl-dev
+  googletest libgtest-dev zlib1g-dev libssl-dev clang libfuzzer-14-dev
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 wine32:i386 xvfb xauth openbox x11-utils
   # TLS inside Wine (the HTTPS download tests): its schannel needs gnutls of

@@ -21,6 +21,8 @@ TScheduleInput Schedule(int64_t interval, int64_t last, int64_t now) {
 TEST(Schedule, DueWhenTheIntervalHasPassed) {
   EXPECT_EQ(ScheduleDecision(Schedule(3600, 1000, 4600)), TCheckDecision::Yes);
   EXPECT_EQ(ScheduleDecision(Schedule(3600, 1000, 4599)), TCheckDecision::No);
+  EXPECT_EQ(ScheduleDecision(Schedule(3600, INT64_MAX, INT64_MAX)), TCheckDecision::No);
+  EXPECT_EQ(ScheduleDecision(Schedule(-3600, INT64_MIN, INT64_MIN)), TCheckDecision::Yes);
 }
 
 TEST(Schedule, IntervalZeroChecksOnceThenTurnsAutomaticChecksOff) {
@@ -78,6 +80,10 @@ TEST(ReAsk, StrictlyAfterAndOnlyWithAPositiveInterval) {
   EXPECT_FALSE(ReAskDue(200, 100, 100));
   EXPECT_FALSE(ReAskDue(999999, 100, 0));
   EXPECT_FALSE(ReAskDue(999999, 100, -5));
+  // Stored values so large that their sum leaves the 64-bit range.
+  EXPECT_FALSE(ReAskDue(INT64_MAX, INT64_MAX, 9));
+  EXPECT_FALSE(ReAskDue(INT64_MAX, 1, INT64_MAX));
+  EXPECT_TRUE(ReAskDue(INT64_MIN + 2, INT64_MIN, 1));
 }
 
 TEST(ValidVersions, MatchesWholeEntriesOnly) {
@@ -163,6 +169,13 @@ TEST(OfferDecision, Table) {
        [](TOfferInput& in) {
          in.installed.stamp = in.offer.stamp;
          in.now = 5100;
+       },
+       TOfferDecision::AlreadyOffered},
+      {"stamp seen, re-ask time beyond the 64-bit range is never due",
+       [](TOfferInput& in) {
+         in.installed.stamp = in.offer.stamp;
+         in.installed.reAskSecondsLast = INT64_MAX;
+         in.now = INT64_MAX;
        },
        TOfferDecision::AlreadyOffered},
       {"stamp seen, re-ask interval 0 never re-asks",
