@@ -2,7 +2,16 @@
 # which run with AddressSanitizer and UndefinedBehaviorSanitizer.
 find_package(ZLIB REQUIRED)
 find_package(Threads REQUIRED)
+# The packager reads publisher certificates and hashes packages with it.
+find_package(OpenSSL REQUIRED)
 option(ORVANE_TESTS "Build the native unit tests (needs GoogleTest)" ON)
+# The fuzz tree (its own preset, built with clang) holds only the fuzz
+# targets: no packager that would replace build/bin/orvane-pack.
+option(ORVANE_FUZZ "Build only the libFuzzer targets (needs clang)" OFF)
+if(ORVANE_FUZZ)
+  add_subdirectory(tests/fuzz)
+  return()
+endif()
 
 set(SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
 

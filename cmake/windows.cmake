@@ -3,13 +3,21 @@
 set(WIN_DEFS WINVER=0x0501 _WIN32_WINNT=0x0501 NOMINMAX WIN32_LEAN_AND_MEAN)
 set(WIN_COMPILE_OPTIONS -Wall -Wextra -ffunction-sections -fdata-sections)
 set(WIN_LINK_OPTIONS -static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
+# The product library never throws: without exception tables and RTTI, the
+# C++ runtime's unwinder and demangler stay out of Stub.exe. Its guarded
+# statics stay thread-safe for the packager's threads; the launcher, which
+# runs on one thread, brings its own guard functions (app/stub_runtime.cpp)
+# so that the thread library stays out too. The packager, the tests and their
+# helpers keep their own flags.
+set(WIN_LEAN_OPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -fno-unwind-tables)
 set(WIN_SYSTEM_LIBS comctl32 gdi32 user32 advapi32 kernel32)
 find_library(MINGW_ZLIB NAMES libz.a z REQUIRED)
 
 add_library(orvane STATIC ${PORTABLE_SOURCES} ${WIN_SOURCES})
 target_include_directories(orvane PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(orvane PUBLIC ${WIN_DEFS})
-target_compile_options(orvane PRIVATE ${WIN_COMPILE_OPTIONS})
+target_compile_options(orvane PRIVATE ${WIN_COMPILE_OPTIONS} ${WIN_LEAN_OPTIONS})
 target_link_libraries(orvane PUBLIC ${MINGW_ZLIB} ${WIN_SYSTEM_LIBS})
 target_link_options(orvane INTERFACE ${WIN_LINK_OPTIONS})
 
@@ -37,7 +45,19 @@ endfunction()
 # The launcher: entry point plus resources. The packages' trailer reader
 # expects "PE" at offset 256 and PackageEnd at 252, so the NT headers are
 # moved there after linking.
-orvane_gui_program(Stub app/stub_main.cpp app/stub.rc)
+orvane_gui_program(Stub app/stub_main.cpp app/stub_runtime.cpp app/stub.rc)
+target_compile_options(Stub PRIVATE ${WIN_LEAN_OPTIONS} -fno-threadsafe-statics)
+# The launcher starts in its own entry point (app/stub_runtime.cpp), without
+# the C runtime's start-up files. Like NSIS's stub it has a fixed image base,
+# so no relocation table. The link map is what bench/stub-size.sh sums by
+# archive.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(STUB_ENTRY _StubStartup)
+else()
+  set(STUB_ENTRY StubStartup)
+endif()
+target_link_options(Stub PRIVATE -nostartfiles -Wl,-e,${STUB_ENTRY}
+  -Wl,--disable-dynamicbase,--disable-reloc-section -Wl,-Map,${CMAKE_BINARY_DIR}/Stub.map)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(TARGET Stub POST_BUILD
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pe_relocate.py $<TARGET_FILE:Stub>

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: native unit tests (with sanitizers),
-# then the Wine tests and end-to-end runs against the 32-bit programs users
-# get (build/bin) wherever this host runs 32-bit Windows code, else against
-# the 64-bit build of the same sources. Ends with the build that ran and one
-# summary line over both runs.
+# the fuzz targets (each replays its seed corpus and explores for 10 s, one
+# test per target), then the Wine tests and end-to-end runs against the
+# 32-bit programs users get (build/bin) wherever this host runs 32-bit
+# Windows code, else against the 64-bit build of the same sources. Ends with
+# the build that ran and one summary line over all runs.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 bash scripts/install-deps.sh || { echo "set-up failed"; exit 1; }
 configure_and_build native ON || { echo "native build failed"; exit 1; }
+configure_and_build fuzz OFF || { echo "fuzz build failed"; exit 1; }
 configure_and_build win ON || { echo "32-bit build failed"; exit 1; }
 
 if wine_runs_bits 32; then
@@ -31,7 +33,7 @@ fi
 passed=0
 failed=0
 status=0
-for preset in native "$wine_preset"; do
+for preset in native fuzz "$wine_preset"; do
   log=build/ctest-$preset.log
   ctest --preset "$preset" -j 2 --timeout 900 2>&1 | tee "$log"
   [ "${PIPESTATUS[0]}" -eq 0 ] || status=1

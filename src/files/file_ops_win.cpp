@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <new>
+#include <cstdlib>
 #include <vector>
 
 #include "files/file_ops.h"
@@ -121,12 +121,12 @@ std::string ReadFilePart(const std::string& path, int64_t offset, int64_t maxLen
   LARGE_INTEGER position;
   position.QuadPart = offset;
   if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) return "";
-  std::string data;
-  try {
-    data.resize(static_cast<size_t>(count));
-  } catch (const std::bad_alloc&) {
-    return "";
-  }
+  // A part larger than the free address space gives "": the room is tried
+  // first, since the launcher's allocations end the process when they fail.
+  void* room = std::malloc(static_cast<size_t>(count) + 1);
+  if (room == nullptr) return "";
+  std::free(room);
+  std::string data(static_cast<size_t>(count), '\0');
   int64_t done = 0;
   while (done < count) {
     DWORD got = 0;

@@ -1,14 +1,9 @@
-#include <cstdio>
-
 #include "package/driver_rules.h"
 #include "util/text.h"
 
 std::string FormatMB(double bytes) {
   double mb = bytes < 0 ? 0 : bytes / 1048576.0;
-  const char* format = mb > 10 ? "%.1f" : (mb >= 1 ? "%.2f" : "%.3f");
-  char text[64];
-  std::snprintf(text, sizeof(text), format, mb);
-  return text;
+  return FixedDecimal(mb, mb > 10 ? 1 : (mb >= 1 ? 2 : 3));
 }
 
 std::string RunTokenFor(unsigned long threadId) { return "_" + std::to_string(threadId); }

@@ -31,14 +31,17 @@ void ShowEngineError(const std::string& text) {
   ShowErrorBox(kOwnerWithHeading, text, kEngineBoxCaption, kEngineBoxButtons, 0);
 }
 
-// Lets pending window messages run, at most once per step of the system
-// tick count (10-16 ms): often enough for windows to stay responsive, while
-// a message round trip (tens of microseconds) is not paid for every piece
-// and block of thousands of small entries.
+// Lets pending window messages run, at most once in 10 ms: often enough for
+// windows to stay responsive, while a message round trip (tens of
+// microseconds) is not paid for every piece and block of thousands of small
+// entries. (The tick count moves in steps of 10-16 ms on Windows but of 1 ms
+// under Wine, so the time passed is compared, not just the tick.)
+constexpr DWORD kPumpEveryMs = 10;
+
 void PumpMessageEachTick() {
-  static DWORD lastPump = GetTickCount() - 1;
+  static DWORD lastPump = GetTickCount() - kPumpEveryMs;
   const DWORD now = GetTickCount();
-  if (now == lastPump) return;
+  if (now - lastPump < kPumpEveryMs) return;
   lastPump = now;
   PumpMessage();
 }
@@ -50,6 +53,7 @@ class TExtraction : public TPackageVisitor {
   TExtraction(const std::string& targetFolder, const std::string& autoUpdateProgName,
               TProgressCallback progress)
       : targetFolder_(targetFolder),
+        folderPrefix_(SetTrailingBackslash(targetFolder, true)),
         autoUpdateProgName_(autoUpdateProgName),
         progress_(progress),
         walker_(WalkOptions()) {}
@@ -84,6 +88,8 @@ class TExtraction : public TPackageVisitor {
   void WriteAutoUpdateCopy(THandleSource& package);
 
   std::string targetFolder_;
+  // The target folder with its backslash, put before every entry's name.
+  std::string folderPrefix_;
   std::string autoUpdateProgName_;
   TProgressCallback progress_;
   TPackageWalker walker_;
@@ -113,29 +119,35 @@ class TExtraction::TEntryWriter : public TEntrySink {
       return;
     }
     if (entry.MarksMain) run_.mainProgram_ = entry.MainProgram;
-    path_ = SetTrailingBackslash(run_.targetFolder_, true) + name_;
-    if (!FileExists(path_)) {
+    path_ = run_.folderPrefix_ + name_;
+    // Each system call is a round trip to the Wine server, so the open
+    // itself tells whether the file was there, and folders are made only
+    // when the open finds its folder missing.
+    bool existed = false;
+    file_ = OpenForAppend(existed);
+    const DWORD openError = GetLastError();
+    if (!existed) {
       run_.Progress(1, 0);
       ++run_.newFiles_;
       DebugLine(std::to_string(run_.newFiles_) + " - " + path_);
     }
-    if (name_.find('\\') != std::string::npos) ForceDirectories(ExtractFileDir(path_));
-    file_.reset(CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER zero{};
-    if (!file_ || !SetFilePointerEx(file_.get(), zero, nullptr, FILE_END)) Failed();
+    if (!file_) {
+      Failed(openError);
+    } else if (existed && !SetFilePointerEx(file_.get(), zero, nullptr, FILE_END)) {
+      Failed(GetLastError());
+    }
   }
 
   void OnContent(const uint8_t* data, size_t size) override {
     if (!file_) return;
     DWORD written = 0;
     if (!WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr)) {
-      Failed();
+      Failed(GetLastError());
     } else if (written != size) {
       // A write that takes only part of its bytes reports success: the file
       // system ran out of room.
-      SetLastError(ERROR_DISK_FULL);
-      Failed();
+      Failed(ERROR_DISK_FULL);
     }
   }
 
@@ -157,8 +169,34 @@ class TExtraction::TEntryWriter : public TEntrySink {
   }
 
  private:
-  void Failed() {
-    if (!failed_) error_ = GetLastError();
+  // Opens the entry's file for writing at its end, creating it (and its
+  // folder) when missing; `existed` tells whether it was there before.
+  TFileHandle OpenForAppend(bool& existed) {
+    TFileHandle file(Open());
+    if (!file && GetLastError() == ERROR_PATH_NOT_FOUND &&
+        name_.find('\\') != std::string::npos) {
+      ForceDirectories(ExtractFileDir(path_));
+      file.reset(Open());
+    }
+    if (file) {
+      existed = GetLastError() == ERROR_ALREADY_EXISTS;
+      return file;
+    }
+    // Rare: the open failed. Whether a file is there decides, as always,
+    // whether this entry counts as a new file.
+    const DWORD error = GetLastError();
+    existed = FileExists(path_);
+    SetLastError(error);
+    return file;
+  }
+
+  HANDLE Open() const {
+    return CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+
+  void Failed(DWORD error) {
+    if (!failed_) error_ = error;
     failed_ = true;
     file_.reset();
   }
@@ -193,9 +231,14 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
   THandleSource file(path, PumpMessageEachTick);
   if (!file.IsOpen()) return true;
   diskNumber_ = diskNumber;
-  const TDiskWalk walk = walker_.WalkDisk(file, trailer_, path, diskNumber, *this);
-  // An entry that stopped the walk half-written is closed here, undated.
-  writer_.reset();
+  TDiskWalk walk;
+  {
+    // A log line per new file: the viewer takes them while extraction goes on.
+    TDebugBatch batch;
+    walk = walker_.WalkDisk(file, trailer_, path, diskNumber, *this);
+    // An entry that stopped the walk half-written is closed here, undated.
+    writer_.reset();
+  }
   if (walk == TDiskWalk::Damaged) {
     DebugLine(" ExtractPackage - " + Damage().Message);
     return true;

@@ -113,7 +113,8 @@ bool ReadTrailer(TByteSource& file, PackageTrailer& record) {
   }
 
   const int32_t trailerLength = length < kTrailerSize ? length : kTrailerSize;
-  const int32_t count = trailerLength - 4;
+  // A damaged length may be as low as INT32_MIN: it reads no trailer bytes.
+  const int32_t count = trailerLength > 4 ? trailerLength - 4 : 0;
   if (count > 0 && start >= 0) {
     uint8_t bytes[kTrailerSize] = {};
     size_t got = 0;

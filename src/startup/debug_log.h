@@ -16,3 +16,16 @@ void DebugLine(const std::string& text);
 void DebugWrite(const std::string& raw);
 // Delivers whatever the buffer holds, without waiting for a line end.
 void DebugFlush();
+
+// While one lives, every piece still goes to the viewer in order and whole,
+// but the writer does not wait for the viewer to take each one: a loop that
+// logs a line per file then does not pay a round trip to another process
+// per line. Each piece's atom lives until the viewer has answered for it;
+// the last batch to end waits until the viewer has taken every piece.
+class TDebugBatch {
+ public:
+  TDebugBatch();
+  ~TDebugBatch();
+  TDebugBatch(const TDebugBatch&) = delete;
+  TDebugBatch& operator=(const TDebugBatch&) = delete;
+};

@@ -5,3 +5,6 @@
 void DebugLine(const std::string&) {}
 void DebugWrite(const std::string&) {}
 void DebugFlush() {}
+
+TDebugBatch::TDebugBatch() {}
+TDebugBatch::~TDebugBatch() {}

@@ -120,16 +120,63 @@ void NotifyListener(WPARAM code, LPARAM value) {
   }
 }
 
+namespace {
+
+// Steps of the bar not drawn yet. Each step of the bar is a repaint request
+// and an update of the window (round trips to the Wine server), and an
+// extraction steps once per file, many files per screen refresh: a step
+// is drawn at once when the last drawing is kStepDrawMs old, later ones are
+// counted and drawn together by a one-shot thread timer (or the next call).
+constexpr DWORD kStepDrawMs = 15;
+int pendingSteps = 0;
+UINT_PTR stepTimer = 0;
+DWORD lastStepTick = 0;
+
+void DrawPendingSteps() {
+  if (stepTimer != 0) {
+    KillTimer(nullptr, stepTimer);
+    stepTimer = 0;
+  }
+  if (pendingSteps == 0) return;
+  // Where the bar's own stepping would have got to, wrapping to the start
+  // past the maximum as it does.
+  PBRANGE range = {};
+  SendMessageA(ProgressBar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+  // Setting the step gives the one before; it goes back unchanged.
+  const WPARAM step = static_cast<WPARAM>(SendMessageA(ProgressBar, PBM_SETSTEP, 1, 0));
+  SendMessageA(ProgressBar, PBM_SETSTEP, step, 0);
+  int position = static_cast<int>(SendMessageA(ProgressBar, PBM_GETPOS, 0, 0));
+  for (; pendingSteps > 0; --pendingSteps) {
+    position += static_cast<int>(step);
+    if (position > range.iHigh) position = range.iLow;
+  }
+  SendMessageA(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void CALLBACK OnStepTimer(HWND, UINT, UINT_PTR, DWORD) { DrawPendingSteps(); }
+
+}  // namespace
+
 void MainWindowProgress(int kind, int rangeMin, int rangeMax, int position, int step,
                         const std::string&) {
   if (kind == 0) {
+    DrawPendingSteps();
     // The bar's message carries the maximum in 16 bits: larger ranges are cut.
     SendMessageA(ProgressBar, PBM_SETRANGE, static_cast<WPARAM>(rangeMin),
                  MAKELPARAM(0, rangeMax & 0xFFFF));
     SendMessageA(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
     SendMessageA(ProgressBar, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
   } else if (kind == 1) {
-    SendMessageA(ProgressBar, PBM_STEPIT, 0, 0);
+    const DWORD now = GetTickCount();
+    if (now - lastStepTick >= kStepDrawMs) {
+      lastStepTick = now;
+      DrawPendingSteps();
+      SendMessageA(ProgressBar, PBM_STEPIT, 0, 0);
+      return;
+    }
+    ++pendingSteps;
+    if (stepTimer == 0) stepTimer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, OnStepTimer);
+    if (stepTimer == 0) DrawPendingSteps();
   }
 }
 

@@ -10,9 +10,12 @@
 bool FetchInfoFile(const std::string& base, const std::string& fileName);
 
 // Fetches the update package `fileName` from `base`; true when it now lies
-// beside the agent and carries the agent's token. A package with another
-// token is deleted and reported; a failed download is reported when the
-// user is asked before downloads.
+// beside the agent and carries the agent's token, and, where the info file
+// announces one, the announced SHA-256, and, where the installation
+// settings file pins publisher keys, an intact signature by one of them. A
+// package that fails any of these is deleted and reported as one with
+// another token (the debug log names the check); a failed download is
+// reported when the user is asked before downloads.
 bool FetchUpdatePackage(const std::string& base, const std::string& fileName);
 
 // Size of the update package `fileName` where `base` offers it; -1 when it

@@ -3,12 +3,15 @@
 #include "files/file_ops.h"
 #include "package/driver.h"
 #include "package/package_info.h"
+#include "startup/debug_log.h"
 #include "startup/entry.h"
 #include "startup/main_window.h"
 #include "ui/msgbox.h"
 #include "update/agent_downloads.h"
 #include "update/agent_state.h"
+#include "update/authenticity.h"
 #include "update/error_page.h"
+#include "update/file_trust.h"
 #include "update/http_client.h"
 #include "update/update_settings.h"
 #include "update/wininet_api.h"
@@ -98,6 +101,35 @@ TFetched Fetch(const std::string& baseIn, const std::string& name, const TFetchT
   return fetched;
 }
 
+// Why the update package at `path` must not be installed, for the debug
+// log; empty when it may be. The checks run from the cheapest to the one
+// every package has always passed: the hash the info file announces, the
+// publisher's signature when the installation pins its key, the token.
+std::string UpdatePackageRefusal(const std::string& path) {
+  const std::string announced = GetSha256OfUpdateFile();
+  if (!Trim(announced).empty()) {
+    TSha256 expected = {};
+    TSha256 actual = {};
+    if (!ParseSha256Hex(announced, expected)) return "Sha256OfUpdateFile unreadable";
+    if (!FileSha256(path, actual)) return "Sha256OfUpdateFile not computed";
+    if (actual != expected) return "Sha256OfUpdateFile differs: " + Sha256Hex(actual);
+  }
+  const TSignerPins pins = ParseSignerPins(GetSignerKeySha256());
+  if (pins.pinned) {
+    const TSignatureCheck check = CheckFileSignature(path);
+    const TSignatureVerdict verdict = JudgeSignature(check, pins.keys);
+    if (verdict != TSignatureVerdict::kAccepted) {
+      char status[16];
+      wsprintfA(status, "%08lX", static_cast<unsigned long>(check.trustStatus));
+      return std::string(SignatureVerdictName(verdict)) + " (status " + status + ", key " +
+             (check.hasSignerKey ? Sha256Hex(check.signerKey) : std::string("none")) + ")";
+    }
+  }
+  const TGFileInfo update(path);
+  if (!update.SameUpdateToken(OwnPackageInfo())) return "token differs";
+  return std::string();
+}
+
 }  // namespace
 
 bool FetchInfoFile(const std::string& base, const std::string& fileName) {
@@ -123,12 +155,9 @@ bool FetchUpdatePackage(const std::string& base, const std::string& fileName) {
     return false;
   }
   const std::string packagePath = AgentFolder() + name;
-  bool sameToken = false;
-  {
-    const TGFileInfo update(packagePath);
-    sameToken = update.SameUpdateToken(OwnPackageInfo());
-  }
-  if (sameToken) return true;
+  const std::string refusal = UpdatePackageRefusal(packagePath);
+  if (refusal.empty()) return true;
+  DebugLine(" Update refused: " + refusal);
   std::string message;
   DetectErrorPage(packagePath, "", fetched.source, message, "Bad Secret Token!");
   DeleteFileA(packagePath.c_str());

@@ -1,17 +1,30 @@
 #include "update/agent_rules.h"
 
-#include <cstdio>
 
 #include "update/settings_schema.h"
 #include "update/update_settings_core.h"
 #include "util/text.h"
 
+namespace {
+
+// `now` compared with `last` + `interval` (-1, 0, 1), exact for any values a
+// settings file may hold: a sum beyond the 64-bit range lies after every
+// point in time (or before, for a negative one).
+int CompareWithSum(int64_t now, int64_t last, int64_t interval) {
+  int64_t sum = 0;
+  if (__builtin_add_overflow(last, interval, &sum)) return interval > 0 ? -1 : 1;
+  return now < sum ? -1 : (now > sum ? 1 : 0);
+}
+
+}  // namespace
+
 TCheckDecision ScheduleDecision(const TScheduleInput& in) {
   if (!in.autoCheckEnabled && !in.checkNowRequested) return TCheckDecision::No;
   // The stored interval counts by its low 32 bits, read as signed.
   const int64_t interval = in.testMode ? 5 : static_cast<int32_t>(in.probeSecondsInterval);
-  TCheckDecision answer =
-      in.now >= in.probeSecondsLast + interval ? TCheckDecision::Yes : TCheckDecision::No;
+  TCheckDecision answer = CompareWithSum(in.now, in.probeSecondsLast, interval) >= 0
+                              ? TCheckDecision::Yes
+                              : TCheckDecision::No;
   if (in.probeSecondsInterval == 0 && answer == TCheckDecision::Yes) {
     answer = TCheckDecision::YesThenStopAutoChecks;
   }
@@ -21,7 +34,7 @@ TCheckDecision ScheduleDecision(const TScheduleInput& in) {
 }
 
 bool ReAskDue(int64_t now, int64_t reAskLast, int64_t reAskInterval) {
-  return now > reAskLast + reAskInterval && reAskInterval > 0;
+  return CompareWithSum(now, reAskLast, reAskInterval) > 0 && reAskInterval > 0;
 }
 
 bool VersionListed(const std::string& validVersions, int32_t versionOriginal) {
@@ -31,10 +44,8 @@ bool VersionListed(const std::string& validVersions, int32_t versionOriginal) {
 }
 
 std::string FireStamp(int year, int month, int day, int hour, int minute, int second) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%02d-%02d-%04d  %02d:%02d:%02d", day, month, year, hour,
-                minute, second);
-  return text;
+  return ZeroPad(day, 2) + "-" + ZeroPad(month, 2) + "-" + ZeroPad(year, 4) + "  " +
+         ZeroPad(hour, 2) + ":" + ZeroPad(minute, 2) + ":" + ZeroPad(second, 2);
 }
 
 namespace {

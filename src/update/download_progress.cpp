@@ -1,6 +1,6 @@
 #include "update/download_progress.h"
 
-#include <cstdio>
+#include "util/text.h"
 
 namespace {
 
@@ -37,10 +37,6 @@ std::string FormatDownloadProgress(bool reset, int32_t total, int32_t done, int3
   Push(byteWindow, static_cast<uint32_t>(lastChunk));
   double recent = 0;
   for (uint32_t bytes : byteWindow) recent += bytes;
-  if (elapsed > 0) {
-    char rate[64];
-    std::snprintf(rate, sizeof rate, "%.2f KB/Sec", recent / (elapsed / 1000.0) / 1024.0);
-    text += rate;
-  }
+  if (elapsed > 0) text += FixedDecimal(recent / (elapsed / 1000.0) / 1024.0, 2) + " KB/Sec";
   return text;
 }

@@ -39,6 +39,22 @@ void SkipBlanks(const std::string& text, size_t& pos) {
   while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
 }
 
+// The length of the "http://" or "https://" at the start of `url`
+// (compared without regard to case), 0 for any other beginning.
+size_t WebSchemeLength(const std::string& url) {
+  for (const char* scheme : {"http://", "https://"}) {
+    size_t i = 0;
+    while (scheme[i] != '\0' && i < url.size() &&
+           std::tolower(static_cast<unsigned char>(url[i])) == scheme[i]) {
+      ++i;
+    }
+    if (scheme[i] == '\0') return i;
+  }
+  return 0;
+}
+
+bool IsHttps(const std::string& url) { return WebSchemeLength(url) == 8; }
+
 }  // namespace
 
 int32_t DownloadChunkSize(int32_t total) {
@@ -95,6 +111,44 @@ bool ContentRangeResumes(const std::string& contentRange, int64_t from, int64_t 
   }
   SkipBlanks(contentRange, pos);
   return pos == contentRange.size();
+}
+
+bool IsRedirectStatus(int32_t status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::string RedirectTarget(const std::string& current, const std::string& location) {
+  size_t first = 0;
+  size_t last = location.size();
+  while (first < last && (location[first] == ' ' || location[first] == '\t')) ++first;
+  while (last > first && (location[last - 1] == ' ' || location[last - 1] == '\t')) --last;
+  const std::string where = location.substr(first, last - first);
+  const size_t scheme = WebSchemeLength(current);
+  if (where.empty() || scheme == 0) return "";
+  std::string target;
+  if (WebSchemeLength(where) != 0) {
+    target = where;
+  } else if (where.compare(0, 2, "//") == 0) {
+    target = current.substr(0, scheme - 2) + where;
+  } else if (where.find(':') != std::string::npos &&
+             where.find(':') < where.find_first_of("/?#")) {
+    return "";  // another scheme ("file:", "ftp:", ...)
+  } else {
+    const size_t hostEnd = current.find_first_of("/?#", scheme);
+    const std::string origin = current.substr(0, hostEnd);
+    if (where[0] == '/') {
+      target = origin + where;
+    } else {
+      std::string path = "/";
+      if (hostEnd != std::string::npos) {
+        path = current.substr(hostEnd, current.find_first_of("?#", hostEnd) - hostEnd);
+      }
+      const size_t slash = path.find_last_of('/');
+      target = origin + (slash == std::string::npos ? "/" : path.substr(0, slash + 1)) + where;
+    }
+  }
+  if (IsHttps(current) && !IsHttps(target)) return "";
+  return target;
 }
 
 bool TestModeReadDue(bool force, uint32_t now, uint32_t previous) {

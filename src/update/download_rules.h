@@ -34,6 +34,21 @@ std::string RangeRequestHeader(int64_t from);
 // from, last is total - 1 and the length, when given, is total.
 bool ContentRangeResumes(const std::string& contentRange, int64_t from, int64_t total);
 
+// The most redirections one download follows before it fails.
+constexpr int kMaxRedirects = 10;
+
+// True for the status codes that send the client elsewhere with Location.
+bool IsRedirectStatus(int32_t status);
+
+// Where a redirection from `current` with the Location value `location`
+// leads: an absolute "http://" or "https://" URL as it is, "//host/..."
+// with the scheme of `current`, "/path" on the host of `current`, anything
+// else beside the last "/" of its path. Empty (not followed) for an empty
+// location, any other scheme (a server must never point the launcher at a
+// local file), and a step from "https://" down to "http://", which would
+// drop the certificate check the publisher chose.
+std::string RedirectTarget(const std::string& current, const std::string& location);
+
 // The test-mode values are read when forced or when more than 30000 ms
 // passed since the previous call (tick counts, wrapping).
 bool TestModeReadDue(bool force, uint32_t now, uint32_t previous);

@@ -65,9 +65,13 @@ class TDownloadSink {
   virtual bool Finish(int32_t total) = 0;
 };
 
-// Collects the body in memory, replacing what `content` held.
+// Collects the body in memory, replacing what `content` held. A body
+// larger than kLargestInMemory cannot be stored: what is fetched into
+// memory is a small text file, and a server that sends gigabytes must not
+// exhaust the process.
 class TMemorySink : public TDownloadSink {
  public:
+  static constexpr size_t kLargestInMemory = 16 * 1024 * 1024;
   explicit TMemorySink(std::string& content) : content_(content) {}
   bool KeepsPartial() const override { return false; }
   int32_t Resume(int32_t, int32_t) override;

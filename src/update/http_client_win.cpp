@@ -19,21 +19,31 @@ constexpr DWORD kStatusCodeNumber = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUM
 constexpr DWORD kLastModifiedTime = HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME;
 constexpr DWORD kBufferSize = 10240;
 constexpr DWORD kPartialContent = 206;
+// How long a connection attempt, a request or a single receive may take
+// before the download gives up: a server that accepts and then sends
+// nothing must end as a failed download, never as a launcher that hangs.
+constexpr DWORD kNetworkTimeoutMilliseconds = 30000;
+constexpr DWORD kLongestUrl = 2084;
 // The transfer reads at most one chunk per pass and starts a pass at most
 // every this many milliseconds.
 constexpr int64_t kPassMilliseconds = 2;
 
 uint32_t previousRefreshTick = 0;
 
-THInternet OpenInternet(const char* userAgent) {
-  return THInternet(WinInetOpen(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+// Bounds every wait of `handle` and of the handles made from it.
+void SetTimeouts(HINTERNET handle) {
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                       INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                       INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
+    DWORD milliseconds = kNetworkTimeoutMilliseconds;
+    WinInetSetOption(handle, option, &milliseconds, sizeof milliseconds);
+  }
 }
 
-THInternet OpenUrl(HINTERNET internet, const std::string& url, const std::string& headers,
-                   DWORD flags) {
-  const char* extra = headers.empty() ? nullptr : headers.c_str();
-  return THInternet(
-      WinInetOpenUrl(internet, url.c_str(), extra, static_cast<DWORD>(headers.size()), flags, 0));
+THInternet OpenInternet(const char* userAgent) {
+  THInternet internet(WinInetOpen(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (internet) SetTimeouts(internet.get());
+  return internet;
 }
 
 // A numeric header as a 32-bit value, -1 when the query fails.
@@ -45,10 +55,85 @@ int32_t QueryNumber(HINTERNET request, DWORD query) {
 }
 
 std::string QueryText(HINTERNET request, DWORD query) {
-  char buffer[256] = {};
+  char buffer[kLongestUrl + 1] = {};
   DWORD length = sizeof buffer - 1;
   if (!WinInetHttpQueryInfo(request, query, buffer, &length, nullptr)) return "";
   return std::string(buffer, strnlen(buffer, sizeof buffer));
+}
+
+// A request and the connection it runs on; the request is closed first.
+struct TWebRequest {
+  THInternet connection;
+  THInternet request;
+  explicit operator bool() const { return static_cast<bool>(request); }
+  HINTERNET get() const { return request.get(); }
+};
+
+// Sends one request for `url`. Web addresses go through a connection and a
+// request of their own, so that the time limits are in place before the
+// request is sent (the library copies them into the connection it opens
+// then, and a limit set on a handle it opened itself comes too late); any
+// other address is opened as the library knows it. A certificate that does
+// not check out fails the request like any other error.
+TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const std::string& headers,
+                     DWORD flags) {
+  TWebRequest opened;
+  const char* extra = headers.empty() ? nullptr : headers.c_str();
+  const DWORD extraLength = static_cast<DWORD>(headers.size());
+  URL_COMPONENTSA parts = {};
+  parts.dwStructSize = sizeof parts;
+  parts.dwHostNameLength = 1;  // lengths without buffers: pointers into url
+  parts.dwUrlPathLength = 1;
+  parts.dwExtraInfoLength = 1;
+  const bool cracked = WinInetCrackUrl(url.c_str(), 0, 0, &parts) != FALSE;
+  const bool web = parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS;
+  if (!cracked || !web) {
+    opened.request.reset(WinInetOpenUrl(internet, url.c_str(), extra, extraLength, flags, 0));
+    return opened;
+  }
+  const std::string host(parts.lpszHostName, parts.dwHostNameLength);
+  std::string object(parts.lpszUrlPath, parts.dwUrlPathLength);
+  if (parts.lpszExtraInfo != nullptr) object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (object.empty()) object = "/";
+  opened.connection.reset(
+      WinInetConnect(internet, host.c_str(), parts.nPort, INTERNET_SERVICE_HTTP, 0));
+  if (!opened.connection) return opened;
+  SetTimeouts(opened.connection.get());
+  const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0;
+  opened.request.reset(WinInetHttpOpenRequest(opened.connection.get(), "GET", object.c_str(),
+                                              flags | secure | INTERNET_FLAG_NO_AUTO_REDIRECT));
+  if (!opened.request) return opened;
+  SetTimeouts(opened.request.get());
+  if (!WinInetHttpSendRequest(opened.request.get(), extra, extraLength)) {
+    const DWORD error = GetLastError();
+    opened.request.reset();
+    opened.connection.reset();
+    SetLastError(error);
+  }
+  return opened;
+}
+
+// Opens `url` and follows its redirections itself, at most kMaxRedirects of
+// them and only to web addresses (never down from https to http), so that
+// a server that sends the launcher round in circles or to a local file
+// ends as a url that cannot be opened. `url` becomes the address that
+// answered, which a range request then asks again directly.
+TWebRequest OpenUrl(HINTERNET internet, std::string& url, const std::string& headers,
+                    DWORD flags) {
+  for (int hop = 0;; ++hop) {
+    TWebRequest web = OpenOnce(internet, url, headers, flags);
+    if (!web) return web;
+    const int32_t status = QueryNumber(web.get(), kStatusCodeNumber);
+    if (!IsRedirectStatus(status)) return web;
+    const std::string next = RedirectTarget(url, QueryText(web.get(), HTTP_QUERY_LOCATION));
+    if (hop == kMaxRedirects || next.empty()) {
+      web.request.reset();
+      web.connection.reset();
+      SetLastError(ERROR_HTTP_REDIRECT_FAILED);
+      return web;
+    }
+    url = next;
+  }
 }
 
 // The Last-Modified date as a packed DOS date-time, 0 when there is none.
@@ -72,7 +157,7 @@ bool ResumesAt(HINTERNET request, int32_t from, int32_t total) {
 // starts again and the resource is fetched from its start, so that no byte
 // is ever appended at the wrong place. `request` is null afterwards when the
 // url can no longer be opened.
-int32_t PositionAfterHeld(HINTERNET internet, THInternet& request, const std::string& url,
+int32_t PositionAfterHeld(HINTERNET internet, TWebRequest& request, std::string& url,
                           DWORD flags, TDownloadSink& sink, int32_t held, int32_t total) {
   if (held == 0 || held == total) return held;
   if (held > 0 && held < total) {
@@ -143,7 +228,8 @@ bool IsInternetConnected() {
 int32_t QueryRemoteFileSize(const std::string& url) {
   const THInternet internet = OpenInternet("HTTP_Connect_2");
   if (!internet) return -1;
-  const THInternet request = OpenUrl(internet.get(), url, "", 0);
+  std::string where = url;
+  const TWebRequest request = OpenUrl(internet.get(), where, "", 0);
   if (!request) return -1;
   return QueryNumber(request.get(), kContentLengthNumber);
 }
@@ -167,6 +253,7 @@ int32_t TMemorySink::Resume(int32_t, int32_t) {
 }
 
 bool TMemorySink::Append(const char* data, size_t size) {
+  if (size > kLargestInMemory - content_.size()) return false;
   content_.append(data, size);
   return true;
 }
@@ -219,15 +306,16 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
   const THInternet internet = OpenInternet("HTTP_Connect_3");
   if (!internet) return {TDownloadStatus::kNoLibrary, GetLastError()};
   const DWORD flags = sink.KeepsPartial() ? INTERNET_FLAG_RESYNCHRONIZE : INTERNET_FLAG_RELOAD;
-  THInternet request = OpenUrl(internet.get(), url, "", flags);
+  std::string where = url;
+  TWebRequest request = OpenUrl(internet.get(), where, "", flags);
   if (!request) return {TDownloadStatus::kCannotOpen, GetLastError()};
   const int32_t total = QueryNumber(request.get(), kContentLengthNumber);
   const int32_t stamp = LastModifiedStamp(request.get());
   if (total <= 0) return {TDownloadStatus::kNotFound, 0};
   if (window != nullptr) ShowWindow(window, SW_SHOW);
 
-  int32_t done =
-      PositionAfterHeld(internet.get(), request, url, flags, sink, sink.Resume(total, stamp), total);
+  const int32_t held = sink.Resume(total, stamp);
+  int32_t done = PositionAfterHeld(internet.get(), request, where, flags, sink, held, total);
   if (!request) return {TDownloadStatus::kCannotOpen, GetLastError()};
 
   const int32_t chunk = DownloadChunkSize(total);
@@ -247,6 +335,9 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
     if (!WinInetReadFile(request.get(), buffer, static_cast<DWORD>(chunk), &received)) {
       received = 0;
     }
+    // Bytes beyond the announced length belong to no version of the file.
+    const bool beyond = received > static_cast<DWORD>(total - done);
+    if (beyond) received = static_cast<DWORD>(total - done);
     if (received > 0) {
       // A piece that cannot be stored ends the transfer, since storing the
       // next one after a gap would corrupt the file.
@@ -258,7 +349,7 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
       text = FormatDownloadProgress(false, total, done, static_cast<int32_t>(received));
       if (progress != nullptr) progress(1, 0, 0, 0, 0, text);
     }
-    more = received > 0 && !cancel;
+    more = received > 0 && !beyond && !cancel;
   }
   const bool complete = sink.Finish(total);
   if (cancel) return {TDownloadStatus::kCancelled, 0};

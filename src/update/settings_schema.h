@@ -36,11 +36,19 @@ inline constexpr char kCharSet[] = "CharSet";
 // The agent's texts, keyed by their ids ("s2" ... "s32").
 inline constexpr char kAutoUpdate[] = "AutoUpdate";
 
+// The publisher keys an update package must be signed with: hex SHA-256
+// values of the signer certificates' DER SubjectPublicKeyInfo, separated by
+// commas. Absent: packages are checked by their token alone.
+inline constexpr char kSecurity[] = "Security";
+inline constexpr char kSignerKeySha256[] = "SignerKeySha256";
+
 // ---- Info file -------------------------------------------------------------------
 inline constexpr char kNewSetup[] = "NewSetup";
 inline constexpr char kDownloadURL_UPDATE[] = "DownloadURL_UPDATE";
 inline constexpr char kNameOfUpdateFile[] = "NameOfUpdateFile";
 inline constexpr char kSizeOfUpdateFile[] = "SizeOfUpdateFile";
+// Hex SHA-256 of the whole update package; absent: not checked.
+inline constexpr char kSha256OfUpdateFile[] = "Sha256OfUpdateFile";
 inline constexpr char kVersionNew[] = "VersionNew";
 inline constexpr char kValidVersions[] = "ValidVersions";
 inline constexpr char kRunningProcess[] = "RunningProcess";

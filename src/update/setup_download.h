@@ -10,5 +10,10 @@
 // runs the package.
 void RunWebSetup(const std::string& agentName);
 
+// Fetches `fileName` from `base` (a copy lying there is used as it is) and
+// runs it when it carries the launcher's web token and, when the launcher
+// itself carries an intact signature, an intact signature by the same key;
+// otherwise "Bad Secret Token!" (or the 404 text for a page) is shown and a
+// downloaded file deleted.
 void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
                        const std::string& fileName);

@@ -3,16 +3,21 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "files/file_date.h"
 #include "files/file_ops.h"
 #include "package/driver.h"
 #include "package/messages.h"
 #include "package/package_info.h"
 #include "package/walker.h"
+#include "startup/debug_log.h"
 #include "startup/entry.h"
 #include "startup/main_window.h"
 #include "ui/msgbox.h"
+#include "update/authenticity.h"
 #include "update/error_page.h"
+#include "update/file_trust.h"
 #include "update/http_client.h"
 #include "update/wininet_api.h"
 #include "util/file_io.h"
@@ -23,8 +28,12 @@ namespace {
 
 // The agent copy that the extraction of the downloaded package leaves
 // beside the installed files: the running launcher, flagged in its trailer.
+// Bytes appended behind the package (a signature) are left out, so that the
+// copy ends with the trailer whose flag it carries.
 void WriteAgentCopy(const std::string& agentName) {
   std::string image = ReadFilePart(ProgramPath(), 0, 0);
+  TMemorySource source(image);
+  image.resize(static_cast<size_t>(BlockStreamEnd(source)));
   if (!MarkAsAgentCopy(image)) return;
   // The extraction of the downloaded package fills this folder later; the
   // copy comes first, so it makes the folder itself.
@@ -36,6 +45,20 @@ void WriteAgentCopy(const std::string& agentName) {
 }
 
 std::string Text(const char* id, const char* def) { return OwnPackageInfo().GetText(id, def); }
+
+// The launcher is the file the user started (a web setup never runs from a
+// transient copy) and the one he could check: when it carries an intact
+// signature, the setup file must come from the same hand, signed with the
+// same public key. Why it must not run, for the debug log; empty when it may.
+std::string SetupFileRefusal(const std::string& setupPath) {
+  const TSignatureCheck own = CheckFileSignature(ProgramPath());
+  if (JudgeSignature(own, {}) == TSignatureVerdict::kNotTrusted) return std::string();
+  std::vector<TSha256> keys;
+  if (own.hasSignerKey) keys.push_back(own.signerKey);
+  const TSignatureVerdict verdict = JudgeSignature(CheckFileSignature(setupPath), keys);
+  if (verdict == TSignatureVerdict::kAccepted) return std::string();
+  return SignatureVerdictName(verdict);
+}
 
 }  // namespace
 
@@ -81,8 +104,11 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
     }
   }
   if (error.empty()) {
+    std::string refusal = SetupFileRefusal(setupPath);
     const TGFileInfo downloadedPackage(setupPath);
-    if (!downloadedPackage.SameWebToken(own)) {
+    if (refusal.empty() && !downloadedPackage.SameWebToken(own)) refusal = "token differs";
+    if (!refusal.empty()) {
+      DebugLine(" Setup file refused: " + refusal);
       DetectErrorPage(setupPath, "", url, error, "Bad Secret Token!");
     }
   }

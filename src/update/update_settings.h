@@ -79,12 +79,18 @@ class TAgentSettings {
   // naming OriginalProgramName()).
   std::string AutoUpdateText(const std::string& id) const;
 
+  // ---- "Security" (installation settings file) ----------------------------
+  // The pinned publisher keys, as written (see ParseSignerPins).
+  std::string SignerKeySha256() const;
+
   // ---- "NewSetup" (info file, read only) ----------------------------------
   // The whole offer, read at once.
   TUpdateOffer Offer() const;
   std::string DownloadURL_UPDATE() const;
   std::string NameOfUpdateFile() const;
   int32_t SizeOfUpdateFile() const;
+  // Hex SHA-256 the update package must have; empty = not checked.
+  std::string Sha256OfUpdateFile() const;
   int32_t VersionNew() const;
   int32_t NewStamp() const;
   // Comma-separated "VersionOriginal" values without blanks; empty = any.
@@ -151,6 +157,8 @@ std::string GetAutoUpdateText(const std::string& id);
 std::string GetDownloadURL_UPDATE();
 std::string GetNameOfUpdateFile();
 int32_t GetSizeOfUpdateFile();
+std::string GetSha256OfUpdateFile();
+std::string GetSignerKeySha256();
 int32_t GetVersionNew();
 int32_t GetNewStamp();
 std::string GetValidVersions();

@@ -153,6 +153,12 @@ std::string TAgentSettings::NameOfUpdateFile() const {
 int32_t TAgentSettings::SizeOfUpdateFile() const {
   return ReadInfoInt32(*this, schema::kSizeOfUpdateFile);
 }
+std::string TAgentSettings::Sha256OfUpdateFile() const {
+  return ReadInfo(*this, schema::kSha256OfUpdateFile);
+}
+std::string TAgentSettings::SignerKeySha256() const {
+  return ReadOriginal(*this, schema::kSecurity, schema::kSignerKeySha256);
+}
 int32_t TAgentSettings::VersionNew() const { return ReadInfoInt32(*this, schema::kVersionNew); }
 int32_t TAgentSettings::NewStamp() const { return ReadInfoInt32(*this, schema::kStamp); }
 std::string TAgentSettings::ValidVersions() const {
@@ -290,6 +296,8 @@ std::string GetAutoUpdateText(const std::string& id) {
 std::string GetDownloadURL_UPDATE() { return OwnAgentSettings().DownloadURL_UPDATE(); }
 std::string GetNameOfUpdateFile() { return OwnAgentSettings().NameOfUpdateFile(); }
 int32_t GetSizeOfUpdateFile() { return OwnAgentSettings().SizeOfUpdateFile(); }
+std::string GetSha256OfUpdateFile() { return OwnAgentSettings().Sha256OfUpdateFile(); }
+std::string GetSignerKeySha256() { return OwnAgentSettings().SignerKeySha256(); }
 int32_t GetVersionNew() { return OwnAgentSettings().VersionNew(); }
 int32_t GetNewStamp() { return OwnAgentSettings().NewStamp(); }
 std::string GetValidVersions() { return OwnAgentSettings().ValidVersions(); }

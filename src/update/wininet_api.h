@@ -1,7 +1,7 @@
 // The Internet library, bound at run time on first use and released when
 // the main loop ends, and the flag that stops a running download.
 //
-// "WinINet.dll" is loaded from the system folder only. Each of its seven
+// "WinINet.dll" is loaded from the system folder only. Each of its
 // functions is looked up on its first call and the address kept. When the
 // library or the function cannot be found the call is not made and the
 // wrapper returns 0 (null for handles), which every caller takes as failure.
@@ -34,6 +34,15 @@ BOOL WinInetReadFile(HINTERNET file, void* buffer, DWORD bytesToRead, DWORD* byt
 // The new position, INVALID_SET_FILE_POINTER on failure, 0 when unbound.
 DWORD WinInetSetFilePointer(HINTERNET file, LONG distance, LONG* distanceHigh, DWORD moveMethod,
                             DWORD_PTR context);
+BOOL WinInetSetOption(HINTERNET handle, DWORD option, void* buffer, DWORD bufferLength);
+BOOL WinInetCrackUrl(const char* url, DWORD urlLength, DWORD flags, URL_COMPONENTSA* components);
+// A connection to `server` without user name or password, context 0.
+HINTERNET WinInetConnect(HINTERNET internet, const char* server, INTERNET_PORT port, DWORD service,
+                         DWORD flags);
+// A request for `object` with the default version, no referrer, any type.
+HINTERNET WinInetHttpOpenRequest(HINTERNET connection, const char* verb, const char* object,
+                                 DWORD flags);
+BOOL WinInetHttpSendRequest(HINTERNET request, const char* headers, DWORD headersLength);
 
 struct THInternetTraits {
   using Type = HINTERNET;

@@ -13,13 +13,19 @@ enum TWinInetFunction {
   kHttpQueryInfo,
   kReadFile,
   kSetFilePointer,
+  kSetOption,
+  kCrackUrl,
+  kConnect,
+  kHttpOpenRequest,
+  kHttpSendRequest,
   kWinInetFunctionCount
 };
 
 constexpr const char* kFunctionNames[kWinInetFunctionCount] = {
     "InternetGetConnectedState", "InternetCloseHandle", "InternetOpenA",
     "InternetOpenUrlA",          "HttpQueryInfoA",      "InternetReadFile",
-    "InternetSetFilePointer"};
+    "InternetSetFilePointer",    "InternetSetOptionA",  "InternetCrackUrlA",
+    "InternetConnectA",          "HttpOpenRequestA",    "HttpSendRequestA"};
 
 struct TWinInetApi {
   TModule module;
@@ -50,6 +56,13 @@ using TOpenUrl = HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, DWORD, DWORD, DWO
 using THttpQueryInfo = BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD);
 using TReadFileFn = BOOL(WINAPI*)(HINTERNET, LPVOID, DWORD, LPDWORD);
 using TSetFilePointer = DWORD(WINAPI*)(HINTERNET, LONG, PLONG, DWORD, DWORD_PTR);
+using TSetOption = BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, DWORD);
+using TCrackUrl = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPURL_COMPONENTSA);
+using TConnect = HINTERNET(WINAPI*)(HINTERNET, LPCSTR, INTERNET_PORT, LPCSTR, LPCSTR, DWORD, DWORD,
+                                    DWORD_PTR);
+using THttpOpenRequest = HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, LPCSTR, LPCSTR, LPCSTR*,
+                                            DWORD, DWORD_PTR);
+using THttpSendRequest = BOOL(WINAPI*)(HINTERNET, LPCSTR, DWORD, LPVOID, DWORD);
 
 }  // namespace
 
@@ -97,4 +110,33 @@ DWORD WinInetSetFilePointer(HINTERNET file, LONG distance, LONG* distanceHigh, D
                             DWORD_PTR context) {
   const auto function = Bound<TSetFilePointer>(kSetFilePointer);
   return function != nullptr ? function(file, distance, distanceHigh, moveMethod, context) : 0;
+}
+
+BOOL WinInetSetOption(HINTERNET handle, DWORD option, void* buffer, DWORD bufferLength) {
+  const auto function = Bound<TSetOption>(kSetOption);
+  return function != nullptr ? function(handle, option, buffer, bufferLength) : FALSE;
+}
+
+BOOL WinInetCrackUrl(const char* url, DWORD urlLength, DWORD flags, URL_COMPONENTSA* components) {
+  const auto function = Bound<TCrackUrl>(kCrackUrl);
+  return function != nullptr ? function(url, urlLength, flags, components) : FALSE;
+}
+
+HINTERNET WinInetConnect(HINTERNET internet, const char* server, INTERNET_PORT port, DWORD service,
+                         DWORD flags) {
+  const auto function = Bound<TConnect>(kConnect);
+  return function != nullptr ? function(internet, server, port, nullptr, nullptr, service, flags, 0)
+                             : nullptr;
+}
+
+HINTERNET WinInetHttpOpenRequest(HINTERNET connection, const char* verb, const char* object,
+                                 DWORD flags) {
+  const auto function = Bound<THttpOpenRequest>(kHttpOpenRequest);
+  if (function == nullptr) return nullptr;
+  return function(connection, verb, object, nullptr, nullptr, nullptr, flags, 0);
+}
+
+BOOL WinInetHttpSendRequest(HINTERNET request, const char* headers, DWORD headersLength) {
+  const auto function = Bound<THttpSendRequest>(kHttpSendRequest);
+  return function != nullptr ? function(request, headers, headersLength, nullptr, 0) : FALSE;
 }

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <limits>
-#include <mutex>
 #include <random>
+
+#include "util/clock.h"
 
 namespace {
 
@@ -49,11 +49,6 @@ std::string Replace(const std::string& text, const std::string& find,
   }
   result.append(text, from, std::string::npos);
   return result;
-}
-
-std::mt19937_64& RandomGenerator() {
-  static std::mt19937_64 generator;
-  return generator;
 }
 
 }  // namespace
@@ -119,6 +114,25 @@ std::string ZeroPad(int64_t number, int width) {
   return sign + digits;
 }
 
+std::string FixedDecimal(double value, int places) {
+  places = ClampInt(places, 0, 9);
+  uint64_t scale = 1;
+  for (int i = 0; i < places; ++i) scale *= 10;
+  // The wider type keeps the product's own rounding from deciding a tie that
+  // the double does not hold.
+  const long double magnitude = value < 0 ? -static_cast<long double>(value) : value;
+  const long double scaled = magnitude * scale;
+  uint64_t units = 0;
+  if (scaled < 1e18L) {  // also false for NaN
+    units = static_cast<uint64_t>(scaled);
+    const long double rest = scaled - static_cast<long double>(units);
+    if (rest > 0.5L || (rest == 0.5L && (units & 1) != 0)) ++units;
+  }
+  std::string text = std::to_string(units / scale);
+  if (places > 0) text += "." + ZeroPad(static_cast<int64_t>(units % scale), places);
+  return (value < 0 && units != 0 ? "-" : "") + text;
+}
+
 int64_t ParseRadix(const std::string& text, int base) {
   static const std::string kAlphabet = "0123456789ABCDEF";
   const std::string digits = UpperCase(Trim(text));
@@ -138,21 +152,15 @@ uint32_t ParseHex(const std::string& text) {
 }
 
 std::string RandomDecimal(int64_t low, int64_t high) {
-  static std::mutex lock;
   static std::atomic<uint64_t> calls{0};
   if (high <= low) return std::to_string(low);
   // The clock alone repeats within its resolution; the call counter keeps
-  // two calls in the same tick from drawing the same number.
-  uint64_t seed =
-      static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()) ^
-      (++calls * 0x9E3779B97F4A7C15ULL);
-  uint64_t span = static_cast<uint64_t>(high) - static_cast<uint64_t>(low);
-  uint64_t offset = 0;
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    RandomGenerator().seed(seed);
-    offset = std::uniform_int_distribution<uint64_t>(0, span)(RandomGenerator());
-  }
+  // two calls in the same tick from drawing the same number. Every call
+  // seeds afresh, so each has a generator of its own and needs no lock.
+  const uint64_t seed = PreciseTicks() ^ (++calls * 0x9E3779B97F4A7C15ULL);
+  const uint64_t span = static_cast<uint64_t>(high) - static_cast<uint64_t>(low);
+  std::mt19937_64 generator(seed);
+  const uint64_t offset = std::uniform_int_distribution<uint64_t>(0, span)(generator);
   return std::to_string(static_cast<int64_t>(static_cast<uint64_t>(low) + offset));
 }
 

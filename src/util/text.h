@@ -30,6 +30,12 @@ int32_t StrToIntDef(const std::string& text, int32_t def);
 // The decimal number padded on the left with "0" to `width` characters; never
 // cut. A minus sign stays in front of the zeros.
 std::string ZeroPad(int64_t number, int width);
+// `value` in fixed-point notation with `places` (0..9) decimals, rounded to
+// the nearest, a tie to the even last digit: 2.345 -> "2.35" (as the stored
+// double lies just above), 0.125 -> "0.12"; a negative value that rounds to
+// zero loses its sign. Values beyond 1e18 or not finite give "0" with the
+// decimals.
+std::string FixedDecimal(double value, int places);
 
 // Reads `text` (upper-cased, trimmed) as digits of "0123456789ABCDEF" in
 // `base`, last character lowest. A character outside that alphabet counts as
@@ -38,9 +44,9 @@ int64_t ParseRadix(const std::string& text, int base);
 // ParseRadix in base 16, taken as a 32-bit value.
 uint32_t ParseHex(const std::string& text);
 
-// Re-seeds the process-wide random generator from the clock and returns
-// low + a random integer in 0 .. high - low, as decimal text. Gives `low`
-// when high <= low.
+// Seeds a random generator from the clock and returns low + a random
+// integer in 0 .. high - low, as decimal text. Gives `low` when
+// high <= low. Safe to call from several threads.
 std::string RandomDecimal(int64_t low, int64_t high);
 
 // ---- Search and case -----------------------------------------------------

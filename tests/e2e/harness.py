@@ -157,6 +157,34 @@ def build_setup(out: Path, payload: Path, main="Setup.exe*", extra=()):
     return out
 
 
+class Signer:
+    """A publisher's RSA key and self-signed certificate, made by openssl."""
+
+    def __init__(self, folder: Path, name: str):
+        folder.mkdir(parents=True, exist_ok=True)
+        self.key = folder / f"{name}.key"
+        self.cert = folder / f"{name}.pem"
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", f"/CN=Orvane test publisher {name}", "-keyout", self.key,
+                        "-out", self.cert], check=True, capture_output=True, timeout=120)
+
+    def sign(self, unsigned: Path, out: Path) -> Path:
+        """Authenticode-signs a copy of `unsigned` as `out`, as a publisher would."""
+        out.unlink(missing_ok=True)
+        subprocess.run(["osslsigncode", "sign", "-certs", self.cert, "-key", self.key,
+                        "-n", "Orvane test", "-in", unsigned, "-out", out],
+                       check=True, capture_output=True, timeout=120)
+        return out
+
+
+def flipped(source: Path, out: Path) -> Path:
+    """A copy of `source` with one byte a third into it inverted."""
+    data = bytearray(source.read_bytes())
+    data[len(data) // 3] ^= 0xFF
+    out.write_bytes(bytes(data))
+    return out
+
+
 def same_tree(a: Path, b: Path) -> bool:
     """True when both folders hold the same files with the same bytes."""
     def files(root):
@@ -283,3 +311,10 @@ def stamped_lines(viewer: DebugViewer):
     for m in re.finditer(r"\[(\d+)\] ([^\[]*)", viewer.text()):
         result.append((int(m.group(1)), m.group(2)))
     return result
+
+
+def trust_test_authority():
+    """Adds the loopback nginx's test certificate authority (winerun.sh with
+    ORVANE_HTTP_SERVERS=1) to the Wine prefix's trusted roots."""
+    ca = os.environ["ORVANE_TLS_CA"]
+    assert run(HELPERS / "trust_root.exe", win_path(ca)) == 0, "the test authority was not added"

@@ -15,8 +15,8 @@ import subprocess
 import time
 from pathlib import Path
 
-from harness import (BIN, HELPERS, WINE, Answerer, DebugViewer, Scratch, drive_c, fake_setup_env, finish,
-                     main, pack, start, start_env, wait_for, win_path)
+from harness import (BIN, HELPERS, WINE, Answerer, DebugViewer, Scratch, drive_c, fake_setup_env,
+                     finish, main, pack, start, start_env, wait_for, win_path)
 
 TOKEN = "ToolToken-7"
 AGENT_CLASS = ".AutoUpdate.X_Update"

@@ -161,9 +161,10 @@ def test_temp_space_question_yes_runs_the_setup():
 
 def build_spanned(tmp):
     payload = make_payload(tmp / "in")
-    for i in range(4):
+    # 1.5 MB that does not compress: at least three disks of 700 KB whatever
+    # part of disk 1 the launcher image takes (180 to 420 KB).
+    for i in range(6):
         (payload / f"big{i}.bin").write_bytes(os.urandom(250000))
-    # Disk 1 holds the launcher image (about 420 KB) and the first entries.
     setup = build_setup(tmp / "setup.exe", payload, extra=["--disk-size", "700K"])
     assert (tmp / "setup.exe.002").exists() and (tmp / "setup.exe.003").exists()
     return payload, setup

@@ -1,6 +1,7 @@
 """The launcher image itself: "MZ" at 0, "PE" at 256 with PackageEnd's four
-zero bytes before it, a GUI-subsystem program that imports system DLLs only;
-and a launcher without a package ends cleanly after its checksum message."""
+zero bytes before it, a GUI-subsystem program that imports system DLLs only,
+within its size budget; and a launcher without a package ends cleanly after
+its checksum message."""
 import struct
 from pathlib import Path
 
@@ -8,6 +9,15 @@ from harness import ARCH_BITS, BIN, NATIVE_BIN, Answerer, DebugViewer, Scratch, 
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comctl32.dll",
                "msvcrt.dll", "shell32.dll"}
+
+
+# The 32-bit launcher's size ceiling. The goal is under 100 KB (102,400
+# bytes; NSIS's stub is 91,136). The ceiling sits about 13 KB above what the
+# build reaches today (182,784 bytes), room for new features, so that what
+# pulls the C++ runtime back in (exception support: ~150 KB; iostreams; the
+# stdio formatting family: ~25 KB) fails here. Lower it as the image
+# shrinks; bench/stub-size.sh shows where the bytes go.
+STUB_SIZE_CEILING = 196_608
 
 
 def pe_facts(path: Path):
@@ -56,6 +66,12 @@ def test_image_layouts():
         assert dlls <= SYSTEM_DLLS, (image, dlls)
 
 
+def test_launcher_stays_within_its_size_ceiling():
+    size = (NATIVE_BIN / "Stub.exe").stat().st_size
+    assert size < STUB_SIZE_CEILING, (
+        f"Stub.exe is {size} bytes, ceiling {STUB_SIZE_CEILING}: see bench/stub-size.sh")
+
+
 def test_relocated_image_still_runs_and_a_bare_launcher_reports_bad_crc():
     with Scratch() as tmp:
         viewer = DebugViewer(tmp)
@@ -72,4 +88,5 @@ def test_relocated_image_still_runs_and_a_bare_launcher_reports_bad_crc():
 
 
 if __name__ == "__main__":
-    main([test_image_layouts, test_relocated_image_still_runs_and_a_bare_launcher_reports_bad_crc])
+    main([test_image_layouts, test_launcher_stays_within_its_size_ceiling,
+          test_relocated_image_still_runs_and_a_bare_launcher_reports_bad_crc])

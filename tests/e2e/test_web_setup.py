@@ -11,10 +11,13 @@ web folder on a closed port, which gives the "Unable to open URL: " box.
 import os
 import re
 import socket
+import struct
+import time
 from pathlib import Path
 
-from harness import (BIN, Answerer, DebugViewer, Scratch, build_setup, drive_c, fake_setup_env,
-                     finish, log_lines_of, main, make_payload, pack, start_env)
+from harness import (BIN, Answerer, DebugViewer, Scratch, Signer, build_setup, drive_c,
+                     fake_setup_env, finish, log_lines_of, main, make_payload, pack, start_env,
+                     trust_test_authority)
 
 TOKEN = "Orvane-web-token-7f3a"
 WWW = Path(os.environ.get("ORVANE_HTTP_ROOT", "/nonexistent"))
@@ -243,6 +246,157 @@ def test_agent_copy_lands_beside_the_extracted_files():
             "an agent copy was written outside the setup folder"
 
 
+def test_signed_launcher_runs_only_a_setup_file_of_its_own_signer():
+    with Scratch() as tmp:
+        publisher, other = Signer(tmp / "keys", "publisher"), Signer(tmp / "keys", "other")
+        unsigned = real_package(tmp / "real.exe", tmp)
+        setups = {"same-signer": publisher.sign(unsigned, tmp / "same.exe"),
+                  "other-signer": other.sign(unsigned, tmp / "other.exe"),
+                  "unsigned": unsigned}
+        for case, setup in setups.items():
+            name = f"signed_{case}.exe"
+            served = serve(setup, name)
+            # The launcher is signed after packing; it still reads its lists.
+            unsigned_launcher = web_launcher(
+                tmp / f"web-{case}.exe", NGINX + "/web", name, served.stat().st_size,
+                "--make-auto-update", "--auto-update-name", "ToolUpdate.exe",
+                "--update-info-name", "Tool.info")
+            launcher = publisher.sign(unsigned_launcher, tmp / f"signed-web-{case}.exe")
+            runs = case == "same-signer"
+            run_folder = tmp / case
+            run_folder.mkdir()
+            answerer = None if runs else Answerer(run_folder, ["--enter"])
+            code, lines, record, boxes = run_launcher(run_folder, launcher, answerer)
+            assert code == 0 and len(requests_for(name)) == 1, (case, lines)
+            refused = [line for line in lines if line.startswith(" Setup file refused: ")]
+            if runs:
+                assert record is not None and refused == [], (case, lines)
+                assert (run_folder / "copy" / "data.bin").read_bytes() == \
+                    (tmp / "in-real" / "data.bin").read_bytes()
+                # The agent copy ends with its flagged trailer, without the
+                # signature behind the package.
+                signed = launcher.read_bytes()
+                package_end = struct.unpack_from("<i", signed, 252)[0]
+                assert 0 < package_end < len(signed)
+                expected = bytearray(signed[:package_end])
+                expected[-5] = 1
+                copied = (run_folder / "copy" / "ToolUpdate.exe").read_bytes()
+                assert copied == bytes(expected), "the agent copy is not the flagged package"
+            else:
+                assert record is None, f"{case}: the setup file ran"
+                assert boxes[0]["caption"] == "Error" and "Bad Secret Token!" in boxes[0]["text"]
+                expected = "signer key not accepted" if case == "other-signer" else \
+                    "signature not valid"
+                assert refused == [f" Setup file refused: {expected}"], (case, lines)
+            assert not left_in_temp(name), left_in_temp(name)
+
+
+def setup_folders_left():
+    return [p.name for p in temp_folder().iterdir() if p.name.upper().startswith("SETUP_")]
+
+
+def check_partial_files(name: str, served: bytes):
+    """Every partial file the launcher keeps is a true beginning of the file:
+    no gap, no wrong byte, nothing beyond its end."""
+    for part in left_in_temp(name):
+        data = part.read_bytes()
+        assert len(data) <= len(served) and data == served[:len(data)], \
+            f"{part.name}: {len(data)} bytes, not a beginning of the file"
+
+
+# (faults in the fault server's path, what the error box says or None when
+# the package must run, the longest the launcher may take in seconds).
+DOWNLOAD_FAULTS = [
+    ("cut=30000", "Unable to Download File!", 60),           # connection closed mid-body
+    # The next start finds the partial file of the cut, but the server
+    # answers the range request with the whole file: the download starts
+    # afresh instead of appending it.
+    ("norange", None, 60),
+    ("extra=4096", None, 60),                                # more bytes than announced
+    ("length=2000000000", "Unable to Download File!", 60),   # a huge announced length
+    ("length=99999999999999", "File Not Found !", 60),      # beyond 32 bits
+    ("stall", "Unable to Download File!", 75),               # half the body, then silence
+    ("stallhead", "Unable to open URL: ", 75),               # no answer at all
+    ("redirect", "Unable to open URL: ", 60),                # a redirection loop
+]
+
+
+def test_download_faults_end_in_bounded_time_with_a_message_and_no_setup_folder():
+    with Scratch() as tmp:
+        name = "fault_setup.exe"
+        served = serve(real_package(tmp / "real.exe", tmp), name).read_bytes()
+        failures = []
+        for faults, message, limit in DOWNLOAD_FAULTS:
+            case = tmp / faults.replace("=", "-")
+            case.mkdir()
+            folder = f"{FAULT}/m/{faults}/web"
+            launcher = web_launcher(case / "web.exe", folder, name, len(served))
+            answerer = Answerer(case, ["--enter"], wait_ms=limit * 1000) if message else None
+            started = time.monotonic()
+            code, lines, record, boxes = run_launcher(case, launcher, answerer, timeout=limit + 30)
+            took = time.monotonic() - started
+            seen = f"{faults}: code {code}, {took:.1f} s, boxes {boxes}"
+            print(f"     {seen}", flush=True)
+            if code != 0 or took > limit:
+                failures.append(seen)
+            if message is None:
+                if record is None or boxes:
+                    failures.append(f"{faults}: the package did not run: {seen}")
+                elif (case / "copy" / "data.bin").read_bytes() != \
+                        (tmp / "in-real" / "data.bin").read_bytes():
+                    failures.append(f"{faults}: the extracted file differs")
+            else:
+                if record is not None:
+                    failures.append(f"{faults}: a damaged download ran")
+                if not boxes or boxes[0]["caption"] != "Error" or message not in boxes[0]["text"]:
+                    failures.append(f"{faults}: expected an Error box with {message!r}: {seen}")
+                elif f"{folder}/{name}" not in boxes[0]["text"]:
+                    failures.append(f"{faults}: the box does not name the url: {seen}")
+            if setup_folders_left():
+                failures.append(f"{faults}: setup folders left: {setup_folders_left()}")
+            if (temp_folder() / name).exists() and message is not None:
+                failures.append(f"{faults}: a failed download left {name} itself")
+            check_partial_files(name, served)
+        # The restart case really was one: a range asked for, the whole file sent.
+        log = Path(os.environ["ORVANE_FAULT_LOG"]).read_text().splitlines()
+        asked = [line for line in log if line.startswith(f"/m/norange/web/{name} ")]
+        assert any('range="bytes=30000-"' in line and "status=200" in line for line in asked), asked
+        # The loop was left after the first request and ten redirections.
+        circles = [line for line in log if line.startswith(f"/m/redirect/web/{name} ")]
+        assert len(circles) == 11, circles
+        assert not failures, failures
+
+
+
+def test_https_download_passes_only_with_a_trusted_certificate_for_the_host():
+    tls = os.environ["ORVANE_NGINX_TLS_URL"]
+    wrong_host = os.environ["ORVANE_NGINX_WRONG_HOST_URL"]
+    with Scratch() as tmp:
+        name = "tls_setup.exe"
+        serve(real_package(tmp / "real.exe", tmp), name)
+        # (server, trust the test authority first, the package runs)
+        for base, trust, runs in [(tls, False, False), (tls, True, True), (wrong_host, True, False)]:
+            if trust:
+                trust_test_authority()
+            case = tmp / f"{base.rsplit(':', 1)[1]}-{trust}"
+            case.mkdir()
+            folder = base + "/web"
+            launcher = web_launcher(case / "web.exe", folder, name, 1000)
+            answerer = None if runs else Answerer(case, ["--enter"])
+            code, lines, record, boxes = run_launcher(case, launcher, answerer)
+            assert code == 0, (base, trust, lines)
+            if runs:
+                assert record is not None and not boxes, (base, trust, boxes, lines)
+                assert (case / "copy" / "data.bin").read_bytes() == \
+                    (tmp / "in-real" / "data.bin").read_bytes()
+            else:
+                # A certificate error is a url that cannot be opened.
+                assert record is None, (base, trust, "a package ran over an unchecked connection")
+                assert boxes[0]["caption"] == "Error", boxes
+                assert f"Unable to open URL: {folder}/{name}" in boxes[0]["text"], boxes
+            assert not setup_folders_left() and not left_in_temp(name), left_in_temp(name)
+
+
 if __name__ == "__main__":
     assert NGINX, "run with ORVANE_HTTP_SERVERS=1"
     main([test_download_asked_yes_runs_the_fetched_package,
@@ -253,4 +407,7 @@ if __name__ == "__main__":
           test_download_that_ends_short_is_a_failed_download,
           test_copy_beside_the_launcher_is_used_without_a_request,
           test_always_download_ignores_the_copy_beside_the_launcher,
-          test_agent_copy_lands_beside_the_extracted_files])
+          test_agent_copy_lands_beside_the_extracted_files,
+          test_signed_launcher_runs_only_a_setup_file_of_its_own_signer,
+          test_download_faults_end_in_bounded_time_with_a_message_and_no_setup_folder,
+          test_https_download_passes_only_with_a_trusted_certificate_for_the_host])

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -20,6 +21,8 @@ TScheduleInput Schedule(int64_t interval, int64_t last, int64_t now) {
 TEST(Schedule, DueWhenTheIntervalHasPassed) {
   EXPECT_EQ(ScheduleDecision(Schedule(3600, 1000, 4600)), TCheckDecision::Yes);
   EXPECT_EQ(ScheduleDecision(Schedule(3600, 1000, 4599)), TCheckDecision::No);
+  EXPECT_EQ(ScheduleDecision(Schedule(3600, INT64_MAX, INT64_MAX)), TCheckDecision::No);
+  EXPECT_EQ(ScheduleDecision(Schedule(-3600, INT64_MIN, INT64_MIN)), TCheckDecision::Yes);
 }
 
 TEST(Schedule, IntervalZeroChecksOnceThenTurnsAutomaticChecksOff) {
@@ -52,11 +55,35 @@ TEST(Schedule, OnlyTheLow32BitsOfTheStoredIntervalCount) {
   EXPECT_EQ(ScheduleDecision(Schedule((int64_t{1} << 32) + 10, 100, 109)), TCheckDecision::No);
 }
 
+TEST(Schedule, HostileIntervalsAreReadByTheirLow32Bits) {
+  // Only the stored -1 means never; -2, and 10^12 whose low 32 bits read as
+  // -727379968, make every tick due, and 0 (also as the low bits of 2^32)
+  // stops automatic checks only when the whole stored value is 0.
+  struct Case {
+    int64_t interval, last, now;
+    TCheckDecision expected;
+  } cases[] = {
+      {-2, 1000, 999, TCheckDecision::Yes},
+      {-2, 1000, 997, TCheckDecision::No},
+      {1000000000000, 1000, 1000, TCheckDecision::Yes},
+      {int64_t{1} << 32, 1000, 1000, TCheckDecision::Yes},
+      {-1, 0, INT64_MAX / 2, TCheckDecision::No},
+      {(int64_t{1} << 32) - 1, 0, INT64_MAX / 2, TCheckDecision::Yes},  // -1 only by its low bits
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ScheduleDecision(Schedule(c.interval, c.last, c.now)), c.expected) << c.interval;
+  }
+}
+
 TEST(ReAsk, StrictlyAfterAndOnlyWithAPositiveInterval) {
   EXPECT_TRUE(ReAskDue(201, 100, 100));
   EXPECT_FALSE(ReAskDue(200, 100, 100));
   EXPECT_FALSE(ReAskDue(999999, 100, 0));
   EXPECT_FALSE(ReAskDue(999999, 100, -5));
+  // Stored values so large that their sum leaves the 64-bit range.
+  EXPECT_FALSE(ReAskDue(INT64_MAX, INT64_MAX, 9));
+  EXPECT_FALSE(ReAskDue(INT64_MAX, 1, INT64_MAX));
+  EXPECT_TRUE(ReAskDue(INT64_MIN + 2, INT64_MIN, 1));
 }
 
 TEST(ValidVersions, MatchesWholeEntriesOnly) {
@@ -142,6 +169,13 @@ TEST(OfferDecision, Table) {
        [](TOfferInput& in) {
          in.installed.stamp = in.offer.stamp;
          in.now = 5100;
+       },
+       TOfferDecision::AlreadyOffered},
+      {"stamp seen, re-ask time beyond the 64-bit range is never due",
+       [](TOfferInput& in) {
+         in.installed.stamp = in.offer.stamp;
+         in.installed.reAskSecondsLast = INT64_MAX;
+         in.now = INT64_MAX;
        },
        TOfferDecision::AlreadyOffered},
       {"stamp seen, re-ask interval 0 never re-asks",

@@ -127,3 +127,41 @@ TEST(TestModeReadDue, ForcedOrAfterMoreThan30Seconds) {
         << c.force << " " << c.now << " " << c.previous;
   }
 }
+
+TEST(RedirectTarget, ResolvesLocationsAndRefusesOtherSchemesAndDowngrades) {
+  const std::string page = "http://host:8080/dir/file.exe?x=1";
+  struct Case {
+    std::string current, location, target;
+  } cases[] = {
+      {page, "http://mirror/a.exe", "http://mirror/a.exe"},
+      {page, " HTTPS://mirror/a.exe\t", "HTTPS://mirror/a.exe"},  // upgrade, blanks trimmed
+      {page, "//mirror/a.exe", "http://mirror/a.exe"},
+      {page, "/other/a.exe", "http://host:8080/other/a.exe"},
+      {page, "a.exe", "http://host:8080/dir/a.exe"},
+      {page, "sub/a.exe?y=2", "http://host:8080/dir/sub/a.exe?y=2"},
+      {"http://host", "a.exe", "http://host/a.exe"},
+      {"http://host?q", "/a.exe", "http://host/a.exe"},
+      {"https://host/d/f", "/g", "https://host/g"},
+      {"https://host/d/f", "//mirror/g", "https://mirror/g"},
+      // Never followed: nothing to follow, a local file or another protocol,
+      // a step down from a checked certificate to plain text, a source that
+      // is no web address.
+      {page, "", ""},
+      {page, "  ", ""},
+      {page, "file:///C:/Windows/win.ini", ""},
+      {page, "FILE:C:\\boot.ini", ""},
+      {page, "ftp://host/a.exe", ""},
+      {"https://host/d/f", "http://host/d/f", ""},
+      {"C:\\folder\\f", "http://host/a", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RedirectTarget(c.current, c.location), c.target) << c.current << " -> " << c.location;
+  }
+}
+
+TEST(RedirectTarget, OnlyTheFiveRedirectionCodesAreFollowed) {
+  for (int32_t status : {301, 302, 303, 307, 308}) EXPECT_TRUE(IsRedirectStatus(status)) << status;
+  for (int32_t status : {-1, 200, 206, 300, 304, 305, 306, 309, 404}) {
+    EXPECT_FALSE(IsRedirectStatus(status)) << status;
+  }
+}

@@ -61,6 +61,8 @@ TEST(PackCli, HelpAndUsageErrors) {
       {"build --no-such-option 1", 2, "Unknown option --no-such-option"},
       {"build --stub", 2, "--stub needs a value"},
       {"build --stub x.exe", 2, "give --output"},
+      {"verify --loud x.exe", 2, "Usage:"},
+      {"extract --quiet x.exe", 2, "Usage:"},
   };
   for (const Case& c : cases) {
     const TRun run = Pack(c.args);
@@ -85,11 +87,15 @@ TEST_F(PackCliTest, BuildListVerifyExtract) {
   };
   for (const char* text : expected) EXPECT_NE(list.Output.find(text), std::string::npos) << text << "\n" << list.Output;
 
-  const TRun verify = Pack("verify " + Path("setup.exe"));
+  const TRun verify = Pack("verify --quiet " + Path("setup.exe"));
   EXPECT_EQ(verify.ExitCode, 0) << verify.Output;
 
-  const TRun extract = Pack("extract " + Path("setup.exe") + " " + Path("out"));
+  const TRun extract = Pack("extract " + Path("setup.exe") + " " + Path("out") + " --quiet");
   ASSERT_EQ(extract.ExitCode, 0) << extract.Output;
+  // Not a terminal: no progress line, however long a command runs.
+  for (const TRun* run : {&build, &verify, &extract}) {
+    EXPECT_EQ(run->Output.find('\r'), std::string::npos) << run->Output;
+  }
   for (const char* name : {"Setup.exe", "readme.txt", "bin/data.bin"}) {
     EXPECT_EQ(ReadFile(Path(std::string("out/") + name)), ReadFile(Path(std::string("app/") + name))) << name;
   }

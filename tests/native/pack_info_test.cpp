@@ -90,6 +90,9 @@ TEST_F(PackInfo, InfoFileDescribesThePackage) {
   EXPECT_EQ(s.at("ProgramName"), "  Tool  ");
   EXPECT_EQ(s.at("RunningProcess"), "<InstallDir>\\Tool.exe");
   EXPECT_EQ(s.at("ShutDownMethod"), "Using WM_CLOSE");
+  const TRun sum = Shell("sha256sum " + package);
+  ASSERT_EQ(sum.ExitCode, 0) << sum.Output;
+  EXPECT_EQ(s.at("Sha256OfUpdateFile"), sum.Output.substr(0, 64));
   const std::string text = ReadFile(Path("Tool.info"));
   EXPECT_NE(text.find("\r\nVersionNew=7\r\n"), std::string::npos) << "INI lines end in CR LF";
 }
@@ -266,6 +269,42 @@ TEST_F(PackInfo, SettingsIntervalsAndChecks) {
       Pack("settings --output " + Path("Other.original") + " --version 1 --launcher " + launcher);
   EXPECT_EQ(named.ExitCode, 0);
   EXPECT_NE(named.Output.find("Tool.original"), std::string::npos) << named.Output;
+}
+
+// Publisher keys, pinned from PEM certificates: each value is the SHA-256
+// that openssl gives for the certificate's DER public key, in the order the
+// certificates were named.
+TEST_F(PackInfo, SettingsPinsTheSignerKeys) {
+  std::vector<std::string> expected;
+  for (const std::string name : {"a", "b"}) {
+    const TRun made = Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + name +
+                            " -keyout " + Path(name + ".key") + " -out " + Path(name + ".pem"));
+    ASSERT_EQ(made.ExitCode, 0) << made.Output;
+    const TRun key = Shell("openssl x509 -in " + Path(name + ".pem") +
+                           " -pubkey -noout | openssl pkey -pubin -outform DER | sha256sum");
+    ASSERT_EQ(key.ExitCode, 0) << key.Output;
+    expected.push_back(key.Output.substr(0, 64));
+  }
+  ASSERT_NE(expected[0], expected[1]);
+  const std::string settings = "settings --output " + Path("Tool.original") + " --version 1 ";
+  TRun run = Pack(settings + "--signer " + Path("a.pem"));
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(ReadIni(Path("Tool.original"))["Security"]["SignerKeySha256"], expected[0]);
+  run = Pack(settings + "--signer " + Path("b.pem") + " --signer=" + Path("a.pem"));
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(ReadIni(Path("Tool.original"))["Security"]["SignerKeySha256"],
+            expected[1] + "," + expected[0]);
+  run = Pack(settings);
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(ReadIni(Path("Tool.original")).count("Security"), 0u) << "no pin unless asked";
+
+  std::remove(Path("Tool.original").c_str());
+  for (const std::string& bad : {Path("a.key"), Path("missing.pem")}) {
+    run = Pack(settings + "--signer " + Path("a.pem") + " --signer " + bad);
+    EXPECT_EQ(run.ExitCode, 1) << bad << run.Output;
+    EXPECT_NE(run.Output.find(bad), std::string::npos) << run.Output;
+    EXPECT_FALSE(Exists(Path("Tool.original"))) << bad;
+  }
 }
 
 }  // namespace

@@ -26,11 +26,10 @@ struct TRun {
   std::string Output;  // stdout and stderr
 };
 
-#ifdef ORVANE_PACK
-// Runs orvane-pack with `arguments` (shell words) and collects its output.
-inline TRun Pack(const std::string& arguments) {
+// Runs a shell command line and collects its output.
+inline TRun Shell(const std::string& command) {
   TRun run;
-  FILE* pipe = popen((std::string(ORVANE_PACK) + " " + arguments + " 2>&1").c_str(), "r");
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (!pipe) return run;
   char buffer[4096];
   size_t n;
@@ -38,6 +37,12 @@ inline TRun Pack(const std::string& arguments) {
   const int status = pclose(pipe);
   run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
+}
+
+#ifdef ORVANE_PACK
+// Runs orvane-pack with `arguments` (shell words) and collects its output.
+inline TRun Pack(const std::string& arguments) {
+  return Shell(std::string(ORVANE_PACK) + " " + arguments);
 }
 #endif
 

@@ -245,6 +245,7 @@ TEST_F(PackageInfoTest, TrailerLengthIsCutAndNeverReadsOutsideTheFile) {
       {10, 10, false},             // 6 bytes read
       {0x7FFFFFFF, kTrailerSize, false},
       {-50, -50, false},
+      {INT32_MIN, INT32_MIN, false},
       {4, 4, false},
   };
   int n = 0;

@@ -290,8 +290,21 @@ TEST_F(PackageWriterTest, ThreadCountDoesNotChangeTheBytes) {
   for (int64_t diskSize : {int64_t{0}, int64_t{60000}}) {
     d.DiskSize = diskSize;
     d.Threads = 1;
+    // Progress counts a file once, with its last piece, and ends at the totals.
+    std::vector<TPackProgress> steps;
+    d.Progress = [&](const TPackProgress& p) { steps.push_back(p); };
     TPackResult one;
     ASSERT_EQ(WritePackage(d, Path("one.exe"), &one), "");
+    ASSERT_EQ(static_cast<int64_t>(steps.size()), one.EntryCount);
+    for (size_t i = 1; i < steps.size(); ++i) {
+      EXPECT_GE(steps[i].BytesDone, steps[i - 1].BytesDone);
+      EXPECT_LE(steps[i].FilesDone - steps[i - 1].FilesDone, 1);
+    }
+    EXPECT_EQ(steps.back().FilesDone, 44);
+    EXPECT_EQ(steps.back().FilesTotal, 44);
+    EXPECT_EQ(steps.back().BytesDone, one.InputBytes);
+    EXPECT_EQ(steps.back().BytesTotal, one.InputBytes);
+    d.Progress = nullptr;
     d.Threads = 7;
     TPackResult seven;
     ASSERT_EQ(WritePackage(d, Path("seven.exe"), &seven), "");

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <random>
 #include <set>
 #include <string>
 
@@ -94,6 +97,30 @@ TEST(TextNumbers, MinMaxClampAndPad) {
   EXPECT_EQ(ZeroPad(1234, 3), "1234");
   EXPECT_EQ(ZeroPad(0, 0), "0");
   EXPECT_EQ(ZeroPad(-5, 4), "-005");
+}
+
+TEST(TextNumbers, FixedDecimalRoundsAsPrintfDoes) {
+  // Ties that the double holds exactly go to the even digit; values stored
+  // just above or below a written tie round by what is stored.
+  const struct {
+    double value;
+    int places;
+    const char* text;
+  } cases[] = {
+      {0, 2, "0.00"},        {0.125, 2, "0.12"},  {0.375, 2, "0.38"},    {2.345, 2, "2.35"},
+      {1.005, 2, "1.00"},    {2.5, 0, "2"},       {3.5, 0, "4"},         {0.9996, 3, "1.000"},
+      {68995.3, 1, "68995.3"}, {-1.25, 1, "-1.2"}, {-0.0001, 2, "0.00"}, {12.0, 0, "12"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FixedDecimal(c.value, c.places), c.text) << c.value;
+  // And over a spread of magnitudes, the same text as "%.Nf".
+  std::mt19937_64 draw(7);
+  for (int i = 0; i < 3000; ++i) {
+    const int places = i % 4;
+    const double value = std::ldexp(static_cast<double>(draw() >> 11), -53) * std::pow(10.0, i % 9);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%.*f", places, value);
+    ASSERT_EQ(FixedDecimal(value, places), expected) << value << " " << places;
+  }
 }
 
 TEST(TextNumbers, StrictDecimalConversion) {

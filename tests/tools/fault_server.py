@@ -13,9 +13,16 @@ segment after /m/, as a comma list, then the file:
     status=N      answer with status N (an error page that carries a length)
     version=K     a changed file: the body loses its first K*7 bytes and its
                   Last-Modified moves K days on
+    extra=N       announce the true length, then send N bytes more than it
+    length=N      announce a length of N whatever the body is
+    stall         send the headers and the first half of the body, then
+                  nothing (the connection stays open until the server stops)
+    stallhead     accept the request and send nothing at all
+    redirect      answer 302 with a Location naming this very path (a loop)
 
 /<file> alone is served plainly (with ranges). Every request is logged as
-one line "path range=... status=N sent=N" to --log.
+one line "path range=... status=N sent=N" to --log (a stalled one once more
+with "held=SECONDS" when the client closes it).
 """
 import argparse
 import email.utils
@@ -47,6 +54,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             for item in options.split(","):
                 key, _, value = item.partition("=")
                 faults[key] = value
+        if "stallhead" in faults:
+            self.record(0, 0)
+            self.hold()
+            return
+        if "redirect" in faults:
+            self.answer(302, b"", {"Location": self.path}, faults)
+            return
         path = os.path.join(self.server.root, name)
         if not os.path.isfile(path):
             self.answer(404, b"not found", {}, faults)
@@ -78,11 +92,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_response(status)
             for key, value in headers.items():
                 self.send_header(key, value)
-            if "nolength" not in faults:
+            if "length" in faults:
+                self.send_header("Content-Length", faults["length"])
+            elif "nolength" not in faults:
                 self.send_header("Content-Length", str(len(body)))
             self.send_header("Content-Type", "text/html" if status >= 400 else "application/octet-stream")
             self.end_headers()
+            if "extra" in faults:
+                body = body + bytes((i * 37 + 11) & 0xFF for i in range(int(faults["extra"])))
             limit = int(faults["cut"]) if "cut" in faults else len(body)
+            if "stall" in faults:
+                limit = len(body) // 2
             step = int(faults["slow"]) if "slow" in faults else 65536
             while sent < min(limit, len(body)):
                 piece = body[sent:min(sent + step, limit)]
@@ -91,10 +111,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 sent += len(piece)
                 if "slow" in faults:
                     time.sleep(0.02)
+            if "stall" in faults:
+                self.record(status, sent)
+                self.hold()
+                return
         except (BrokenPipeError, ConnectionResetError):
             pass
-        finally:
-            self.record(status, sent)
+        self.record(status, sent)
+
+    def hold(self):
+        """Keeps the connection open, sending nothing, until the client
+        gives up (or the server stops), and logs "PATH held=SECONDS" then."""
+        started = time.monotonic()
+        try:
+            while self.connection.recv(4096):
+                pass
+        except OSError:
+            pass
+        with self.server.log_lock, open(self.server.log_path, "a") as log:
+            log.write("%s held=%.1f\n" % (self.path, time.monotonic() - started))
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):

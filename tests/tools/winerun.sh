@@ -108,6 +108,12 @@ if [ "${ORVANE_HTTP_SERVERS:-0}" = 1 ]; then
   [ -s "$work/fault.port" ] || { echo "winerun: fault server did not start" >&2; exit 1; }
   export ORVANE_NGINX_URL="http://127.0.0.1:$nginx_port"
   export ORVANE_NGINX_LOG="$work/nginx/access.log"
+  # The same files over TLS: a certificate for this host and one for another
+  # host, both from the test authority ORVANE_TLS_CA (DER), which the Wine
+  # prefix does not trust until a test adds it to its root store.
+  export ORVANE_NGINX_TLS_URL="https://127.0.0.1:$(cat "$work/nginx/tls.port")"
+  export ORVANE_NGINX_WRONG_HOST_URL="https://127.0.0.1:$(cat "$work/nginx/wrong-host.port")"
+  export ORVANE_TLS_CA="$work/nginx/tls/ca.der"
   export ORVANE_FAULT_URL="http://127.0.0.1:$(cat "$work/fault.port")"
   export ORVANE_FAULT_LOG="$work/fault.log"
 fi

@@ -109,6 +109,29 @@ TEST_F(ViewerWindow, TextAnAtomCannotHoldArrivesWhole) {
   }
 }
 
+TEST_F(ViewerWindow, BatchedLinesArriveInOrderAndLeaveNoAtoms) {
+  // More lines than a batch leaves unanswered at a time, nested batches,
+  // and a message pump in between, as during an extraction.
+  std::string expected;
+  std::vector<std::string> texts;
+  {
+    TDebugBatch outer;
+    for (int i = 0; i < 600; ++i) {
+      TDebugBatch inner;
+      texts.push_back(" batched line " + std::to_string(i));
+      DebugLine(texts.back());
+      expected += Pid() + texts.back() + "\r\n";
+      if (i % 50 == 0) PumpMessage();
+    }
+  }
+  EXPECT_EQ(gPieces.size(), texts.size());
+  EXPECT_EQ(Joined(), expected);
+  // Every atom is gone once the last batch has ended.
+  for (const auto& text : texts) {
+    EXPECT_EQ(GlobalFindAtomA((Pid() + text + "\r\n").c_str()), 0) << text;
+  }
+}
+
 TEST(NoViewer, WritingWithoutViewerIsHarmless) {
   ASSERT_EQ(FindWindowA(".ODebug.", nullptr), nullptr);
   DebugLine(" ==== nobody listens ====");

@@ -49,6 +49,8 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     // The sender deletes the atom as soon as this returns: read it now.
     char name[256] = {};
     const UINT length = GlobalGetAtomNameA(static_cast<ATOM>(lParam), name, sizeof name);
+    // The text is read: the sender may go on while it is stored.
+    ReplyMessage(0);
     std::string piece;
     if (gViewer.stamp) piece = "[" + std::to_string(GetTickCount()) + "] ";
     piece.append(name, length);

@@ -12,6 +12,7 @@
 #include "pack/pack_options.h"
 #include "pack/pack_reader.h"
 #include "pack/package_writer.h"
+#include "pack/progress_line.h"
 #include "pack/publish.h"
 #include "package/extract_core.h"
 #include "package/format.h"
@@ -128,10 +129,43 @@ int List(const std::string& package) {
   return kExitOk;
 }
 
-int Verify(const std::string& package) {
+// Progress through a package being read: the bytes of the disks walked so
+// far and of the current disk up to the end of `entry`; a file counts
+// with its first entry (the pieces of one file follow each other).
+class TWalkProgress {
+ public:
+  TWalkProgress(bool quiet, const TPackageReport& report)
+      : line_(!quiet && OutputIsTerminal(), stderr), report_(report) {}
+
+  void Entry(const TPackEntry& entry) {
+    const std::string name = UpperCase(entry.Name);
+    if (figures_.FilesDone == 0 || name != lastName_) ++figures_.FilesDone;
+    lastName_ = name;
+    figures_.BytesTotal = 0;
+    figures_.BytesDone = 0;
+    for (size_t i = 0; i < report_.Disks.size(); ++i) {
+      figures_.BytesTotal += report_.Disks[i].PhysicalSize;
+      if (static_cast<int>(i) + 1 < entry.Disk) figures_.BytesDone += report_.Disks[i].PhysicalSize;
+    }
+    figures_.BytesDone += entry.BlockOffset + 4 + entry.StoredSize;
+    if (!report_.Disks.empty()) figures_.FilesTotal = report_.Disks[0].Trailer.FilesCount;
+    line_.Update(figures_);
+  }
+  void Finish() { line_.Finish(figures_); }
+
+ private:
+  TProgressLine line_;
+  const TPackageReport& report_;
+  TProgressFigures figures_;
+  std::string lastName_;
+};
+
+int Verify(const std::string& package, bool quiet) {
   TPackageReport report;
   int damaged = 0;
+  TWalkProgress progress(quiet, report);
   const std::string error = WalkPackage(package, report, [&](const TPackEntry& entry) {
+    progress.Entry(entry);
     if (!entry.Error.empty()) {
       ++damaged;
       std::printf("entry at offset %" PRId64 " of disk %d does not inflate: %s\n", entry.BlockOffset, entry.Disk,
@@ -139,6 +173,7 @@ int Verify(const std::string& package) {
     }
     return std::string();
   });
+  progress.Finish();
   bool good = error.empty() && damaged == 0 && report.MissingDisk.empty();
   for (const TDiskCheck& disk : report.Disks) {
     if (!disk.HasMagic) std::printf("%s: wrong magic\n", disk.Path.c_str());
@@ -159,7 +194,7 @@ struct TFileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-int Extract(const std::string& package, const std::string& folder) {
+int Extract(const std::string& package, const std::string& folder, bool quiet) {
   if (!CreateFolderTree(folder)) {
     std::fprintf(stderr, "orvane-pack: cannot create %s\n", folder.c_str());
     return kExitBad;
@@ -168,7 +203,9 @@ int Extract(const std::string& package, const std::string& folder) {
   std::map<std::string, bool> started;
   int refused = 0;
   int64_t written = 0;
+  TWalkProgress progress(quiet, report);
   const std::string error = WalkPackage(package, report, [&](const TPackEntry& entry) -> std::string {
+    progress.Entry(entry);
     // As the launcher does: nothing is read from a disk whose checksum fails.
     const TDiskCheck& disk = report.Disks[static_cast<size_t>(entry.Disk) - 1];
     if (!disk.CrcMatches) return "bad checksum in " + disk.Path + "; extraction stopped";
@@ -195,6 +232,7 @@ int Extract(const std::string& package, const std::string& folder) {
     written += static_cast<int64_t>(entry.Content.size());
     return std::string();
   });
+  progress.Finish();
   if (!report.MissingDisk.empty()) std::fprintf(stderr, "orvane-pack: missing disk file %s\n", report.MissingDisk.c_str());
   if (!error.empty()) std::fprintf(stderr, "orvane-pack: %s\n", error.c_str());
   std::printf("%zu file(s), %" PRId64 " bytes written to %s", started.size(), written, folder.c_str());
@@ -216,8 +254,20 @@ int Build(const std::vector<std::string>& args) {
   }
   TPackageDescription description;
   error = DescribePackage(options, description);
+  const auto quiet = options.Values.find("quiet");
+  TProgressLine line(!(quiet != options.Values.end() && quiet->second == "1") && OutputIsTerminal(),
+                     stderr);
+  TProgressFigures figures;
+  description.Progress = [&](const TPackProgress& done) {
+    figures.FilesDone = done.FilesDone;
+    figures.FilesTotal = done.FilesTotal;
+    figures.BytesDone = done.BytesDone;
+    figures.BytesTotal = done.BytesTotal;
+    line.Update(figures);
+  };
   TPackResult result;
   if (error.empty()) error = WritePackage(description, output->second, &result);
+  line.Finish(figures);
   if (!error.empty()) {
     std::fprintf(stderr, "orvane-pack: %s\n", error.c_str());
     return kExitBad;
@@ -249,8 +299,23 @@ int main(int argc, char** argv) {
     return SettingsCommand(std::vector<std::string>(args.begin() + 1, args.end()));
   }
   if (command == "list" && args.size() == 2) return List(args[1]);
-  if (command == "verify" && args.size() == 2) return Verify(args[1]);
-  if (command == "extract" && args.size() == 3) return Extract(args[1], args[2]);
+  if (command == "verify" || command == "extract") {
+    std::map<std::string, std::string> values;
+    std::vector<std::string> positional;
+    const std::string error = ParseOptionArgs(
+        std::vector<std::string>(args.begin() + 1, args.end()),
+        [](const std::string& name) {
+          return name == "quiet" ? TOptionKind::kFlag : TOptionKind::kUnknown;
+        },
+        values, &positional);
+    const bool quiet = values["quiet"] == "1";
+    if (error.empty() && command == "verify" && positional.size() == 1) {
+      return Verify(positional[0], quiet);
+    }
+    if (error.empty() && command == "extract" && positional.size() == 2) {
+      return Extract(positional[0], positional[1], quiet);
+    }
+  }
   std::fprintf(stderr, "orvane-pack: unknown command or wrong arguments: %s\n\n%s", command.c_str(), UsageText());
   return kExitUsage;
 }

@@ -25,3 +25,7 @@ bool CreateFolderTree(const std::string& folder);
 // The platform's form of a package-relative name ("a\b.txt"): on Windows
 // unchanged, elsewhere with "/" between the parts.
 std::string NativeRelativePath(const std::string& packageName);
+
+// True when both standard output and standard error are terminals: only
+// then does the packager draw its progress line.
+bool OutputIsTerminal();

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -76,3 +77,5 @@ std::string NativeRelativePath(const std::string& packageName) {
   std::replace(path.begin(), path.end(), '\\', '/');
   return path;
 }
+
+bool OutputIsTerminal() { return isatty(STDOUT_FILENO) == 1 && isatty(STDERR_FILENO) == 1; }

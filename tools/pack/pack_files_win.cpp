@@ -1,6 +1,8 @@
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "pack/pack_files.h"
 #include "util/handle.h"
@@ -66,3 +68,5 @@ bool CreateFolderTree(const std::string& folder) {
 }
 
 std::string NativeRelativePath(const std::string& packageName) { return packageName; }
+
+bool OutputIsTerminal() { return _isatty(_fileno(stdout)) != 0 && _isatty(_fileno(stderr)) != 0; }

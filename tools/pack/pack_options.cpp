@@ -36,6 +36,7 @@ const std::map<std::string, TKind>& KnownOptions() {
       {"disk-size", TKind::Value},
       {"threads", TKind::Value},
       {"piece-size", TKind::Value},
+      {"quiet", TKind::Flag},
   };
   return options;
 }
@@ -203,6 +204,11 @@ std::string ParseOptionArgs(const std::vector<std::string>& args,
       if (i + 1 >= args.size()) return "--" + name + " needs a value";
       value = args[++i];
     }
+    const auto earlier = values.find(name);
+    if (kind == TOptionKind::kRepeated && earlier != values.end()) {
+      earlier->second += "\n" + value;
+      continue;
+    }
     values[name] = value;
   }
   return std::string();
@@ -329,6 +335,7 @@ const char* UsageText() {
          "  --disk-size N[K|M]          span over disk files of at most N bytes\n"
          "  --threads N                 compressing threads (default: every core)\n"
          "  --piece-size N[K|M]         largest input of one entry (default 16M)\n"
+         "  --quiet                     no progress line (it shows only on a terminal anyway)\n"
          "  --project FILE              read the options from the [Package] section of an\n"
          "                              INI file (key = option name without \"--\", flags = 1,\n"
          "                              \"file=\" lines for more files, paths relative to the\n"
@@ -337,6 +344,9 @@ const char* UsageText() {
          "list: the trailer of every disk, the lists (tokens unscrambled) and the entries.\n"
          "verify: exit code 1 on a bad checksum, a wrong magic, a missing disk or an entry\n"
          "  that does not inflate.\n"
+         "build, verify and extract show one progress line on a terminal (files, MB, MB/s,\n"
+         "  time left) once they run longer than a moment; --quiet (after the command) turns\n"
+         "  it off.\n"
          "extract: writes the entries below FOLDER; entry names the launcher refuses (absolute,\n"
          "  with a drive or \":\", starting with \"\\\", or with a part of dots alone) are refused.\n"
          "\n"

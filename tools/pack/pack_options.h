@@ -16,9 +16,10 @@ struct TBuildOptions {
   std::vector<std::string> Files;
 };
 
-// What an option of a command is: one that takes a value, a flag, or none
-// the command knows.
-enum class TOptionKind { kUnknown, kValue, kFlag };
+// What an option of a command is: one that takes a value, one that may be
+// given more than once (its values are kept in order, joined by "\n"), a
+// flag, or none the command knows.
+enum class TOptionKind { kUnknown, kValue, kRepeated, kFlag };
 
 // The one reader of every command's options: "--name value", "--name=value"
 // and flags ("--flag", "--flag=0", "--flag=1"; a flag holds "1" or its

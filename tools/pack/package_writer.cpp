@@ -650,11 +650,19 @@ std::string WritePackage(const TPackageDescription& description, const std::stri
   if (!error.empty()) return error;
   {
     TEntryCompressor compressor(jobs, files, ThreadCount(description.Threads));
+    TPackProgress progress;
+    progress.FilesTotal = static_cast<int64_t>(planned.size());
+    for (const TPlannedFile& file : planned) progress.BytesTotal += file.Size;
     std::string block;
     for (size_t i = 0; i < jobs.size(); ++i) {
       error = compressor.Take(i, block);
       if (error.empty()) error = writer.AddEntry(block);
       if (!error.empty()) return error;
+      const TEntryJob& job = jobs[i];
+      progress.BytesDone += job.Length;
+      // A file is done with its last piece.
+      if (job.Offset + job.Length >= planned[job.File].Size) ++progress.FilesDone;
+      if (description.Progress) description.Progress(progress);
     }
   }
   error = writer.FinishLastDisk();

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,6 +48,15 @@ struct TPackFile {
 struct TLangSection {
   std::string Language;  // e.g. "English"
   std::vector<std::pair<std::string, std::string>> Texts;  // id, text
+};
+
+// How far a build has come: whole files and input bytes compressed and
+// written so far, of all there are.
+struct TPackProgress {
+  int64_t FilesDone = 0;
+  int64_t FilesTotal = 0;
+  int64_t BytesDone = 0;
+  int64_t BytesTotal = 0;
 };
 
 struct TPackageDescription {
@@ -88,6 +98,8 @@ struct TPackageDescription {
   // Compressing threads; 0 uses every core. The output does not depend on it.
   int Threads = 0;
   int64_t PieceSize = kDefaultPieceSize;
+  // Called after every entry written, on the calling thread; may be empty.
+  std::function<void(const TPackProgress&)> Progress;
 };
 
 struct TPackResult {

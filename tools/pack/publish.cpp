@@ -7,9 +7,11 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "pack/pack_files.h"
 #include "pack/pack_options.h"
+#include "pack/signer_key.h"
 #include "package/format.h"
 #include "package/package_info.h"
 #include "update/settings_schema.h"
@@ -24,13 +26,16 @@ constexpr int kExitUsage = 2;
 // Option values by name without "--"; flags hold "1".
 using TValues = std::map<std::string, std::string>;
 
-// The options of `values` and the flags of `flags`, and no others.
+// The options of `values`, the repeatable ones of `repeated` and the flags
+// of `flags`, and no others.
 std::string ParseOptions(const std::vector<std::string>& args, const std::set<std::string>& values,
-                         const std::set<std::string>& flags, TValues& out) {
+                         const std::set<std::string>& flags, TValues& out,
+                         const std::set<std::string>& repeated = {}) {
   return ParseOptionArgs(
       args,
       [&](const std::string& name) {
         if (flags.count(name) != 0) return TOptionKind::kFlag;
+        if (repeated.count(name) != 0) return TOptionKind::kRepeated;
         return values.count(name) != 0 ? TOptionKind::kValue : TOptionKind::kUnknown;
       },
       out, nullptr);
@@ -253,6 +258,9 @@ int InfoCommand(const std::vector<std::string>& args) {
     return Fail(kExitBad, "Cannot read the update package " + packagePath);
   }
   if (size > INT32_MAX) return Fail(kExitBad, "The update package is larger than 2 GB");
+  std::string packageSha256;
+  error = FileSha256Hex(packagePath, packageSha256);
+  if (!error.empty()) return Fail(kExitBad, error);
   const TGFileInfo package(packagePath);
   if (package.Trailer().PackageMagic != kPackageMagic) {
     return Fail(kExitBad, packagePath + " is not a package");
@@ -275,6 +283,8 @@ int InfoCommand(const std::vector<std::string>& args) {
   ini.Add(schema::kDownloadURL_UPDATE, Value(o, "url"));
   ini.Add(schema::kNameOfUpdateFile, NamePart(packagePath));
   ini.Add(schema::kSizeOfUpdateFile, std::to_string(size));
+  // Of the package as published: signed first, then described.
+  ini.Add(schema::kSha256OfUpdateFile, packageSha256);
   ini.Add(schema::kVersionNew, std::to_string(versionNew));
   ini.Add(schema::kValidVersions, validVersions);
   ini.Add(schema::kProgramName, Value(o, "program-name"));
@@ -300,7 +310,7 @@ int SettingsCommand(const std::vector<std::string>& args) {
       {"output", "version", "program-name", "probe-interval", "reask-interval", "target-dir",
        "shared-dir", "auxiliary-dir", "startup-link", "check-link", "btn-text", "error-caption",
        "confirm-caption", "attention-caption", "charset", "texts", "launcher"},
-      {}, o);
+      {}, o, {"signer"});
   if (error.empty() && Value(o, "output").empty()) error = "settings needs --output";
   int32_t version = 0;
   if (error.empty() && (!ParseInt32(Value(o, "version"), version) || version <= 0)) {
@@ -327,6 +337,17 @@ int SettingsCommand(const std::vector<std::string>& args) {
     if (!error.empty()) return Fail(kExitBad, error);
   }
   if (!error.empty()) return Fail(kExitUsage, error);
+  std::string signerKeys;
+  if (Has(o, "signer")) {
+    std::istringstream certificates(Value(o, "signer"));
+    std::string certificate;
+    while (std::getline(certificates, certificate)) {
+      std::string key;
+      error = SignerKeySha256Hex(certificate, key);
+      if (!error.empty()) return Fail(kExitBad, error);
+      signerKeys += (signerKeys.empty() ? "" : ",") + key;
+    }
+  }
   if (Has(o, "launcher")) {
     const TGFileInfo launcher(Value(o, "launcher"));
     if (launcher.Trailer().PackageMagic != kPackageMagic) {
@@ -361,12 +382,17 @@ int SettingsCommand(const std::vector<std::string>& args) {
   ini.Add(schema::kCharSet, std::to_string(charset));
   ini.Section(schema::kAutoUpdate);
   for (const auto& text : texts) ini.Add(text.first, text.second);
+  if (!signerKeys.empty()) {
+    ini.Section(schema::kSecurity);
+    ini.Add(schema::kSignerKeySha256, signerKeys);
+  }
   if (!ini.Error().empty()) return Fail(kExitUsage, ini.Error());
 
   if (!WriteText(Value(o, "output"), ini.Text())) {
     return Fail(kExitBad, "Cannot write " + Value(o, "output"));
   }
-  std::printf("%s: version %d, %zu text(s)\n", Value(o, "output").c_str(), version, texts.size());
+  std::printf("%s: version %d, %zu text(s)%s\n", Value(o, "output").c_str(), version,
+              texts.size(), signerKeys.empty() ? "" : (", signer keys " + signerKeys).c_str());
   return kExitOk;
 }
 
@@ -398,6 +424,7 @@ const char* PublishUsageText() {
          "  --remove-check-shortcut     delete the check-for-update shortcut afterwards\n"
          "  --agent FILE                refuse unless the package's update token equals that\n"
          "                              of FILE (the launcher that installed the agent)\n"
+         "  (Sha256OfUpdateFile is always written: sign the package before running info.)\n"
          "\n"
          "settings: writes the installation settings file installed beside the agent.\n"
          "  --version N                 VersionOriginal: the installed version (above 0)\n"
@@ -411,5 +438,8 @@ const char* PublishUsageText() {
          "  --btn-text LIST, --error-caption, --confirm-caption, --attention-caption TEXT,\n"
          "  --charset N                 looks of the agent's message boxes\n"
          "  --texts FILE                id=text lines for the agent's texts (s2 ... s32)\n"
-         "  --launcher FILE             warn when --output is not the name FILE's agent reads\n";
+         "  --launcher FILE             warn when --output is not the name FILE's agent reads\n"
+         "  --signer CERT.pem           pin the publisher key of this certificate: the agent\n"
+         "                              then installs only updates signed with it; repeat for\n"
+         "                              a key rollover\n";
 }

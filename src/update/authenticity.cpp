@@ -1,0 +1,79 @@
+#include "update/authenticity.h"
+
+#include <algorithm>
+
+#include "util/text.h"
+
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+bool ParseSha256Hex(const std::string& text, TSha256& out) {
+  const std::string digits = Trim(text);
+  if (digits.size() != 2 * out.size()) return false;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const int high = HexDigit(digits[2 * i]);
+    const int low = HexDigit(digits[2 * i + 1]);
+    if (high < 0 || low < 0) return false;
+    out[i] = static_cast<uint8_t>(high << 4 | low);
+  }
+  return true;
+}
+
+std::string Sha256Hex(const TSha256& value) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(2 * value.size());
+  for (const uint8_t byte : value) {
+    text.push_back(kDigits[byte >> 4]);
+    text.push_back(kDigits[byte & 0x0F]);
+  }
+  return text;
+}
+
+TSignerPins ParseSignerPins(const std::string& value) {
+  TSignerPins pins;
+  pins.pinned = !Trim(value).empty();
+  size_t start = 0;
+  while (start <= value.size()) {
+    size_t comma = value.find(',', start);
+    if (comma == std::string::npos) comma = value.size();
+    TSha256 key;
+    if (ParseSha256Hex(value.substr(start, comma - start), key)) pins.keys.push_back(key);
+    start = comma + 1;
+  }
+  return pins;
+}
+
+TSignatureVerdict JudgeSignature(const TSignatureCheck& check, const std::vector<TSha256>& keys) {
+  const uint32_t status = static_cast<uint32_t>(check.trustStatus);
+  if (status != 0 && status != kUntrustedRootStatus && status != kChainingStatus) {
+    return TSignatureVerdict::kNotTrusted;
+  }
+  if (!check.hasSignerKey) return TSignatureVerdict::kNoSignerKey;
+  if (std::find(keys.begin(), keys.end(), check.signerKey) == keys.end()) {
+    return TSignatureVerdict::kOtherSigner;
+  }
+  return TSignatureVerdict::kAccepted;
+}
+
+const char* SignatureVerdictName(TSignatureVerdict verdict) {
+  switch (verdict) {
+    case TSignatureVerdict::kAccepted:
+      return "accepted";
+    case TSignatureVerdict::kNotTrusted:
+      return "signature not valid";
+    case TSignatureVerdict::kNoSignerKey:
+      return "signer key unreadable";
+    case TSignatureVerdict::kOtherSigner:
+      return "signer key not accepted";
+  }
+  return "";
+}

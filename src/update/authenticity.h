@@ -1,0 +1,62 @@
+// Rules for trusting a downloaded package beyond its token: the SHA-256 of
+// the whole file that the info file announces, and the publisher keys that
+// the installation settings file pins. Pure text and number logic,
+// unit-tested natively; the Windows side (signature check, hashing) is in
+// authenticity_win.cpp.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A SHA-256 value (32 bytes).
+using TSha256 = std::array<uint8_t, 32>;
+
+// Exactly 64 hex digits (either letter case) after trimming blanks; false
+// for anything else, leaving `out` unspecified.
+bool ParseSha256Hex(const std::string& text, TSha256& out);
+
+// The value as 64 lowercase hex digits.
+std::string Sha256Hex(const TSha256& value);
+
+// The publisher keys pinned by the installation settings file: SHA-256
+// values of the signer certificates' DER SubjectPublicKeyInfo, separated by
+// commas (two during a key rollover).
+struct TSignerPins {
+  // The setting holds anything but blanks. A pinned installation accepts
+  // only a signed package, even when no value in it could be read: a
+  // damaged pin fails closed, never open.
+  bool pinned = false;
+  std::vector<TSha256> keys;  // the values that could be read
+};
+TSignerPins ParseSignerPins(const std::string& value);
+
+// What the signature check of a file found, as the platform reported it.
+struct TSignatureCheck {
+  int32_t trustStatus = 0;  // the verification's result code, 0 = trusted
+  bool hasSignerKey = false;
+  TSha256 signerKey = {};  // SHA-256 of the leaf signer's SubjectPublicKeyInfo
+};
+
+// The verdict on a signature, judged against what the holder trusts.
+enum class TSignatureVerdict {
+  kAccepted,
+  kNotTrusted,    // no signature, a damaged digest or another verification failure
+  kNoSignerKey,   // trusted, but the signer's key could not be read
+  kOtherSigner,   // intact, but signed with a key the holder does not accept
+};
+
+// Status codes of a signature whose digest and signature verify but whose
+// certificate chain ends in a root the machine does not trust (a
+// self-signed publisher certificate). Only a pinned key makes such a
+// signature acceptable.
+inline constexpr uint32_t kUntrustedRootStatus = 0x800B0109u;
+inline constexpr uint32_t kChainingStatus = 0x800B010Au;
+
+// Accepts a trust status of 0, or one of the two chain-only failures
+// above, when the signer's key is among `keys`.
+TSignatureVerdict JudgeSignature(const TSignatureCheck& check, const std::vector<TSha256>& keys);
+
+// The debug-log word of a verdict.
+const char* SignatureVerdictName(TSignatureVerdict verdict);

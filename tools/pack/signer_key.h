@@ -1,0 +1,16 @@
+// SHA-256 values the publisher puts into the update files: of a whole
+// package (the info file announces it) and of a signer certificate's DER
+// SubjectPublicKeyInfo (the installation settings file pins it). Linux reads
+// certificates with OpenSSL, Windows with crypt32; both give the same text.
+#pragma once
+
+#include <string>
+
+// The first certificate of the PEM file `path` ("-----BEGIN CERTIFICATE-----"):
+// `hex` = 64 lowercase hex digits of the SHA-256 of its public key info.
+// Returns an error text.
+std::string SignerKeySha256Hex(const std::string& path, std::string& hex);
+
+// `hex` = 64 lowercase hex digits of the SHA-256 of the whole file. Returns
+// an error text.
+std::string FileSha256Hex(const std::string& path, std::string& hex);
