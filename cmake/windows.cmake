@@ -137,9 +137,10 @@ foreach(test_source ${E2E_TESTS})
     set(e2e_servers ";ORVANE_HTTP_SERVERS=1")
   endif()
   # The end-to-end files are the longest runs: start them first (the agent's
-  # file takes about four minutes) so that the short ones fill the gaps.
+  # and the faults' files take about four minutes) so that the short ones
+  # fill the gaps.
   set(e2e_cost 50)
-  if(test_name MATCHES "agent")
+  if(test_name MATCHES "agent|faults")
     set(e2e_cost 1000)
   endif()
   set_tests_properties(e2e.${test_name} PROPERTIES TIMEOUT 660 LABELS e2e COST ${e2e_cost}

@@ -18,9 +18,12 @@ bool RunPackage(const std::string& targetFolder, const std::string& packagePath,
                 bool show);
 
 // The temporary folder + "SETUP_" + the low 16 bits of the launcher file's
-// DOS date/time; computed on first use. Only a name: the extraction makes
-// the folder, and whoever ran it removes it.
+// DOS date/time (+ "_2", ... when that name is taken); made and marked as
+// in use on first use, after stale setup folders of earlier runs have been
+// swept. Whoever ran it removes it with RemoveSetupFolder.
 std::string GetSetupFolder();
+// Deletes the folder GetSetupFolder made (nothing when it made none).
+void RemoveSetupFolder();
 
 bool FindAltTempRoot();
 std::string GetAltSetupFolder();

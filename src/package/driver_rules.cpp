@@ -33,3 +33,32 @@ std::string TempNoticeDrive(const std::string& folder) {
   if (folder.empty()) return "";
   return UpperCase(folder.substr(0, 1)) + ":";
 }
+
+std::string SetupFolderName(unsigned timeOfDay, int attempt) {
+  std::string name = "SETUP_" + ZeroPad(timeOfDay, 1);
+  if (attempt > 1) name += "_" + ZeroPad(attempt, 1);
+  return name;
+}
+
+namespace {
+
+// Length of the run of decimal digits at `pos` of `text`.
+size_t DigitsAt(const std::string& text, size_t pos) {
+  size_t end = pos;
+  while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+  return end - pos;
+}
+
+}  // namespace
+
+bool IsSetupFolderName(const std::string& name) {
+  const size_t prefix = 6;  // "SETUP_"
+  if (name.size() <= prefix || UpperCase(name.substr(0, prefix)) != "SETUP_") return false;
+  const size_t time = DigitsAt(name, prefix);
+  if (time == 0 || time > 5) return false;
+  size_t pos = prefix + time;
+  if (pos == name.size()) return true;
+  if (name[pos] != '_') return false;
+  const size_t attempt = DigitsAt(name, pos + 1);
+  return attempt > 0 && attempt <= 3 && pos + 1 + attempt == name.size();
+}

@@ -27,4 +27,12 @@ std::string TempSpaceQuestion(const std::string& folder, double needed, double f
 
 std::string TempNoticeDrive(const std::string& folder);
 
+// Setup folder names: "SETUP_" + the launcher's time of day, and, when a
+// folder of that name is there already (another run's, or not ours at
+// all), the same + "_" + `attempt` (attempt 2, 3, ...).
+std::string SetupFolderName(unsigned timeOfDay, int attempt);
+// True for a name SetupFolderName can give (letter case ignored): the only
+// folders the start sweep ever looks into.
+bool IsSetupFolderName(const std::string& name);
+
 #include "package/driver_rules.inl"

@@ -7,6 +7,7 @@
 #include "package/extract.h"
 #include "package/messages.h"
 #include "package/package_info.h"
+#include "package/setup_folder.h"
 #include "process/process.h"
 #include "startup/debug_log.h"
 #include "startup/entry.h"
@@ -91,11 +92,11 @@ bool StartMainProgram(const std::string& targetFolder, const std::string& mainPr
 }  // namespace
 
 std::string GetSetupFolder() {
-  if (setupFolder.empty()) {
-    setupFolder = TempDir(true) + "SETUP_" + std::to_string(OwnFileTimeOfDay());
-  }
+  if (setupFolder.empty()) setupFolder = ClaimSetupFolder(TempDir(true), OwnFileTimeOfDay());
   return setupFolder;
 }
+
+void RemoveSetupFolder() { RemoveClaimedSetupFolder(); }
 
 bool FindAltTempRoot() {
   if (altTempRoot.empty()) {
@@ -189,12 +190,16 @@ bool RunPackage(const std::string& targetFolder, const std::string& packagePath,
     const std::string& buttons = request.ButtonTexts;
     if (show) ShowMainWindow();
     WaitPumping(1000, 1);
+    const int failedBefore = FailedWriteCount();
     const TExtractResult extracted = ExtractPackage(request);
+    // A file that could not be written (full disk, locked file, unsafe name)
+    // has been reported; the main program would run from an incomplete set.
+    const bool wroteAll = FailedWriteCount() == failedBefore;
     Wait(1000);
     if (!extracted.Damage.Message.empty()) {
       ShowErrorBox(nullptr, extracted.Damage.Message, PackageText(package, "Error", kDefaultError),
                    buttons, charset);
-    } else if (!extracted.MainProgram.empty() && extracted.ChecksumOk) {
+    } else if (!extracted.MainProgram.empty() && extracted.ChecksumOk && wroteAll) {
       result = StartMainProgram(folder, extracted.MainProgram, extraArguments, show);
     }
     if (!extracted.ChecksumOk) {

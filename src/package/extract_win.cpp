@@ -65,6 +65,9 @@ class TExtraction : public TPackageVisitor {
   bool ChecksumOk() const { return checksumOk_; }
   const std::string& MainProgram() const { return mainProgram_; }
   const TDamagedEntry& Damage() const { return walker_.Damage(); }
+  // A disk that passed its checksum but whose blocks could not be walked:
+  // the text for the error box, or empty.
+  const std::string& WalkFault() const { return walkFault_; }
   void Progress(int kind, int rangeMax) const {
     if (progress_ != nullptr) progress_(kind, 0, rangeMax, 0, 1, std::string());
   }
@@ -97,6 +100,7 @@ class TExtraction : public TPackageVisitor {
   std::string mainProgram_;
   int newFiles_ = 0;
   std::unique_ptr<TEntryWriter> writer_;
+  std::string walkFault_;
 };
 
 // Writes one entry's file as the inflater delivers it: the header opens
@@ -138,9 +142,12 @@ class TExtraction::TEntryWriter : public TEntrySink {
   void OnContent(const uint8_t* data, size_t size) override {
     if (!file_) return;
     DWORD written = 0;
-    if (!WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
-        written != size) {
+    if (!WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr)) {
       Failed(GetLastError());
+    } else if (written != size) {
+      // A write that takes only part of its bytes reports success: the file
+      // system ran out of room.
+      Failed(ERROR_DISK_FULL);
     }
   }
 
@@ -236,7 +243,12 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
     DebugLine(" ExtractPackage - " + Damage().Message);
     return true;
   }
-  if (walk == TDiskWalk::NoMagic) return true;
+  // Only the trailer, outside the checksum, can be wrong here: damage too.
+  if (walk == TDiskWalk::NoMagic || walk == TDiskWalk::ReadFailed) {
+    walkFault_ = DamagedEntryText(path, 0, trailer_.DataOffset,
+                                  walk == TDiskWalk::NoMagic ? "Bad package magic" : "Read error");
+    return true;
+  }
   if (diskNumber == 1 && !ExtractFileName(autoUpdateProgName_).empty() &&
       SameTextTrimmed(ExtractFileExt(path), ".exe")) {
     WriteAutoUpdateCopy(file);
@@ -308,7 +320,7 @@ TExtractResult ExtractPackage(const TExtractRequest& request) {
       const bool passed = run.ExtractDisk(path, disk);
       result.ChecksumOk = run.ChecksumOk();
       result.MainProgram = run.MainProgram();
-      if (!passed || !run.Damage().Message.empty()) break;
+      if (!passed || !run.Damage().Message.empty() || !run.WalkFault().empty()) break;
     }
     if (!HasNextDisk(run.Trailer())) break;
     ++disk;
@@ -321,6 +333,7 @@ TExtractResult ExtractPackage(const TExtractRequest& request) {
     if (!goOn) break;
   }
   result.Damage = run.Damage();
+  if (result.Damage.Message.empty()) result.Damage.Message = run.WalkFault();
   if (!goOn || !result.Damage.Message.empty()) result.MainProgram.clear();
   Wait(500);
   return result;

@@ -70,7 +70,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       DownloadAbortRequested = true;
       // Only a run cut short by closing the window leaves its folder here;
       // a finished run has removed it already, and nothing makes it again.
-      DeleteTree(GetSetupFolder(), false);
+      RemoveSetupFolder();
       PostQuitMessage(0);
       break;
     case WM_PAINT:

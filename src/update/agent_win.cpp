@@ -131,7 +131,7 @@ bool PerformSteps(const TUpdateOffer& offer) {
   const bool result =
       RunPackage(GetSetupFolder(), updatePath, OwnPackageInfo().AutoUpdateProgName(), arguments,
                  !OverriddenFlag(kBackgroundUpdate, offer.backgroundUpdate));
-  DeleteTree(GetSetupFolder(), false);
+  RemoveSetupFolder();
 
   // The update package has run and may have replaced the settings files:
   // what follows reads them again.

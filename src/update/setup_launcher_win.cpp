@@ -18,6 +18,6 @@ void RunSetupLauncher(HWND window) {
     const bool hide = HasSwitch("/hide") || own.HiddenExtract();
     RunPackage(GetSetupFolder(), ProgramPath(), agentName, CommandTail(), !hide);
   }
-  DeleteTree(GetSetupFolder(), false);
+  RemoveSetupFolder();
   PostQuitMessage(0);
 }

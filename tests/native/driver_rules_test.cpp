@@ -76,3 +76,19 @@ TEST(TempSpaceQuestion, PackageTextsReplaceTheDefaults) {
   EXPECT_EQ(q.rfind("Disque C: <P>Estimated", 0), 0u) << q;
   EXPECT_EQ(q.back(), '?');
 }
+
+TEST(SetupFolderName, TheSweepLooksOnlyAtNamesARunCanGive) {
+  EXPECT_EQ(SetupFolderName(11243, 1), "SETUP_11243");
+  EXPECT_EQ(SetupFolderName(7, 2), "SETUP_7_2");
+  struct Case {
+    const char* name;
+    bool ours;
+  } cases[] = {
+      {"SETUP_11243", true},  {"setup_0", true},       {"SETUP_65535_2", true},
+      {"SETUP_1_100", true},  {"SETUP_", false},       {"SETUP_x", false},
+      {"SETUP_123456", false}, {"SETUP_12_", false},   {"SETUP_12_1000", false},
+      {"SETUP_12_2x", false}, {"SETUP_12.old", false}, {"XSETUP_12", false},
+      {"SETUP12", false},     {"SETUP_12 ", false},    {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsSetupFolderName(c.name), c.ours) << c.name;
+}
