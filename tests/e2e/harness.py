@@ -219,6 +219,21 @@ def finish(proc: subprocess.Popen, timeout=90) -> int:
     return proc.returncode
 
 
+def read_boxes(out: Path):
+    """The boxes msgbox_answerer.exe recorded in `out`, as dicts of caption,
+    text, rtl, buttons (a box's record ends with its buttons line)."""
+    if not out.exists():
+        return []
+    boxes, box = [], {}
+    for line in out.read_text(errors="replace").splitlines():
+        key, _, value = line.partition("=")
+        box[key] = value
+        if key == "buttons":
+            boxes.append(box)
+            box = {}
+    return boxes
+
+
 class Answerer:
     """msgbox_answerer.exe answering the launcher's next message box(es)."""
 
@@ -232,16 +247,7 @@ class Answerer:
 
     def boxes(self):
         """The recorded boxes as dicts of caption, text, rtl, buttons."""
-        if not self.out.exists():
-            return []
-        boxes, box = [], {}
-        for line in self.out.read_text(errors="replace").splitlines():
-            key, _, value = line.partition("=")
-            box[key] = value
-            if key == "buttons":
-                boxes.append(box)
-                box = {}
-        return boxes
+        return read_boxes(self.out)
 
 
 def log_lines_of(viewer: DebugViewer, pid_text=None):
@@ -282,11 +288,16 @@ def package_crc(data: bytes, trailer_length=74) -> int:
             return total
 
 
+def trailer_offset(data: bytes) -> int:
+    """Where a package's trailer starts: before PackageEnd, or at the file's end."""
+    import struct
+    return (struct.unpack_from("<i", data, 252)[0] or len(data)) - 74
+
+
 def package_layout(data: bytes):
     """(trailer offset, list of (offset, length) of every block) of a package."""
     import struct
-    end = struct.unpack_from("<i", data, 252)[0] or len(data)
-    trailer = end - 74
+    trailer = trailer_offset(data)
     pos = struct.unpack_from("<i", data, trailer + 4)[0]
     blocks = []
     while trailer - pos > 0:
@@ -297,10 +308,10 @@ def package_layout(data: bytes):
 
 
 def reseal(data: bytearray) -> bytearray:
-    """Writes the right checksum into a package's trailer after a change."""
+    """Writes the right checksum into a package's trailer after a change; the
+    blocks are not walked, so that damaged ones cannot lead it astray."""
     import struct
-    trailer, _ = package_layout(bytes(data))
-    struct.pack_into("<I", data, trailer + 16, package_crc(bytes(data)))
+    struct.pack_into("<I", data, trailer_offset(data) + 16, package_crc(bytes(data)))
     return data
 
 

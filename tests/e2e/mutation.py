@@ -35,18 +35,12 @@ import time
 from pathlib import Path
 
 from harness import (HELPERS, Scratch, build_setup, drive_c, fake_setup_env, make_payload,
-                     package_crc, package_layout, same_tree, start, start_env, win_path)
+                     package_layout, read_boxes, reseal, same_tree, start, start_env, win_path)
 
 KINDS = ("flip", "flip-sealed", "cut", "cut-sealed")
 # Outcomes that are faults; every other outcome is a sound end.
 FAULTS = ("hang", "crash", "ran-damaged", "setup-folder-left", "written-outside")
 RUN_LIMIT = 60
-
-
-def reseal(data: bytearray) -> bytearray:
-    trailer = (struct.unpack_from("<i", data, 252)[0] or len(data)) - 74
-    struct.pack_into("<I", data, trailer + 16, package_crc(bytes(data)))
-    return data
 
 
 def mutate(base: bytes, rng: random.Random, kind: str):
@@ -128,14 +122,7 @@ class BoxLog:
                           "--count", 1000000, "--out", win_path(self.out), "--close")
 
     def new_boxes(self):
-        boxes, box = [], {}
-        if self.out.exists():
-            for line in self.out.read_text(errors="replace").splitlines():
-                key, _, value = line.partition("=")
-                box[key] = value
-                if key == "buttons":
-                    boxes.append(box)
-                    box = {}
+        boxes = read_boxes(self.out)
         fresh = boxes[self.seen:]
         self.seen = len(boxes)
         return fresh
