@@ -8,3 +8,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# The launcher's library holds link-time-optimisation objects, whose symbols
+# only the compiler's archiver wrapper indexes.
+set(CMAKE_AR /usr/bin/i686-w64-mingw32-gcc-ar-posix CACHE FILEPATH "Archiver" FORCE)
+set(CMAKE_RANLIB /usr/bin/i686-w64-mingw32-gcc-ranlib-posix CACHE FILEPATH "Archive indexer" FORCE)
