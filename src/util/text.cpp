@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
-#include <random>
 
 #include "util/clock.h"
 
@@ -151,16 +150,36 @@ uint32_t ParseHex(const std::string& text) {
   return static_cast<uint32_t>(static_cast<uint64_t>(ParseRadix(text, 16)));
 }
 
+namespace {
+
+// SplitMix64: one multiply-xorshift step per number. Good enough for folder
+// names and refused tokens, and small: a full generator's state and seeding
+// would cost the launcher a kilobyte for a single draw.
+uint64_t NextSplitMix(uint64_t& state) {
+  uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+}  // namespace
+
 std::string RandomDecimal(int64_t low, int64_t high) {
   static std::atomic<uint64_t> calls{0};
   if (high <= low) return std::to_string(low);
   // The clock alone repeats within its resolution; the call counter keeps
   // two calls in the same tick from drawing the same number. Every call
   // seeds afresh, so each has a generator of its own and needs no lock.
-  const uint64_t seed = PreciseTicks() ^ (++calls * 0x9E3779B97F4A7C15ULL);
+  uint64_t state = PreciseTicks() ^ (++calls * 0xD1B54A32D192ED03ULL);
   const uint64_t span = static_cast<uint64_t>(high) - static_cast<uint64_t>(low);
-  std::mt19937_64 generator(seed);
-  const uint64_t offset = std::uniform_int_distribution<uint64_t>(0, span)(generator);
+  uint64_t offset = NextSplitMix(state);
+  if (span != UINT64_MAX) {
+    // Draws below `skip` would make the low values likelier: drawn again.
+    const uint64_t count = span + 1;
+    const uint64_t skip = (0 - count) % count;
+    while (offset < skip) offset = NextSplitMix(state);
+    offset %= count;
+  }
   return std::to_string(static_cast<int64_t>(static_cast<uint64_t>(low) + offset));
 }
 
