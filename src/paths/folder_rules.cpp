@@ -20,7 +20,7 @@ std::string CreatedFolder(const TFolderSystem& system, int csidl) {
 // `candidate` when it is an existing folder, else `fallback()`: the
 // fallback's lookups run only when they are needed.
 std::string ExistingOr(const TFolderSystem& system, const std::string& candidate,
-                       const std::function<std::string()>& fallback) {
+                       const TCallback<std::string()>& fallback) {
   return system.dirExists(candidate) ? candidate : fallback();
 }
 

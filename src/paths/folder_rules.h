@@ -6,8 +6,9 @@
 // calls (paths/folders.h) and against fixed test folders.
 #pragma once
 
-#include <functional>
 #include <string>
+
+#include "util/callback.h"
 
 // Shell folder ids (CSIDL values) and the flag that makes the shell create a
 // missing folder.
@@ -29,17 +30,17 @@ constexpr int kDriveRemote = 4;
 struct TFolderSystem {
   // SHGetFolderPathA / SHGetSpecialFolderPathA of a CSIDL; "" when the call
   // or its library is missing or fails.
-  std::function<std::string(int csidl)> folderPath;
-  std::function<std::string(int csidl)> specialFolder;
+  TCallback<std::string(int csidl)> folderPath;
+  TCallback<std::string(int csidl)> specialFolder;
   // False for "" and for anything that is not an existing folder.
-  std::function<bool(const std::string& path)> dirExists;
-  std::function<std::string(bool withSlash)> windowsDir;
-  std::function<std::string(bool withSlash)> systemDir;
-  std::function<std::string(bool withSlash)> programDir;
-  std::function<std::string()> registeredOwner;
+  TCallback<bool(const std::string& path)> dirExists;
+  TCallback<std::string(bool withSlash)> windowsDir;
+  TCallback<std::string(bool withSlash)> systemDir;
+  TCallback<std::string(bool withSlash)> programDir;
+  TCallback<std::string()> registeredOwner;
   // A registry value by key path and value name ("" = default value); ""
   // when missing.
-  std::function<std::string(const std::string& key, const std::string& name)> regRead;
+  TCallback<std::string(const std::string& key, const std::string& name)> regRead;
 };
 
 // The path up to its last backslash, without it; "" when it has none.
@@ -82,13 +83,13 @@ std::string RegistryPathValueOn(const TFolderSystem& system, const std::string& 
 
 // What a run-time folder search asks of the system.
 struct TRunTimeSearch {
-  std::function<std::string(const std::string& name)> appPathDir;
-  std::function<std::string(const std::string& path)> registryPathValue;
+  TCallback<std::string(const std::string& name)> appPathDir;
+  TCallback<std::string(const std::string& path)> registryPathValue;
   // Full path of the first match on drives of `driveType`, or "".
-  std::function<std::string(const std::string& name, int driveType)> findFile;
-  std::function<std::string(const std::string& name, int driveType)> findFolder;
+  TCallback<std::string(const std::string& name, int driveType)> findFile;
+  TCallback<std::string(const std::string& name, int driveType)> findFolder;
   // Shows the launcher's error box with `text`.
-  std::function<void(const std::string& text)> showError;
+  TCallback<void(const std::string& text)> showError;
 };
 
 // The run-time folder of a field list (a delimited list of fields 0..19,

@@ -96,7 +96,7 @@ struct TFolderMacro {
   TMacroSource source;
 };
 
-using TValueOf = std::function<std::string(TMacroSource)>;
+using TValueOf = TCallback<std::string(TMacroSource)>;
 
 // Names and project texts, replaced without a suffix.
 std::string TextMacrosReplaced(std::string text, const TValueOf& value) {
@@ -240,7 +240,7 @@ std::string DateText(char code, const TDateParts& parts) {
   }
 }
 
-std::string ExpandDateStamp(const std::string& text, const std::function<TDateParts()>& now) {
+std::string ExpandDateStamp(const std::string& text, const TCallback<TDateParts()>& now) {
   const int at = PosText("<Date=", text);
   if (at == 0 || PosTextFrom(">", text, at) == 0) return text;
   std::string result = text;

@@ -9,9 +9,9 @@
 // binds it to the real system.
 #pragma once
 
-#include <functional>
 #include <string>
 
+#include "util/callback.h"
 #include "util/seconds.h"
 
 // ---- Process-wide state ----------------------------------------------------
@@ -30,7 +30,7 @@ void SetCustomMacros(const std::string& table);
 // "CompanyName", "VendorCompanyName", "ProjectName",
 // "ProgramDescriptiveName", "ProgramVersion"). Without one (the launcher
 // registers none) those macros expand to the empty text.
-using TMacroValueProvider = std::function<std::string(const std::string& name)>;
+using TMacroValueProvider = TCallback<std::string(const std::string& name)>;
 void SetMacroValueProvider(TMacroValueProvider provider);
 
 // ---- Portable expansion ----------------------------------------------------
@@ -76,11 +76,11 @@ struct TDateParts {
 
 // Path resolution: the full path of a relative or dotted path, "" when the
 // system cannot resolve it.
-using TFullPathFunction = std::function<std::string(const std::string& path)>;
+using TFullPathFunction = TCallback<std::string(const std::string& path)>;
 
 struct TMacroEnvironment {
-  std::function<std::string(TMacroSource source)> value;
-  std::function<TDateParts()> now;
+  TCallback<std::string(TMacroSource source)> value;
+  TCallback<TDateParts()> now;
   TFullPathFunction fullPath;
 };
 
@@ -100,7 +100,7 @@ std::string DateText(char code, const TDateParts& parts);
 // The first "<Date=" + code + one more character (normally ">") replaced by
 // DateText of the code, when a ">" follows "<Date=" and the code is valid;
 // otherwise `text` unchanged. `now` is asked only when a stamp is replaced.
-std::string ExpandDateStamp(const std::string& text, const std::function<TDateParts()>& now);
+std::string ExpandDateStamp(const std::string& text, const TCallback<TDateParts()>& now);
 
 // Resolves "\.." and "..\" segments: a text with neither is returned as it
 // is; a delimited list starting with "," or "|" has each such field

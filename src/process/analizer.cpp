@@ -6,7 +6,7 @@ namespace {
 // a broken owner relation (a cycle) from hanging the search.
 constexpr int kMaxOwnerChain = TAnalizer::kMaxWindows;
 
-TWindowId TopmostOwner(TWindowId window, const std::function<TWindowId(TWindowId)>& ownerOf) {
+TWindowId TopmostOwner(TWindowId window, const TCallback<TWindowId(TWindowId)>& ownerOf) {
   TWindowId top = nullptr;
   TWindowId next = ownerOf(window);
   for (int step = 0; next != nullptr && step < kMaxOwnerChain; ++step) {

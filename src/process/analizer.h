@@ -5,7 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
+
+#include "util/callback.h"
 
 // A window handle seen as an opaque id (an HWND on Windows); nullptr is "none".
 using TWindowId = const void*;
@@ -29,9 +30,9 @@ class TAnalizer {
 
   // Questions the scoring asks about a collected window.
   struct TWindowFacts {
-    std::function<TWindowId(TWindowId)> OwnerOf;  // direct owner, nullptr when none
-    std::function<bool(TWindowId)> HasTitle;
-    std::function<bool(TWindowId)> IsVisible;
+    TCallback<TWindowId(TWindowId)> OwnerOf;  // direct owner, nullptr when none
+    TCallback<bool(TWindowId)> HasTitle;
+    TCallback<bool(TWindowId)> IsVisible;
   };
 
   // Scores from scratch: 4 for every collected window that the window owns

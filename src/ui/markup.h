@@ -8,9 +8,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
+
+#include "util/callback.h"
 
 // MessageBox style bits as the box reads them (same values as the system's).
 constexpr uint32_t kStyleButtonMask = 0x0F;
@@ -76,7 +77,7 @@ struct TSize {
 };
 
 // Size of one line of text in the box font.
-using TLineExtent = std::function<TSize(const std::string& line)>;
+using TLineExtent = TCallback<TSize(const std::string& line)>;
 
 // Measures plain text line by line (split at CR LF, an empty line counting as
 // one blank): width is the widest line capped at 600, height the sum of each
@@ -85,7 +86,7 @@ TSize MeasureText(const std::string& text, const TLineExtent& lineExtent);
 
 // Resizes the text control to `width` (height stays) and returns the size
 // the control last asked for through its resize request.
-using TResizeProbe = std::function<TSize(int width)>;
+using TResizeProbe = TCallback<TSize(int width)>;
 
 // Finds the text control's width. The measured width suffices for plain
 // text; bold text is wider than measured, so with bold runs the width grows

@@ -4,9 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
+
+#include "util/callback.h"
 
 // The answer of the schedule, and of the question whether to check.
 enum class TCheckDecision : int {
@@ -36,7 +37,7 @@ bool VersionListed(const std::string& validVersions, int32_t versionOriginal);
 std::string FireStamp(int year, int month, int day, int hour, int minute, int second);
 
 // One INI value of a section by its key; a missing key reads as "".
-using TIniValues = std::function<std::string(const char* key)>;
+using TIniValues = TCallback<std::string(const char* key)>;
 
 // The update on offer: the "NewSetup" section of the info file. Integers
 // that do not convert read as 0 and keep their low 32 bits; flags are the

@@ -240,10 +240,14 @@ TEST(OfferDecision, Table) {
 
 namespace {
 
+// The answers live in one map that each call replaces (a callback holds no
+// map of its own): every use hands the callback straight to a parser.
 TIniValues Values(std::map<std::string, std::string> values) {
-  return [values](const char* key) {
-    const auto found = values.find(key);
-    return found == values.end() ? std::string() : found->second;
+  static std::map<std::string, std::string> current;
+  current = std::move(values);
+  return [](const char* key) {
+    const auto found = current.find(key);
+    return found == current.end() ? std::string() : found->second;
   };
 }
 
