@@ -7,7 +7,9 @@
 # Goal: Stub.exe under 100 KB (102,400 bytes), and under NSIS's stub.
 #
 #   bench/stub-size.sh [WIN_BUILD_DIR]   (default build/win; STUB overrides
-#   the image, MEMBERS=n also lists the n largest archive members)
+#   the image, MEMBERS=n also lists the n largest archive members,
+#   FUNCTIONS=n the n largest functions and data, from an unstripped relink:
+#   the launcher's own code is one whole-program object in the map)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(dirname "$here")
@@ -60,4 +62,25 @@ if [ -f "$map" ]; then
   python3 "$here/stub_map.py" "$map" "${members[@]}"
 else
   echo "no link map $map (made by the win build)"
+fi
+if [ -n "${FUNCTIONS:-}" ]; then
+  link=$(ninja -C "$build" -t commands Stub | tail -1 | sed 's/^: && //; s/ && .*$//')
+  symbols=$(mktemp -d)
+  link=$(sed "s/ -s / /; s#-o [^ ]*Stub.exe #-o $symbols/Stub.exe #; s/-Wl,-Map,[^ ]*//" <<< "$link")
+  echo
+  if (cd "$build" && eval "$link"); then
+    echo "largest $FUNCTIONS functions and data (bytes):"
+    i686-w64-mingw32-nm --size-sort -S -C "$symbols/Stub.exe" | python3 -c '
+import sys
+rows = []
+for line in sys.stdin:
+    parts = line.split(None, 3)
+    if len(parts) == 4 and parts[2] in "tTrRdD":
+        rows.append((int(parts[1], 16), parts[3].strip()[:110]))
+for size, name in sorted(rows, reverse=True)[:int(sys.argv[1])]:
+    print(f"{size:>9}  {name}")' "$FUNCTIONS"
+  else
+    echo "relinking without -s failed"
+  fi
+  rm -rf "$symbols"
 fi

@@ -35,7 +35,17 @@ struct TViewer {
   HANDLE output = INVALID_HANDLE_VALUE;
   bool stamp = false;
   UINT message = 0;
+  // A piece arrived as a notification since the queue was last emptied:
+  // the launcher is in a logging loop and does not wait for us.
+  bool notified = false;
 };
+
+// While pieces arrive as notifications, the viewer lets them gather this
+// long before it takes them all in one go: each wake-up and each look at an
+// empty queue is a round trip to the window system that the launcher's
+// loop would otherwise pay for too. A launcher that waits for its piece
+// (a sent message) is served at once.
+constexpr DWORD kGatherMs = 4;
 
 TViewer gViewer;
 
@@ -50,6 +60,7 @@ LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     char name[256] = {};
     const UINT length = GlobalGetAtomNameA(static_cast<ATOM>(lParam), name, sizeof name);
     // The text is read: the sender may go on while it is stored.
+    if ((InSendMessageEx(nullptr) & ISMEX_NOTIFY) != 0) gViewer.notified = true;
     ReplyMessage(0);
     std::string piece;
     if (gViewer.stamp) piece = "[" + std::to_string(GetTickCount()) + "] ";
@@ -113,9 +124,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!readyPath.empty() && !WriteReadyFile(readyPath)) return 1;
 
   MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+  for (;;) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (gViewer.notified) Sleep(kGatherMs);
+    gViewer.notified = false;
+    // Takes every piece sent meanwhile, then the posted messages.
+    bool quit = false;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        quit = true;
+        break;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (quit) break;
   }
   // WM_DESTROY has run; the handle is gone already.
   window.release();
