@@ -8,7 +8,8 @@
 //                 to standard output. Each piece is written at once, so the
 //                 file can be read while the launcher is still running.
 //   --stamp       put the arrival time before each piece, as "[12345] "
-//                 (the system tick count in milliseconds), for timing runs.
+//                 (the system tick count in milliseconds), for timing runs;
+//                 a piece sent as a notification may wait up to 4 ms.
 //   --ready FILE  create FILE once the viewer's window exists: a test driver
 //                 waits for it before starting the launcher, so that no
 //                 line is missed.
