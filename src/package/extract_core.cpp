@@ -84,10 +84,10 @@ bool BlockFits(int64_t position, int32_t length, int64_t packageEnd) {
 
 std::string FailedWriteText(const std::string& path, const std::string& systemError,
                             int64_t dataSize, int64_t fileSize, double freeBytes) {
-  return path + "<P><P>Unable to save Extracted File!<P><P>" + systemError + "<P>" +
-         "Data Size: <T>" + std::to_string(dataSize) + " Bytes<P>" + "File Size: <T>" +
-         std::to_string(fileSize) + " Bytes<P>" + "Bytes Free: <T>" +
-         std::to_string(static_cast<int64_t>(freeBytes)) + " Bytes";
+  return Concat({path, "<P><P>Unable to save Extracted File!<P><P>", systemError,
+                 "<P>Data Size: <T>", std::to_string(dataSize), " Bytes<P>File Size: <T>",
+                 std::to_string(fileSize), " Bytes<P>Bytes Free: <T>",
+                 std::to_string(static_cast<int64_t>(freeBytes)), " Bytes"});
 }
 
 std::string UnsafeNameText(const std::string& name) {

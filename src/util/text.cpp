@@ -52,6 +52,15 @@ std::string Replace(const std::string& text, const std::string& find,
 
 }  // namespace
 
+std::string Concat(std::initializer_list<std::string_view> pieces) {
+  size_t size = 0;
+  for (std::string_view piece : pieces) size += piece.size();
+  std::string text;
+  text.reserve(size);
+  for (std::string_view piece : pieces) text.append(piece.data(), piece.size());
+  return text;
+}
+
 int32_t MinInt(int32_t a, int32_t b) { return a < b ? a : b; }
 
 int32_t MaxInt(int32_t a, int32_t b) { return a > b ? a : b; }

@@ -8,7 +8,14 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
+
+// Joins `pieces` into one new string. Texts made of several parts are built
+// with this rather than a chain of "+", which makes and frees a temporary
+// string per part: one call in place of three per part in the launcher.
+std::string Concat(std::initializer_list<std::string_view> pieces);
 
 // ---- Numbers -------------------------------------------------------------
 

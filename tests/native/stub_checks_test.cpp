@@ -1,5 +1,5 @@
-// The launcher's own CRC-32 and Adler-32 stand in for zlib's: they must give
-// zlib's values, also when a check is carried across several calls and
+// The launcher's own Adler-32 stands in for zlib's: it must give zlib's
+// values, also when a check is carried across several calls and
 // across Adler-32's reduction runs.
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -14,18 +14,12 @@ TEST(StubChecks, MatchZlibInOneCallAndInPieces) {
   for (auto& byte : data) byte = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 16);
   std::vector<uint8_t> ones(20000, 0xFF);  // the largest sums per byte
   const uint8_t check[] = "123456789";
-  EXPECT_EQ(BitwiseCrc32(0, check, 9), 0xCBF43926u);
   EXPECT_EQ(Adler32(1, check, 9), 0x091E01DEu);
   for (const std::vector<uint8_t>* input : {&data, &ones}) {
     for (size_t size : {size_t{0}, size_t{1}, size_t{3}, size_t{64}, size_t{5553}, input->size()}) {
       const uint8_t* bytes = input->data();
       const uInt length = static_cast<uInt>(size);
       const size_t cut = size / 3;
-      EXPECT_EQ(BitwiseCrc32(0, bytes, size), crc32(0, bytes, length)) << size;
-      EXPECT_EQ(BitwiseCrc32(BitwiseCrc32(0, bytes, cut), bytes + cut, size - cut),
-                crc32(0, bytes, length))
-          << size;
-      EXPECT_EQ(BitwiseCrc32(0xDEADBEEFu, bytes, size), crc32(0xDEADBEEFu, bytes, length)) << size;
       EXPECT_EQ(Adler32(1, bytes, size), adler32(1, bytes, length)) << size;
       EXPECT_EQ(Adler32(Adler32(1, bytes, cut), bytes + cut, size - cut), adler32(1, bytes, length))
           << size;
