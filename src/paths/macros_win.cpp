@@ -38,62 +38,40 @@ std::string FullPathName(const std::string& path) {
   return std::string(buffer.data(), written);
 }
 
+// The folder behind each source from WindowsDir on; TempDir is not one.
+const TFolder kFolderOfSource[] = {
+    TFolder::Windows,     TFolder::System,          TFolder::System16,
+    TFolder::Origin,      TFolder::ProgramFiles,    TFolder::CommonFiles,
+    TFolder::StartMenu,   TFolder::Font,            TFolder::Program,
+    TFolder::Windows,     TFolder::User,            TFolder::UserAppData,
+    TFolder::MyDocuments, TFolder::UserStartMenu,   TFolder::UserDesktop,
+    TFolder::DocumentsAndSettings,                  TFolder::AllUsers,
+    TFolder::AllUsersAppData,                       TFolder::AllUsersDocuments,
+    TFolder::AllUsersStartMenu,                     TFolder::AllUsersDesktop,
+};
+static_assert(sizeof(kFolderOfSource) ==
+                  static_cast<size_t>(TMacroSource::AllUsersDesktopDir) -
+                      static_cast<size_t>(TMacroSource::WindowsDir) + 1,
+              "one folder per source from WindowsDir on");
+
 std::string SystemValue(TMacroSource source) {
+  const int index = static_cast<int>(source);
   switch (source) {
     case TMacroSource::RegisteredOwner:
       return RegisteredOwner();
     case TMacroSource::RegisteredOrganization:
       return RegisteredOrganization();
     case TMacroSource::RunTimeDir1:
-      return RunTimeDir1();
     case TMacroSource::RunTimeDir2:
-      return RunTimeDir2();
     case TMacroSource::RunTimeDir3:
-      return RunTimeDir3();
-    case TMacroSource::WindowsDir:
-      return WindowsDir(false);
-    case TMacroSource::SystemDir:
-      return SystemDir(false);
-    case TMacroSource::System16Dir:
-      return System16Dir();
-    case TMacroSource::OriginDir:
-      return OriginDir();
-    case TMacroSource::ProgramFilesDir:
-      return ProgramFilesDir();
-    case TMacroSource::CommonFilesDir:
-      return CommonFilesDir();
-    case TMacroSource::StartMenuDir:
-      return StartMenuDir();
-    case TMacroSource::FontDir:
-      return FontDir();
-    case TMacroSource::ProgramDir:
-      return ProgramDir(false);
+      return CachedRunTimeDirOn(WindowsRunTimeSearch(),
+                                index - static_cast<int>(TMacroSource::RunTimeDir1) + 1);
     case TMacroSource::TempDir:
       return TempDir(false);
-    case TMacroSource::UserDir:
-      return UserDir(false);
-    case TMacroSource::UserAppDataDir:
-      return UserAppDataDir(false);
-    case TMacroSource::MyDocumentsDir:
-      return MyDocumentsDir(false);
-    case TMacroSource::UserStartMenuDir:
-      return UserStartMenuDir(false);
-    case TMacroSource::UserDesktopDir:
-      return UserDesktopDir(false);
-    case TMacroSource::DocumentsAndSettingsDir:
-      return DocumentsAndSettingsDir(false);
-    case TMacroSource::AllUsersDir:
-      return AllUsersDir(false);
-    case TMacroSource::AllUsersAppDataDir:
-      return AllUsersAppDataDir(false);
-    case TMacroSource::AllUsersDocumentsDir:
-      return AllUsersDocumentsDir(false);
-    case TMacroSource::AllUsersStartMenuDir:
-      return AllUsersStartMenuDir(false);
-    case TMacroSource::AllUsersDesktopDir:
-      return AllUsersDesktopDir(false);
+    default:
+      return FolderOn(WindowsFolderSystem(),
+                      kFolderOfSource[index - static_cast<int>(TMacroSource::WindowsDir)], false);
   }
-  return "";
 }
 
 }  // namespace
