@@ -1,7 +1,5 @@
 #include "paths/language_table.h"
 
-#include "util/text.h"
-
 const char kLanguageTable[] =
     "|AFRIKAANS    = 54|ALBANIAN     = 28|ARABIC       = 1|BASQUE       = 45"
     "|BELARUSIAN   = 35|BULGARIAN    = 2|CATALAN      = 3|CHINESE      = 4"
@@ -16,14 +14,21 @@ const char kLanguageTable[] =
     "|TURKISH      = 31|UKRAINIAN    = 34|VIETNAMESE   = 42|";
 
 std::string LanguageName(int32_t id) {
-  const std::string table = kLanguageTable;
-  const std::string wanted = std::to_string(id);
-  const int count = FieldCount(table);
-  for (int i = 0; i < count; ++i) {
-    const std::string entry = GetField(table, i, "");
-    const size_t equals = entry.find('=');
-    if (equals == std::string::npos) continue;
-    if (Trim(entry.substr(equals + 1)) == wanted) return Trim(entry.substr(0, equals));
+  // Each entry is "|" + the name padded with blanks + "= " + the id.
+  for (const char* entry = kLanguageTable; entry[0] == '|' && entry[1] != '\0';) {
+    const char* const name = entry + 1;
+    const char* at = name;
+    while (*at != '=') ++at;
+    int32_t entryId = 0;
+    for (++at; *at != '|'; ++at) {
+      if (*at != ' ') entryId = entryId * 10 + (*at - '0');
+    }
+    if (entryId == id) {
+      const char* end = name;
+      while (*end != ' ') ++end;
+      return std::string(name, end);
+    }
+    entry = at;
   }
-  return "";
+  return std::string();
 }
