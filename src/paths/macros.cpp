@@ -306,10 +306,18 @@ std::string NormaliseDotsWith(const std::string& text, const TFullPathFunction& 
   const bool listForm = text[0] == ',' || text[0] == '|';
   const int fields = FieldCount(text);
   if (!listForm || fields < 1) return FullPathOrAsIs(text, fullPath);
+  // Each field is replaced in place; a full path that brings the delimiter
+  // with it is read again as fields, as a rebuilt list would be.
+  const char delimiter = text[0];
   std::string list = text;
+  size_t start = 0;  // the delimiter in front of field i
   for (int i = 0; i < fields; ++i) {
-    const std::string field = GetField(list, i, std::string());
-    if (HasDottedSegment(field)) SetField(list, i, FullPathOrAsIs(field, fullPath));
+    const std::string field =
+        list.substr(start + 1, list.find(delimiter, start + 1) - start - 1);
+    if (HasDottedSegment(field)) {
+      list.replace(start + 1, field.size(), FullPathOrAsIs(field, fullPath));
+    }
+    start = list.find(delimiter, start + 1);
   }
   return list;
 }
