@@ -108,17 +108,18 @@ std::string LookUpCustomMacros(std::string text) {
 // wins where names overlap, and it is the order in which the system values
 // are asked for.
 enum TStepKind : unsigned char {
-  kTextValue,       // a system value, no suffix
-  kProvidedValue,   // the value provider's, named by the macro from `source` on
-  kRunTimeFolder,   // a folder asked only when its macro is there
-  kInstallFolder,   // installFolders[source]
-  kSystemFolder,    // a system value
-  kRemove,          // the macro removed
-  kRemoveIfChanged, // removed when a folder was inserted so far
-  kTakeSnapshot,    // notes the text, to tell whether folders were inserted
-  kFetchDrive,      // drive `source` taken from the system for the next steps
-  kDrive,           // the first 3 characters of drive `source`, no suffix
-  kDisk,            // the first 2
+  kEndOfSteps,
+  kTextValue,        // a system value, no suffix
+  kRunTimeFolder,    // a system value asked only when its macro is there
+  kSystemFolder,     // a system value
+  kInstallFolder,    // installFolders[source]
+  kProvidedValue,    // the value provider's, named by the macro, no suffix
+  kRemove,           // the macro removed
+  kRemoveIfChanged,  // removed when a folder was inserted so far
+  kTakeSnapshot,     // notes the text, to tell whether folders were inserted
+  kFetchDrive,       // drive 1, 2, 3 in turn taken from the system
+  kDrive,            // the first 3 characters of drive `source`, no suffix
+  kDisk,             // the first 2
 };
 
 struct TMacroStep {
@@ -129,17 +130,18 @@ struct TMacroStep {
 
 constexpr unsigned char Source(TMacroSource source) { return static_cast<unsigned char>(source); }
 
-const TMacroStep kSteps[] = {
+// Only read while the packed form below is made.
+constexpr TMacroStep kSteps[] = {
     // Names and project texts.
     {"<UserName>", kTextValue, Source(TMacroSource::RegisteredOwner)},
     {"<CompanyName>", kTextValue, Source(TMacroSource::RegisteredOrganization)},
-    {"<EnteredUserName>", kProvidedValue, 8},
-    {"<EnteredCompanyName>", kProvidedValue, 8},
-    {"<VendorCompanyName>", kProvidedValue, 1},
-    {"<ProjectName>", kProvidedValue, 1},
-    {"<ProgramDescriptiveName>", kProvidedValue, 1},
-    {"<ProgramVersion>", kProvidedValue, 1},
-    {nullptr, kTakeSnapshot, 0},
+    {"<EnteredUserName>", kProvidedValue, 0},
+    {"<EnteredCompanyName>", kProvidedValue, 0},
+    {"<VendorCompanyName>", kProvidedValue, 0},
+    {"<ProjectName>", kProvidedValue, 0},
+    {"<ProgramDescriptiveName>", kProvidedValue, 0},
+    {"<ProgramVersion>", kProvidedValue, 0},
+    {"", kTakeSnapshot, 0},
     // Run-time and long-name folders. Resolving a run-time folder may
     // search the disks or show an error box, so only a macro that is really
     // there is resolved.
@@ -167,9 +169,9 @@ const TMacroStep kSteps[] = {
     {"<WinSys16Dir>", kSystemFolder, Source(TMacroSource::System16Dir)},
     // Drives ("C:\") and disks ("C:"), never with a suffix; drive 0 is the
     // install folder.
-    {nullptr, kFetchDrive, Source(TMacroSource::WindowsDir)},
-    {nullptr, kFetchDrive, Source(TMacroSource::SystemDir)},
-    {nullptr, kFetchDrive, Source(TMacroSource::OriginDir)},
+    {"", kFetchDrive, Source(TMacroSource::WindowsDir)},
+    {"", kFetchDrive, Source(TMacroSource::SystemDir)},
+    {"", kFetchDrive, Source(TMacroSource::OriginDir)},
     {"<InstallDrive>", kDrive, 0},
     {"<WinDrive>", kDrive, 1},
     {"<WinSysDrive>", kDrive, 2},
@@ -199,56 +201,77 @@ const TMacroStep kSteps[] = {
     {"<AllUsersDesktopDir>", kSystemFolder, Source(TMacroSource::AllUsersDesktopDir)},
 };
 
-// Every step of kSteps on `text`; true when a folder was inserted.
+constexpr size_t Length(const char* text) { return *text == '\0' ? 0 : 1 + Length(text + 1); }
+
+constexpr size_t PackedSize() {
+  size_t size = 1;
+  for (const TMacroStep& step : kSteps) size += 3 + Length(step.macro);
+  return size;
+}
+
+constexpr bool LengthsFitInAByte() {
+  for (const TMacroStep& step : kSteps) {
+    if (Length(step.macro) > 255) return false;
+  }
+  return true;
+}
+static_assert(LengthsFitInAByte(), "a packed macro keeps its length in one byte");
+
+// The steps as kind, source, length and text of the macro, one after the
+// other, ended by kEndOfSteps: a third of the bytes of the table of pointers.
+struct TPackedSteps {
+  char bytes[PackedSize()];
+};
+
+constexpr TPackedSteps Pack() {
+  TPackedSteps packed = {};
+  size_t at = 0;
+  for (const TMacroStep& step : kSteps) {
+    packed.bytes[at++] = static_cast<char>(step.kind);
+    packed.bytes[at++] = static_cast<char>(step.source);
+    packed.bytes[at++] = static_cast<char>(Length(step.macro));
+    for (const char* c = step.macro; *c != '\0'; ++c) packed.bytes[at++] = *c;
+  }
+  packed.bytes[at] = static_cast<char>(kEndOfSteps);
+  return packed;
+}
+
+constexpr TPackedSteps kPackedSteps = Pack();
+
+// Every step on `text`; true when a folder was inserted.
 bool RunSteps(std::string& text, const TMacroEnvironment& environment, const std::string& suffix) {
   std::string snapshot;
   std::string drives[4];
   int fetched = 1;
-  for (const TMacroStep& step : kSteps) {
-    if (step.kind == kTakeSnapshot) {
+  for (const char* at = kPackedSteps.bytes; *at != kEndOfSteps;) {
+    const auto kind = static_cast<TStepKind>(at[0]);
+    const auto source = static_cast<unsigned char>(at[1]);
+    const std::string macro(at + 3, static_cast<unsigned char>(at[2]));
+    at += 3 + macro.size();
+    if (kind == kTakeSnapshot) {
       snapshot = text;
       continue;
     }
-    if (step.kind == kFetchDrive) {
-      drives[fetched++] = environment.value(static_cast<TMacroSource>(step.source));
+    if (kind == kFetchDrive) {
+      drives[fetched++] = environment.value(static_cast<TMacroSource>(source));
       continue;
     }
-    const std::string macro = step.macro;
+    if (kind == kRunTimeFolder && PosText(macro, text) == 0) continue;
+    if (kind == kRemoveIfChanged && text == snapshot) continue;
     std::string value;
-    bool withSuffix = true;
-    switch (step.kind) {
-      case kRunTimeFolder:
-        if (PosText(macro, text) == 0) continue;
-        value = environment.value(static_cast<TMacroSource>(step.source));
-        break;
-      case kTextValue:
-        withSuffix = false;
-        value = environment.value(static_cast<TMacroSource>(step.source));
-        break;
-      case kSystemFolder:
-        value = environment.value(static_cast<TMacroSource>(step.source));
-        break;
-      case kProvidedValue:
-        withSuffix = false;
-        if (valueProvider) value = valueProvider(macro.substr(step.source, macro.size() - step.source - 1));
-        break;
-      case kInstallFolder:
-        value = installFolders[step.source];
-        break;
-      case kRemoveIfChanged:
-        if (text == snapshot) continue;
-        withSuffix = false;
-        break;
-      case kRemove:
-        withSuffix = false;
-        break;
-      default:  // kDrive, kDisk
-        withSuffix = false;
-        value.assign(step.source == 0 ? installFolders[0] : drives[step.source], 0,
-                     step.kind == kDrive ? 3 : 2);
-        break;
+    if (kind <= kSystemFolder) {
+      value = environment.value(static_cast<TMacroSource>(source));
+    } else if (kind == kInstallFolder) {
+      value = installFolders[source];
+    } else if (kind == kProvidedValue) {
+      // "<EnteredUserName>" asks for "UserName", "<ProjectName>" for
+      // "ProjectName".
+      const size_t from = macro.compare(0, 8, "<Entered") == 0 ? 8 : 1;
+      if (valueProvider) value = valueProvider(macro.substr(from, macro.size() - from - 1));
+    } else if (kind >= kDrive) {
+      value.assign(source == 0 ? installFolders[0] : drives[source], 0, kind == kDrive ? 3 : 2);
     }
-    Substitute(text, macro, value, suffix, withSuffix);
+    Substitute(text, macro, value, suffix, kind >= kRunTimeFolder && kind <= kInstallFolder);
   }
   return text != snapshot;
 }
