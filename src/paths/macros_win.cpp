@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <vector>
-
 #include "paths/folders.h"
 #include "paths/macros.h"
 #include "util/winapi.h"
@@ -17,25 +15,26 @@ std::string LocaleText(LCTYPE type) {
 TDateParts LocalDateParts() {
   SYSTEMTIME now = {};
   GetLocalTime(&now);
-  TDateParts parts;
-  parts.time = {now.wYear,   now.wMonth,  now.wDay,         now.wHour,
-                now.wMinute, now.wSecond, now.wMilliseconds};
-  parts.monthName = LocaleText(LOCALE_SMONTHNAME1 + now.wMonth - 1);
-  parts.dateSeparator = LocaleText(LOCALE_SDATE);
-  parts.timeSeparator = LocaleText(LOCALE_STIME);
-  return parts;
+  return {
+      {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds},
+      LocaleText(LOCALE_SMONTHNAME1 + now.wMonth - 1),
+      LocaleText(LOCALE_SDATE),
+      LocaleText(LOCALE_STIME),
+  };
 }
 
 std::string FullPathName(const std::string& path) {
   // The first call tells the room a long result needs.
-  char small[MAX_PATH] = {};
-  const DWORD needed = GetFullPathNameA(path.c_str(), sizeof(small), small, nullptr);
-  if (needed == 0) return "";
-  if (needed < sizeof(small)) return small;
-  std::vector<char> buffer(needed + 1);
-  const DWORD written = GetFullPathNameA(path.c_str(), needed + 1, buffer.data(), nullptr);
-  if (written == 0 || written > needed) return "";
-  return std::string(buffer.data(), written);
+  std::string full(MAX_PATH, '\0');
+  DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, &full[0], nullptr);
+  if (length >= MAX_PATH) {
+    const DWORD needed = length;
+    full.assign(needed, '\0');
+    length = GetFullPathNameA(path.c_str(), needed + 1, &full[0], nullptr);
+    if (length > needed) length = 0;
+  }
+  full.resize(length);
+  return full;
 }
 
 // The folder behind each source from WindowsDir on; TempDir is not one.
