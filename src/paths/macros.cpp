@@ -86,20 +86,20 @@ std::string FullPathOrAsIs(const std::string& path, const TFullPathFunction& ful
 
 // First pass: each "<...>" token replaced by its entry in the custom table.
 std::string LookUpCustomMacros(std::string text) {
-  int scan = 1;
+  size_t scan = 0;
   for (;;) {
-    const int open = PosTextFrom("<", text, scan);
-    if (open == 0) break;
-    const int close = PosTextFrom(">", text, open + 1);
-    if (close == 0) break;
-    const std::string token =
-        text.substr(static_cast<size_t>(open - 1), static_cast<size_t>(close - open + 1));
-    // The token brings its own brackets; the key must not double them.
-    const std::string key =
-        ReplaceAll(ReplaceAll(Concat({"<", token, ">"}), "<<", "<"), ">>", ">");
+    const size_t open = text.find('<', scan);
+    if (open == std::string::npos) break;
+    const size_t close = text.find('>', open + 1);
+    if (close == std::string::npos) break;
+    const std::string token = text.substr(open, close - open + 1);
+    // The token brings its own brackets; the key must not double them. The
+    // token holds no ">" before its last, so only the added one goes.
+    std::string key = ReplaceAll(Concat({"<", token, ">"}), "<<", "<");
+    key.pop_back();
     const std::string value = GetKeyValue(customMacros, key, token);
-    text.replace(static_cast<size_t>(open - 1), token.size(), value);
-    scan = open + static_cast<int>(value.size());
+    text.replace(open, token.size(), value);
+    scan = open + value.size();
   }
   return text;
 }
