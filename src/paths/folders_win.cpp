@@ -47,8 +47,8 @@ std::string FolderPath(int csidl) { return ShellFolder(false, csidl); }
 
 const TFolderSystem& WindowsFolderSystem() {
   static const TFolderSystem system = {
-      FolderPath,
-      SpecialFolder,
+      [](int csidl) { return ShellFolder(false, csidl); },
+      [](int csidl) { return ShellFolder(true, csidl); },
       [](const std::string& path) { return !path.empty() && DirExists(path); },
       WindowsDir,
       SystemDir,

@@ -15,6 +15,8 @@ std::string customMacros;
 TMacroValueProvider valueProvider;
 
 const int64_t kSecondsPerDay = 86400;
+// DaysSince1899(2000, 1, 1).
+const int64_t kDaysFrom1899To2000 = 36526;
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -70,7 +72,7 @@ std::string FormatDate(const char* pattern, const TDateParts& parts) {
 }
 
 std::string DaysSince2000(const TLocalTime& t) {
-  const int64_t days = DaysSince1899(t.year, t.month, t.day) - DaysSince1899(2000, 1, 1);
+  const int64_t days = DaysSince1899(t.year, t.month, t.day) - kDaysFrom1899To2000;
   const int64_t seconds = days * kSecondsPerDay + t.hour * 3600 + t.minute * 60 + t.second;
   return ZeroPad(std::llabs(seconds) / kSecondsPerDay, 0);
 }
