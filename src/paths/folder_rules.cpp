@@ -101,9 +101,10 @@ bool FieldOn(const std::string& fields, int index) { return Field(fields, index)
 // Run-time folder state of the process; "*" marks a folder not resolved yet.
 std::string runTimeFieldLists[3];
 std::string runTimeCache[3] = {"*", "*", "*"};
-// False until a field list is set: an empty list finds no folder and shows
-// no box, so until then no search is needed.
-bool runTimeFieldsSet = false;
+// Null until a field list is set: an empty list finds no folder and shows
+// no box, so until then no search is needed. Reached only through this
+// pointer, the search costs nothing in a program that sets no list.
+std::string (*runTimeResolver)(const TRunTimeSearch&, const std::string&) = nullptr;
 
 }  // namespace
 
@@ -270,12 +271,12 @@ void SetRunTimeDirFields(int index, const std::string& fields) {
   if (index < 1 || index > 3) return;
   runTimeFieldLists[index - 1] = fields;
   runTimeCache[index - 1] = "*";
-  runTimeFieldsSet = true;
+  runTimeResolver = RunTimeDirOn;
 }
 
 std::string CachedRunTimeDirOn(const TRunTimeSearch& search, int index) {
-  if (index < 1 || index > 3 || !runTimeFieldsSet) return "";
+  if (index < 1 || index > 3 || runTimeResolver == nullptr) return "";
   std::string& cached = runTimeCache[index - 1];
-  if (cached == "*") cached = RunTimeDirOn(search, runTimeFieldLists[index - 1]);
+  if (cached == "*") cached = runTimeResolver(search, runTimeFieldLists[index - 1]);
   return cached;
 }
