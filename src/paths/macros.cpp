@@ -40,32 +40,26 @@ void Substitute(std::string& text, const std::string& macro, const std::string& 
   }
 }
 
-// The format letters of the date stamp; longer letters first, so "yyyy" is
-// not read as two "yy". A letter with a width is a zero-padded number.
-const char* const kDateLetters[] = {"yyyy", "mmmm", "yy", "mm", "dd", "hh", "nn", "ss", "/", ":"};
-const unsigned char kDateWidths[] = {4, 0, 2, 2, 2, 2, 2, 2, 0, 0};
-
-// Writes `pattern` with the format letters of the date stamp filled in.
+// Writes a date pattern: "Y" the year in 4 digits, "y" in 2, "m" month,
+// "d" day, "h" hour, "n" minute, "s" second (2 digits each), "M" the month
+// name, "/" and ":" the locale's separators; anything else as it is.
 std::string FormatDate(const char* pattern, const TDateParts& parts) {
+  static const char kNumberLetters[] = "Yymdhns";
   const TLocalTime& t = parts.time;
-  const int numbers[] = {t.year, 0, t.year % 100, t.month, t.day, t.hour, t.minute, t.second};
+  const int numbers[] = {t.year, t.year % 100, t.month, t.day, t.hour, t.minute, t.second};
   std::string out;
-  while (*pattern != '\0') {
-    size_t letter = 0;
-    size_t length = 0;
-    for (; letter < sizeof(kDateLetters) / sizeof(kDateLetters[0]); ++letter) {
-      length = std::strlen(kDateLetters[letter]);
-      if (std::strncmp(pattern, kDateLetters[letter], length) == 0) break;
-    }
-    if (letter == sizeof(kDateLetters) / sizeof(kDateLetters[0])) {
-      out += *pattern++;
-      continue;
-    }
-    pattern += length;
-    if (kDateWidths[letter] != 0) {
-      out += ZeroPad(numbers[letter], kDateWidths[letter]);
+  for (; *pattern != '\0'; ++pattern) {
+    const char* const number = std::strchr(kNumberLetters, *pattern);
+    if (number != nullptr) {
+      out += ZeroPad(numbers[number - kNumberLetters], number == kNumberLetters ? 4 : 2);
+    } else if (*pattern == 'M') {
+      out += parts.monthName;
+    } else if (*pattern == '/') {
+      out += parts.dateSeparator;
+    } else if (*pattern == ':') {
+      out += parts.timeSeparator;
     } else {
-      out += letter == 1 ? parts.monthName : letter == 8 ? parts.dateSeparator : parts.timeSeparator;
+      out += *pattern;
     }
   }
   return out;
@@ -301,10 +295,9 @@ std::string SubstituteMacro(const std::string& text, const std::string& macro,
 std::string DateText(char code, const TDateParts& parts) {
   // Codes "1" to "7".
   static const char* const kPatterns[] = {
-      "dd-mm-yy",   "mm-dd-yy",   "yy-mm-dd", "dd-mm-yyyy", "mm-dd-yyyy",
-      "yyyy-mm-dd", "yyyy-mm-dd hh:nn:ss",
+      "d-m-y", "m-d-y", "y-m-d", "d-m-Y", "m-d-Y", "Y-m-d", "Y-m-d h:n:s",
   };
-  if (code == '#') return FormatDate("dd/mmmm/yyyy", parts);
+  if (code == '#') return FormatDate("d/M/Y", parts);
   if (code == '0') return DaysSince2000(parts.time);
   if (code < '1' || code > '7') return std::string();
   return FormatDate(kPatterns[code - '1'], parts);
