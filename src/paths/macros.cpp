@@ -199,22 +199,30 @@ constexpr TMacroStep kSteps[] = {
 
 constexpr size_t Length(const char* text) { return *text == '\0' ? 0 : 1 + Length(text + 1); }
 
+// The name between the macro's brackets; a step without a macro has none.
+constexpr size_t NameLength(const char* macro) {
+  return Length(macro) < 2 ? 0 : Length(macro) - 2;
+}
+
 constexpr size_t PackedSize() {
   size_t size = 1;
-  for (const TMacroStep& step : kSteps) size += 3 + Length(step.macro);
+  for (const TMacroStep& step : kSteps) size += 3 + NameLength(step.macro);
   return size;
 }
 
-constexpr bool LengthsFitInAByte() {
+constexpr bool PacksWell() {
   for (const TMacroStep& step : kSteps) {
-    if (Length(step.macro) > 255) return false;
+    const size_t length = Length(step.macro);
+    if (length > 255) return false;
+    if (length > 0 && (step.macro[0] != '<' || step.macro[length - 1] != '>')) return false;
   }
   return true;
 }
-static_assert(LengthsFitInAByte(), "a packed macro keeps its length in one byte");
+static_assert(PacksWell(), "packed macros are bracketed and keep their length in one byte");
 
-// The steps as kind, source, length and text of the macro, one after the
-// other, ended by kEndOfSteps: a third of the bytes of the table of pointers.
+// The steps as kind, source, length and name of the macro without its
+// brackets, one after the other, ended by kEndOfSteps: half the bytes of a
+// table of pointers to the macros.
 struct TPackedSteps {
   char bytes[PackedSize()];
 };
@@ -225,8 +233,9 @@ constexpr TPackedSteps Pack() {
   for (const TMacroStep& step : kSteps) {
     packed.bytes[at++] = static_cast<char>(step.kind);
     packed.bytes[at++] = static_cast<char>(step.source);
-    packed.bytes[at++] = static_cast<char>(Length(step.macro));
-    for (const char* c = step.macro; *c != '\0'; ++c) packed.bytes[at++] = *c;
+    const size_t length = NameLength(step.macro);
+    packed.bytes[at++] = static_cast<char>(length);
+    for (size_t c = 0; c < length; ++c) packed.bytes[at++] = step.macro[c + 1];
   }
   packed.bytes[at] = static_cast<char>(kEndOfSteps);
   return packed;
@@ -242,8 +251,11 @@ bool RunSteps(std::string& text, const TMacroEnvironment& environment, const std
   for (const char* at = kPackedSteps.bytes; *at != kEndOfSteps;) {
     const auto kind = static_cast<TStepKind>(at[0]);
     const auto source = static_cast<unsigned char>(at[1]);
-    const std::string macro(at + 3, static_cast<unsigned char>(at[2]));
-    at += 3 + macro.size();
+    const size_t nameLength = static_cast<unsigned char>(at[2]);
+    std::string macro(1, '<');
+    macro.append(at + 3, nameLength);
+    macro += '>';
+    at += 3 + nameLength;
     if (kind == kTakeSnapshot) {
       snapshot = text;
       continue;
