@@ -83,13 +83,16 @@ std::string RuleFolder(const TFolderSystem& system, const TFolderRule& rule) {
   if (rule.levelsUp > 0 && up == 0) found.clear();
   // Each fallback's lookups run only when they are needed.
   if (system.dirExists(found)) return found;
-  found = FallbackFolder(system, rule.fallback, rule.name != nullptr);
-  if (rule.name == nullptr) return found;
-  found += rule.name;
-  if (rule.secondFallback == kNoFolder || system.dirExists(found)) return found;
-  found = FallbackFolder(system, rule.secondFallback, true);
-  found += rule.name;
-  return found;
+  // The last fallback is the result even when it does not exist.
+  for (unsigned char fallback = rule.fallback;; fallback = rule.secondFallback) {
+    found = FallbackFolder(system, fallback, rule.name != nullptr);
+    if (rule.name == nullptr) return found;
+    found += rule.name;
+    if (rule.secondFallback == kNoFolder || fallback == rule.secondFallback ||
+        system.dirExists(found)) {
+      return found;
+    }
+  }
 }
 
 std::string Field(const std::string& fields, int index) {

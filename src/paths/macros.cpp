@@ -317,7 +317,7 @@ std::string DateText(char code, const TDateParts& parts) {
 
 std::string ExpandDateStamp(const std::string& text, const TCallback<TDateParts()>& now) {
   const int at = PosText("<Date=", text);
-  if (at == 0 || PosTextFrom(">", text, at) == 0) return text;
+  if (at == 0 || text.find('>', static_cast<size_t>(at - 1)) == std::string::npos) return text;
   // The stamp is "<Date=", the code and the character after it, whatever
   // that is.
   const size_t index = static_cast<size_t>(at - 1);
@@ -357,7 +357,7 @@ std::string ExpandMacrosWith(const TMacroEnvironment& environment, const std::st
   std::string result = text;
   if (result.find('<') != std::string::npos) {
     if (customLookup) result = LookUpCustomMacros(result);
-    if (PosText("<Date=", result) > 0) result = ExpandDateStamp(result, environment.now);
+    result = ExpandDateStamp(result, environment.now);
     // A kept suffix in front of a written backslash gives "\\".
     if (RunSteps(result, environment, suffix)) result = CollapseBackslashes(result, false);
   }
