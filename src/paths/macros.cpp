@@ -1,6 +1,5 @@
 #include "paths/macros.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -14,7 +13,7 @@ std::string installFolders[3];
 std::string customMacros;
 TMacroValueProvider valueProvider;
 
-const int64_t kSecondsPerDay = 86400;
+const int kSecondsPerDay = 86400;
 // DaysSince1899(2000, 1, 1).
 const int64_t kDaysFrom1899To2000 = 36526;
 
@@ -66,9 +65,18 @@ std::string FormatDate(const char* pattern, const TDateParts& parts) {
 }
 
 std::string DaysSince2000(const TLocalTime& t) {
-  const int64_t days = DaysSince1899(t.year, t.month, t.day) - kDaysFrom1899To2000;
-  const int64_t seconds = days * kSecondsPerDay + t.hour * 3600 + t.minute * 60 + t.second;
-  return ZeroPad(std::llabs(seconds) / kSecondsPerDay, 0);
+  // The whole days of |days * 86400 + seconds of the day| / 86400, without
+  // 64-bit multiplying: the time of day, split into whole days and the
+  // seconds left (0..86399), moves the count across 2000-01-01.
+  const int dayPart = t.hour * 3600 + t.minute * 60 + t.second;
+  int extraDays = dayPart / kSecondsPerDay;
+  int secondsLeft = dayPart % kSecondsPerDay;
+  if (secondsLeft < 0) {
+    secondsLeft += kSecondsPerDay;
+    --extraDays;
+  }
+  const int64_t days = DaysSince1899(t.year, t.month, t.day) - kDaysFrom1899To2000 + extraDays;
+  return ZeroPad(days >= 0 ? days : secondsLeft == 0 ? -days : -days - 1, 0);
 }
 
 bool HasDottedSegment(const std::string& text) {
