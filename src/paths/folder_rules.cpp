@@ -105,9 +105,11 @@ bool FieldOn(const std::string& fields, int index) { return Field(fields, index)
 std::string runTimeFieldLists[3];
 std::string runTimeCache[3] = {"*", "*", "*"};
 // Null until a field list is set: an empty list finds no folder and shows
-// no box, so until then no search is needed. Reached only through this
-// pointer, the search costs nothing in a program that sets no list.
+// no box, so until then no search is needed. Reached only through these
+// pointers, the search and the system's calls behind it cost nothing in a
+// program that sets no list.
 std::string (*runTimeResolver)(const TRunTimeSearch&, const std::string&) = nullptr;
+const TRunTimeSearch& (*systemRunTimeSearch)() = nullptr;
 
 }  // namespace
 
@@ -275,6 +277,7 @@ void SetRunTimeDirFields(int index, const std::string& fields) {
   runTimeFieldLists[index - 1] = fields;
   runTimeCache[index - 1] = "*";
   runTimeResolver = RunTimeDirOn;
+  systemRunTimeSearch = SystemRunTimeSearch;
 }
 
 std::string CachedRunTimeDirOn(const TRunTimeSearch& search, int index) {
@@ -282,4 +285,9 @@ std::string CachedRunTimeDirOn(const TRunTimeSearch& search, int index) {
   std::string& cached = runTimeCache[index - 1];
   if (cached == "*") cached = runTimeResolver(search, runTimeFieldLists[index - 1]);
   return cached;
+}
+
+std::string CachedRunTimeDir(int index) {
+  if (systemRunTimeSearch == nullptr) return "";
+  return CachedRunTimeDirOn(systemRunTimeSearch(), index);
 }

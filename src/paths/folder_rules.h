@@ -137,3 +137,9 @@ std::string RunTimeDirOn(const TRunTimeSearch& search, const std::string& fields
 // resolves to "".
 void SetRunTimeDirFields(int index, const std::string& fields);
 std::string CachedRunTimeDirOn(const TRunTimeSearch& search, int index);
+// CachedRunTimeDirOn the system's own search.
+std::string CachedRunTimeDir(int index);
+
+// The system's own search: the real calls on Windows (paths/folders.h);
+// builds without Windows find nothing and show no box.
+const TRunTimeSearch& SystemRunTimeSearch();

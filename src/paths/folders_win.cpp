@@ -72,6 +72,8 @@ const TRunTimeSearch& WindowsRunTimeSearch() {
   return search;
 }
 
+const TRunTimeSearch& SystemRunTimeSearch() { return WindowsRunTimeSearch(); }
+
 std::string ProfilesFallback(bool withSlash) {
   return ProfilesFallbackOn(WindowsFolderSystem(), withSlash);
 }

@@ -63,8 +63,7 @@ std::string SystemValue(TMacroSource source) {
     case TMacroSource::RunTimeDir1:
     case TMacroSource::RunTimeDir2:
     case TMacroSource::RunTimeDir3:
-      return CachedRunTimeDirOn(WindowsRunTimeSearch(),
-                                index - static_cast<int>(TMacroSource::RunTimeDir1) + 1);
+      return CachedRunTimeDir(index - static_cast<int>(TMacroSource::RunTimeDir1) + 1);
     case TMacroSource::TempDir:
       return TempDir(false);
     default:
