@@ -108,6 +108,11 @@ std::string LookUpCustomMacros(std::string text) {
   return text;
 }
 
+// Null until a custom table is set: with the empty table every token stays
+// as it is. Reached only through this pointer, the lookup costs nothing in
+// a program that sets no table.
+std::string (*customMacroLookup)(std::string text) = nullptr;
+
 // One step of the expansion. The order of the steps decides which macro
 // wins where names overlap, and it is the order in which the system values
 // are asked for.
@@ -301,7 +306,10 @@ void SetInstallFolders(const std::string& application, const std::string& common
   installFolders[2] = auxiliary;
 }
 
-void SetCustomMacros(const std::string& table) { customMacros = table; }
+void SetCustomMacros(const std::string& table) {
+  customMacros = table;
+  customMacroLookup = LookUpCustomMacros;
+}
 
 void SetMacroValueProvider(TMacroValueProvider provider) { valueProvider = std::move(provider); }
 
@@ -364,7 +372,7 @@ std::string ExpandMacrosWith(const TMacroEnvironment& environment, const std::st
                              const std::string& suffix, bool normaliseDots, bool customLookup) {
   std::string result = text;
   if (result.find('<') != std::string::npos) {
-    if (customLookup) result = LookUpCustomMacros(result);
+    if (customLookup && customMacroLookup != nullptr) result = customMacroLookup(result);
     result = ExpandDateStamp(result, environment.now);
     // A kept suffix in front of a written backslash gives "\\".
     if (RunSteps(result, environment, suffix)) result = CollapseBackslashes(result, false);
