@@ -28,15 +28,12 @@ bool SuffixDropped(const std::string& text, size_t macroSize, int at) {
 }
 
 // SubstituteMacro in place; `withSuffix` false stands for an empty suffix.
-void Substitute(std::string& text, const std::string& macro, const std::string& value,
+void Substitute(std::string& text, const std::string& macro, std::string value,
                 const std::string& suffix, bool withSuffix) {
   const int at = PosText(macro, text);
   if (at == 0) return;
-  if (!withSuffix || SuffixDropped(text, macro.size(), at)) {
-    text = ReplaceAllText(text, macro, value);
-  } else {
-    text = ReplaceAllText(text, macro, Concat({value, suffix}));
-  }
+  if (withSuffix && !SuffixDropped(text, macro.size(), at)) value += suffix;
+  text = ReplaceAllText(text, macro, value);
 }
 
 // Writes a date pattern: "Y" the year in 4 digits, "y" in 2, "m" month,
@@ -292,7 +289,8 @@ bool RunSteps(std::string& text, const TMacroEnvironment& environment, const std
     } else if (kind >= kDrive) {
       value.assign(source == 0 ? installFolders[0] : drives[source], 0, kind == kDrive ? 3 : 2);
     }
-    Substitute(text, macro, value, suffix, kind >= kRunTimeFolder && kind <= kInstallFolder);
+    Substitute(text, macro, std::move(value), suffix,
+               kind >= kRunTimeFolder && kind <= kInstallFolder);
   }
   return text != snapshot;
 }
