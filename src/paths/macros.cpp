@@ -105,6 +105,19 @@ std::string LookUpCustomMacros(std::string text) {
   return text;
 }
 
+// The provider's value for a text macro: "<EnteredUserName>" asks for
+// "UserName", "<ProjectName>" for "ProjectName".
+std::string ProvidedValue(const std::string& macro) {
+  const size_t from = macro.compare(0, 8, "<Entered") == 0 ? 8 : 1;
+  return valueProvider ? valueProvider(macro.substr(from, macro.size() - from - 1))
+                       : std::string();
+}
+
+// Null until a provider is set: without one those macros are empty.
+// Reached only through this pointer, the lookup costs nothing in a program
+// that sets no provider.
+std::string (*providedValueOf)(const std::string& macro) = nullptr;
+
 // Null until a custom table is set: with the empty table every token stays
 // as it is. Reached only through this pointer, the lookup costs nothing in
 // a program that sets no table.
@@ -282,10 +295,7 @@ bool RunSteps(std::string& text, const TMacroEnvironment& environment, const std
     } else if (kind == kInstallFolder) {
       value = installFolders[source];
     } else if (kind == kProvidedValue) {
-      // "<EnteredUserName>" asks for "UserName", "<ProjectName>" for
-      // "ProjectName".
-      const size_t from = macro.compare(0, 8, "<Entered") == 0 ? 8 : 1;
-      if (valueProvider) value = valueProvider(macro.substr(from, macro.size() - from - 1));
+      if (providedValueOf != nullptr) value = providedValueOf(macro);
     } else if (kind >= kDrive) {
       value.assign(source == 0 ? installFolders[0] : drives[source], 0, kind == kDrive ? 3 : 2);
     }
@@ -309,7 +319,10 @@ void SetCustomMacros(const std::string& table) {
   customMacroLookup = LookUpCustomMacros;
 }
 
-void SetMacroValueProvider(TMacroValueProvider provider) { valueProvider = std::move(provider); }
+void SetMacroValueProvider(TMacroValueProvider provider) {
+  valueProvider = std::move(provider);
+  providedValueOf = ProvidedValue;
+}
 
 std::string SubstituteMacro(const std::string& text, const std::string& macro,
                             const std::string& value, const std::string& suffix) {
