@@ -114,8 +114,8 @@ const TRunTimeSearch& (*systemRunTimeSearch)() = nullptr;
 }  // namespace
 
 std::string ParentFolder(const std::string& path) {
-  const int slash = LastPos("\\", path);
-  return slash > 0 ? path.substr(0, slash - 1) : std::string();
+  const size_t slash = path.rfind('\\');
+  return slash != std::string::npos ? path.substr(0, slash) : std::string();
 }
 
 std::string ProfilesFallbackOn(const TFolderSystem& system, bool withSlash) {
@@ -200,10 +200,10 @@ std::string System16DirOn(const TFolderSystem& system) {
   // Windows 9x keeps its 16-bit system files in "System", NT beside its
   // "System32"; the name without "32" finds either.
   const std::string systemDir = system.systemDir(false);
-  const int at = LastPos("32", systemDir);
-  if (at > 0) {
+  const size_t at = systemDir.rfind("32");
+  if (at != std::string::npos) {
     std::string withoutNumber = systemDir;
-    withoutNumber.erase(static_cast<size_t>(at - 1), 2);
+    withoutNumber.erase(at, 2);
     if (system.dirExists(withoutNumber)) return withoutNumber;
   }
   std::string system16 = system.windowsDir(true);

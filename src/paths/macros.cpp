@@ -77,7 +77,7 @@ std::string DaysSince2000(const TLocalTime& t) {
 }
 
 bool HasDottedSegment(const std::string& text) {
-  return PosText("\\..", text) > 0 || PosText("..\\", text) > 0;
+  return text.find("\\..") != std::string::npos || text.find("..\\") != std::string::npos;
 }
 
 std::string FullPathOrAsIs(const std::string& path, const TFullPathFunction& fullPath) {
