@@ -4,11 +4,13 @@
 
 namespace {
 
-const char kShellFoldersKey[] =
+// Plain literals rather than arrays, so an equal text elsewhere in the
+// program is stored once.
+constexpr const char* kShellFoldersKey =
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kCurrentVersionKey[] =
+constexpr const char* kCurrentVersionKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-const char kDynDataKey[] = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
+constexpr const char* kDynDataKey = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
 const char kAppPathsKey[] =
     "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 
