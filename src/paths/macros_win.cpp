@@ -7,9 +7,10 @@
 namespace {
 
 std::string LocaleText(LCTYPE type) {
-  char buffer[256] = {};
-  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof(buffer)) == 0) return "";
-  return buffer;
+  // The count includes the closing zero; 0 means failure.
+  char buffer[256];
+  const int length = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof(buffer));
+  return std::string(buffer, length > 0 ? static_cast<size_t>(length - 1) : 0);
 }
 
 TDateParts LocalDateParts() {
