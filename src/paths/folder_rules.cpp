@@ -103,15 +103,28 @@ std::string Field(const std::string& fields, int index) {
 
 bool FieldOn(const std::string& fields, int index) { return Field(fields, index) == "1"; }
 
-// Run-time folder state of the process; "*" marks a folder not resolved yet.
-std::string runTimeFieldLists[3];
-std::string runTimeCache[3] = {"*", "*", "*"};
+// Run-time folder state of the process, made on first use; "*" marks a
+// folder not resolved yet.
+struct TRunTimeState {
+  std::string fieldLists[3];
+  std::string cache[3] = {"*", "*", "*"};
+};
+
+TRunTimeState& RunTimeState() {
+  static TRunTimeState state;
+  return state;
+}
+
 // Null until a field list is set: an empty list finds no folder and shows
 // no box, so until then no search is needed. Reached only through these
 // pointers, the search and the system's calls behind it cost nothing in a
 // program that sets no list.
 std::string (*runTimeResolver)(const TRunTimeSearch&, const std::string&) = nullptr;
-const TRunTimeSearch& (*systemRunTimeSearch)() = nullptr;
+std::string (*systemRunTimeDir)(int index) = nullptr;
+
+std::string SystemRunTimeDir(int index) {
+  return CachedRunTimeDirOn(SystemRunTimeSearch(), index);
+}
 
 }  // namespace
 
@@ -276,20 +289,21 @@ std::string RunTimeDirOn(const TRunTimeSearch& search, const std::string& fields
 
 void SetRunTimeDirFields(int index, const std::string& fields) {
   if (index < 1 || index > 3) return;
-  runTimeFieldLists[index - 1] = fields;
-  runTimeCache[index - 1] = "*";
+  TRunTimeState& state = RunTimeState();
+  state.fieldLists[index - 1] = fields;
+  state.cache[index - 1] = "*";
   runTimeResolver = RunTimeDirOn;
-  systemRunTimeSearch = SystemRunTimeSearch;
+  systemRunTimeDir = SystemRunTimeDir;
 }
 
 std::string CachedRunTimeDirOn(const TRunTimeSearch& search, int index) {
   if (index < 1 || index > 3 || runTimeResolver == nullptr) return "";
-  std::string& cached = runTimeCache[index - 1];
-  if (cached == "*") cached = runTimeResolver(search, runTimeFieldLists[index - 1]);
+  TRunTimeState& state = RunTimeState();
+  std::string& cached = state.cache[index - 1];
+  if (cached == "*") cached = runTimeResolver(search, state.fieldLists[index - 1]);
   return cached;
 }
 
 std::string CachedRunTimeDir(int index) {
-  if (systemRunTimeSearch == nullptr) return "";
-  return CachedRunTimeDirOn(systemRunTimeSearch(), index);
+  return systemRunTimeDir != nullptr ? systemRunTimeDir(index) : std::string();
 }

@@ -10,7 +10,11 @@ namespace {
 // The folders behind "<InstallDir>", "<InstallCommonDir>" and
 // "<InstallAuxDir>" (and their long names), in that order.
 std::string installFolders[3];
-std::string customMacros;
+// The custom macro table, made on first use.
+std::string& CustomMacros() {
+  static std::string table;
+  return table;
+}
 TMacroValueProvider valueProvider;
 
 const int kSecondsPerDay = 86400;
@@ -98,7 +102,7 @@ std::string LookUpCustomMacros(std::string text) {
     // token holds no ">" before its last, so only the added one goes.
     std::string key = ReplaceAll(Concat({"<", token, ">"}), "<<", "<");
     key.pop_back();
-    const std::string value = GetKeyValue(customMacros, key, token);
+    const std::string value = GetKeyValue(CustomMacros(), key, token);
     text.replace(open, token.size(), value);
     scan = open + value.size();
   }
@@ -315,7 +319,7 @@ void SetInstallFolders(const std::string& application, const std::string& common
 }
 
 void SetCustomMacros(const std::string& table) {
-  customMacros = table;
+  CustomMacros() = table;
   customMacroLookup = LookUpCustomMacros;
 }
 
