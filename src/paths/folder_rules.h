@@ -46,6 +46,35 @@ struct TFolderSystem {
 // The path up to its last backslash, without it; "" when it has none.
 std::string ParentFolder(const std::string& path);
 
+// Every folder that the rules below find, in one call: FolderOn(system,
+// TFolder::UserDesktop, b) is UserDesktopDirOn(system, b), and so on.
+// Windows, System and Program are the system's own folders; `withSlash`
+// does not touch the folders that are returned as found (Font, and
+// System16 and after).
+enum class TFolder : unsigned char {
+  User,
+  DocumentsAndSettings,
+  AllUsers,
+  UserAppData,
+  AllUsersAppData,
+  MyDocuments,
+  AllUsersDocuments,
+  UserStartMenu,
+  AllUsersStartMenu,
+  UserDesktop,
+  AllUsersDesktop,
+  Font,
+  Windows,
+  System,
+  Program,
+  System16,
+  Origin,
+  ProgramFiles,
+  CommonFiles,
+  StartMenu,
+};
+std::string FolderOn(const TFolderSystem& system, TFolder folder, bool withSlash);
+
 // The folder functions below follow one pattern: each lookup runs only while
 // the earlier ones gave no existing folder, the last fallback is the result
 // even when it does not exist, and `withSlash` decides the trailing
@@ -108,3 +137,9 @@ std::string RunTimeDirOn(const TRunTimeSearch& search, const std::string& fields
 // resolves to "".
 void SetRunTimeDirFields(int index, const std::string& fields);
 std::string CachedRunTimeDirOn(const TRunTimeSearch& search, int index);
+// CachedRunTimeDirOn the system's own search.
+std::string CachedRunTimeDir(int index);
+
+// The system's own search: the real calls on Windows (paths/folders.h);
+// builds without Windows find nothing and show no box.
+const TRunTimeSearch& SystemRunTimeSearch();

@@ -23,27 +23,32 @@ const char* const kRunTimeDirButtons = kDefaultButtonTexts;
 
 }  // namespace
 
-std::string SpecialFolder(int csidl) {
-  const auto function =
-      ProcAs<TSpecialFolderPathA>(GetDllProc("shell32.dll", "SHGetSpecialFolderPathA"));
-  if (function == nullptr) return "";
+namespace {
+
+// Both shell functions fill a buffer of MAX_PATH characters; `special`
+// picks SHGetSpecialFolderPathA (never creating the folder) over
+// SHGetFolderPathA.
+std::string ShellFolder(bool special, int csidl) {
+  const FARPROC address = special ? GetDllProc("shell32.dll", "SHGetSpecialFolderPathA")
+                                  : GetDllProc("SHFolder.dll", "SHGetFolderPathA");
+  if (address == nullptr) return "";
   char buffer[kFolderBufferSize] = {};
-  if (!function(nullptr, buffer, csidl, FALSE)) return "";
-  return buffer;
+  const bool found =
+      special ? ProcAs<TSpecialFolderPathA>(address)(nullptr, buffer, csidl, FALSE) != FALSE
+              : ProcAs<TFolderPathA>(address)(nullptr, csidl, nullptr, 0, buffer) == S_OK;
+  return found ? buffer : "";
 }
 
-std::string FolderPath(int csidl) {
-  const auto function = ProcAs<TFolderPathA>(GetDllProc("SHFolder.dll", "SHGetFolderPathA"));
-  if (function == nullptr) return "";
-  char buffer[kFolderBufferSize] = {};
-  if (function(nullptr, csidl, nullptr, 0, buffer) != S_OK) return "";
-  return buffer;
-}
+}  // namespace
+
+std::string SpecialFolder(int csidl) { return ShellFolder(true, csidl); }
+
+std::string FolderPath(int csidl) { return ShellFolder(false, csidl); }
 
 const TFolderSystem& WindowsFolderSystem() {
   static const TFolderSystem system = {
-      FolderPath,
-      SpecialFolder,
+      [](int csidl) { return ShellFolder(false, csidl); },
+      [](int csidl) { return ShellFolder(true, csidl); },
       [](const std::string& path) { return !path.empty() && DirExists(path); },
       WindowsDir,
       SystemDir,
@@ -66,6 +71,8 @@ const TRunTimeSearch& WindowsRunTimeSearch() {
   };
   return search;
 }
+
+const TRunTimeSearch& SystemRunTimeSearch() { return WindowsRunTimeSearch(); }
 
 std::string ProfilesFallback(bool withSlash) {
   return ProfilesFallbackOn(WindowsFolderSystem(), withSlash);

@@ -1,6 +1,6 @@
 #include "paths/language_table.h"
 
-#include "util/text.h"
+#include <cstring>
 
 const char kLanguageTable[] =
     "|AFRIKAANS    = 54|ALBANIAN     = 28|ARABIC       = 1|BASQUE       = 45"
@@ -15,15 +15,28 @@ const char kLanguageTable[] =
     "|SLOVENIAN    = 36|SPANISH      = 10|SWEDISH      = 29|THAI         = 30"
     "|TURKISH      = 31|UKRAINIAN    = 34|VIETNAMESE   = 42|";
 
+namespace {
+
+// kLanguageTable in the form the lookup reads fastest: the names in table
+// order, each ended by a zero, and their ids (tests hold the two equal).
+const char kNames[] =
+    "AFRIKAANS\0ALBANIAN\0ARABIC\0BASQUE\0BELARUSIAN\0BULGARIAN\0CATALAN\0CHINESE\0CROATIAN\0"
+    "CZECH\0DANISH\0DUTCH\0ENGLISH\0ESTONIAN\0FAEROESE\0FARSI\0FINNISH\0FRENCH\0GERMAN\0GREEK\0"
+    "HEBREW\0HUNGARIAN\0ICELANDIC\0INDONESIAN\0ITALIAN\0JAPANESE\0KOREAN\0LATVIAN\0LITHUANIAN\0"
+    "NORWEGIAN\0POLISH\0PORTUGUESE\0ROMANIAN\0RUSSIAN\0SERBIAN\0SLOVAK\0SLOVENIAN\0SPANISH\0"
+    "SWEDISH\0THAI\0TURKISH\0UKRAINIAN\0VIETNAMESE\0";
+const unsigned char kIds[] = {
+    54, 28, 1, 45, 35, 2, 3, 4, 26, 5, 6, 19, 9, 37, 56, 41, 11, 12, 7, 8, 13, 14, 15, 33, 16, 17,
+    18, 38, 39, 20, 21, 22, 24, 25, 26, 27, 36, 10, 29, 30, 31, 34, 42,
+};
+
+}  // namespace
+
 std::string LanguageName(int32_t id) {
-  const std::string table = kLanguageTable;
-  const std::string wanted = std::to_string(id);
-  const int count = FieldCount(table);
-  for (int i = 0; i < count; ++i) {
-    const std::string entry = GetField(table, i, "");
-    const size_t equals = entry.find('=');
-    if (equals == std::string::npos) continue;
-    if (Trim(entry.substr(equals + 1)) == wanted) return Trim(entry.substr(0, equals));
+  const char* name = kNames;
+  for (const unsigned char entryId : kIds) {
+    if (entryId == id) return name;
+    name += std::strlen(name) + 1;
   }
-  return "";
+  return std::string();
 }

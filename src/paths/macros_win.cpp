@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <vector>
-
 #include "paths/folders.h"
 #include "paths/macros.h"
 #include "util/winapi.h"
@@ -9,91 +7,70 @@
 namespace {
 
 std::string LocaleText(LCTYPE type) {
-  char buffer[256] = {};
-  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof(buffer)) == 0) return "";
-  return buffer;
+  // The count includes the closing zero; 0 means failure.
+  char buffer[256];
+  const int length = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof(buffer));
+  return std::string(buffer, length > 0 ? static_cast<size_t>(length - 1) : 0);
 }
 
 TDateParts LocalDateParts() {
   SYSTEMTIME now = {};
   GetLocalTime(&now);
-  TDateParts parts;
-  parts.time = {now.wYear,   now.wMonth,  now.wDay,         now.wHour,
-                now.wMinute, now.wSecond, now.wMilliseconds};
-  parts.monthName = LocaleText(LOCALE_SMONTHNAME1 + now.wMonth - 1);
-  parts.dateSeparator = LocaleText(LOCALE_SDATE);
-  parts.timeSeparator = LocaleText(LOCALE_STIME);
-  return parts;
+  return {
+      {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds},
+      LocaleText(LOCALE_SMONTHNAME1 + now.wMonth - 1),
+      LocaleText(LOCALE_SDATE),
+      LocaleText(LOCALE_STIME),
+  };
 }
 
 std::string FullPathName(const std::string& path) {
   // The first call tells the room a long result needs.
-  char small[MAX_PATH] = {};
-  const DWORD needed = GetFullPathNameA(path.c_str(), sizeof(small), small, nullptr);
-  if (needed == 0) return "";
-  if (needed < sizeof(small)) return small;
-  std::vector<char> buffer(needed + 1);
-  const DWORD written = GetFullPathNameA(path.c_str(), needed + 1, buffer.data(), nullptr);
-  if (written == 0 || written > needed) return "";
-  return std::string(buffer.data(), written);
+  std::string full(MAX_PATH, '\0');
+  DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, &full[0], nullptr);
+  if (length >= MAX_PATH) {
+    const DWORD needed = length;
+    full.assign(needed, '\0');
+    length = GetFullPathNameA(path.c_str(), needed + 1, &full[0], nullptr);
+    if (length > needed) length = 0;
+  }
+  full.resize(length);
+  return full;
 }
 
+// The folder behind each source from WindowsDir on; TempDir is not one.
+const TFolder kFolderOfSource[] = {
+    TFolder::Windows,     TFolder::System,          TFolder::System16,
+    TFolder::Origin,      TFolder::ProgramFiles,    TFolder::CommonFiles,
+    TFolder::StartMenu,   TFolder::Font,            TFolder::Program,
+    TFolder::Windows,     TFolder::User,            TFolder::UserAppData,
+    TFolder::MyDocuments, TFolder::UserStartMenu,   TFolder::UserDesktop,
+    TFolder::DocumentsAndSettings,                  TFolder::AllUsers,
+    TFolder::AllUsersAppData,                       TFolder::AllUsersDocuments,
+    TFolder::AllUsersStartMenu,                     TFolder::AllUsersDesktop,
+};
+static_assert(sizeof(kFolderOfSource) ==
+                  static_cast<size_t>(TMacroSource::AllUsersDesktopDir) -
+                      static_cast<size_t>(TMacroSource::WindowsDir) + 1,
+              "one folder per source from WindowsDir on");
+
 std::string SystemValue(TMacroSource source) {
+  const int index = static_cast<int>(source);
   switch (source) {
     case TMacroSource::RegisteredOwner:
       return RegisteredOwner();
     case TMacroSource::RegisteredOrganization:
       return RegisteredOrganization();
     case TMacroSource::RunTimeDir1:
-      return RunTimeDir1();
     case TMacroSource::RunTimeDir2:
-      return RunTimeDir2();
     case TMacroSource::RunTimeDir3:
-      return RunTimeDir3();
-    case TMacroSource::WindowsDir:
-      return WindowsDir(false);
-    case TMacroSource::SystemDir:
-      return SystemDir(false);
-    case TMacroSource::System16Dir:
-      return System16Dir();
-    case TMacroSource::OriginDir:
-      return OriginDir();
-    case TMacroSource::ProgramFilesDir:
-      return ProgramFilesDir();
-    case TMacroSource::CommonFilesDir:
-      return CommonFilesDir();
-    case TMacroSource::StartMenuDir:
-      return StartMenuDir();
-    case TMacroSource::FontDir:
-      return FontDir();
-    case TMacroSource::ProgramDir:
-      return ProgramDir(false);
+      return CachedRunTimeDir(index - static_cast<int>(TMacroSource::RunTimeDir1) + 1);
     case TMacroSource::TempDir:
       return TempDir(false);
-    case TMacroSource::UserDir:
-      return UserDir(false);
-    case TMacroSource::UserAppDataDir:
-      return UserAppDataDir(false);
-    case TMacroSource::MyDocumentsDir:
-      return MyDocumentsDir(false);
-    case TMacroSource::UserStartMenuDir:
-      return UserStartMenuDir(false);
-    case TMacroSource::UserDesktopDir:
-      return UserDesktopDir(false);
-    case TMacroSource::DocumentsAndSettingsDir:
-      return DocumentsAndSettingsDir(false);
-    case TMacroSource::AllUsersDir:
-      return AllUsersDir(false);
-    case TMacroSource::AllUsersAppDataDir:
-      return AllUsersAppDataDir(false);
-    case TMacroSource::AllUsersDocumentsDir:
-      return AllUsersDocumentsDir(false);
-    case TMacroSource::AllUsersStartMenuDir:
-      return AllUsersStartMenuDir(false);
-    case TMacroSource::AllUsersDesktopDir:
-      return AllUsersDesktopDir(false);
+    default:
+      return FolderOn(WindowsFolderSystem(),
+                      kFolderOfSource[index - static_cast<int>(TMacroSource::WindowsDir)], false);
   }
-  return "";
 }
 
 }  // namespace

@@ -45,6 +45,21 @@ TEST(LanguageTable, FortyThreeEntriesInTheListFormat) {
   EXPECT_EQ(known, 42);
 }
 
+TEST(LanguageTable, EveryEntryIsFoundByItsIdFirstEntryFirst) {
+  const std::string table = kLanguageTable;
+  std::set<std::string> seenIds;
+  for (int i = 0; i < FieldCount(table); ++i) {
+    const std::string entry = GetField(table, i, "");
+    const std::string id = Trim(entry.substr(15));
+    const std::string name = Trim(entry.substr(0, 13));
+    if (!seenIds.insert(id).second) {
+      EXPECT_NE(LanguageName(StrToIntDef(id, -1)), name) << entry;  // an earlier entry wins
+    } else {
+      EXPECT_EQ(LanguageName(StrToIntDef(id, -1)), name) << entry;
+    }
+  }
+}
+
 TEST(LanguageTable, SystemLanguageOfTheNativeBuild) { EXPECT_EQ(SystemLanguageName(), "ENGLISH"); }
 
 }  // namespace

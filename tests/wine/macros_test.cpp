@@ -7,6 +7,7 @@
 #include <string>
 
 #include "files/file_ops.h"
+#include "paths/folder_rules.h"
 #include "paths/folders.h"
 #include "util/text.h"
 #include "util/winapi.h"
@@ -68,6 +69,18 @@ TEST_F(SystemMacros, DateStampUsesTheLocalClockAndLocale) {
   ASSERT_NE(month[0], '\0');
   EXPECT_EQ(named,
             ZeroPad(after.wDay, 2) + separator + month + separator + ZeroPad(after.wYear, 4));
+}
+
+TEST_F(SystemMacros, RunTimeFolderFromItsFieldListThroughTheSystemSearch) {
+  // Field 12 on: the fixed folder of field 13; nothing else is searched.
+  std::string fields = "|";
+  for (int i = 0; i < 20; ++i) fields += i == 12 ? "1|" : i == 13 ? "C:\\Fixed|" : "|";
+  SetRunTimeDirFields(3, fields);
+  EXPECT_EQ(ExpandMacros("<RunTimeDir_3>\\bin", "\\", false, false), "C:\\Fixed\\bin");
+  // An App Paths entry that is missing and no other lookup: empty, no box.
+  SetRunTimeDirFields(3, "|1|orvane_not_registered.exe|");
+  EXPECT_EQ(ExpandMacros("<RunTimeDir_3>", "\\", false, false), "");
+  SetRunTimeDirFields(3, "");
 }
 
 TEST_F(SystemMacros, DotsResolveThroughTheSystem) {
