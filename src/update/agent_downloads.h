@@ -2,8 +2,12 @@
 // and the update package (beside the agent), from a URL or a folder.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
+
+class TAgentSettings;
 
 // Fetches the info file `fileName` (only its file-name part is used) from
 // `base`; true when it now lies beside the agent and is no error page.
@@ -24,3 +28,10 @@ int64_t OfferedUpdateFileSize(const std::string& base, const std::string& fileNa
 
 // The agent's folder with one trailing backslash.
 std::string AgentFolder();
+
+enum class TAgentBox { Question, Warning, Error };
+// Shows `text` in a box of `kind` with the captions, button texts and
+// character set of `settings`' installation settings file; true only when
+// a question is answered Yes.
+bool ShowAgentBox(const TAgentSettings& settings, HWND owner, TAgentBox kind,
+                  const std::string& text);

@@ -41,29 +41,38 @@ enum class TProgramState {
 
 bool UserCheckRuns() { return CheckRequestMode == TCheckRequest::UserCheckRuns; }
 
-std::string WithProgramName(const std::string& text, const std::string& name) {
-  return ReplaceAll(text, "PROG_NAME", name);
+// The text of `id` with "PROG_NAME" replaced by `name`.
+std::string NamedText(const TAgentSettings& own, const char* id, const std::string& name) {
+  return ReplaceAll(own.AutoUpdateText(id), "PROG_NAME", name);
 }
 
-bool Ask(HWND owner, const std::string& question) {
-  return AskYesNo(owner, question, GetConfirmCaption(), GetBtnText(), GetMsgBoxCharSet());
+bool Ask(const TAgentSettings& own, HWND owner, const std::string& question) {
+  return ShowAgentBox(own, owner, TAgentBox::Question, question);
 }
 
-void Warn(HWND owner, const std::string& text) {
-  ShowWarningBox(owner, text, GetAttentionCaption(), GetBtnText(), GetMsgBoxCharSet(), 0);
+void Warn(const TAgentSettings& own, HWND owner, const std::string& text) {
+  ShowAgentBox(own, owner, TAgentBox::Warning, text);
 }
 
-void Step(int n) { DebugLine(" ==== DoPerform-" + std::to_string(n) + " ===="); }
+// `n` is a single digit.
+void Step(int n) {
+  char line[] = " ==== DoPerform-0 ====";
+  line[16] = static_cast<char>('0' + n);
+  DebugLine(line);
+}
 
 void ShutDown(const std::string& method, const std::string& path) {
-  if (method == "Using WM_CLOSE") {
-    CloseProgram(path, true);
-  } else if (method == "Using WM_QUIT") {
-    QuitProgram(path, true);
-  } else if (method == "Using Terminate Process") {
-    TerminateProgram(path, true);
-  } else if (method == "Don't Shut Down") {
-    return;
+  static const struct {
+    const char* method;
+    bool (*shutDown)(const std::string& target, bool byPathOnly);
+  } kMethods[] = {
+      {"Using WM_CLOSE", CloseProgram},
+      {"Using WM_QUIT", QuitProgram},
+      {"Using Terminate Process", TerminateProgram},
+  };
+  if (method == "Don't Shut Down") return;
+  for (const auto& entry : kMethods) {
+    if (method == entry.method) entry.shutDown(path, true);
   }
   WaitForProgramExit(path);
 }
@@ -75,21 +84,24 @@ std::string LocalFireStamp() {
 }
 
 bool PerformSteps(const TUpdateOffer& offer) {
+  // The settings files' paths stay the same for the whole procedure; every
+  // read below opens the file again.
+  const TAgentSettings own = OwnAgentSettings();
   Step(1);
-  const std::string base = offer.downloadUrl;
+  const std::string& base = offer.downloadUrl;
   const std::string updateName = ExtractFileName(offer.updateFileName);
   if (base.empty() || updateName.empty()) return false;
-  const std::string programName = offer.programName;
+  const std::string& programName = offer.programName;
 
   // The preference overrides may change while the procedure waits, so each
   // flag is taken at the moment it is needed.
   Step(2);
-  const std::string question =
-      GetAutoUpdateText("s11") +
-      GetAutoUpdateText(OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) ? "s13"
-                                                                                          : "s12");
+  std::string question = own.AutoUpdateText("s11");
+  question +=
+      own.AutoUpdateText(OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) ? "s13"
+                                                                                           : "s12");
   if (OverriddenFlag(kConfirmBeforeDownload, offer.confirmBeforeDownload) && !UserCheckRuns() &&
-      !Ask(kOwnerWithHeading, WithProgramName(question, programName))) {
+      !Ask(own, kOwnerWithHeading, ReplaceAll(question, "PROG_NAME", programName))) {
     return false;
   }
 
@@ -99,18 +111,18 @@ bool PerformSteps(const TUpdateOffer& offer) {
   bool ok = FetchUpdatePackage(base, updateName);
   NotifyListener(kUpdateDownloadEvent, kEventEnds);
   if (ok && OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) && !UserCheckRuns()) {
-    ok = Ask(kOwnerWithHeading, WithProgramName(GetAutoUpdateText("s14"), programName));
+    ok = Ask(own, kOwnerWithHeading, NamedText(own, "s14", programName));
   }
   if (!ok) return false;
 
   Step(4);
-  SetInstallFolders(GetTargetDir(), GetSharedDir(), GetAuxiliaryDir());
+  SetInstallFolders(own.TargetDir(), own.SharedDir(), own.AuxiliaryDir());
   const std::string path = ExpandMacros(offer.runningProcess, "\\", true, true);
   TProgramState state = IsProgramRunning(path) ? TProgramState::Running : TProgramState::NotRunning;
-  const std::string method = offer.shutDownMethod;
+  const std::string& method = offer.shutDownMethod;
   if (method == "Issue a Message Box") {
-    const std::string text = WithProgramName(GetAutoUpdateText("s15"), ExtractFileName(path));
-    while (IsProgramRunning(path)) Warn(kOwnerWithHeading, text);
+    const std::string text = NamedText(own, "s15", ExtractFileName(path));
+    while (IsProgramRunning(path)) Warn(own, kOwnerWithHeading, text);
   }
 
   Step(5);
@@ -122,8 +134,8 @@ bool PerformSteps(const TUpdateOffer& offer) {
   }
   const bool restart = OverriddenFlag(kRestartProcess, offer.restartProcess) &&
                        state == TProgramState::ClosedForUpdate;
-  const std::string updatePath = AgentFolder() + updateName;
-  const std::string arguments = "/OriginalInfoFile=\"" + InfoFilePath() + "\"";
+  const std::string updatePath = Concat({AgentFolder(), updateName});
+  const std::string arguments = Concat({"/OriginalInfoFile=\"", own.InfoPath(), "\""});
   AgentPhase = TAgentPhase::Installing;
   NotifyListener(kInstallEvent, kEventBegins);
 
@@ -137,15 +149,15 @@ bool PerformSteps(const TUpdateOffer& offer) {
   // what follows reads them again.
   Step(8);
   NotifyListener(kInstallEvent, kEventEnds);
-  if (result) SetVersionOriginal(GetVersionNew());
+  if (result) own.SetVersionOriginal(own.VersionNew());
   DeleteFileA(updatePath.c_str());
-  const std::string done = WithProgramName(GetAutoUpdateText("s16"), programName);
-  const std::string closing = GetAutoUpdateText("s17");
-  if (result && (GetInformFinish() || UserCheckRuns())) {
-    if (restart) {
-      if (Ask(kOwnerActiveWindow, done + closing)) WinExec(path.c_str(), SW_SHOWNORMAL);
+  if (result && (own.InformFinish() || UserCheckRuns())) {
+    std::string done = NamedText(own, "s16", programName);
+    if (!restart) {
+      Warn(own, kOwnerActiveWindow, done);
     } else {
-      Warn(kOwnerActiveWindow, done);
+      done += own.AutoUpdateText("s17");
+      if (Ask(own, kOwnerActiveWindow, done)) WinExec(path.c_str(), SW_SHOWNORMAL);
     }
   }
   return result;
@@ -179,20 +191,22 @@ TCheckDecision ShouldCheckNow() {
   in.autoCheckEnabled = AutoCheckEnabled;
   in.checkNowRequested = CheckNowRequested;
   in.testMode = TestMode;
-  in.probeSecondsInterval = GetProbeSecondsInterval();
-  in.probeSecondsLast = GetProbeSecondsLast();
+  const TAgentSettings own = OwnAgentSettings();
+  in.probeSecondsInterval = own.ProbeSecondsInterval();
+  in.probeSecondsLast = own.ProbeSecondsLast();
   in.now = NowSeconds();
   CheckNowRequested = false;
   return ScheduleDecision(in);
 }
 
 bool UserAgreesToCheck() {
+  const TAgentSettings own = OwnAgentSettings();
   std::string server = OwnPackageInfo().UpdateLocation();
   if (RefreshTestMode(true)) server = TestModeURL;
-  const std::string hint = server.size() > 2 && server[1] != ':' ? GetAutoUpdateText("s23") : "";
-  const std::string name = GetOriginalProgramName();
-  const std::string head = WithProgramName(GetAutoUpdateText("s22"), name);
-  return Ask(kOwnerActiveWindow, head + hint + GetAutoUpdateText("s24"));
+  std::string question = NamedText(own, "s22", own.OriginalProgramName());
+  if (server.size() > 2 && server[1] != ':') question += own.AutoUpdateText("s23");
+  question += own.AutoUpdateText("s24");
+  return Ask(own, kOwnerActiveWindow, question);
 }
 
 bool DoPerform(const TUpdateOffer& offer) {
@@ -203,21 +217,22 @@ bool DoPerform(const TUpdateOffer& offer) {
 
 void RelaunchAgent() {
   if (StopCountdown > 0) return;
-  const std::string command = AgentFolder() + OwnPackageInfo().AutoUpdateProgName() +
-                              " /_ZZ=99 /WAIT=3 /TRANSIENT=" + FormatOverrideList();
+  const std::string command = Concat({AgentFolder(), OwnPackageInfo().AutoUpdateProgName(),
+                                      " /_ZZ=99 /WAIT=3 /TRANSIENT=", FormatOverrideList()});
   WinExec(command.c_str(), SW_HIDE);
   PostQuitMessage(0);
 }
 
 void CheckForUpdate() {
-  DebugLine(" Fire  " + LocalFireStamp());
+  DebugLine(Concat({" Fire  ", LocalFireStamp()}));
   RefreshTestMode(true);
   bool performed = false;
   AgentPhase = TAgentPhase::Checking;
   NotifyListener(kInfoDownloadEvent, kEventBegins);
   const TAgentSettings settings = OwnAgentSettings();
-  const std::string infoPath = settings.InfoPath();
-  const bool ok = FetchInfoFile(OwnPackageInfo().UpdateLocation(), ExtractFileName(infoPath));
+  const std::string& infoPath = settings.InfoPath();
+  // The info file takes only the file-name part of the path it is given.
+  const bool ok = FetchInfoFile(OwnPackageInfo().UpdateLocation(), infoPath);
   NotifyListener(kInfoDownloadEvent, kEventEnds);
   if (ok) SetFileAttributesA(infoPath.c_str(), FILE_ATTRIBUTE_HIDDEN);
   settings.SetProbeSecondsLast(NowSeconds());
@@ -235,13 +250,11 @@ void CheckForUpdate() {
     HideMainWindow();
     if (!performed) {
       const bool connected = IsInternetConnected();
-      DebugLine(std::string(" ") + (TestMode ? "TRUE" : "FALSE") + " " +
-                (connected ? "TRUE" : "FALSE"));
+      DebugLine(Concat({" ", TestMode ? "TRUE" : "FALSE", " ", connected ? "TRUE" : "FALSE"}));
       if (TestMode || connected) {
-        Warn(kOwnerActiveWindow, GetAutoUpdateText("s21"));
+        Warn(settings, kOwnerActiveWindow, settings.AutoUpdateText("s21"));
       } else {
-        ShowErrorBox(kOwnerWithHeading, GetAutoUpdateText("s2"), GetErrorCaption(), GetBtnText(),
-                     GetMsgBoxCharSet());
+        ShowAgentBox(settings, kOwnerWithHeading, TAgentBox::Error, settings.AutoUpdateText("s2"));
       }
     }
   }
@@ -260,7 +273,7 @@ void AutoUpdateTimerTick() {
   if (StopCountdown == 0) PostQuitMessage(0);
   if (StopCountdown >= 0) --StopCountdown;
   ++AutoUpdateTimerCount;
-  DebugLine(" AutoUpdateTimerCount=" + std::to_string(AutoUpdateTimerCount));
+  DebugLine(Concat({" AutoUpdateTimerCount=", ZeroPad(AutoUpdateTimerCount, 1)}));
   if (AutoUpdateTimerCount >= 1) {
     RefreshTestMode(false);
     TCheckDecision decision = ShouldCheckNow();
