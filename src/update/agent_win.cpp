@@ -163,25 +163,24 @@ bool PerformSteps(const TUpdateOffer& offer) {
   return result;
 }
 
-// The decision on the offer just fetched; the update file's size is asked
-// for only when every other test has passed.
+// The offer just fetched and the decision on it; the update file's size is
+// asked for only when every other test has passed.
 struct TOfferVerdict {
-  TUpdateOffer offer;
-  TOfferDecision decision;
+  TOfferInput input;
+  TOfferDecision decision = TOfferDecision::UpdatingOff;
 };
 
 TOfferVerdict DecideOnFetchedOffer(const TAgentSettings& settings) {
-  TOfferInput in;
-  in.offer = settings.Offer();
-  in.installed = settings.InstalledState();
-  in.now = NowSeconds();
-  in.userAsked = UserCheckRuns();
-  TOfferDecision decision = DecideOnOffer(in);
-  if (decision == TOfferDecision::SizeNeeded) {
+  // Built in place: the offer's texts are never copied.
+  TOfferVerdict verdict{
+      {settings.Offer(), settings.InstalledState(), NowSeconds(), UserCheckRuns(), std::nullopt}};
+  TOfferInput& in = verdict.input;
+  verdict.decision = DecideOnOffer(in);
+  if (verdict.decision == TOfferDecision::SizeNeeded) {
     in.availableSize = OfferedUpdateFileSize(in.offer.downloadUrl, in.offer.updateFileName);
-    decision = DecideOnOffer(in);
+    verdict.decision = DecideOnOffer(in);
   }
-  return {in.offer, decision};
+  return verdict;
 }
 
 }  // namespace
@@ -236,14 +235,17 @@ void CheckForUpdate() {
   NotifyListener(kInfoDownloadEvent, kEventEnds);
   if (ok) SetFileAttributesA(infoPath.c_str(), FILE_ATTRIBUTE_HIDDEN);
   settings.SetProbeSecondsLast(NowSeconds());
-  const TOfferVerdict verdict = ok ? DecideOnFetchedOffer(settings) : TOfferVerdict{};
-  if (ok && verdict.decision == TOfferDecision::Perform) {
-    DebugLine(" ==== Perform Update-1 ====");
-    performed = true;
-    settings.SetReAskSecondsLast(NowSeconds());
-    settings.SetOriginalStamp(verdict.offer.stamp);
-    if (DoPerform(verdict.offer)) RelaunchAgent();
-    DebugLine(" ==== Perform Update-2 ====");
+  if (ok) {
+    const TOfferVerdict verdict = DecideOnFetchedOffer(settings);
+    const TUpdateOffer& offer = verdict.input.offer;
+    if (verdict.decision == TOfferDecision::Perform) {
+      DebugLine(" ==== Perform Update-1 ====");
+      performed = true;
+      settings.SetReAskSecondsLast(NowSeconds());
+      settings.SetOriginalStamp(offer.stamp);
+      if (DoPerform(offer)) RelaunchAgent();
+      DebugLine(" ==== Perform Update-2 ====");
+    }
   }
   if (UserCheckRuns()) {
     Wait(1000);

@@ -25,7 +25,7 @@ class TGFileInfo;
 
 class TAgentSettings {
  public:
-  TAgentSettings(std::string originalPath, std::string infoPath);
+  TAgentSettings(const std::string& originalPath, const std::string& infoPath);
   // The files `package`'s UpdateInfoName names in `folder` (which ends in
   // a backslash).
   static TAgentSettings InFolder(const std::string& folder, const TGFileInfo& package);

@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <utility>
-
 #include "package/package_info.h"
 #include "startup/entry.h"
 #include "update/agent_state.h"
@@ -17,11 +15,14 @@ LRESULT Low32(int64_t value) { return static_cast<LRESULT>(static_cast<int32_t>(
 
 }  // namespace
 
-TAgentSettings::TAgentSettings(std::string originalPath, std::string infoPath)
-    : originalPath_(std::move(originalPath)), infoPath_(std::move(infoPath)) {}
+TAgentSettings::TAgentSettings(const std::string& originalPath, const std::string& infoPath)
+    : originalPath_(originalPath), infoPath_(infoPath) {}
 
 TAgentSettings TAgentSettings::InFolder(const std::string& folder, const TGFileInfo& package) {
-  return TAgentSettings(folder + package.OriginalFileName(), folder + package.InfoFileName());
+  TAgentSettings settings(folder, folder);
+  settings.originalPath_ += package.OriginalFileName();
+  settings.infoPath_ += package.InfoFileName();
+  return settings;
 }
 
 namespace {
