@@ -84,7 +84,9 @@ TFetched Fetch(const TAgentSettings& own, const std::string& baseIn, const std::
   const std::string& base = TestMode ? TestModeURL : baseIn;
   TFetched fetched;
   fetched.source = Concat({base, "\\", name});
-  const std::string agentCopy = Concat({AgentFolder(), name});
+  // Where the file goes beside the agent; empty for one kept in memory.
+  std::string agentCopy;
+  if (target.toAgentFolder) agentCopy = Concat({AgentFolder(), name});
   if (FileExists(fetched.source)) {
     fetched.content = ReadFilePart(fetched.source, 0, 0);
     if (target.toAgentFolder && !fetched.content.empty()) {
@@ -104,7 +106,7 @@ TFetched Fetch(const TAgentSettings& own, const std::string& baseIn, const std::
     // A transfer that ends short fails as a download, not as a package with
     // another publisher's token, nor as a cut info file taken for whole.
     TMemorySink memory(fetched.content);
-    TPartialFileSink file(target.toAgentFolder ? agentCopy : std::string());
+    TPartialFileSink file(agentCopy);
     TDownloadSink& sink = target.toAgentFolder ? static_cast<TDownloadSink&>(file)
                                                : static_cast<TDownloadSink&>(memory);
     fetched.error =

@@ -46,7 +46,8 @@ int64_t ReadOriginalInt(const TAgentSettings& s, const char* section, const char
 }
 
 bool WriteOriginalInt(const TAgentSettings& s, const char* key, int64_t value) {
-  return IniWriteInt(s.OriginalPath(), schema::kOriginalSetup, key, value);
+  return WritePrivateProfileStringA(schema::kOriginalSetup, key, ZeroPad(value, 1).c_str(),
+                                    s.OriginalPath().c_str()) != FALSE;
 }
 
 std::string ReadInfo(const TAgentSettings& s, const char* key, const char* def = "") {
