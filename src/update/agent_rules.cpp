@@ -39,8 +39,14 @@ bool ReAskDue(int64_t now, int64_t reAskLast, int64_t reAskInterval) {
 
 bool VersionListed(const std::string& validVersions, int32_t versionOriginal) {
   if (validVersions.empty()) return true;
-  const std::string needle = Concat({",", ZeroPad(versionOriginal, 1), ","});
-  return Concat({",", validVersions, ","}).find(needle) != std::string::npos;
+  // Some field between commas is the version's decimal text, exactly.
+  const std::string version = ZeroPad(versionOriginal, 1);
+  for (size_t start = 0;;) {
+    const size_t end = validVersions.find(',', start);
+    if (validVersions.compare(start, end - start, version) == 0) return true;
+    if (end == std::string::npos) return false;
+    start = end + 1;
+  }
 }
 
 std::string FireStamp(int year, int month, int day, int hour, int minute, int second) {

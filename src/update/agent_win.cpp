@@ -253,11 +253,11 @@ void CheckForUpdate() {
     if (!performed) {
       const bool connected = IsInternetConnected();
       DebugLine(Concat({" ", TestMode ? "TRUE" : "FALSE", " ", connected ? "TRUE" : "FALSE"}));
-      if (TestMode || connected) {
-        Warn(settings, kOwnerActiveWindow, settings.AutoUpdateText("s21"));
-      } else {
-        ShowAgentBox(settings, kOwnerWithHeading, TAgentBox::Error, settings.AutoUpdateText("s2"));
-      }
+      // Reachable: there was no update; else the connection is at fault.
+      const bool reachable = TestMode || connected;
+      ShowAgentBox(settings, reachable ? kOwnerActiveWindow : kOwnerWithHeading,
+                   reachable ? TAgentBox::Warning : TAgentBox::Error,
+                   settings.AutoUpdateText(reachable ? "s21" : "s2"));
     }
   }
   SetFileAttributesA(infoPath.c_str(), FILE_ATTRIBUTE_NORMAL);
