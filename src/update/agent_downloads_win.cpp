@@ -23,10 +23,9 @@ namespace {
 
 // A name taken from the info file or a URL touches the disk only as a
 // plain file name, never as a path that could leave the agent's folder.
+// ExtractFileName cuts at "/" as well as at "\" and ":".
 std::string SafeFileName(const std::string& name) {
   std::string plain = ExtractFileName(name);
-  const size_t slash = plain.find_last_of('/');
-  if (slash != std::string::npos) plain.erase(0, slash + 1);
   if (plain == "." || plain == "..") plain.clear();
   return plain;
 }
