@@ -9,9 +9,12 @@
 
 class TAgentSettings;
 
+// The fetches below read the agent's settings from `own`.
+
 // Fetches the info file `fileName` (only its file-name part is used) from
 // `base`; true when it now lies beside the agent and is no error page.
-bool FetchInfoFile(const std::string& base, const std::string& fileName);
+bool FetchInfoFile(const TAgentSettings& own, const std::string& base,
+                   const std::string& fileName);
 
 // Fetches the update package `fileName` from `base`; true when it now lies
 // beside the agent and carries the agent's token, and, where the info file
@@ -20,7 +23,8 @@ bool FetchInfoFile(const std::string& base, const std::string& fileName);
 // package that fails any of these is deleted and reported as one with
 // another token (the debug log names the check); a failed download is
 // reported when the user is asked before downloads.
-bool FetchUpdatePackage(const std::string& base, const std::string& fileName);
+bool FetchUpdatePackage(const TAgentSettings& own, const std::string& base,
+                        const std::string& fileName);
 
 // Size of the update package `fileName` where `base` offers it; -1 when it
 // cannot be found there.

@@ -149,10 +149,11 @@ std::string UpdatePackageRefusal(const TAgentSettings& own, const std::string& p
 
 }  // namespace
 
-bool FetchInfoFile(const std::string& base, const std::string& fileName) {
+bool FetchInfoFile(const TAgentSettings& own, const std::string& base,
+                   const std::string& fileName) {
   const std::string name = SafeFileName(fileName);
   if (name.empty()) return false;
-  TFetched fetched = Fetch(OwnAgentSettings(), base, name, {"s31", false});
+  TFetched fetched = Fetch(own, base, name, {"s31", false});
   if (fetched.error.empty() && !fetched.content.empty()) {
     DetectErrorPage("", fetched.content, fetched.source, fetched.error, "");
   }
@@ -161,10 +162,10 @@ bool FetchInfoFile(const std::string& base, const std::string& fileName) {
   return true;
 }
 
-bool FetchUpdatePackage(const std::string& base, const std::string& fileName) {
+bool FetchUpdatePackage(const TAgentSettings& own, const std::string& base,
+                        const std::string& fileName) {
   const std::string name = SafeFileName(fileName);
   if (name.empty()) return false;
-  const TAgentSettings own = OwnAgentSettings();
   const TFetched fetched = Fetch(own, base, name, {"s32", true});
   if (!fetched.error.empty()) {
     if (fetched.source.size() > 2 && own.RequestConfirmationBeforeDownload()) {

@@ -83,10 +83,8 @@ std::string LocalFireStamp() {
   return FireStamp(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
-bool PerformSteps(const TUpdateOffer& offer) {
-  // The settings files' paths stay the same for the whole procedure; every
-  // read below opens the file again.
-  const TAgentSettings own = OwnAgentSettings();
+// Every read of the settings below opens the file again.
+bool PerformSteps(const TAgentSettings& own, const TUpdateOffer& offer) {
   Step(1);
   const std::string& base = offer.downloadUrl;
   const std::string updateName = ExtractFileName(offer.updateFileName);
@@ -108,7 +106,7 @@ bool PerformSteps(const TUpdateOffer& offer) {
   Step(3);
   AgentPhase = TAgentPhase::Downloading;
   NotifyListener(kUpdateDownloadEvent, kEventBegins);
-  bool ok = FetchUpdatePackage(base, updateName);
+  bool ok = FetchUpdatePackage(own, base, updateName);
   NotifyListener(kUpdateDownloadEvent, kEventEnds);
   if (ok && OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) && !UserCheckRuns()) {
     ok = Ask(own, kOwnerWithHeading, NamedText(own, "s14", programName));
@@ -185,12 +183,11 @@ TOfferVerdict DecideOnFetchedOffer(const TAgentSettings& settings) {
 
 }  // namespace
 
-TCheckDecision ShouldCheckNow() {
+TCheckDecision ShouldCheckNow(const TAgentSettings& own) {
   TScheduleInput in;
   in.autoCheckEnabled = AutoCheckEnabled;
   in.checkNowRequested = CheckNowRequested;
   in.testMode = TestMode;
-  const TAgentSettings own = OwnAgentSettings();
   in.probeSecondsInterval = own.ProbeSecondsInterval();
   in.probeSecondsLast = own.ProbeSecondsLast();
   in.now = NowSeconds();
@@ -198,8 +195,7 @@ TCheckDecision ShouldCheckNow() {
   return ScheduleDecision(in);
 }
 
-bool UserAgreesToCheck() {
-  const TAgentSettings own = OwnAgentSettings();
+bool UserAgreesToCheck(const TAgentSettings& own) {
   std::string server = OwnPackageInfo().UpdateLocation();
   if (RefreshTestMode(true)) server = TestModeURL;
   std::string question = NamedText(own, "s22", own.OriginalProgramName());
@@ -208,8 +204,8 @@ bool UserAgreesToCheck() {
   return Ask(own, kOwnerActiveWindow, question);
 }
 
-bool DoPerform(const TUpdateOffer& offer) {
-  const bool result = PerformSteps(offer);
+bool DoPerform(const TAgentSettings& own, const TUpdateOffer& offer) {
+  const bool result = PerformSteps(own, offer);
   Step(9);
   return result;
 }
@@ -222,28 +218,27 @@ void RelaunchAgent() {
   PostQuitMessage(0);
 }
 
-void CheckForUpdate() {
+void CheckForUpdate(const TAgentSettings& own) {
   DebugLine(Concat({" Fire  ", LocalFireStamp()}));
   RefreshTestMode(true);
   bool performed = false;
   AgentPhase = TAgentPhase::Checking;
   NotifyListener(kInfoDownloadEvent, kEventBegins);
-  const TAgentSettings settings = OwnAgentSettings();
-  const std::string& infoPath = settings.InfoPath();
+  const std::string& infoPath = own.InfoPath();
   // The info file takes only the file-name part of the path it is given.
-  const bool ok = FetchInfoFile(OwnPackageInfo().UpdateLocation(), infoPath);
+  const bool ok = FetchInfoFile(own, OwnPackageInfo().UpdateLocation(), infoPath);
   NotifyListener(kInfoDownloadEvent, kEventEnds);
   if (ok) SetFileAttributesA(infoPath.c_str(), FILE_ATTRIBUTE_HIDDEN);
-  settings.SetProbeSecondsLast(NowSeconds());
+  own.SetProbeSecondsLast(NowSeconds());
   if (ok) {
-    const TOfferVerdict verdict = DecideOnFetchedOffer(settings);
+    const TOfferVerdict verdict = DecideOnFetchedOffer(own);
     const TUpdateOffer& offer = verdict.input.offer;
     if (verdict.decision == TOfferDecision::Perform) {
       DebugLine(" ==== Perform Update-1 ====");
       performed = true;
-      settings.SetReAskSecondsLast(NowSeconds());
-      settings.SetOriginalStamp(offer.stamp);
-      if (DoPerform(offer)) RelaunchAgent();
+      own.SetReAskSecondsLast(NowSeconds());
+      own.SetOriginalStamp(offer.stamp);
+      if (DoPerform(own, offer)) RelaunchAgent();
       DebugLine(" ==== Perform Update-2 ====");
     }
   }
@@ -255,9 +250,9 @@ void CheckForUpdate() {
       DebugLine(Concat({" ", TestMode ? "TRUE" : "FALSE", " ", connected ? "TRUE" : "FALSE"}));
       // Reachable: there was no update; else the connection is at fault.
       const bool reachable = TestMode || connected;
-      ShowAgentBox(settings, reachable ? kOwnerActiveWindow : kOwnerWithHeading,
+      ShowAgentBox(own, reachable ? kOwnerActiveWindow : kOwnerWithHeading,
                    reachable ? TAgentBox::Warning : TAgentBox::Error,
-                   settings.AutoUpdateText(reachable ? "s21" : "s2"));
+                   own.AutoUpdateText(reachable ? "s21" : "s2"));
     }
   }
   SetFileAttributesA(infoPath.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -278,13 +273,14 @@ void AutoUpdateTimerTick() {
   DebugLine(Concat({" AutoUpdateTimerCount=", ZeroPad(AutoUpdateTimerCount, 1)}));
   if (AutoUpdateTimerCount >= 1) {
     RefreshTestMode(false);
-    TCheckDecision decision = ShouldCheckNow();
+    const TAgentSettings own = OwnAgentSettings();
+    TCheckDecision decision = ShouldCheckNow(own);
     if (decision == TCheckDecision::YesThenStopAutoChecks) AutoCheckEnabled = false;
     if (decision != TCheckDecision::No && (UserCheckRuns() || AskBeforeCheck()) &&
-        !UserAgreesToCheck()) {
+        !UserAgreesToCheck(own)) {
       decision = TCheckDecision::No;
     }
-    if (decision != TCheckDecision::No) CheckForUpdate();
+    if (decision != TCheckDecision::No) CheckForUpdate(own);
     if (UserCheckRuns()) CheckRequestMode = TCheckRequest::Automatic;
   }
   AgentPhase = TAgentPhase::Idle;
