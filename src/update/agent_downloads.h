@@ -13,8 +13,7 @@ class TAgentSettings;
 
 // Fetches the info file `fileName` (only its file-name part is used) from
 // `base`; true when it now lies beside the agent and is no error page.
-bool FetchInfoFile(const TAgentSettings& own, const std::string& base,
-                   const std::string& fileName);
+bool FetchInfoFile(const TAgentSettings& own, const std::string& base, const std::string& fileName);
 
 // Fetches the update package `fileName` from `base`; true when it now lies
 // beside the agent and carries the agent's token, and, where the info file

@@ -95,9 +95,8 @@ bool PerformSteps(const TAgentSettings& own, const TUpdateOffer& offer) {
   // flag is taken at the moment it is needed.
   Step(2);
   std::string question = own.AutoUpdateText("s11");
-  question +=
-      own.AutoUpdateText(OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) ? "s13"
-                                                                                           : "s12");
+  question += own.AutoUpdateText(
+      OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) ? "s13" : "s12");
   if (OverriddenFlag(kConfirmBeforeDownload, offer.confirmBeforeDownload) && !UserCheckRuns() &&
       !Ask(own, kOwnerWithHeading, ReplaceAll(question, "PROG_NAME", programName))) {
     return false;

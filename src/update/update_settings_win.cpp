@@ -95,7 +95,8 @@ bool TAgentSettings::SetReAskSecondsLast(int64_t seconds) const {
   return WriteOriginalInt(*this, schema::kReAskSecondsLast, seconds);
 }
 int32_t TAgentSettings::VersionOriginal() const {
-  return static_cast<int32_t>(ReadOriginalInt(*this, schema::kOriginalSetup, schema::kVersionOriginal));
+  return static_cast<int32_t>(
+      ReadOriginalInt(*this, schema::kOriginalSetup, schema::kVersionOriginal));
 }
 bool TAgentSettings::SetVersionOriginal(int32_t version) const {
   return WriteOriginalInt(*this, schema::kVersionOriginal, version);
@@ -301,9 +302,7 @@ int32_t GetMsgBoxCharSet() { return OwnAgentSettings().MsgBoxCharSet(); }
 std::string GetAutoUpdateText(const char* id, const std::string& def) {
   return OwnAgentSettings().AutoUpdateText(id, def);
 }
-std::string GetAutoUpdateText(const char* id) {
-  return OwnAgentSettings().AutoUpdateText(id);
-}
+std::string GetAutoUpdateText(const char* id) { return OwnAgentSettings().AutoUpdateText(id); }
 
 std::string GetDownloadURL_UPDATE() { return OwnAgentSettings().DownloadURL_UPDATE(); }
 std::string GetNameOfUpdateFile() { return OwnAgentSettings().NameOfUpdateFile(); }
