@@ -41,9 +41,13 @@ enum class TProgramState {
 
 bool UserCheckRuns() { return CheckRequestMode == TCheckRequest::UserCheckRuns; }
 
+std::string WithProgramName(const std::string& text, const std::string& name) {
+  return ReplaceAll(text, "PROG_NAME", name);
+}
+
 // The text of `id` with "PROG_NAME" replaced by `name`.
 std::string NamedText(const TAgentSettings& own, const char* id, const std::string& name) {
-  return ReplaceAll(own.AutoUpdateText(id), "PROG_NAME", name);
+  return WithProgramName(own.AutoUpdateText(id), name);
 }
 
 bool Ask(const TAgentSettings& own, HWND owner, const std::string& question) {
@@ -98,7 +102,7 @@ bool PerformSteps(const TAgentSettings& own, const TUpdateOffer& offer) {
   question += own.AutoUpdateText(
       OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) ? "s13" : "s12");
   if (OverriddenFlag(kConfirmBeforeDownload, offer.confirmBeforeDownload) && !UserCheckRuns() &&
-      !Ask(own, kOwnerWithHeading, ReplaceAll(question, "PROG_NAME", programName))) {
+      !Ask(own, kOwnerWithHeading, WithProgramName(question, programName))) {
     return false;
   }
 
