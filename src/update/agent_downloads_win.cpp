@@ -48,17 +48,16 @@ std::string AgentFolder() { return ProgramDir(true); }
 
 bool ShowAgentBox(const TAgentSettings& settings, HWND owner, TAgentBox kind,
                   const std::string& text) {
-  const std::string buttons = settings.BtnText();
-  const auto charset = static_cast<uint8_t>(settings.MsgBoxCharSet());
-  if (kind == TAgentBox::Question) {
-    return AskYesNo(owner, text, settings.ConfirmCaption(), buttons, charset);
-  }
-  if (kind == TAgentBox::Warning) {
-    ShowWarningBox(owner, text, settings.AttentionCaption(), buttons, charset, 0);
-  } else {
-    ShowErrorBox(owner, text, settings.ErrorCaption(), buttons, charset);
-  }
-  return false;
+  // By TAgentBox: the question's Yes and No, the warning's and the error's
+  // OK, with the icon of each.
+  static const uint32_t kStyles[] = {MB_YESNO | MB_ICONQUESTION, MB_OK | MB_ICONEXCLAMATION,
+                                     MB_OK | MB_ICONHAND};
+  const std::string caption = kind == TAgentBox::Question  ? settings.ConfirmCaption()
+                              : kind == TAgentBox::Warning ? settings.AttentionCaption()
+                                                           : settings.ErrorCaption();
+  return ShowMsgBox(owner, text, caption, settings.BtnText(),
+                    static_cast<uint8_t>(settings.MsgBoxCharSet()),
+                    kStyles[static_cast<int>(kind)], 0) == IDYES;
 }
 
 namespace {
