@@ -6,16 +6,19 @@
 
 #include "update/agent_rules.h"
 
+class TAgentSettings;
+
 // Called for every tick of the main window's timer while the launcher is
 // the agent. Guarded against re-entry from the waits inside a check.
 void AutoUpdateTimerTick();
 
+// The four below act on the agent's own settings files, `own`.
 // The schedule's answer for this tick; clears a pending check-now request.
-TCheckDecision ShouldCheckNow();
+TCheckDecision ShouldCheckNow(const TAgentSettings& own);
 // Asks the user whether to check for an update now; true for yes.
-bool UserAgreesToCheck();
-void CheckForUpdate();
+bool UserAgreesToCheck(const TAgentSettings& own);
+void CheckForUpdate(const TAgentSettings& own);
 // The update procedure for `offer`; true when the update package ran and
 // succeeded.
-bool DoPerform(const TUpdateOffer& offer);
+bool DoPerform(const TAgentSettings& own, const TUpdateOffer& offer);
 void RelaunchAgent();

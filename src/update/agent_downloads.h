@@ -2,12 +2,18 @@
 // and the update package (beside the agent), from a URL or a folder.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
+class TAgentSettings;
+
+// The fetches below read the agent's settings from `own`.
+
 // Fetches the info file `fileName` (only its file-name part is used) from
 // `base`; true when it now lies beside the agent and is no error page.
-bool FetchInfoFile(const std::string& base, const std::string& fileName);
+bool FetchInfoFile(const TAgentSettings& own, const std::string& base, const std::string& fileName);
 
 // Fetches the update package `fileName` from `base`; true when it now lies
 // beside the agent and carries the agent's token, and, where the info file
@@ -16,7 +22,8 @@ bool FetchInfoFile(const std::string& base, const std::string& fileName);
 // package that fails any of these is deleted and reported as one with
 // another token (the debug log names the check); a failed download is
 // reported when the user is asked before downloads.
-bool FetchUpdatePackage(const std::string& base, const std::string& fileName);
+bool FetchUpdatePackage(const TAgentSettings& own, const std::string& base,
+                        const std::string& fileName);
 
 // Size of the update package `fileName` where `base` offers it; -1 when it
 // cannot be found there.
@@ -24,3 +31,10 @@ int64_t OfferedUpdateFileSize(const std::string& base, const std::string& fileNa
 
 // The agent's folder with one trailing backslash.
 std::string AgentFolder();
+
+enum class TAgentBox { Question, Warning, Error };
+// Shows `text` in a box of `kind` with the captions, button texts and
+// character set of `settings`' installation settings file; true only when
+// a question is answered Yes.
+bool ShowAgentBox(const TAgentSettings& settings, HWND owner, TAgentBox kind,
+                  const std::string& text);

@@ -23,29 +23,42 @@ namespace {
 
 // A name taken from the info file or a URL touches the disk only as a
 // plain file name, never as a path that could leave the agent's folder.
+// ExtractFileName cuts at "/" as well as at "\" and ":".
 std::string SafeFileName(const std::string& name) {
   std::string plain = ExtractFileName(name);
-  const size_t slash = plain.find_last_of('/');
-  if (slash != std::string::npos) plain = plain.substr(slash + 1);
   if (plain == "." || plain == "..") plain.clear();
   return plain;
 }
 
-void ShowUpdateDownloadWarning(const std::string& source) {
+void ShowUpdateDownloadWarning(const TAgentSettings& own, const std::string& source) {
   std::string message;
-  if (DownloadAbortRequested) {
-    message = GetAutoUpdateText("s3");
-  } else if (source.size() > 1 && source[1] == ':') {
-    message = source + "<P><P>" + GetAutoUpdateText("s4");
-  } else {
-    message = source + "<P><P>" + GetAutoUpdateText("s5");
+  const char* id = "s3";
+  if (!DownloadAbortRequested) {
+    message = source;
+    message += "<P><P>";
+    id = source.size() > 1 && source[1] == ':' ? "s4" : "s5";
   }
-  ShowWarningBox(nullptr, message, GetAttentionCaption(), GetBtnText(), GetMsgBoxCharSet(), 0);
+  message += own.AutoUpdateText(id);
+  ShowAgentBox(own, nullptr, TAgentBox::Warning, message);
 }
 
 }  // namespace
 
 std::string AgentFolder() { return ProgramDir(true); }
+
+bool ShowAgentBox(const TAgentSettings& settings, HWND owner, TAgentBox kind,
+                  const std::string& text) {
+  // By TAgentBox: the question's Yes and No, the warning's and the error's
+  // OK, with the icon of each.
+  static const uint32_t kStyles[] = {MB_YESNO | MB_ICONQUESTION, MB_OK | MB_ICONEXCLAMATION,
+                                     MB_OK | MB_ICONHAND};
+  const std::string caption = kind == TAgentBox::Question  ? settings.ConfirmCaption()
+                              : kind == TAgentBox::Warning ? settings.AttentionCaption()
+                                                           : settings.ErrorCaption();
+  return ShowMsgBox(owner, text, caption, settings.BtnText(),
+                    static_cast<uint8_t>(settings.MsgBoxCharSet()),
+                    kStyles[static_cast<int>(kind)], 0) == IDYES;
+}
 
 namespace {
 
@@ -64,11 +77,14 @@ struct TFetched {
 
 // Copies `name` from the folder `base` when it lies there, else downloads
 // it from the URL `base` when the machine is online (never in test mode).
-TFetched Fetch(const std::string& baseIn, const std::string& name, const TFetchTarget& target) {
-  const std::string base = TestMode ? TestModeURL : baseIn;
+TFetched Fetch(const TAgentSettings& own, const std::string& baseIn, const std::string& name,
+               const TFetchTarget& target) {
+  const std::string& base = TestMode ? TestModeURL : baseIn;
   TFetched fetched;
-  fetched.source = base + "\\" + name;
-  const std::string agentCopy = AgentFolder() + name;
+  fetched.source = Concat({base, "\\", name});
+  // Where the file goes beside the agent; empty for one kept in memory.
+  std::string agentCopy;
+  if (target.toAgentFolder) agentCopy = Concat({AgentFolder(), name});
   if (FileExists(fetched.source)) {
     fetched.content = ReadFilePart(fetched.source, 0, 0);
     if (target.toAgentFolder && !fetched.content.empty()) {
@@ -76,19 +92,19 @@ TFetched Fetch(const std::string& baseIn, const std::string& name, const TFetchT
     }
   } else if (!TestMode && IsInternetConnected()) {
     Wait(500);
-    SetStatusText(StatusLabel, GetAutoUpdateText(target.statusTextId), GetMsgBoxCharSet());
-    fetched.source = base + "/" + name;
+    SetStatusText(StatusLabel, own.AutoUpdateText(target.statusTextId), own.MsgBoxCharSet());
+    fetched.source = Concat({base, "/", name});
     DownloadAbortRequested = false;
     const bool userCheck = CheckRequestMode == TCheckRequest::UserCheckRuns;
     // The package download shows its progress when the user was asked
     // before it and did not start the check himself.
     const bool showWindow =
-        target.toAgentFolder && GetRequestConfirmationBeforeDownload() && !userCheck;
+        target.toAgentFolder && own.RequestConfirmationBeforeDownload() && !userCheck;
     if (showWindow) ShowMainWindow();
     // A transfer that ends short fails as a download, not as a package with
     // another publisher's token, nor as a cut info file taken for whole.
     TMemorySink memory(fetched.content);
-    TPartialFileSink file(target.toAgentFolder ? agentCopy : std::string());
+    TPartialFileSink file(agentCopy);
     TDownloadSink& sink = target.toAgentFolder ? static_cast<TDownloadSink&>(file)
                                                : static_cast<TDownloadSink&>(memory);
     fetched.error =
@@ -105,8 +121,8 @@ TFetched Fetch(const std::string& baseIn, const std::string& name, const TFetchT
 // log; empty when it may be. The checks run from the cheapest to the one
 // every package has always passed: the hash the info file announces, the
 // publisher's signature when the installation pins its key, the token.
-std::string UpdatePackageRefusal(const std::string& path) {
-  const std::string announced = GetSha256OfUpdateFile();
+std::string UpdatePackageRefusal(const TAgentSettings& own, const std::string& path) {
+  const std::string announced = own.Sha256OfUpdateFile();
   if (!Trim(announced).empty()) {
     TSha256 expected = {};
     TSha256 actual = {};
@@ -114,15 +130,15 @@ std::string UpdatePackageRefusal(const std::string& path) {
     if (!FileSha256(path, actual)) return "Sha256OfUpdateFile not computed";
     if (actual != expected) return "Sha256OfUpdateFile differs: " + Sha256Hex(actual);
   }
-  const TSignerPins pins = ParseSignerPins(GetSignerKeySha256());
+  const TSignerPins pins = ParseSignerPins(own.SignerKeySha256());
   if (pins.pinned) {
     const TSignatureCheck check = CheckFileSignature(path);
     const TSignatureVerdict verdict = JudgeSignature(check, pins.keys);
     if (verdict != TSignatureVerdict::kAccepted) {
       char status[16];
       wsprintfA(status, "%08lX", static_cast<unsigned long>(check.trustStatus));
-      return std::string(SignatureVerdictName(verdict)) + " (status " + status + ", key " +
-             (check.hasSignerKey ? Sha256Hex(check.signerKey) : std::string("none")) + ")";
+      const std::string key = check.hasSignerKey ? Sha256Hex(check.signerKey) : "none";
+      return Concat({SignatureVerdictName(verdict), " (status ", status, ", key ", key, ")"});
     }
   }
   const TGFileInfo update(path);
@@ -132,45 +148,47 @@ std::string UpdatePackageRefusal(const std::string& path) {
 
 }  // namespace
 
-bool FetchInfoFile(const std::string& base, const std::string& fileName) {
+bool FetchInfoFile(const TAgentSettings& own, const std::string& base,
+                   const std::string& fileName) {
   const std::string name = SafeFileName(fileName);
   if (name.empty()) return false;
-  TFetched fetched = Fetch(base, name, {"s31", false});
+  TFetched fetched = Fetch(own, base, name, {"s31", false});
   if (fetched.error.empty() && !fetched.content.empty()) {
     DetectErrorPage("", fetched.content, fetched.source, fetched.error, "");
   }
   if (!fetched.error.empty() || fetched.content.empty()) return false;
-  WriteWholeFile(AgentFolder() + name, fetched.content, 0, false);
+  WriteWholeFile(Concat({AgentFolder(), name}), fetched.content, 0, false);
   return true;
 }
 
-bool FetchUpdatePackage(const std::string& base, const std::string& fileName) {
+bool FetchUpdatePackage(const TAgentSettings& own, const std::string& base,
+                        const std::string& fileName) {
   const std::string name = SafeFileName(fileName);
   if (name.empty()) return false;
-  const TFetched fetched = Fetch(base, name, {"s32", true});
+  const TFetched fetched = Fetch(own, base, name, {"s32", true});
   if (!fetched.error.empty()) {
-    if (fetched.source.size() > 2 && GetRequestConfirmationBeforeDownload()) {
-      ShowUpdateDownloadWarning(fetched.source);
+    if (fetched.source.size() > 2 && own.RequestConfirmationBeforeDownload()) {
+      ShowUpdateDownloadWarning(own, fetched.source);
     }
     return false;
   }
-  const std::string packagePath = AgentFolder() + name;
-  const std::string refusal = UpdatePackageRefusal(packagePath);
+  const std::string packagePath = Concat({AgentFolder(), name});
+  const std::string refusal = UpdatePackageRefusal(own, packagePath);
   if (refusal.empty()) return true;
-  DebugLine(" Update refused: " + refusal);
+  DebugLine(Concat({" Update refused: ", refusal}));
   std::string message;
   DetectErrorPage(packagePath, "", fetched.source, message, "Bad Secret Token!");
   DeleteFileA(packagePath.c_str());
-  ShowErrorBox(nullptr, message, GetErrorCaption(), GetBtnText(), GetMsgBoxCharSet());
+  ShowAgentBox(own, nullptr, TAgentBox::Error, message);
   return false;
 }
 
 int64_t OfferedUpdateFileSize(const std::string& baseIn, const std::string& fileName) {
   const std::string name = SafeFileName(fileName);
-  const std::string base = TestMode ? TestModeURL : baseIn;
-  if (!name.empty() && FileExists(base + "\\" + name)) return FileSizeOf(base + "\\" + name);
-  if (!name.empty() && !TestMode && IsInternetConnected()) {
-    return QueryRemoteFileSize(base + "/" + name);
-  }
+  if (name.empty()) return -1;
+  const std::string& base = TestMode ? TestModeURL : baseIn;
+  const std::string local = Concat({base, "\\", name});
+  if (FileExists(local)) return FileSizeOf(local);
+  if (!TestMode && IsInternetConnected()) return QueryRemoteFileSize(Concat({base, "/", name}));
   return -1;
 }

@@ -39,13 +39,25 @@ bool ReAskDue(int64_t now, int64_t reAskLast, int64_t reAskInterval) {
 
 bool VersionListed(const std::string& validVersions, int32_t versionOriginal) {
   if (validVersions.empty()) return true;
-  const std::string needle = "," + std::to_string(versionOriginal) + ",";
-  return ("," + validVersions + ",").find(needle) != std::string::npos;
+  // Some field between commas is the version's decimal text, exactly.
+  const std::string version = ZeroPad(versionOriginal, 1);
+  for (size_t start = 0;;) {
+    const size_t end = validVersions.find(',', start);
+    if (validVersions.compare(start, end - start, version) == 0) return true;
+    if (end == std::string::npos) return false;
+    start = end + 1;
+  }
 }
 
 std::string FireStamp(int year, int month, int day, int hour, int minute, int second) {
-  return ZeroPad(day, 2) + "-" + ZeroPad(month, 2) + "-" + ZeroPad(year, 4) + "  " +
-         ZeroPad(hour, 2) + ":" + ZeroPad(minute, 2) + ":" + ZeroPad(second, 2);
+  const int parts[] = {day, month, year, hour, minute, second};
+  static const char* const kAfter[] = {"-", "-", "  ", ":", ":", ""};
+  std::string stamp;
+  for (int i = 0; i < 6; ++i) {
+    stamp += ZeroPad(parts[i], i == 2 ? 4 : 2);
+    stamp += kAfter[i];
+  }
+  return stamp;
 }
 
 namespace {
@@ -61,21 +73,40 @@ int32_t Int32Value(const TIniValues& values, const char* key) {
 }  // namespace
 
 TUpdateOffer ParseUpdateOffer(const TIniValues& newSetup) {
+  // One table per kind of value, so each key costs a table row, not a call.
+  static const struct {
+    const char* key;
+    std::string TUpdateOffer::*field;
+  } kTexts[] = {
+      {schema::kDownloadURL_UPDATE, &TUpdateOffer::downloadUrl},
+      {schema::kNameOfUpdateFile, &TUpdateOffer::updateFileName},
+      {schema::kValidVersions, &TUpdateOffer::validVersions},
+      {schema::kProgramName, &TUpdateOffer::programName},
+      {schema::kRunningProcess, &TUpdateOffer::runningProcess},
+      {schema::kShutDownMethod, &TUpdateOffer::shutDownMethod},
+  };
+  static const struct {
+    const char* key;
+    int32_t TUpdateOffer::*field;
+  } kNumbers[] = {
+      {schema::kSizeOfUpdateFile, &TUpdateOffer::updateFileSize},
+      {schema::kVersionNew, &TUpdateOffer::versionNew},
+      {schema::kStamp, &TUpdateOffer::stamp},
+  };
+  static const struct {
+    const char* key;
+    bool TUpdateOffer::*field;
+  } kFlags[] = {
+      {schema::kRequestConfirmationBeforeDownload, &TUpdateOffer::confirmBeforeDownload},
+      {schema::kRequestConfirmationBeforeInstall, &TUpdateOffer::confirmBeforeInstall},
+      {schema::kBackgroundUpdate, &TUpdateOffer::backgroundUpdate},
+      {schema::kInformFinish, &TUpdateOffer::informFinish},
+      {schema::kRestartProcess, &TUpdateOffer::restartProcess},
+  };
   TUpdateOffer offer;
-  offer.downloadUrl = newSetup(schema::kDownloadURL_UPDATE);
-  offer.updateFileName = newSetup(schema::kNameOfUpdateFile);
-  offer.updateFileSize = Int32Value(newSetup, schema::kSizeOfUpdateFile);
-  offer.versionNew = Int32Value(newSetup, schema::kVersionNew);
-  offer.stamp = Int32Value(newSetup, schema::kStamp);
-  offer.validVersions = newSetup(schema::kValidVersions);
-  offer.programName = newSetup(schema::kProgramName);
-  offer.runningProcess = newSetup(schema::kRunningProcess);
-  offer.shutDownMethod = newSetup(schema::kShutDownMethod);
-  offer.confirmBeforeDownload = IsIniFlag(newSetup(schema::kRequestConfirmationBeforeDownload));
-  offer.confirmBeforeInstall = IsIniFlag(newSetup(schema::kRequestConfirmationBeforeInstall));
-  offer.backgroundUpdate = IsIniFlag(newSetup(schema::kBackgroundUpdate));
-  offer.informFinish = IsIniFlag(newSetup(schema::kInformFinish));
-  offer.restartProcess = IsIniFlag(newSetup(schema::kRestartProcess));
+  for (const auto& text : kTexts) offer.*text.field = newSetup(text.key);
+  for (const auto& number : kNumbers) offer.*number.field = Int32Value(newSetup, number.key);
+  for (const auto& flag : kFlags) offer.*flag.field = IsIniFlag(newSetup(flag.key));
   return offer;
 }
 

@@ -45,25 +45,38 @@ std::string WithProgramName(const std::string& text, const std::string& name) {
   return ReplaceAll(text, "PROG_NAME", name);
 }
 
-bool Ask(HWND owner, const std::string& question) {
-  return AskYesNo(owner, question, GetConfirmCaption(), GetBtnText(), GetMsgBoxCharSet());
+// The text of `id` with "PROG_NAME" replaced by `name`.
+std::string NamedText(const TAgentSettings& own, const char* id, const std::string& name) {
+  return WithProgramName(own.AutoUpdateText(id), name);
 }
 
-void Warn(HWND owner, const std::string& text) {
-  ShowWarningBox(owner, text, GetAttentionCaption(), GetBtnText(), GetMsgBoxCharSet(), 0);
+bool Ask(const TAgentSettings& own, HWND owner, const std::string& question) {
+  return ShowAgentBox(own, owner, TAgentBox::Question, question);
 }
 
-void Step(int n) { DebugLine(" ==== DoPerform-" + std::to_string(n) + " ===="); }
+void Warn(const TAgentSettings& own, HWND owner, const std::string& text) {
+  ShowAgentBox(own, owner, TAgentBox::Warning, text);
+}
+
+// `n` is a single digit.
+void Step(int n) {
+  char line[] = " ==== DoPerform-0 ====";
+  line[16] = static_cast<char>('0' + n);
+  DebugLine(line);
+}
 
 void ShutDown(const std::string& method, const std::string& path) {
-  if (method == "Using WM_CLOSE") {
-    CloseProgram(path, true);
-  } else if (method == "Using WM_QUIT") {
-    QuitProgram(path, true);
-  } else if (method == "Using Terminate Process") {
-    TerminateProgram(path, true);
-  } else if (method == "Don't Shut Down") {
-    return;
+  static const struct {
+    const char* method;
+    bool (*shutDown)(const std::string& target, bool byPathOnly);
+  } kMethods[] = {
+      {"Using WM_CLOSE", CloseProgram},
+      {"Using WM_QUIT", QuitProgram},
+      {"Using Terminate Process", TerminateProgram},
+  };
+  if (method == "Don't Shut Down") return;
+  for (const auto& entry : kMethods) {
+    if (method == entry.method) entry.shutDown(path, true);
   }
   WaitForProgramExit(path);
 }
@@ -74,43 +87,43 @@ std::string LocalFireStamp() {
   return FireStamp(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
-bool PerformSteps(const TUpdateOffer& offer) {
+// Every read of the settings below opens the file again.
+bool PerformSteps(const TAgentSettings& own, const TUpdateOffer& offer) {
   Step(1);
-  const std::string base = offer.downloadUrl;
+  const std::string& base = offer.downloadUrl;
   const std::string updateName = ExtractFileName(offer.updateFileName);
   if (base.empty() || updateName.empty()) return false;
-  const std::string programName = offer.programName;
+  const std::string& programName = offer.programName;
 
   // The preference overrides may change while the procedure waits, so each
   // flag is taken at the moment it is needed.
   Step(2);
-  const std::string question =
-      GetAutoUpdateText("s11") +
-      GetAutoUpdateText(OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) ? "s13"
-                                                                                          : "s12");
+  std::string question = own.AutoUpdateText("s11");
+  question += own.AutoUpdateText(
+      OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) ? "s13" : "s12");
   if (OverriddenFlag(kConfirmBeforeDownload, offer.confirmBeforeDownload) && !UserCheckRuns() &&
-      !Ask(kOwnerWithHeading, WithProgramName(question, programName))) {
+      !Ask(own, kOwnerWithHeading, WithProgramName(question, programName))) {
     return false;
   }
 
   Step(3);
   AgentPhase = TAgentPhase::Downloading;
   NotifyListener(kUpdateDownloadEvent, kEventBegins);
-  bool ok = FetchUpdatePackage(base, updateName);
+  bool ok = FetchUpdatePackage(own, base, updateName);
   NotifyListener(kUpdateDownloadEvent, kEventEnds);
   if (ok && OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) && !UserCheckRuns()) {
-    ok = Ask(kOwnerWithHeading, WithProgramName(GetAutoUpdateText("s14"), programName));
+    ok = Ask(own, kOwnerWithHeading, NamedText(own, "s14", programName));
   }
   if (!ok) return false;
 
   Step(4);
-  SetInstallFolders(GetTargetDir(), GetSharedDir(), GetAuxiliaryDir());
+  SetInstallFolders(own.TargetDir(), own.SharedDir(), own.AuxiliaryDir());
   const std::string path = ExpandMacros(offer.runningProcess, "\\", true, true);
   TProgramState state = IsProgramRunning(path) ? TProgramState::Running : TProgramState::NotRunning;
-  const std::string method = offer.shutDownMethod;
+  const std::string& method = offer.shutDownMethod;
   if (method == "Issue a Message Box") {
-    const std::string text = WithProgramName(GetAutoUpdateText("s15"), ExtractFileName(path));
-    while (IsProgramRunning(path)) Warn(kOwnerWithHeading, text);
+    const std::string text = NamedText(own, "s15", ExtractFileName(path));
+    while (IsProgramRunning(path)) Warn(own, kOwnerWithHeading, text);
   }
 
   Step(5);
@@ -122,8 +135,8 @@ bool PerformSteps(const TUpdateOffer& offer) {
   }
   const bool restart = OverriddenFlag(kRestartProcess, offer.restartProcess) &&
                        state == TProgramState::ClosedForUpdate;
-  const std::string updatePath = AgentFolder() + updateName;
-  const std::string arguments = "/OriginalInfoFile=\"" + InfoFilePath() + "\"";
+  const std::string updatePath = Concat({AgentFolder(), updateName});
+  const std::string arguments = Concat({"/OriginalInfoFile=\"", own.InfoPath(), "\""});
   AgentPhase = TAgentPhase::Installing;
   NotifyListener(kInstallEvent, kEventBegins);
 
@@ -137,112 +150,112 @@ bool PerformSteps(const TUpdateOffer& offer) {
   // what follows reads them again.
   Step(8);
   NotifyListener(kInstallEvent, kEventEnds);
-  if (result) SetVersionOriginal(GetVersionNew());
+  if (result) own.SetVersionOriginal(own.VersionNew());
   DeleteFileA(updatePath.c_str());
-  const std::string done = WithProgramName(GetAutoUpdateText("s16"), programName);
-  const std::string closing = GetAutoUpdateText("s17");
-  if (result && (GetInformFinish() || UserCheckRuns())) {
-    if (restart) {
-      if (Ask(kOwnerActiveWindow, done + closing)) WinExec(path.c_str(), SW_SHOWNORMAL);
+  if (result && (own.InformFinish() || UserCheckRuns())) {
+    std::string done = NamedText(own, "s16", programName);
+    if (!restart) {
+      Warn(own, kOwnerActiveWindow, done);
     } else {
-      Warn(kOwnerActiveWindow, done);
+      done += own.AutoUpdateText("s17");
+      if (Ask(own, kOwnerActiveWindow, done)) WinExec(path.c_str(), SW_SHOWNORMAL);
     }
   }
   return result;
 }
 
-// The decision on the offer just fetched; the update file's size is asked
-// for only when every other test has passed.
+// The offer just fetched and the decision on it; the update file's size is
+// asked for only when every other test has passed.
 struct TOfferVerdict {
-  TUpdateOffer offer;
-  TOfferDecision decision;
+  TOfferInput input;
+  TOfferDecision decision = TOfferDecision::UpdatingOff;
 };
 
 TOfferVerdict DecideOnFetchedOffer(const TAgentSettings& settings) {
-  TOfferInput in;
-  in.offer = settings.Offer();
-  in.installed = settings.InstalledState();
-  in.now = NowSeconds();
-  in.userAsked = UserCheckRuns();
-  TOfferDecision decision = DecideOnOffer(in);
-  if (decision == TOfferDecision::SizeNeeded) {
+  // Built in place: the offer's texts are never copied.
+  TOfferVerdict verdict{
+      {settings.Offer(), settings.InstalledState(), NowSeconds(), UserCheckRuns(), std::nullopt}};
+  TOfferInput& in = verdict.input;
+  verdict.decision = DecideOnOffer(in);
+  if (verdict.decision == TOfferDecision::SizeNeeded) {
     in.availableSize = OfferedUpdateFileSize(in.offer.downloadUrl, in.offer.updateFileName);
-    decision = DecideOnOffer(in);
+    verdict.decision = DecideOnOffer(in);
   }
-  return {in.offer, decision};
+  return verdict;
 }
 
 }  // namespace
 
-TCheckDecision ShouldCheckNow() {
+TCheckDecision ShouldCheckNow(const TAgentSettings& own) {
   TScheduleInput in;
   in.autoCheckEnabled = AutoCheckEnabled;
   in.checkNowRequested = CheckNowRequested;
   in.testMode = TestMode;
-  in.probeSecondsInterval = GetProbeSecondsInterval();
-  in.probeSecondsLast = GetProbeSecondsLast();
+  in.probeSecondsInterval = own.ProbeSecondsInterval();
+  in.probeSecondsLast = own.ProbeSecondsLast();
   in.now = NowSeconds();
   CheckNowRequested = false;
   return ScheduleDecision(in);
 }
 
-bool UserAgreesToCheck() {
+bool UserAgreesToCheck(const TAgentSettings& own) {
   std::string server = OwnPackageInfo().UpdateLocation();
   if (RefreshTestMode(true)) server = TestModeURL;
-  const std::string hint = server.size() > 2 && server[1] != ':' ? GetAutoUpdateText("s23") : "";
-  const std::string name = GetOriginalProgramName();
-  const std::string head = WithProgramName(GetAutoUpdateText("s22"), name);
-  return Ask(kOwnerActiveWindow, head + hint + GetAutoUpdateText("s24"));
+  std::string question = NamedText(own, "s22", own.OriginalProgramName());
+  if (server.size() > 2 && server[1] != ':') question += own.AutoUpdateText("s23");
+  question += own.AutoUpdateText("s24");
+  return Ask(own, kOwnerActiveWindow, question);
 }
 
-bool DoPerform(const TUpdateOffer& offer) {
-  const bool result = PerformSteps(offer);
+bool DoPerform(const TAgentSettings& own, const TUpdateOffer& offer) {
+  const bool result = PerformSteps(own, offer);
   Step(9);
   return result;
 }
 
 void RelaunchAgent() {
   if (StopCountdown > 0) return;
-  const std::string command = AgentFolder() + OwnPackageInfo().AutoUpdateProgName() +
-                              " /_ZZ=99 /WAIT=3 /TRANSIENT=" + FormatOverrideList();
+  const std::string command = Concat({AgentFolder(), OwnPackageInfo().AutoUpdateProgName(),
+                                      " /_ZZ=99 /WAIT=3 /TRANSIENT=", FormatOverrideList()});
   WinExec(command.c_str(), SW_HIDE);
   PostQuitMessage(0);
 }
 
-void CheckForUpdate() {
-  DebugLine(" Fire  " + LocalFireStamp());
+void CheckForUpdate(const TAgentSettings& own) {
+  DebugLine(Concat({" Fire  ", LocalFireStamp()}));
   RefreshTestMode(true);
   bool performed = false;
   AgentPhase = TAgentPhase::Checking;
   NotifyListener(kInfoDownloadEvent, kEventBegins);
-  const TAgentSettings settings = OwnAgentSettings();
-  const std::string infoPath = settings.InfoPath();
-  const bool ok = FetchInfoFile(OwnPackageInfo().UpdateLocation(), ExtractFileName(infoPath));
+  const std::string& infoPath = own.InfoPath();
+  // The info file takes only the file-name part of the path it is given.
+  const bool ok = FetchInfoFile(own, OwnPackageInfo().UpdateLocation(), infoPath);
   NotifyListener(kInfoDownloadEvent, kEventEnds);
   if (ok) SetFileAttributesA(infoPath.c_str(), FILE_ATTRIBUTE_HIDDEN);
-  settings.SetProbeSecondsLast(NowSeconds());
-  const TOfferVerdict verdict = ok ? DecideOnFetchedOffer(settings) : TOfferVerdict{};
-  if (ok && verdict.decision == TOfferDecision::Perform) {
-    DebugLine(" ==== Perform Update-1 ====");
-    performed = true;
-    settings.SetReAskSecondsLast(NowSeconds());
-    settings.SetOriginalStamp(verdict.offer.stamp);
-    if (DoPerform(verdict.offer)) RelaunchAgent();
-    DebugLine(" ==== Perform Update-2 ====");
+  own.SetProbeSecondsLast(NowSeconds());
+  if (ok) {
+    const TOfferVerdict verdict = DecideOnFetchedOffer(own);
+    const TUpdateOffer& offer = verdict.input.offer;
+    if (verdict.decision == TOfferDecision::Perform) {
+      DebugLine(" ==== Perform Update-1 ====");
+      performed = true;
+      own.SetReAskSecondsLast(NowSeconds());
+      own.SetOriginalStamp(offer.stamp);
+      if (DoPerform(own, offer)) RelaunchAgent();
+      DebugLine(" ==== Perform Update-2 ====");
+    }
   }
   if (UserCheckRuns()) {
     Wait(1000);
     HideMainWindow();
     if (!performed) {
       const bool connected = IsInternetConnected();
-      DebugLine(std::string(" ") + (TestMode ? "TRUE" : "FALSE") + " " +
-                (connected ? "TRUE" : "FALSE"));
-      if (TestMode || connected) {
-        Warn(kOwnerActiveWindow, GetAutoUpdateText("s21"));
-      } else {
-        ShowErrorBox(kOwnerWithHeading, GetAutoUpdateText("s2"), GetErrorCaption(), GetBtnText(),
-                     GetMsgBoxCharSet());
-      }
+      DebugLine(Concat({" ", TestMode ? "TRUE" : "FALSE", " ", connected ? "TRUE" : "FALSE"}));
+      // Reachable: there was no update; else the connection is at fault.
+      const bool reachable = TestMode || connected;
+      ShowAgentBox(own, reachable ? kOwnerActiveWindow : kOwnerWithHeading,
+                   reachable ? TAgentBox::Warning : TAgentBox::Error,
+                   own.AutoUpdateText(reachable ? "s21" : "s2"));
     }
   }
   SetFileAttributesA(infoPath.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -260,16 +273,17 @@ void AutoUpdateTimerTick() {
   if (StopCountdown == 0) PostQuitMessage(0);
   if (StopCountdown >= 0) --StopCountdown;
   ++AutoUpdateTimerCount;
-  DebugLine(" AutoUpdateTimerCount=" + std::to_string(AutoUpdateTimerCount));
+  DebugLine(Concat({" AutoUpdateTimerCount=", ZeroPad(AutoUpdateTimerCount, 1)}));
   if (AutoUpdateTimerCount >= 1) {
     RefreshTestMode(false);
-    TCheckDecision decision = ShouldCheckNow();
+    const TAgentSettings own = OwnAgentSettings();
+    TCheckDecision decision = ShouldCheckNow(own);
     if (decision == TCheckDecision::YesThenStopAutoChecks) AutoCheckEnabled = false;
     if (decision != TCheckDecision::No && (UserCheckRuns() || AskBeforeCheck()) &&
-        !UserAgreesToCheck()) {
+        !UserAgreesToCheck(own)) {
       decision = TCheckDecision::No;
     }
-    if (decision != TCheckDecision::No) CheckForUpdate();
+    if (decision != TCheckDecision::No) CheckForUpdate(own);
     if (UserCheckRuns()) CheckRequestMode = TCheckRequest::Automatic;
   }
   AgentPhase = TAgentPhase::Idle;

@@ -25,7 +25,7 @@ class TGFileInfo;
 
 class TAgentSettings {
  public:
-  TAgentSettings(std::string originalPath, std::string infoPath);
+  TAgentSettings(const std::string& originalPath, const std::string& infoPath);
   // The files `package`'s UpdateInfoName names in `folder` (which ends in
   // a backslash).
   static TAgentSettings InFolder(const std::string& folder, const TGFileInfo& package);
@@ -74,10 +74,10 @@ class TAgentSettings {
 
   // ---- "AutoUpdate" (installation settings file): message texts -----------
   // The text of `id`, or `def` when the file has none.
-  std::string AutoUpdateText(const std::string& id, const std::string& def) const;
+  std::string AutoUpdateText(const char* id, const std::string& def) const;
   // The same with the built-in default (DefaultAutoUpdateText, with "s22"
   // naming OriginalProgramName()).
-  std::string AutoUpdateText(const std::string& id) const;
+  std::string AutoUpdateText(const char* id) const;
 
   // ---- "Security" (installation settings file) ----------------------------
   // The pinned publisher keys, as written (see ParseSignerPins).
@@ -151,8 +151,8 @@ std::string GetConfirmCaption();
 std::string GetAttentionCaption();
 int32_t GetMsgBoxCharSet();
 
-std::string GetAutoUpdateText(const std::string& id, const std::string& def);
-std::string GetAutoUpdateText(const std::string& id);
+std::string GetAutoUpdateText(const char* id, const std::string& def);
+std::string GetAutoUpdateText(const char* id);
 
 std::string GetDownloadURL_UPDATE();
 std::string GetNameOfUpdateFile();

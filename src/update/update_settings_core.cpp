@@ -13,7 +13,10 @@ void SetPreferenceOverride(int index, uint8_t value) {
 
 std::string FormatOverrideList() {
   std::string list = "|";
-  for (uint8_t value : PreferenceOverrides) list += std::to_string(value) + "|";
+  for (uint8_t value : PreferenceOverrides) {
+    list += ZeroPad(value, 1);
+    list += '|';
+  }
   return list;
 }
 
@@ -35,7 +38,7 @@ bool AskBeforeCheck() { return PreferenceOverrides[kAskBeforeCheck] == 1; }
 
 bool IsIniFlag(const std::string& text) { return text == "1"; }
 
-std::string DefaultAutoUpdateText(const std::string& id, const std::string& programName) {
+std::string DefaultAutoUpdateText(std::string_view id, const std::string& programName) {
   struct TDefault {
     const char* id;
     const char* text;
@@ -51,8 +54,8 @@ std::string DefaultAutoUpdateText(const std::string& id, const std::string& prog
       {"s32", "Downloading UPDATE File..."},
   };
   if (id == "s22") {
-    return "<b>NEW UPDATE</b><P><P>Orvane will check if a new update is available for: <b>" +
-           programName + "</b><P>";
+    return Concat({"<b>NEW UPDATE</b><P><P>Orvane will check if a new update is available for: <b>",
+                   programName, "</b><P>"});
   }
   for (const TDefault& entry : kDefaults) {
     if (id == entry.id) return entry.text;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "ui/markup.h"
 
@@ -77,7 +78,7 @@ bool IsIniFlag(const std::string& text);
 
 // Built-in text of an "AutoUpdate" message id ("s2", "s22", ...); "s22"
 // names `programName`. Empty for ids without a default.
-std::string DefaultAutoUpdateText(const std::string& id, const std::string& programName);
+std::string DefaultAutoUpdateText(std::string_view id, const std::string& programName);
 
 // Default of "BtnText": the captions of the message box's seven buttons.
 inline constexpr const char* kDefaultBtnText = kDefaultButtonTexts;

@@ -1,12 +1,11 @@
 #include <windows.h>
 
-#include <utility>
-
 #include "package/package_info.h"
 #include "startup/entry.h"
 #include "update/agent_state.h"
 #include "update/settings_schema.h"
 #include "update/update_settings.h"
+#include "util/text.h"
 #include "util/winapi.h"
 
 namespace {
@@ -16,38 +15,51 @@ LRESULT Low32(int64_t value) { return static_cast<LRESULT>(static_cast<int32_t>(
 
 }  // namespace
 
-TAgentSettings::TAgentSettings(std::string originalPath, std::string infoPath)
-    : originalPath_(std::move(originalPath)), infoPath_(std::move(infoPath)) {}
+TAgentSettings::TAgentSettings(const std::string& originalPath, const std::string& infoPath)
+    : originalPath_(originalPath), infoPath_(infoPath) {}
 
 TAgentSettings TAgentSettings::InFolder(const std::string& folder, const TGFileInfo& package) {
-  return TAgentSettings(folder + package.OriginalFileName(), folder + package.InfoFileName());
+  TAgentSettings settings(folder, folder);
+  settings.originalPath_ += package.OriginalFileName();
+  settings.infoPath_ += package.InfoFileName();
+  return settings;
 }
 
 namespace {
 
-std::string ReadOriginal(const TAgentSettings& s, const char* section, const char* key,
-                         const std::string& def = "") {
-  return IniRead(s.OriginalPath(), section, key, def);
+// One value of the INI file at `path` (at most 10240 characters), or `def`
+// when the key is absent.
+std::string ReadValue(const std::string& path, const char* section, const char* key,
+                      const char* def) {
+  std::string value(10241, '\0');
+  value.resize(GetPrivateProfileStringA(section, key, def, &value[0], 10241, path.c_str()));
+  return value;
 }
 
-int64_t ReadOriginalInt(const TAgentSettings& s, const char* key) {
-  return IniReadInt(s.OriginalPath(), schema::kOriginalSetup, key, 0);
+std::string ReadOriginal(const TAgentSettings& s, const char* section, const char* key,
+                         const char* def = "") {
+  return ReadValue(s.OriginalPath(), section, key, def);
+}
+
+int64_t ReadOriginalInt(const TAgentSettings& s, const char* section, const char* key) {
+  return StrToInt64Def(ReadOriginal(s, section, key, "0"), 0);
 }
 
 bool WriteOriginalInt(const TAgentSettings& s, const char* key, int64_t value) {
-  return IniWriteInt(s.OriginalPath(), schema::kOriginalSetup, key, value);
+  return WritePrivateProfileStringA(schema::kOriginalSetup, key, ZeroPad(value, 1).c_str(),
+                                    s.OriginalPath().c_str()) != FALSE;
 }
 
-std::string ReadInfo(const TAgentSettings& s, const char* key) {
-  return IniRead(s.InfoPath(), schema::kNewSetup, key, "");
+std::string ReadInfo(const TAgentSettings& s, const char* key, const char* def = "") {
+  return ReadValue(s.InfoPath(), schema::kNewSetup, key, def);
 }
 
 int32_t ReadInfoInt32(const TAgentSettings& s, const char* key) {
-  return static_cast<int32_t>(IniReadInt(s.InfoPath(), schema::kNewSetup, key, 0));
+  return static_cast<int32_t>(StrToInt64Def(ReadInfo(s, key, "0"), 0));
 }
 
 bool ReadInfoFlag(const TAgentSettings& s, const char* key) {
-  return IsIniFlag(IniRead(s.InfoPath(), schema::kNewSetup, key, "0"));
+  return IsIniFlag(ReadInfo(s, key, "0"));
 }
 
 // The byte is consulted first: while it overrides, the file is not read.
@@ -59,37 +71,38 @@ bool ReadOverridableFlag(const TAgentSettings& s, int index, const char* key) {
 }  // namespace
 
 int64_t TAgentSettings::ProbeSecondsInterval() const {
-  return ReadOriginalInt(*this, schema::kProbeSecondsInterval);
+  return ReadOriginalInt(*this, schema::kOriginalSetup, schema::kProbeSecondsInterval);
 }
 bool TAgentSettings::SetProbeSecondsInterval(int64_t seconds) const {
   return WriteOriginalInt(*this, schema::kProbeSecondsInterval, seconds);
 }
 int64_t TAgentSettings::ProbeSecondsLast() const {
-  return ReadOriginalInt(*this, schema::kProbeSecondsLast);
+  return ReadOriginalInt(*this, schema::kOriginalSetup, schema::kProbeSecondsLast);
 }
 bool TAgentSettings::SetProbeSecondsLast(int64_t seconds) const {
   return WriteOriginalInt(*this, schema::kProbeSecondsLast, seconds);
 }
 int64_t TAgentSettings::ReAskSecondsInterval() const {
-  return ReadOriginalInt(*this, schema::kReAskSecondsInterval);
+  return ReadOriginalInt(*this, schema::kOriginalSetup, schema::kReAskSecondsInterval);
 }
 bool TAgentSettings::SetReAskSecondsInterval(int64_t seconds) const {
   return WriteOriginalInt(*this, schema::kReAskSecondsInterval, seconds);
 }
 int64_t TAgentSettings::ReAskSecondsLast() const {
-  return ReadOriginalInt(*this, schema::kReAskSecondsLast);
+  return ReadOriginalInt(*this, schema::kOriginalSetup, schema::kReAskSecondsLast);
 }
 bool TAgentSettings::SetReAskSecondsLast(int64_t seconds) const {
   return WriteOriginalInt(*this, schema::kReAskSecondsLast, seconds);
 }
 int32_t TAgentSettings::VersionOriginal() const {
-  return static_cast<int32_t>(ReadOriginalInt(*this, schema::kVersionOriginal));
+  return static_cast<int32_t>(
+      ReadOriginalInt(*this, schema::kOriginalSetup, schema::kVersionOriginal));
 }
 bool TAgentSettings::SetVersionOriginal(int32_t version) const {
   return WriteOriginalInt(*this, schema::kVersionOriginal, version);
 }
 int32_t TAgentSettings::OriginalStamp() const {
-  return static_cast<int32_t>(ReadOriginalInt(*this, schema::kStamp));
+  return static_cast<int32_t>(ReadOriginalInt(*this, schema::kOriginalSetup, schema::kStamp));
 }
 bool TAgentSettings::SetOriginalStamp(int32_t stamp) const {
   return WriteOriginalInt(*this, schema::kStamp, stamp);
@@ -131,13 +144,13 @@ std::string TAgentSettings::AttentionCaption() const {
   return ReadOriginal(*this, schema::kMsgBox, schema::kAttentionCaption, schema::kAttentionCaption);
 }
 int32_t TAgentSettings::MsgBoxCharSet() const {
-  return static_cast<int32_t>(IniReadInt(originalPath_, schema::kMsgBox, schema::kCharSet, 0));
+  return static_cast<int32_t>(ReadOriginalInt(*this, schema::kMsgBox, schema::kCharSet));
 }
 
-std::string TAgentSettings::AutoUpdateText(const std::string& id, const std::string& def) const {
-  return IniRead(originalPath_, schema::kAutoUpdate, id, def);
+std::string TAgentSettings::AutoUpdateText(const char* id, const std::string& def) const {
+  return ReadOriginal(*this, schema::kAutoUpdate, id, def.c_str());
 }
-std::string TAgentSettings::AutoUpdateText(const std::string& id) const {
+std::string TAgentSettings::AutoUpdateText(const char* id) const {
   return AutoUpdateText(id, DefaultAutoUpdateText(id, OriginalProgramName()));
 }
 
@@ -286,12 +299,10 @@ std::string GetConfirmCaption() { return OwnAgentSettings().ConfirmCaption(); }
 std::string GetAttentionCaption() { return OwnAgentSettings().AttentionCaption(); }
 int32_t GetMsgBoxCharSet() { return OwnAgentSettings().MsgBoxCharSet(); }
 
-std::string GetAutoUpdateText(const std::string& id, const std::string& def) {
+std::string GetAutoUpdateText(const char* id, const std::string& def) {
   return OwnAgentSettings().AutoUpdateText(id, def);
 }
-std::string GetAutoUpdateText(const std::string& id) {
-  return OwnAgentSettings().AutoUpdateText(id);
-}
+std::string GetAutoUpdateText(const char* id) { return OwnAgentSettings().AutoUpdateText(id); }
 
 std::string GetDownloadURL_UPDATE() { return OwnAgentSettings().DownloadURL_UPDATE(); }
 std::string GetNameOfUpdateFile() { return OwnAgentSettings().NameOfUpdateFile(); }
