@@ -34,6 +34,15 @@ std::string TempNoticeDrive(const std::string& folder) {
   return UpperCase(folder.substr(0, 1)) + ":";
 }
 
+std::string FillTempSpaceMarks(const std::string& message, const std::string& folder,
+                               double needed, double freeBytes) {
+  static const char* const kMarks[] = {"<DRIVE>", "<SPACE_REQ>", "<SPACE_AVAIL>"};
+  const std::string values[] = {TempNoticeDrive(folder), FormatMB(needed), FormatMB(freeBytes)};
+  std::string filled = message;
+  for (int i = 0; i < 3; ++i) filled = ReplaceAll(filled, kMarks[i], values[i]);
+  return filled;
+}
+
 std::string SetupFolderName(unsigned timeOfDay, int attempt) {
   std::string name = "SETUP_" + ZeroPad(timeOfDay, 1);
   if (attempt > 1) name += "_" + ZeroPad(attempt, 1);

@@ -111,7 +111,7 @@ class TExtraction::TEntryWriter : public TEntrySink {
   explicit TEntryWriter(TExtraction& run) : run_(run) {}
 
   void OnHeader(const std::string& header) override {
-    const TEntryHeader entry = ParseEntryHeader(header);
+    TEntryHeader entry = ParseEntryHeader(header);
     name_ = entry.Name;
     stamp_ = entry.DateStamp;
     if (!IsSafeEntryName(name_)) {
@@ -119,7 +119,7 @@ class TExtraction::TEntryWriter : public TEntrySink {
       return;
     }
     if (entry.MarksMain) run_.mainProgram_ = entry.MainProgram;
-    path_ = run_.folderPrefix_ + name_;
+    path_.assign(run_.folderPrefix_).append(name_);
     // Each system call is a round trip to the Wine server, so the open
     // itself tells whether the file was there, and folders are made only
     // when the open finds its folder missing.
@@ -129,7 +129,7 @@ class TExtraction::TEntryWriter : public TEntrySink {
     if (!existed) {
       run_.Progress(1, 0);
       ++run_.newFiles_;
-      DebugLine(std::to_string(run_.newFiles_) + " - " + path_);
+      DebugLine(Concat({std::to_string(run_.newFiles_), " - ", path_}));
     }
     LARGE_INTEGER zero{};
     if (!file_) {

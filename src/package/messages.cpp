@@ -43,7 +43,7 @@ std::string LookupLangText(const std::string& langTexts, const std::string& id,
 
 int32_t CharsetFromText(const std::string& text) { return StrToIntDef(text, 0); }
 
-std::string TGFileInfo::GetText(const std::string& id, const std::string& def) const {
+std::string TGFileInfo::GetText(const char* id, const char* def) const {
   return LookupLangText(LangTexts(), id, def);
 }
 
