@@ -8,6 +8,8 @@
 #include "package/format.h"
 #include "util/text.h"
 
+using namespace std::string_view_literals;
+
 // ---- Entry headers and names ----------------------------------------------
 
 TEntryHeader ParseEntryHeader(const std::string& header) {
@@ -85,26 +87,26 @@ bool BlockFits(int64_t position, int32_t length, int64_t packageEnd) {
 
 std::string FailedWriteText(const std::string& path, const std::string& systemError,
                             int64_t dataSize, int64_t fileSize, double freeBytes) {
-  return Concat({path, "<P><P>Unable to save Extracted File!<P><P>", systemError,
-                 "<P>Data Size: <T>", ZeroPad(dataSize, 1), " Bytes<P>File Size: <T>",
-                 ZeroPad(fileSize, 1), " Bytes<P>Bytes Free: <T>",
-                 ZeroPad(static_cast<int64_t>(freeBytes), 1), " Bytes"});
+  return Concat({path, "<P><P>Unable to save Extracted File!<P><P>"sv, systemError,
+                 "<P>Data Size: <T>"sv, ZeroPad(dataSize, 1), " Bytes<P>File Size: <T>"sv,
+                 ZeroPad(fileSize, 1), " Bytes<P>Bytes Free: <T>"sv,
+                 ZeroPad(static_cast<int64_t>(freeBytes), 1), " Bytes"sv});
 }
 
 std::string UnsafeNameText(const std::string& name) {
-  return Concat({name, "<P><P>Unable to save Extracted File!"});
+  return Concat({name, "<P><P>Unable to save Extracted File!"sv});
 }
 
 std::string DamagedEntryText(const std::string& diskPath, int entryNumber, int64_t offset,
-                             const std::string& reason) {
+                             std::string_view reason) {
   const bool entry = entryNumber > 0;
-  return Concat({diskPath, entry ? "<P><P>Damaged entry " : "<P><P>Damaged package data",
-                 entry ? ZeroPad(entryNumber, 1) : std::string(), " at offset ", ZeroPad(offset, 1),
-                 "!<P><P>", reason});
+  return Concat({diskPath, entry ? "<P><P>Damaged entry "sv : "<P><P>Damaged package data"sv,
+                 entry ? ZeroPad(entryNumber, 1) : std::string(), " at offset "sv,
+                 ZeroPad(offset, 1), "!<P><P>"sv, reason});
 }
 
 std::string NoTargetFolderText(const std::string& folder, const std::string& systemError) {
-  return Concat({folder, "<P><P>Unable to create Directory!<P><P>", systemError});
+  return Concat({folder, "<P><P>Unable to create Directory!<P><P>"sv, systemError});
 }
 
 // ---- Streaming inflate --------------------------------------------------------

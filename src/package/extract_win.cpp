@@ -17,6 +17,8 @@
 #include "util/text.h"
 #include "util/winapi.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // Inflated content goes to the file in pieces of up to this size: a 64 KiB
@@ -129,7 +131,7 @@ class TExtraction::TEntryWriter : public TEntrySink {
     if (!existed) {
       run_.Progress(1, 0);
       ++run_.newFiles_;
-      DebugLine(Concat({std::to_string(run_.newFiles_), " - ", path_}));
+      DebugLine(Concat({std::to_string(run_.newFiles_), " - "sv, path_}));
     }
     LARGE_INTEGER zero{};
     if (!file_) {
@@ -246,7 +248,8 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
   // Only the trailer, outside the checksum, can be wrong here: damage too.
   if (walk == TDiskWalk::NoMagic || walk == TDiskWalk::ReadFailed) {
     walkFault_ = DamagedEntryText(path, 0, trailer_.DataOffset,
-                                  walk == TDiskWalk::NoMagic ? "Bad package magic" : "Read error");
+                                  walk == TDiskWalk::NoMagic ? "Bad package magic"sv
+                                                             : "Read error"sv);
     return true;
   }
   if (diskNumber == 1 && !ExtractFileName(autoUpdateProgName_).empty() &&
@@ -280,8 +283,7 @@ void TExtraction::WriteAutoUpdateCopy(THandleSource& package) {
   const std::string bytes = AgentCopyOf(package, walker_.HeaderEnd(), record);
   if (bytes.empty()) return;
 
-  const std::string path =
-      SetTrailingBackslash(targetFolder_, true) + ExtractFileName(autoUpdateProgName_);
+  const std::string path = folderPrefix_ + ExtractFileName(autoUpdateProgName_);
   TFileHandle copy(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!copy) return;

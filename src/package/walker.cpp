@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "util/file_io.h"
+#include "util/text.h"
+
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -168,12 +171,12 @@ TPackageWalker::TPackageWalker(TWalkOptions options)
     : options_(options), buffer_(new uint8_t[kBlockPieceSize]) {}
 
 void TPackageWalker::ReportDamage(const std::string& diskPath, int diskNumber, int entryNumber,
-                                  int64_t offset, const std::string& reason) {
+                                  int64_t offset, std::initializer_list<std::string_view> reason) {
   damage_.DiskNumber = diskNumber;
   damage_.EntryNumber = entryNumber;
   damage_.Offset = offset;
-  damage_.Reason = reason;
-  damage_.Message = DamagedEntryText(diskPath, entryNumber, offset, reason);
+  damage_.Reason = Concat(reason);
+  damage_.Message = DamagedEntryText(diskPath, entryNumber, offset, damage_.Reason);
 }
 
 TDiskWalk TPackageWalker::WalkDisk(TByteSource& file, const PackageTrailer& trailer,
@@ -182,7 +185,7 @@ TDiskWalk TPackageWalker::WalkDisk(TByteSource& file, const PackageTrailer& trai
   const int64_t packageEnd = BlockStreamEnd(file);
   if (trailer.PackageMagic != kPackageMagic) return TDiskWalk::NoMagic;
   if (trailer.DataOffset < 0 || trailer.DataOffset > packageEnd) {
-    ReportDamage(diskPath, diskNumber, 0, trailer.DataOffset, "Bad data offset");
+    ReportDamage(diskPath, diskNumber, 0, trailer.DataOffset, {"Bad data offset"sv});
     return TDiskWalk::Damaged;
   }
   visitor.OnBlocksStart();
@@ -194,7 +197,7 @@ TDiskWalk TPackageWalker::WalkDisk(TByteSource& file, const PackageTrailer& trai
     const int entryNumber = blockCounter_ + 1 - headerBlocks;
     if (!BlockFits(position, length, packageEnd)) {
       ReportDamage(diskPath, diskNumber, entryNumber > 0 ? entryNumber : 0, position,
-                   "Block length " + std::to_string(length) + " out of range");
+                   {"Block length "sv, std::to_string(length), " out of range"sv});
       return TDiskWalk::Damaged;
     }
     const int64_t blockStart = position;
@@ -221,7 +224,8 @@ TDiskWalk TPackageWalker::WalkDisk(TByteSource& file, const PackageTrailer& trai
                [&](const uint8_t* data, size_t size) { inflater.Feed(data, size, sink); });
     const bool failed = inflater.Finish() == TEntryInflater::TState::Failed;
     if (failed && options_.StopAtBadEntry) {
-      ReportDamage(diskPath, diskNumber, entryNumber, blockStart, "zlib: " + inflater.ErrorText());
+      ReportDamage(diskPath, diskNumber, entryNumber, blockStart,
+                   {"zlib: "sv, inflater.ErrorText()});
       return TDiskWalk::Damaged;
     }
     if (!visitor.OnEntryEnd(place, inflater)) return TDiskWalk::Stopped;
