@@ -52,7 +52,7 @@ std::string SetupFolderName(unsigned timeOfDay, int attempt) {
 namespace {
 
 // Length of the run of decimal digits at `pos` of `text`.
-size_t DigitsAt(const std::string& text, size_t pos) {
+size_t DigitsAt(std::string_view text, size_t pos) {
   size_t end = pos;
   while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
   return end - pos;
@@ -60,9 +60,15 @@ size_t DigitsAt(const std::string& text, size_t pos) {
 
 }  // namespace
 
-bool IsSetupFolderName(const std::string& name) {
-  const size_t prefix = 6;  // "SETUP_"
-  if (name.size() <= prefix || UpperCase(name.substr(0, prefix)) != "SETUP_") return false;
+bool IsSetupFolderName(std::string_view name) {
+  static const char kPrefix[] = "SETUP_";
+  const size_t prefix = sizeof kPrefix - 1;
+  if (name.size() <= prefix) return false;
+  for (size_t i = 0; i < prefix; ++i) {
+    char c = name[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != kPrefix[i]) return false;
+  }
   const size_t time = DigitsAt(name, prefix);
   if (time == 0 || time > 5) return false;
   size_t pos = prefix + time;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Bytes as MB: 3 decimals below 1, 2 from 1 to 10, 1 above 10.
 std::string FormatMB(double bytes);
@@ -36,6 +37,6 @@ std::string FillTempSpaceMarks(const std::string& message, const std::string& fo
 std::string SetupFolderName(unsigned timeOfDay, int attempt);
 // True for a name SetupFolderName can give (letter case ignored): the only
 // folders the start sweep ever looks into.
-bool IsSetupFolderName(const std::string& name);
+bool IsSetupFolderName(std::string_view name);
 
 #include "package/driver_rules.inl"

@@ -71,7 +71,7 @@ bool IsSafeEntryName(const std::string& name) {
 
 std::string DiskFileName(const std::string& packagePath, int diskNumber) {
   if (diskNumber <= 1) return packagePath;
-  return packagePath + "." + ZeroPad(diskNumber, 3);
+  return Concat({packagePath, "."sv, ZeroPad(diskNumber, 3)});
 }
 
 bool MoreBlocksAt(int64_t position, int64_t packageEnd) {

@@ -320,8 +320,6 @@ TExtractResult ExtractPackage(const TExtractRequest& request) {
   for (int disk = 1;;) {
     if (FileExists(path)) {
       const bool passed = run.ExtractDisk(path, disk);
-      result.ChecksumOk = run.ChecksumOk();
-      result.MainProgram = run.MainProgram();
       if (!passed || !run.Damage().Message.empty() || !run.WalkFault().empty()) break;
     }
     if (!HasNextDisk(run.Trailer())) break;
@@ -334,6 +332,9 @@ TExtractResult ExtractPackage(const TExtractRequest& request) {
     run.Progress(1, 0);
     if (!goOn) break;
   }
+  // What the last disk extracted left stands.
+  result.ChecksumOk = run.ChecksumOk();
+  result.MainProgram = run.MainProgram();
   result.Damage = run.Damage();
   if (result.Damage.Message.empty()) result.Damage.Message = run.WalkFault();
   if (!goOn || !result.Damage.Message.empty()) result.MainProgram.clear();

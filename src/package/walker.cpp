@@ -26,15 +26,22 @@ int32_t Int32Of(const uint8_t* bytes) {
                               uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24);
 }
 
-bool ReadExactlyAt(TByteSource& file, int64_t offset, void* data, size_t count) {
+// Reads until `count` bytes are in or a read gives nothing (the end of the
+// file or a failure); how many came. A source may return fewer bytes than
+// asked before its end.
+size_t ReadUpTo(TByteSource& file, int64_t offset, void* data, size_t count) {
   size_t got = 0;
   while (got < count) {
     const size_t n = file.ReadAt(offset + static_cast<int64_t>(got), static_cast<uint8_t*>(data) + got,
                                  count - got);
-    if (n == 0) return false;
+    if (n == 0) break;
     got += n;
   }
-  return true;
+  return got;
+}
+
+bool ReadExactlyAt(TByteSource& file, int64_t offset, void* data, size_t count) {
+  return ReadUpTo(file, offset, data, count) == count;
 }
 
 bool ReadInt32At(TByteSource& file, int64_t offset, int32_t& value) {
@@ -81,13 +88,7 @@ int32_t ReadPackageEnd(TByteSource& file) {
   const int64_t size = file.Size();
   if (size < static_cast<int64_t>(kImageHeadSize)) return 0;
   std::string head(kImageHeadSize, '\0');
-  size_t got = 0;
-  while (got < head.size()) {
-    const size_t n = file.ReadAt(static_cast<int64_t>(got), &head[got], head.size() - got);
-    if (n == 0) break;
-    got += n;
-  }
-  head.resize(got);
+  head.resize(ReadUpTo(file, 0, &head[0], head.size()));
   if (!IsImageFile(head)) return 0;
   return Int32Of(reinterpret_cast<const uint8_t*>(head.data()) + kPackageEndOffset);
 }
@@ -120,14 +121,7 @@ bool ReadTrailer(TByteSource& file, PackageTrailer& record) {
   const int32_t count = trailerLength > 4 ? trailerLength - 4 : 0;
   if (count > 0 && start >= 0) {
     uint8_t bytes[kTrailerSize] = {};
-    size_t got = 0;
-    while (got < static_cast<size_t>(count)) {
-      const size_t n = file.ReadAt(start + static_cast<int64_t>(got), bytes + got,
-                                   static_cast<size_t>(count) - got);
-      if (n == 0) break;
-      got += n;
-    }
-    std::memcpy(&record, bytes, got);
+    std::memcpy(&record, bytes, ReadUpTo(file, start, bytes, static_cast<size_t>(count)));
   }
   record.TrailerLength = trailerLength;
   if (record.HeaderBlockCount == 0) record.HeaderBlockCount = 2;
@@ -145,14 +139,8 @@ TChecksum PackageChecksum(TByteSource& file, int32_t trailerLength) {
   std::unique_ptr<uint8_t[]> buffer(words > 0 ? new uint8_t[kChecksumPiece] : nullptr);
   while (words > 0) {
     const size_t wanted = static_cast<size_t>(std::min<int64_t>(words * 4, kChecksumPiece));
-    // A source may return fewer bytes than asked before its end: the piece
-    // is filled up, so words never straddle two reads.
-    size_t got = 0;
-    while (got < wanted) {
-      const size_t n = file.ReadAt(offset + static_cast<int64_t>(got), buffer.get() + got, wanted - got);
-      if (n == 0) break;
-      got += n;
-    }
+    // The piece is filled up, so words never straddle two reads.
+    const size_t got = ReadUpTo(file, offset, buffer.get(), wanted);
     if (got < 4) return result;
     result.Value += SumWords(buffer.get(), got / 4);
     words -= static_cast<int64_t>(got / 4);
