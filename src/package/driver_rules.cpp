@@ -23,14 +23,14 @@ std::string BuildStartCommand(const std::string& targetFolder, const std::string
     arguments = Trim(arguments + " " + Trim(mainProgram.substr(star + 1)));
   }
   std::string command = MainProgramPath(targetFolder, mainProgram);
-  if (!arguments.empty()) command += " " + arguments;
-  command += " /TH_ID=" + runToken;
-  if (autoUpdateProg) command += " /AutoUpdateProg";
+  if (!arguments.empty()) command.append(" ").append(arguments);
+  command.append(" /TH_ID=").append(runToken);
+  if (autoUpdateProg) command.append(" /AutoUpdateProg");
   return command;
 }
 
 std::string TempNoticeDrive(const std::string& folder) {
-  if (folder.empty()) return "";
+  if (folder.empty()) return std::string();
   return UpperCase(folder.substr(0, 1)) + ":";
 }
 
@@ -45,7 +45,7 @@ std::string FillTempSpaceMarks(const std::string& message, const std::string& fo
 
 std::string SetupFolderName(unsigned timeOfDay, int attempt) {
   std::string name = "SETUP_" + ZeroPad(timeOfDay, 1);
-  if (attempt > 1) name += "_" + ZeroPad(attempt, 1);
+  if (attempt > 1) name.append("_").append(ZeroPad(attempt, 1));
   return name;
 }
 

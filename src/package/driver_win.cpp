@@ -40,10 +40,13 @@ bool IsFixedDrive(char letter) {
   return GetDriveTypeA(root) == DRIVE_FIXED;
 }
 
+// "X:\TEMP" on drive `letter`.
+std::string DriveTempFolder(char letter) { return std::string(1, letter).append(":\\TEMP"); }
+
 // Free bytes of a test folder on `letter`, 0 when the drive takes no file.
 double ProbeDriveFreeSpace(char letter) {
-  std::string folder = std::string(1, letter) + ":\\TEMP";
-  if (DirExists(folder)) folder += "\\TEMP" + RandomDecimal(10000, 100000);
+  std::string folder = DriveTempFolder(letter);
+  if (DirExists(folder)) folder.append("\\TEMP").append(RandomDecimal(10000, 100000));
   ForceDirectories(folder);
   double freeBytes = 0;
   const std::string probe = folder + "\\~aa.tmp";
@@ -101,7 +104,9 @@ bool FindAltTempRoot() {
     for (int i = 0; i < 3; ++i) {
       if (IsFixedDrive(letters[i])) noted[i] = ProbeDriveFreeSpace(letters[i]);
     }
-    const char fallback = UpperCase(TempDir(true).substr(0, 1))[0];
+    // The temporary folder's drive letter (a zero for an empty folder name).
+    char fallback = TempDir(true)[0];
+    if (fallback >= 'a' && fallback <= 'z') fallback = static_cast<char>(fallback - 'a' + 'A');
     char best = fallback;
     double bestFree = 0;
     for (int i = 0; i < 3; ++i) {
@@ -111,7 +116,7 @@ bool FindAltTempRoot() {
       }
     }
     if (best != fallback) {
-      altTempRoot = std::string(1, best) + ":\\TEMP";
+      altTempRoot = DriveTempFolder(best);
       if (DirExists(altTempRoot)) altTempRoot += "\\TEMP";
     }
   }
@@ -119,7 +124,7 @@ bool FindAltTempRoot() {
 }
 
 std::string GetAltSetupFolder() {
-  if (altTempRoot.empty()) return "";
+  if (altTempRoot.empty()) return std::string();
   if (altSetupFolder.empty()) {
     altSetupFolder = altTempRoot + "_" + RandomDecimal(10000, 100000);
     ForceDirectories(altSetupFolder);

@@ -15,8 +15,8 @@ std::string FindLangSection(const std::string& langTexts, const std::string& lan
   if (Trim(language).empty()) return "*";
   const int count = FieldCount(langTexts);
   for (int i = 0; i < count; ++i) {
-    const std::string section = GetField(langTexts, i, "");
-    if (SameTextTrimmed(GetField(section, 0, ""), language)) return section;
+    const std::string section = GetField(langTexts, i, std::string());
+    if (SameTextTrimmed(GetField(section, 0, std::string()), language)) return section;
   }
   return "*";
 }
