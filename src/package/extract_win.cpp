@@ -225,7 +225,10 @@ void TExtraction::MakeTargetFolder() {
 
 bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
   trailer_ = PackageTrailer{};
-  ReadTrailer(path, trailer_);
+  {
+    THandleSource source(path);
+    ReadTrailer(source, trailer_);
+  }
   if (diskNumber == 1) DebugLine("FileInfo.FilesCount=" + std::to_string(trailer_.FilesCount));
   checksumOk_ = GetCrc(path, trailer_.TrailerLength) == trailer_.ExpectedCrc;
   if (!checksumOk_) return false;
