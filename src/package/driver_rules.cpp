@@ -20,7 +20,8 @@ std::string BuildStartCommand(const std::string& targetFolder, const std::string
   std::string arguments = extraArguments;
   const size_t star = mainProgram.find('*');
   if (star != std::string::npos) {
-    arguments = Trim(arguments + " " + Trim(mainProgram.substr(star + 1)));
+    arguments.append(" ").append(Trim(mainProgram.substr(star + 1)));
+    arguments = Trim(arguments);
   }
   std::string command = MainProgramPath(targetFolder, mainProgram);
   if (!arguments.empty()) command.append(" ").append(arguments);

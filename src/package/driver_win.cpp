@@ -126,7 +126,7 @@ bool FindAltTempRoot() {
 std::string GetAltSetupFolder() {
   if (altTempRoot.empty()) return std::string();
   if (altSetupFolder.empty()) {
-    altSetupFolder = altTempRoot + "_" + RandomDecimal(10000, 100000);
+    altSetupFolder.assign(altTempRoot).append("_").append(RandomDecimal(10000, 100000));
     ForceDirectories(altSetupFolder);
   }
   return altSetupFolder;
