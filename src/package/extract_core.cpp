@@ -134,9 +134,8 @@ TEntryInflater::~TEntryInflater() {
 
 void TEntryInflater::Fail(int code) {
   state_ = TState::Failed;
-  const char* text = zError(code);
-  errorText_ = text != nullptr ? text : "zlib error ";
-  if (text == nullptr) errorText_ += ZeroPad(code, 1);
+  // zlib has a text for every code its inflate returns.
+  errorText_ = zError(code);
   const char* detail = stream_->z.msg;
   if (detail != nullptr && errorText_ != detail) {
     errorText_ += " (";
