@@ -68,7 +68,9 @@ std::string UnscrambleToken(const std::string& stored) {
     unsigned value = 0;
     for (size_t k = i; k < i + 2 && k < stored.size(); ++k) {
       const char c = static_cast<char>(static_cast<unsigned char>(stored[k]) - kTokenShift);
-      if (static_cast<unsigned char>(c) > 32) value = value * 16 + static_cast<unsigned>(HexDigit(c));
+      if (static_cast<unsigned char>(c) > 32) {
+        value = value * 16 + static_cast<unsigned>(HexDigit(c));
+      }
     }
     d.push_back(static_cast<char>(value & 0xFF));
   }
