@@ -3,6 +3,9 @@
 #include "package/checksum.h"
 #include "package/handle_source.h"
 #include "startup/debug_log.h"
+#include "util/text.h"
+
+using namespace std::string_view_literals;
 
 uint32_t GetCrc(const std::string& path, int32_t trailerLength) {
   DebugLine("GetCrc - START");
@@ -12,7 +15,7 @@ uint32_t GetCrc(const std::string& path, int32_t trailerLength) {
     THandleSource file(path);
     if (file.IsOpen()) sum = PackageChecksum(file, trailerLength).Value;
   }
-  DebugLine("GetCrc - END   MS=" + std::to_string(GetTickCount() - started) +
-            "    CRC=" + std::to_string(sum));
+  DebugLine(Concat({"GetCrc - END   MS="sv, std::to_string(GetTickCount() - started), "    CRC="sv,
+                    std::to_string(sum)}));
   return sum;
 }

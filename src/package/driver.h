@@ -28,7 +28,6 @@ void RemoveSetupFolder();
 bool FindAltTempRoot();
 std::string GetAltSetupFolder();
 void RemoveAltSetupFolder();
-bool HasRoomFor(const std::string& folder, const std::string& packagePath);
 bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& package);
 bool ForcePromptSet();
 void SetStatusText(HWND window, const std::string& text, int charset);

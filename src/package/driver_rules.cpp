@@ -20,30 +20,40 @@ std::string BuildStartCommand(const std::string& targetFolder, const std::string
   std::string arguments = extraArguments;
   const size_t star = mainProgram.find('*');
   if (star != std::string::npos) {
-    arguments = Trim(arguments + " " + Trim(mainProgram.substr(star + 1)));
+    arguments.append(" ").append(Trim(mainProgram.substr(star + 1)));
+    arguments = Trim(arguments);
   }
   std::string command = MainProgramPath(targetFolder, mainProgram);
-  if (!arguments.empty()) command += " " + arguments;
-  command += " /TH_ID=" + runToken;
-  if (autoUpdateProg) command += " /AutoUpdateProg";
+  if (!arguments.empty()) command.append(" ").append(arguments);
+  command.append(" /TH_ID=").append(runToken);
+  if (autoUpdateProg) command.append(" /AutoUpdateProg");
   return command;
 }
 
 std::string TempNoticeDrive(const std::string& folder) {
-  if (folder.empty()) return "";
+  if (folder.empty()) return std::string();
   return UpperCase(folder.substr(0, 1)) + ":";
+}
+
+std::string FillTempSpaceMarks(const std::string& message, const std::string& folder,
+                               double needed, double freeBytes) {
+  static const char* const kMarks[] = {"<DRIVE>", "<SPACE_REQ>", "<SPACE_AVAIL>"};
+  const std::string values[] = {TempNoticeDrive(folder), FormatMB(needed), FormatMB(freeBytes)};
+  std::string filled = message;
+  for (int i = 0; i < 3; ++i) filled = ReplaceAll(filled, kMarks[i], values[i]);
+  return filled;
 }
 
 std::string SetupFolderName(unsigned timeOfDay, int attempt) {
   std::string name = "SETUP_" + ZeroPad(timeOfDay, 1);
-  if (attempt > 1) name += "_" + ZeroPad(attempt, 1);
+  if (attempt > 1) name.append("_").append(ZeroPad(attempt, 1));
   return name;
 }
 
 namespace {
 
 // Length of the run of decimal digits at `pos` of `text`.
-size_t DigitsAt(const std::string& text, size_t pos) {
+size_t DigitsAt(std::string_view text, size_t pos) {
   size_t end = pos;
   while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
   return end - pos;
@@ -51,9 +61,15 @@ size_t DigitsAt(const std::string& text, size_t pos) {
 
 }  // namespace
 
-bool IsSetupFolderName(const std::string& name) {
-  const size_t prefix = 6;  // "SETUP_"
-  if (name.size() <= prefix || UpperCase(name.substr(0, prefix)) != "SETUP_") return false;
+bool IsSetupFolderName(std::string_view name) {
+  static const char kPrefix[] = "SETUP_";
+  const size_t prefix = sizeof kPrefix - 1;
+  if (name.size() <= prefix) return false;
+  for (size_t i = 0; i < prefix; ++i) {
+    char c = name[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != kPrefix[i]) return false;
+  }
   const size_t time = DigitsAt(name, prefix);
   if (time == 0 || time > 5) return false;
   size_t pos = prefix + time;

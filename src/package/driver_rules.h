@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Bytes as MB: 3 decimals below 1, 2 from 1 to 10, 1 above 10.
 std::string FormatMB(double bytes);
@@ -26,6 +27,9 @@ std::string TempSpaceQuestion(const std::string& folder, double needed, double f
                               bool alwaysShow, TextLookup texts);
 
 std::string TempNoticeDrive(const std::string& folder);
+// The question's <DRIVE>, <SPACE_REQ> and <SPACE_AVAIL> filled in.
+std::string FillTempSpaceMarks(const std::string& message, const std::string& folder,
+                               double needed, double freeBytes);
 
 // Setup folder names: "SETUP_" + the launcher's time of day, and, when a
 // folder of that name is there already (another run's, or not ours at
@@ -33,6 +37,6 @@ std::string TempNoticeDrive(const std::string& folder);
 std::string SetupFolderName(unsigned timeOfDay, int attempt);
 // True for a name SetupFolderName can give (letter case ignored): the only
 // folders the start sweep ever looks into.
-bool IsSetupFolderName(const std::string& name);
+bool IsSetupFolderName(std::string_view name);
 
 #include "package/driver_rules.inl"

@@ -6,11 +6,16 @@ template <typename TextLookup>
 std::string TempSpaceQuestion(const std::string& folder, double needed, double freeBytes,
                               bool alwaysShow, TextLookup texts) {
   std::string message;
-  if (alwaysShow) message = texts("s2", kDefaultTempNotice);
-  if (needed >= freeBytes) message = texts("s3", kDefaultTempSpaceLow);
+  // Short space wins over the notice.
+  if (needed >= freeBytes) {
+    message = texts(kIdTempSpaceLow, kDefaultTempSpaceLow);
+  } else if (alwaysShow) {
+    message = texts(kIdTempNotice, kDefaultTempNotice);
+  }
   if (message.empty()) return message;
-  message += texts("s4", kDefaultSpaceRequired) + texts("s5", kDefaultSpaceAvailable) + texts("s6", kDefaultContinueSetup);
-  message = ReplaceAll(message, "<DRIVE>", TempNoticeDrive(folder));
-  message = ReplaceAll(message, "<SPACE_REQ>", FormatMB(needed));
-  return ReplaceAll(message, "<SPACE_AVAIL>", FormatMB(freeBytes));
+  static const char* const kParts[] = {kIdSpaceRequired, kDefaultSpaceRequired,
+                                       kIdSpaceAvailable, kDefaultSpaceAvailable,
+                                       kIdContinueSetup, kDefaultContinueSetup};
+  for (int i = 0; i < 6; i += 2) message += texts(kParts[i], kParts[i + 1]);
+  return FillTempSpaceMarks(message, folder, needed, freeBytes);
 }

@@ -40,10 +40,13 @@ bool IsFixedDrive(char letter) {
   return GetDriveTypeA(root) == DRIVE_FIXED;
 }
 
+// "X:\TEMP" on drive `letter`.
+std::string DriveTempFolder(char letter) { return std::string(1, letter).append(":\\TEMP"); }
+
 // Free bytes of a test folder on `letter`, 0 when the drive takes no file.
 double ProbeDriveFreeSpace(char letter) {
-  std::string folder = std::string(1, letter) + ":\\TEMP";
-  if (DirExists(folder)) folder += "\\TEMP" + RandomDecimal(10000, 100000);
+  std::string folder = DriveTempFolder(letter);
+  if (DirExists(folder)) folder.append("\\TEMP").append(RandomDecimal(10000, 100000));
   ForceDirectories(folder);
   double freeBytes = 0;
   const std::string probe = folder + "\\~aa.tmp";
@@ -53,10 +56,6 @@ double ProbeDriveFreeSpace(char letter) {
   }
   DeleteTree(folder, false);
   return freeBytes;
-}
-
-std::string PackageText(const TGFileInfo& info, const char* id, const char* def) {
-  return info.GetText(id, def);
 }
 
 bool StartMainProgram(const std::string& targetFolder, const std::string& mainProgram,
@@ -105,7 +104,9 @@ bool FindAltTempRoot() {
     for (int i = 0; i < 3; ++i) {
       if (IsFixedDrive(letters[i])) noted[i] = ProbeDriveFreeSpace(letters[i]);
     }
-    const char fallback = UpperCase(TempDir(true).substr(0, 1))[0];
+    // The temporary folder's drive letter (a zero for an empty folder name).
+    char fallback = TempDir(true)[0];
+    if (fallback >= 'a' && fallback <= 'z') fallback = static_cast<char>(fallback - 'a' + 'A');
     char best = fallback;
     double bestFree = 0;
     for (int i = 0; i < 3; ++i) {
@@ -115,7 +116,7 @@ bool FindAltTempRoot() {
       }
     }
     if (best != fallback) {
-      altTempRoot = std::string(1, best) + ":\\TEMP";
+      altTempRoot = DriveTempFolder(best);
       if (DirExists(altTempRoot)) altTempRoot += "\\TEMP";
     }
   }
@@ -123,9 +124,9 @@ bool FindAltTempRoot() {
 }
 
 std::string GetAltSetupFolder() {
-  if (altTempRoot.empty()) return "";
+  if (altTempRoot.empty()) return std::string();
   if (altSetupFolder.empty()) {
-    altSetupFolder = altTempRoot + "_" + RandomDecimal(10000, 100000);
+    altSetupFolder.assign(altTempRoot).append("_").append(RandomDecimal(10000, 100000));
     ForceDirectories(altSetupFolder);
   }
   return altSetupFolder;
@@ -137,13 +138,6 @@ void RemoveAltSetupFolder() {
   altSetupFolder.clear();
 }
 
-bool HasRoomFor(const std::string& folder, const std::string& packagePath) {
-  const TGFileInfo info(packagePath);
-  const double needed = info.GetSpaceRequired(folder);
-  const double freeBytes = DriveFreeSpace(folder);
-  return needed < freeBytes && DirExists(folder);
-}
-
 bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& package) {
   const double needed = package.GetSpaceRequired(folder);
   const double freeBytes = DriveFreeSpace(folder);
@@ -151,8 +145,8 @@ bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& package) {
       TempSpaceQuestion(folder, needed, freeBytes, package.AlwaysShowTempNotice(),
                         [&](const char* id, const char* def) { return package.GetText(id, def); });
   if (question.empty()) return true;
-  return AskYesNo(nullptr, question, PackageText(package, "Confirm", kDefaultConfirm),
-                  PackageText(package, "BtnText", kDefaultButtons), package.GetCharset());
+  return AskYesNo(nullptr, question, package.GetText(kIdConfirm, kDefaultConfirm),
+                  package.GetText(kIdButtons, kDefaultButtons), package.GetCharset());
 }
 
 bool ForcePromptSet() { return RegReadValue(kSpanDiskKey, "ForcePrompt", "0") == "1"; }
@@ -172,21 +166,22 @@ bool RunPackage(const std::string& targetFolder, const std::string& packagePath,
   bool result = false;
   const TGFileInfo package(packagePath);
   const int charset = package.GetCharset();
-  SetStatusText(StatusLabel, PackageText(package, "s1", kDefaultExtracting), charset);
+  SetStatusText(StatusLabel, package.GetText(kIdExtracting, kDefaultExtracting), charset);
   std::string folder = targetFolder;
-  if (!HasRoomFor(folder, packagePath) && FindAltTempRoot()) folder = GetAltSetupFolder();
-  const bool go = show ? ConfirmTempSpace(folder, package) : true;
-  if (go) {
-    TExtractRequest request;
-    request.PackagePath = packagePath;
-    request.TargetFolder = folder;
-    request.AutoUpdateProgName = autoUpdateProgName;
-    request.Progress = MainWindowProgress;
-    request.DiskPromptText = PackageText(package, "s8", kDefaultInsertDisk);
-    request.DiskPromptCaption = PackageText(package, "Attention", kDefaultAttention);
-    request.ButtonTexts = PackageText(package, "BtnText", kDefaultButtons);
-    request.Charset = static_cast<uint8_t>(charset);
-    request.ForcePrompt = ForcePromptSet();
+  // The package's own record answers the room check: the same file, read once.
+  const bool room =
+      package.GetSpaceRequired(folder) < DriveFreeSpace(folder) && DirExists(folder);
+  if (!room && FindAltTempRoot()) folder = GetAltSetupFolder();
+  if (!show || ConfirmTempSpace(folder, package)) {
+    const TExtractRequest request{packagePath,
+                                  folder,
+                                  autoUpdateProgName,
+                                  MainWindowProgress,
+                                  package.GetText(kIdInsertDisk, kDefaultInsertDisk),
+                                  package.GetText(kIdAttention, kDefaultAttention),
+                                  package.GetText(kIdButtons, kDefaultButtons),
+                                  static_cast<uint8_t>(charset),
+                                  ForcePromptSet()};
     const std::string& buttons = request.ButtonTexts;
     if (show) ShowMainWindow();
     WaitPumping(1000, 1);
@@ -196,18 +191,17 @@ bool RunPackage(const std::string& targetFolder, const std::string& packagePath,
     // has been reported; the main program would run from an incomplete set.
     const bool wroteAll = FailedWriteCount() == failedBefore;
     Wait(1000);
+    const std::string caption = package.GetText(kIdError, kDefaultError);
     if (!extracted.Damage.Message.empty()) {
-      ShowErrorBox(nullptr, extracted.Damage.Message, PackageText(package, "Error", kDefaultError),
-                   buttons, charset);
+      ShowErrorBox(nullptr, extracted.Damage.Message, caption, buttons, charset);
     } else if (!extracted.MainProgram.empty() && extracted.ChecksumOk && wroteAll) {
       result = StartMainProgram(folder, extracted.MainProgram, extraArguments, show);
     }
     if (!extracted.ChecksumOk) {
-      ShowErrorBox(nullptr, PackageText(package, "s7", kDefaultBadCrc),
-                   PackageText(package, "Error", kDefaultError), buttons, charset);
+      ShowErrorBox(nullptr, package.GetText(kIdBadCrc, kDefaultBadCrc), caption, buttons, charset);
     }
   }
   RemoveAltSetupFolder();
-  DebugLine(std::string(" RunPackage result=") + (result ? "TRUE" : "FALSE"));
+  DebugLine(result ? " RunPackage result=TRUE" : " RunPackage result=FALSE");
   return result;
 }

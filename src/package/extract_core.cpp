@@ -3,9 +3,12 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <string_view>
 
 #include "package/format.h"
 #include "util/text.h"
+
+using namespace std::string_view_literals;
 
 // ---- Entry headers and names ----------------------------------------------
 
@@ -15,7 +18,8 @@ TEntryHeader ParseEntryHeader(const std::string& header) {
     entry.MarksMain = true;
     entry.MainProgram = header;
   }
-  std::string name = GetField(header, 0, "");
+  std::string& name = entry.Name;
+  name = GetField(header, 0, std::string());
   const size_t star = name.find('*');
   if (star != std::string::npos) {
     entry.MainProgram = name;
@@ -24,10 +28,9 @@ TEntryHeader ParseEntryHeader(const std::string& header) {
   for (char& c : name) {
     if (c == '/') c = '\\';
   }
-  entry.Name = name;
   // Dates from 2044 on have the top bit set, so the field is read wide and
   // cut to its 32 bits.
-  entry.DateStamp = static_cast<uint32_t>(StrToInt64Def(GetField(header, 1, ""), 0));
+  entry.DateStamp = static_cast<uint32_t>(StrToInt64Def(GetField(header, 1, std::string()), 0));
   return entry;
 }
 
@@ -36,7 +39,7 @@ namespace {
 // A segment Windows resolves to the parent folder or further up: two or
 // more dots with nothing else but blanks (trailing dots and blanks are
 // dropped from names).
-bool IsParentSegment(const std::string& segment) {
+bool IsParentSegment(std::string_view segment) {
   int dots = 0;
   for (char c : segment) {
     if (c == '.') {
@@ -58,7 +61,7 @@ bool IsSafeEntryName(const std::string& name) {
   while (start <= name.size()) {
     size_t end = name.find_first_of("\\/", start);
     if (end == std::string::npos) end = name.size();
-    if (IsParentSegment(name.substr(start, end - start))) return false;
+    if (IsParentSegment(std::string_view(name).substr(start, end - start))) return false;
     start = end + 1;
   }
   return true;
@@ -68,7 +71,7 @@ bool IsSafeEntryName(const std::string& name) {
 
 std::string DiskFileName(const std::string& packagePath, int diskNumber) {
   if (diskNumber <= 1) return packagePath;
-  return packagePath + "." + ZeroPad(diskNumber, 3);
+  return Concat({packagePath, "."sv, ZeroPad(diskNumber, 3)});
 }
 
 bool MoreBlocksAt(int64_t position, int64_t packageEnd) {
@@ -84,25 +87,26 @@ bool BlockFits(int64_t position, int32_t length, int64_t packageEnd) {
 
 std::string FailedWriteText(const std::string& path, const std::string& systemError,
                             int64_t dataSize, int64_t fileSize, double freeBytes) {
-  return Concat({path, "<P><P>Unable to save Extracted File!<P><P>", systemError,
-                 "<P>Data Size: <T>", std::to_string(dataSize), " Bytes<P>File Size: <T>",
-                 std::to_string(fileSize), " Bytes<P>Bytes Free: <T>",
-                 std::to_string(static_cast<int64_t>(freeBytes)), " Bytes"});
+  return Concat({path, "<P><P>Unable to save Extracted File!<P><P>"sv, systemError,
+                 "<P>Data Size: <T>"sv, ZeroPad(dataSize, 1), " Bytes<P>File Size: <T>"sv,
+                 ZeroPad(fileSize, 1), " Bytes<P>Bytes Free: <T>"sv,
+                 ZeroPad(static_cast<int64_t>(freeBytes), 1), " Bytes"sv});
 }
 
 std::string UnsafeNameText(const std::string& name) {
-  return name + "<P><P>Unable to save Extracted File!";
+  return Concat({name, "<P><P>Unable to save Extracted File!"sv});
 }
 
 std::string DamagedEntryText(const std::string& diskPath, int entryNumber, int64_t offset,
-                             const std::string& reason) {
-  const std::string what = entryNumber > 0 ? "Damaged entry " + std::to_string(entryNumber)
-                                           : std::string("Damaged package data");
-  return diskPath + "<P><P>" + what + " at offset " + std::to_string(offset) + "!<P><P>" + reason;
+                             std::string_view reason) {
+  const bool entry = entryNumber > 0;
+  return Concat({diskPath, entry ? "<P><P>Damaged entry "sv : "<P><P>Damaged package data"sv,
+                 entry ? ZeroPad(entryNumber, 1) : std::string(), " at offset "sv,
+                 ZeroPad(offset, 1), "!<P><P>"sv, reason});
 }
 
 std::string NoTargetFolderText(const std::string& folder, const std::string& systemError) {
-  return folder + "<P><P>Unable to create Directory!<P><P>" + systemError;
+  return Concat({folder, "<P><P>Unable to create Directory!<P><P>"sv, systemError});
 }
 
 // ---- Streaming inflate --------------------------------------------------------
@@ -130,10 +134,13 @@ TEntryInflater::~TEntryInflater() {
 
 void TEntryInflater::Fail(int code) {
   state_ = TState::Failed;
-  const char* text = zError(code);
-  errorText_ = text != nullptr ? text : "zlib error " + std::to_string(code);
-  if (stream_->z.msg != nullptr && errorText_ != stream_->z.msg) {
-    errorText_ += std::string(" (") + stream_->z.msg + ")";
+  // zlib has a text for every code its inflate returns.
+  errorText_ = zError(code);
+  const char* detail = stream_->z.msg;
+  if (detail != nullptr && errorText_ != detail) {
+    errorText_ += " (";
+    errorText_ += detail;
+    errorText_ += ')';
   }
 }
 

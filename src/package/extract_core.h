@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "ui/markup.h"
 
@@ -77,7 +78,7 @@ std::string UnsafeNameText(const std::string& name);
 // fault of the block stream before any entry), the offset of the block and
 // the reason.
 std::string DamagedEntryText(const std::string& diskPath, int entryNumber, int64_t offset,
-                             const std::string& reason);
+                             std::string_view reason);
 
 // The box for an empty target folder.
 std::string NoTargetFolderText(const std::string& folder, const std::string& systemError);

@@ -17,6 +17,8 @@
 #include "util/text.h"
 #include "util/winapi.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // Inflated content goes to the file in pieces of up to this size: a 64 KiB
@@ -111,7 +113,7 @@ class TExtraction::TEntryWriter : public TEntrySink {
   explicit TEntryWriter(TExtraction& run) : run_(run) {}
 
   void OnHeader(const std::string& header) override {
-    const TEntryHeader entry = ParseEntryHeader(header);
+    TEntryHeader entry = ParseEntryHeader(header);
     name_ = entry.Name;
     stamp_ = entry.DateStamp;
     if (!IsSafeEntryName(name_)) {
@@ -119,7 +121,7 @@ class TExtraction::TEntryWriter : public TEntrySink {
       return;
     }
     if (entry.MarksMain) run_.mainProgram_ = entry.MainProgram;
-    path_ = run_.folderPrefix_ + name_;
+    path_.assign(run_.folderPrefix_).append(name_);
     // Each system call is a round trip to the Wine server, so the open
     // itself tells whether the file was there, and folders are made only
     // when the open finds its folder missing.
@@ -129,7 +131,7 @@ class TExtraction::TEntryWriter : public TEntrySink {
     if (!existed) {
       run_.Progress(1, 0);
       ++run_.newFiles_;
-      DebugLine(std::to_string(run_.newFiles_) + " - " + path_);
+      DebugLine(Concat({std::to_string(run_.newFiles_), " - "sv, path_}));
     }
     LARGE_INTEGER zero{};
     if (!file_) {
@@ -223,7 +225,10 @@ void TExtraction::MakeTargetFolder() {
 
 bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
   trailer_ = PackageTrailer{};
-  ReadTrailer(path, trailer_);
+  {
+    THandleSource source(path);
+    ReadTrailer(source, trailer_);
+  }
   if (diskNumber == 1) DebugLine("FileInfo.FilesCount=" + std::to_string(trailer_.FilesCount));
   checksumOk_ = GetCrc(path, trailer_.TrailerLength) == trailer_.ExpectedCrc;
   if (!checksumOk_) return false;
@@ -246,7 +251,8 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
   // Only the trailer, outside the checksum, can be wrong here: damage too.
   if (walk == TDiskWalk::NoMagic || walk == TDiskWalk::ReadFailed) {
     walkFault_ = DamagedEntryText(path, 0, trailer_.DataOffset,
-                                  walk == TDiskWalk::NoMagic ? "Bad package magic" : "Read error");
+                                  walk == TDiskWalk::NoMagic ? "Bad package magic"sv
+                                                             : "Read error"sv);
     return true;
   }
   if (diskNumber == 1 && !ExtractFileName(autoUpdateProgName_).empty() &&
@@ -280,8 +286,7 @@ void TExtraction::WriteAutoUpdateCopy(THandleSource& package) {
   const std::string bytes = AgentCopyOf(package, walker_.HeaderEnd(), record);
   if (bytes.empty()) return;
 
-  const std::string path =
-      SetTrailingBackslash(targetFolder_, true) + ExtractFileName(autoUpdateProgName_);
+  const std::string path = folderPrefix_ + ExtractFileName(autoUpdateProgName_);
   TFileHandle copy(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!copy) return;
@@ -318,8 +323,6 @@ TExtractResult ExtractPackage(const TExtractRequest& request) {
   for (int disk = 1;;) {
     if (FileExists(path)) {
       const bool passed = run.ExtractDisk(path, disk);
-      result.ChecksumOk = run.ChecksumOk();
-      result.MainProgram = run.MainProgram();
       if (!passed || !run.Damage().Message.empty() || !run.WalkFault().empty()) break;
     }
     if (!HasNextDisk(run.Trailer())) break;
@@ -332,6 +335,9 @@ TExtractResult ExtractPackage(const TExtractRequest& request) {
     run.Progress(1, 0);
     if (!goOn) break;
   }
+  // What the last disk extracted left stands.
+  result.ChecksumOk = run.ChecksumOk();
+  result.MainProgram = run.MainProgram();
   result.Damage = run.Damage();
   if (result.Damage.Message.empty()) result.Damage.Message = run.WalkFault();
   if (!goOn || !result.Damage.Message.empty()) result.MainProgram.clear();

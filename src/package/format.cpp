@@ -34,6 +34,15 @@ uint64_t NextMixed(uint64_t& state) {
   return z ^ (z >> 31);
 }
 
+// The digit of `c` in "0123456789ABCDEF", a-f read as A-F; -1 for any
+// other character.
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 uint64_t HashOf(const std::string& bytes) {
   uint64_t hash = 0xCBF29CE484222325ull;
   for (unsigned char c : bytes) {
@@ -51,12 +60,19 @@ bool IsImageFile(const std::string& head) {
 }
 
 std::string UnscrambleToken(const std::string& stored) {
-  std::string shifted = stored;
-  for (char& c : shifted) c = static_cast<char>(static_cast<unsigned char>(c) - kTokenShift);
-
+  // Each pair of stored letters, shifted back, is read as ParseHex reads
+  // text: blanks (codes 0..32) at either end dropped, a-f as A-F, any other
+  // character a digit of -1; the low byte is kept.
   std::string d;
-  for (size_t i = 0; i < shifted.size(); i += 2) {
-    d.push_back(static_cast<char>(ParseHex(shifted.substr(i, 2)) & 0xFF));
+  for (size_t i = 0; i < stored.size(); i += 2) {
+    unsigned value = 0;
+    for (size_t k = i; k < i + 2 && k < stored.size(); ++k) {
+      const char c = static_cast<char>(static_cast<unsigned char>(stored[k]) - kTokenShift);
+      if (static_cast<unsigned char>(c) > 32) {
+        value = value * 16 + static_cast<unsigned>(HexDigit(c));
+      }
+    }
+    d.push_back(static_cast<char>(value & 0xFF));
   }
   const size_t n = d.size();
   if (n < kMinTokenFrame) return InvalidTokenText();

@@ -15,8 +15,8 @@ std::string FindLangSection(const std::string& langTexts, const std::string& lan
   if (Trim(language).empty()) return "*";
   const int count = FieldCount(langTexts);
   for (int i = 0; i < count; ++i) {
-    const std::string section = GetField(langTexts, i, "");
-    if (SameTextTrimmed(GetField(section, 0, ""), language)) return section;
+    const std::string section = GetField(langTexts, i, std::string());
+    if (SameTextTrimmed(GetField(section, 0, std::string()), language)) return section;
   }
   return "*";
 }
@@ -43,7 +43,7 @@ std::string LookupLangText(const std::string& langTexts, const std::string& id,
 
 int32_t CharsetFromText(const std::string& text) { return StrToIntDef(text, 0); }
 
-std::string TGFileInfo::GetText(const std::string& id, const std::string& def) const {
+std::string TGFileInfo::GetText(const char* id, const char* def) const {
   return LookupLangText(LangTexts(), id, def);
 }
 

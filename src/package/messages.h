@@ -45,11 +45,11 @@ constexpr char kDefaultNoConnection[] = "No valid Internet Connection.<p>Can not
 
 // Captions, button list and character set; their ids double as defaults.
 constexpr char kIdError[] = "Error";
-constexpr char kDefaultError[] = "Error";
+constexpr const char* kDefaultError = kIdError;
 constexpr char kIdConfirm[] = "Confirm";
-constexpr char kDefaultConfirm[] = "Confirm";
+constexpr const char* kDefaultConfirm = kIdConfirm;
 constexpr char kIdAttention[] = "Attention";
-constexpr char kDefaultAttention[] = "Attention";
+constexpr const char* kDefaultAttention = kIdAttention;
 // Captions of the seven message-box buttons as a delimited list, in the
 // order OK, Cancel, Yes, No, Abort, Retry, Ignore.
 constexpr char kIdButtons[] = "BtnText";

@@ -21,6 +21,11 @@ constexpr int kWebAlwaysDownloadField = 2;
 constexpr int kWebTokenField = 3;
 constexpr int kWebSetupSizeField = 4;
 
+// A field of a delimited list, "" when missing or empty.
+std::string FieldOf(const std::string& list, int index) {
+  return GetField(list, index, std::string());
+}
+
 bool ReadInt32At(TReadFile& file, int64_t offset, int32_t& value) {
   uint8_t bytes[4];
   if (!file.Seek(offset) || file.Read(bytes, 4) != 4) return false;
@@ -109,42 +114,42 @@ bool TGFileInfo::AlwaysShowTempNotice() const {
 }
 
 std::string TGFileInfo::UpdateLocation() const {
-  return GetField(infoList_, kUpdateLocationField, "");
+  return FieldOf(infoList_, kUpdateLocationField);
 }
 
 std::string TGFileInfo::AutoUpdateProgName() const {
-  return GetField(infoList_, kAutoUpdateProgNameField, "");
+  return FieldOf(infoList_, kAutoUpdateProgNameField);
 }
 
 std::string TGFileInfo::InfoFileName() const {
-  return ExtractFileName(ChangeFileExt(GetField(infoList_, kUpdateInfoNameField, ""), ".info"));
+  return ExtractFileName(ChangeFileExt(FieldOf(infoList_, kUpdateInfoNameField), ".info"));
 }
 
 std::string TGFileInfo::OriginalFileName() const {
-  return ExtractFileName(ChangeFileExt(GetField(infoList_, kUpdateInfoNameField, ""), ".original"));
+  return ExtractFileName(ChangeFileExt(FieldOf(infoList_, kUpdateInfoNameField), ".original"));
 }
 
 std::string TGFileInfo::UpdateToken(bool unscramble) const {
-  const std::string stored = GetField(infoList_, kUpdateTokenField, "");
+  const std::string stored = FieldOf(infoList_, kUpdateTokenField);
   return unscramble ? UnscrambleToken(stored) : stored;
 }
 
 bool TGFileInfo::HiddenExtract() const {
-  return GetField(infoList_, kHiddenExtractField, "") == "1";
+  return FieldOf(infoList_, kHiddenExtractField) == "1";
 }
 
-std::string TGFileInfo::WebFolder() const { return GetField(webList_, kWebFolderField, ""); }
+std::string TGFileInfo::WebFolder() const { return FieldOf(webList_, kWebFolderField); }
 
-std::string TGFileInfo::WebSetupName() const { return GetField(webList_, kWebSetupNameField, ""); }
+std::string TGFileInfo::WebSetupName() const { return FieldOf(webList_, kWebSetupNameField); }
 
-std::string TGFileInfo::WebSetupSize() const { return GetField(webList_, kWebSetupSizeField, ""); }
+std::string TGFileInfo::WebSetupSize() const { return FieldOf(webList_, kWebSetupSizeField); }
 
 bool TGFileInfo::WebAlwaysDownload() const {
-  return GetField(webList_, kWebAlwaysDownloadField, "") == "1";
+  return FieldOf(webList_, kWebAlwaysDownloadField) == "1";
 }
 
 std::string TGFileInfo::WebToken(bool unscramble) const {
-  const std::string stored = GetField(webList_, kWebTokenField, "");
+  const std::string stored = FieldOf(webList_, kWebTokenField);
   return unscramble ? UnscrambleToken(stored) : stored;
 }
 

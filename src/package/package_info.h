@@ -81,7 +81,7 @@ class TGFileInfo {
 
   // The text of message id `id` in the language section chosen for the
   // process, or `def` (see package/messages.h).
-  std::string GetText(const std::string& id, const std::string& def) const;
+  std::string GetText(const char* id, const char* def) const;
   // The "Charset" text as a number, 0 when it is not one.
   int32_t GetCharset() const;
 

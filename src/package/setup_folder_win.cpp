@@ -20,7 +20,9 @@ std::string claimedFolder;
 TFileHandle heldMark;
 
 std::string MarkPath(const std::string& folder) {
-  return StripTrailingBackslash(folder) + ".LCK";
+  std::string path = StripTrailingBackslash(folder);
+  path.append(".LCK");
+  return path;
 }
 
 // Opens (or creates) the mark so that no other process can delete or write

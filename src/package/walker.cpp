@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "util/file_io.h"
+#include "util/text.h"
+
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -23,15 +26,22 @@ int32_t Int32Of(const uint8_t* bytes) {
                               uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24);
 }
 
-bool ReadExactlyAt(TByteSource& file, int64_t offset, void* data, size_t count) {
+// Reads until `count` bytes are in or a read gives nothing (the end of the
+// file or a failure); how many came. A source may return fewer bytes than
+// asked before its end.
+size_t ReadUpTo(TByteSource& file, int64_t offset, void* data, size_t count) {
   size_t got = 0;
   while (got < count) {
     const size_t n = file.ReadAt(offset + static_cast<int64_t>(got), static_cast<uint8_t*>(data) + got,
                                  count - got);
-    if (n == 0) return false;
+    if (n == 0) break;
     got += n;
   }
-  return true;
+  return got;
+}
+
+bool ReadExactlyAt(TByteSource& file, int64_t offset, void* data, size_t count) {
+  return ReadUpTo(file, offset, data, count) == count;
 }
 
 bool ReadInt32At(TByteSource& file, int64_t offset, int32_t& value) {
@@ -78,13 +88,7 @@ int32_t ReadPackageEnd(TByteSource& file) {
   const int64_t size = file.Size();
   if (size < static_cast<int64_t>(kImageHeadSize)) return 0;
   std::string head(kImageHeadSize, '\0');
-  size_t got = 0;
-  while (got < head.size()) {
-    const size_t n = file.ReadAt(static_cast<int64_t>(got), &head[got], head.size() - got);
-    if (n == 0) break;
-    got += n;
-  }
-  head.resize(got);
+  head.resize(ReadUpTo(file, 0, &head[0], head.size()));
   if (!IsImageFile(head)) return 0;
   return Int32Of(reinterpret_cast<const uint8_t*>(head.data()) + kPackageEndOffset);
 }
@@ -117,14 +121,7 @@ bool ReadTrailer(TByteSource& file, PackageTrailer& record) {
   const int32_t count = trailerLength > 4 ? trailerLength - 4 : 0;
   if (count > 0 && start >= 0) {
     uint8_t bytes[kTrailerSize] = {};
-    size_t got = 0;
-    while (got < static_cast<size_t>(count)) {
-      const size_t n = file.ReadAt(start + static_cast<int64_t>(got), bytes + got,
-                                   static_cast<size_t>(count) - got);
-      if (n == 0) break;
-      got += n;
-    }
-    std::memcpy(&record, bytes, got);
+    std::memcpy(&record, bytes, ReadUpTo(file, start, bytes, static_cast<size_t>(count)));
   }
   record.TrailerLength = trailerLength;
   if (record.HeaderBlockCount == 0) record.HeaderBlockCount = 2;
@@ -142,14 +139,8 @@ TChecksum PackageChecksum(TByteSource& file, int32_t trailerLength) {
   std::unique_ptr<uint8_t[]> buffer(words > 0 ? new uint8_t[kChecksumPiece] : nullptr);
   while (words > 0) {
     const size_t wanted = static_cast<size_t>(std::min<int64_t>(words * 4, kChecksumPiece));
-    // A source may return fewer bytes than asked before its end: the piece
-    // is filled up, so words never straddle two reads.
-    size_t got = 0;
-    while (got < wanted) {
-      const size_t n = file.ReadAt(offset + static_cast<int64_t>(got), buffer.get() + got, wanted - got);
-      if (n == 0) break;
-      got += n;
-    }
+    // The piece is filled up, so words never straddle two reads.
+    const size_t got = ReadUpTo(file, offset, buffer.get(), wanted);
     if (got < 4) return result;
     result.Value += SumWords(buffer.get(), got / 4);
     words -= static_cast<int64_t>(got / 4);
@@ -168,12 +159,12 @@ TPackageWalker::TPackageWalker(TWalkOptions options)
     : options_(options), buffer_(new uint8_t[kBlockPieceSize]) {}
 
 void TPackageWalker::ReportDamage(const std::string& diskPath, int diskNumber, int entryNumber,
-                                  int64_t offset, const std::string& reason) {
+                                  int64_t offset, std::initializer_list<std::string_view> reason) {
   damage_.DiskNumber = diskNumber;
   damage_.EntryNumber = entryNumber;
   damage_.Offset = offset;
-  damage_.Reason = reason;
-  damage_.Message = DamagedEntryText(diskPath, entryNumber, offset, reason);
+  damage_.Reason = Concat(reason);
+  damage_.Message = DamagedEntryText(diskPath, entryNumber, offset, damage_.Reason);
 }
 
 TDiskWalk TPackageWalker::WalkDisk(TByteSource& file, const PackageTrailer& trailer,
@@ -182,7 +173,7 @@ TDiskWalk TPackageWalker::WalkDisk(TByteSource& file, const PackageTrailer& trai
   const int64_t packageEnd = BlockStreamEnd(file);
   if (trailer.PackageMagic != kPackageMagic) return TDiskWalk::NoMagic;
   if (trailer.DataOffset < 0 || trailer.DataOffset > packageEnd) {
-    ReportDamage(diskPath, diskNumber, 0, trailer.DataOffset, "Bad data offset");
+    ReportDamage(diskPath, diskNumber, 0, trailer.DataOffset, {"Bad data offset"sv});
     return TDiskWalk::Damaged;
   }
   visitor.OnBlocksStart();
@@ -194,7 +185,7 @@ TDiskWalk TPackageWalker::WalkDisk(TByteSource& file, const PackageTrailer& trai
     const int entryNumber = blockCounter_ + 1 - headerBlocks;
     if (!BlockFits(position, length, packageEnd)) {
       ReportDamage(diskPath, diskNumber, entryNumber > 0 ? entryNumber : 0, position,
-                   "Block length " + std::to_string(length) + " out of range");
+                   {"Block length "sv, std::to_string(length), " out of range"sv});
       return TDiskWalk::Damaged;
     }
     const int64_t blockStart = position;
@@ -221,7 +212,8 @@ TDiskWalk TPackageWalker::WalkDisk(TByteSource& file, const PackageTrailer& trai
                [&](const uint8_t* data, size_t size) { inflater.Feed(data, size, sink); });
     const bool failed = inflater.Finish() == TEntryInflater::TState::Failed;
     if (failed && options_.StopAtBadEntry) {
-      ReportDamage(diskPath, diskNumber, entryNumber, blockStart, "zlib: " + inflater.ErrorText());
+      ReportDamage(diskPath, diskNumber, entryNumber, blockStart,
+                   {"zlib: "sv, inflater.ErrorText()});
       return TDiskWalk::Damaged;
     }
     if (!visitor.OnEntryEnd(place, inflater)) return TDiskWalk::Stopped;

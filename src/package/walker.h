@@ -8,8 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "package/extract_core.h"
 #include "package/format.h"
@@ -154,8 +156,9 @@ class TPackageWalker {
   int EntryCount() const { return entryCount_; }
 
  private:
+  // `reason` comes in parts, joined here.
   void ReportDamage(const std::string& diskPath, int diskNumber, int entryNumber, int64_t offset,
-                    const std::string& reason);
+                    std::initializer_list<std::string_view> reason);
 
   TWalkOptions options_;
   std::unique_ptr<uint8_t[]> buffer_;
