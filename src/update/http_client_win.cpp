@@ -6,6 +6,7 @@
 #include "update/wininet_api.h"
 #include "util/file_io.h"
 #include "util/handle.h"
+#include "util/text.h"
 #include "util/winapi.h"
 
 bool TestMode = false;
@@ -69,17 +70,16 @@ struct TWebRequest {
   HINTERNET get() const { return request.get(); }
 };
 
-// Sends one request for `url`. Web addresses go through a connection and a
+// Sends one request for `url` with the extra `headers` (null for none). Web addresses go through a connection and a
 // request of their own, so that the time limits are in place before the
 // request is sent (the library copies them into the connection it opens
 // then, and a limit set on a handle it opened itself comes too late); any
 // other address is opened as the library knows it. A certificate that does
 // not check out fails the request like any other error.
-TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const std::string& headers,
+TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const char* headers,
                      DWORD flags) {
   TWebRequest opened;
-  const char* extra = headers.empty() ? nullptr : headers.c_str();
-  const DWORD extraLength = static_cast<DWORD>(headers.size());
+  const DWORD headersLength = headers != nullptr ? static_cast<DWORD>(strlen(headers)) : 0;
   URL_COMPONENTSA parts = {};
   parts.dwStructSize = sizeof parts;
   parts.dwHostNameLength = 1;  // lengths without buffers: pointers into url
@@ -88,7 +88,7 @@ TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const std::stri
   const bool cracked = WinInetCrackUrl(url.c_str(), 0, 0, &parts) != FALSE;
   const bool web = parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS;
   if (!cracked || !web) {
-    opened.request.reset(WinInetOpenUrl(internet, url.c_str(), extra, extraLength, flags, 0));
+    opened.request.reset(WinInetOpenUrl(internet, url.c_str(), headers, headersLength, flags, 0));
     return opened;
   }
   const std::string host(parts.lpszHostName, parts.dwHostNameLength);
@@ -104,7 +104,7 @@ TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const std::stri
                                               flags | secure | INTERNET_FLAG_NO_AUTO_REDIRECT));
   if (!opened.request) return opened;
   SetTimeouts(opened.request.get());
-  if (!WinInetHttpSendRequest(opened.request.get(), extra, extraLength)) {
+  if (!WinInetHttpSendRequest(opened.request.get(), headers, headersLength)) {
     const DWORD error = GetLastError();
     opened.request.reset();
     opened.connection.reset();
@@ -118,8 +118,7 @@ TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const std::stri
 // a server that sends the launcher round in circles or to a local file
 // ends as a url that cannot be opened. `url` becomes the address that
 // answered, which a range request then asks again directly.
-TWebRequest OpenUrl(HINTERNET internet, std::string& url, const std::string& headers,
-                    DWORD flags) {
+TWebRequest OpenUrl(HINTERNET internet, std::string& url, const char* headers, DWORD flags) {
   for (int hop = 0;; ++hop) {
     TWebRequest web = OpenOnce(internet, url, headers, flags);
     if (!web) return web;
@@ -165,11 +164,11 @@ int32_t PositionAfterHeld(HINTERNET internet, TWebRequest& request, std::string&
         static_cast<DWORD>(held)) {
       return held;
     }
-    request = OpenUrl(internet, url, RangeRequestHeader(held), flags);
+    request = OpenUrl(internet, url, RangeRequestHeader(held).c_str(), flags);
     if (request && ResumesAt(request.get(), held, total)) return held;
   }
   sink.Restart();
-  request = OpenUrl(internet, url, "", flags);
+  request = OpenUrl(internet, url, nullptr, flags);
   return 0;
 }
 
@@ -229,7 +228,7 @@ int32_t QueryRemoteFileSize(const std::string& url) {
   const THInternet internet = OpenInternet("HTTP_Connect_2");
   if (!internet) return -1;
   std::string where = url;
-  const TWebRequest request = OpenUrl(internet.get(), where, "", 0);
+  const TWebRequest request = OpenUrl(internet.get(), where, nullptr, 0);
   if (!request) return -1;
   return QueryNumber(request.get(), kContentLengthNumber);
 }
@@ -239,12 +238,10 @@ std::string DownloadErrorText(const TDownloadResult& result, const std::string& 
     case TDownloadStatus::kOk: return "";
     case TDownloadStatus::kCancelled: return "Download Aborted";
     case TDownloadStatus::kNoLibrary: return "Unable to initialize \"WinINet.dll\"";
-    case TDownloadStatus::kCannotOpen: return "Unable to open URL: " + url;
-    case TDownloadStatus::kNotFound: return url + "<P><P>File Not Found !";
-    case TDownloadStatus::kIncomplete:
-    case TDownloadStatus::kCannotStore: return url + "<P><P>Unable to Download File!";
+    case TDownloadStatus::kCannotOpen: return Concat({"Unable to open URL: ", url});
+    case TDownloadStatus::kNotFound: return Concat({url, "<P><P>File Not Found !"});
+    default: return Concat({url, "<P><P>Unable to Download File!"});
   }
-  return url + "<P><P>Unable to Download File!";
 }
 
 int32_t TMemorySink::Resume(int32_t, int32_t) {
@@ -307,7 +304,7 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
   if (!internet) return {TDownloadStatus::kNoLibrary, GetLastError()};
   const DWORD flags = sink.KeepsPartial() ? INTERNET_FLAG_RESYNCHRONIZE : INTERNET_FLAG_RELOAD;
   std::string where = url;
-  TWebRequest request = OpenUrl(internet.get(), where, "", flags);
+  TWebRequest request = OpenUrl(internet.get(), where, nullptr, flags);
   if (!request) return {TDownloadStatus::kCannotOpen, GetLastError()};
   const int32_t total = QueryNumber(request.get(), kContentLengthNumber);
   const int32_t stamp = LastModifiedStamp(request.get());

@@ -49,14 +49,14 @@ std::string Text(const char* id, const char* def) { return OwnPackageInfo().GetT
 // The launcher is the file the user started (a web setup never runs from a
 // transient copy) and the one he could check: when it carries an intact
 // signature, the setup file must come from the same hand, signed with the
-// same public key. Why it must not run, for the debug log; empty when it may.
-std::string SetupFileRefusal(const std::string& setupPath) {
+// same public key. Why it must not run, for the debug log; null when it may.
+const char* SetupFileRefusal(const std::string& setupPath) {
   const TSignatureCheck own = CheckFileSignature(ProgramPath());
-  if (JudgeSignature(own, {}) == TSignatureVerdict::kNotTrusted) return std::string();
+  if (JudgeSignature(own, {}) == TSignatureVerdict::kNotTrusted) return nullptr;
   std::vector<TSha256> keys;
   if (own.hasSignerKey) keys.push_back(own.signerKey);
   const TSignatureVerdict verdict = JudgeSignature(CheckFileSignature(setupPath), keys);
-  if (verdict == TSignatureVerdict::kAccepted) return std::string();
+  if (verdict == TSignatureVerdict::kAccepted) return nullptr;
   return SignatureVerdictName(verdict);
 }
 
@@ -78,23 +78,25 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
   const TGFileInfo& own = OwnPackageInfo();
   const int charset = own.GetCharset();
   std::string error;
+  // The user declined the download: no box follows unless an error does.
+  bool declined = false;
   bool downloaded = false;
-  std::string setupPath = SetTrailingBackslash(base, true) + fileName;
-  const std::string url = base + "/" + fileName;
+  std::string setupPath = SetTrailingBackslash(base, true);
+  setupPath += fileName;
+  const std::string url = Concat({base, "/", fileName});
   if (!FileExists(setupPath)) {
     SetStatusText(StatusLabel, Text("s10", kDefaultDownloading), charset);
     if (own.AskBeforeDownload()) {
       const std::string size = FormatMB(static_cast<double>(StrToInt64Def(own.WebSetupSize(), 0)));
-      const std::string question = ReplaceAll(Text("s11", kDefaultDownloadQuestion), "<SIZE>", size);
-      if (!AskYesNo(nullptr, question, Text("Confirm", kDefaultConfirm),
-                    Text("BtnText", kDefaultButtons), charset)) {
-        error = "!";
-      }
+      declined = !AskYesNo(nullptr, ReplaceAll(Text("s11", kDefaultDownloadQuestion), "<SIZE>", size),
+                           Text("Confirm", kDefaultConfirm), Text("BtnText", kDefaultButtons),
+                           charset);
     }
     if (!IsInternetConnected()) error = Text("s12", kDefaultNoConnection);
     DownloadAbortRequested = false;
-    setupPath = TempDir(true) + fileName;
-    if (error.empty()) {
+    setupPath = TempDir(true);
+    setupPath += fileName;
+    if (error.empty() && !declined) {
       // A transfer that ends short fails here as a download; its partial
       // file stays for the next start.
       TPartialFileSink sink(setupPath);
@@ -103,18 +105,18 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
       downloaded = error.empty();
     }
   }
-  if (error.empty()) {
-    std::string refusal = SetupFileRefusal(setupPath);
-    const TGFileInfo downloadedPackage(setupPath);
-    if (refusal.empty() && !downloadedPackage.SameWebToken(own)) refusal = "token differs";
-    if (!refusal.empty()) {
-      DebugLine(" Setup file refused: " + refusal);
+  if (error.empty() && !declined) {
+    const char* refusal = SetupFileRefusal(setupPath);
+    if (refusal == nullptr && !TGFileInfo(setupPath).SameWebToken(own)) refusal = "token differs";
+    if (refusal == nullptr) {
+      RunPackage(tempFolder, setupPath, "", "", true);
+    } else {
+      DebugLine(Concat({" Setup file refused: ", refusal}));
       DetectErrorPage(setupPath, "", url, error, "Bad Secret Token!");
     }
+    if (downloaded) DeleteFileA(setupPath.c_str());
   }
-  if (error.empty()) RunPackage(tempFolder, setupPath, "", "", true);
-  if (downloaded) DeleteFileA(setupPath.c_str());
-  if (!error.empty() && error != "!") {
+  if (!error.empty()) {
     ShowErrorBox(nullptr, error, Text("Error", kDefaultError), Text("BtnText", kDefaultButtons),
                  charset);
   }
