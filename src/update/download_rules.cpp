@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "util/text.h"
+
 namespace {
 
 constexpr int32_t kLargestChunk = 10240;
@@ -41,7 +43,7 @@ void SkipBlanks(const std::string& text, size_t& pos) {
 
 // The length of the "http://" or "https://" at the start of `url`
 // (compared without regard to case), 0 for any other beginning.
-size_t WebSchemeLength(const std::string& url) {
+size_t WebSchemeLength(std::string_view url) {
   for (const char* scheme : {"http://", "https://"}) {
     size_t i = 0;
     while (scheme[i] != '\0' && i < url.size() &&
@@ -69,7 +71,7 @@ int32_t ProgressPosition(int32_t done, int32_t chunk) { return RoundedQuotient(d
 
 std::string PartialFileName(const std::string& targetPath, int32_t total, int32_t stamp) {
   const uint32_t sum = static_cast<uint32_t>(total) + static_cast<uint32_t>(stamp);
-  return targetPath + "." + std::to_string(static_cast<int32_t>(sum));
+  return Concat({targetPath, ".", std::to_string(static_cast<int32_t>(sum))});
 }
 
 int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int second) {
@@ -82,7 +84,7 @@ int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int s
 }
 
 std::string RangeRequestHeader(int64_t from) {
-  return "Range: bytes=" + std::to_string(from) + "-\r\n";
+  return Concat({"Range: bytes=", std::to_string(from), "-\r\n"});
 }
 
 bool ContentRangeResumes(const std::string& contentRange, int64_t from, int64_t total) {
@@ -122,30 +124,32 @@ std::string RedirectTarget(const std::string& current, const std::string& locati
   size_t last = location.size();
   while (first < last && (location[first] == ' ' || location[first] == '\t')) ++first;
   while (last > first && (location[last - 1] == ' ' || location[last - 1] == '\t')) --last;
-  const std::string where = location.substr(first, last - first);
+  const std::string_view where(location.data() + first, last - first);
   const size_t scheme = WebSchemeLength(current);
   if (where.empty() || scheme == 0) return "";
   std::string target;
   if (WebSchemeLength(where) != 0) {
     target = where;
-  } else if (where.compare(0, 2, "//") == 0) {
-    target = current.substr(0, scheme - 2) + where;
-  } else if (where.find(':') != std::string::npos &&
-             where.find(':') < where.find_first_of("/?#")) {
+  } else if (where.substr(0, 2) == "//") {
+    target.assign(current, 0, scheme - 2);
+    target += where;
+  } else if (where.find(':') < where.find_first_of("/?#")) {
     return "";  // another scheme ("file:", "ftp:", ...)
   } else {
+    // The origin, then for a relative location the path of `current` up to
+    // and including its last "/" ("/" when it has none).
     const size_t hostEnd = current.find_first_of("/?#", scheme);
-    const std::string origin = current.substr(0, hostEnd);
-    if (where[0] == '/') {
-      target = origin + where;
-    } else {
-      std::string path = "/";
-      if (hostEnd != std::string::npos) {
-        path = current.substr(hostEnd, current.find_first_of("?#", hostEnd) - hostEnd);
+    target.assign(current, 0, hostEnd);
+    if (where[0] != '/') {
+      const size_t pathEnd = current.find_first_of("?#", hostEnd);
+      const size_t slash = hostEnd == std::string::npos ? hostEnd : current.rfind('/', pathEnd - 1);
+      if (slash == std::string::npos || slash < hostEnd) {
+        target += '/';
+      } else {
+        target.append(current, hostEnd, slash + 1 - hostEnd);
       }
-      const size_t slash = path.find_last_of('/');
-      target = origin + (slash == std::string::npos ? "/" : path.substr(0, slash + 1)) + where;
     }
+    target += where;
   }
   if (IsHttps(current) && !IsHttps(target)) return "";
   return target;
