@@ -23,9 +23,14 @@ bool LooksLikeErrorPage(const std::string& content) {
   return PosText("<TITLE", content) > 0 && PosText("</TITLE", content) > 0;
 }
 
-void DetectErrorPage(const std::string& filePath, std::string content, const std::string& url,
-                     std::string& message, const std::string& defaultMessage) {
-  message = defaultMessage;
-  if (!filePath.empty() && FileExists(filePath)) content = FileHead(filePath);
-  if (LooksLikeErrorPage(content)) message = "<b>404 File Not Found...</b><P><P>URL:  " + url;
+void DetectErrorPage(const std::string& filePath, const std::string& content,
+                     const std::string& url, std::string& message, const char* defaultMessage) {
+  std::string head;
+  const bool inFile = !filePath.empty() && FileExists(filePath);
+  if (inFile) head = FileHead(filePath);
+  if (LooksLikeErrorPage(inFile ? head : content)) {
+    message = "<b>404 File Not Found...</b><P><P>URL:  " + url;
+  } else {
+    message = defaultMessage;
+  }
 }

@@ -234,14 +234,17 @@ int32_t QueryRemoteFileSize(const std::string& url) {
 }
 
 std::string DownloadErrorText(const TDownloadResult& result, const std::string& url) {
+  const char* tail = "<P><P>Unable to Download File!";
   switch (result.Status) {
     case TDownloadStatus::kOk: return "";
     case TDownloadStatus::kCancelled: return "Download Aborted";
     case TDownloadStatus::kNoLibrary: return "Unable to initialize \"WinINet.dll\"";
-    case TDownloadStatus::kCannotOpen: return Concat({"Unable to open URL: ", url});
-    case TDownloadStatus::kNotFound: return Concat({url, "<P><P>File Not Found !"});
-    default: return Concat({url, "<P><P>Unable to Download File!"});
+    case TDownloadStatus::kCannotOpen: return "Unable to open URL: " + url;
+    case TDownloadStatus::kNotFound: tail = "<P><P>File Not Found !"; break;
+    case TDownloadStatus::kIncomplete:
+    case TDownloadStatus::kCannotStore: break;
   }
+  return url + tail;
 }
 
 int32_t TMemorySink::Resume(int32_t, int32_t) {
