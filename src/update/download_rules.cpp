@@ -71,7 +71,10 @@ int32_t ProgressPosition(int32_t done, int32_t chunk) { return RoundedQuotient(d
 
 std::string PartialFileName(const std::string& targetPath, int32_t total, int32_t stamp) {
   const uint32_t sum = static_cast<uint32_t>(total) + static_cast<uint32_t>(stamp);
-  return Concat({targetPath, ".", std::to_string(static_cast<int32_t>(sum))});
+  std::string name = targetPath;
+  name += '.';
+  name += std::to_string(static_cast<int32_t>(sum));
+  return name;
 }
 
 int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int second) {

@@ -52,8 +52,8 @@ std::string Text(const char* id, const char* def) { return OwnPackageInfo().GetT
 // same public key. Why it must not run, for the debug log; null when it may.
 const char* SetupFileRefusal(const std::string& setupPath) {
   const TSignatureCheck own = CheckFileSignature(ProgramPath());
-  if (JudgeSignature(own, {}) == TSignatureVerdict::kNotTrusted) return nullptr;
   std::vector<TSha256> keys;
+  if (JudgeSignature(own, keys) == TSignatureVerdict::kNotTrusted) return nullptr;
   if (own.hasSignerKey) keys.push_back(own.signerKey);
   const TSignatureVerdict verdict = JudgeSignature(CheckFileSignature(setupPath), keys);
   if (verdict == TSignatureVerdict::kAccepted) return nullptr;
@@ -77,6 +77,7 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
                        const std::string& fileName) {
   const TGFileInfo& own = OwnPackageInfo();
   const int charset = own.GetCharset();
+  const std::string buttons = Text("BtnText", kDefaultButtons);
   std::string error;
   // The user declined the download: no box follows unless an error does.
   bool declined = false;
@@ -89,8 +90,7 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
     if (own.AskBeforeDownload()) {
       const std::string size = FormatMB(static_cast<double>(StrToInt64Def(own.WebSetupSize(), 0)));
       declined = !AskYesNo(nullptr, ReplaceAll(Text("s11", kDefaultDownloadQuestion), "<SIZE>", size),
-                           Text("Confirm", kDefaultConfirm), Text("BtnText", kDefaultButtons),
-                           charset);
+                           Text("Confirm", kDefaultConfirm), buttons, charset);
     }
     if (!IsInternetConnected()) error = Text("s12", kDefaultNoConnection);
     DownloadAbortRequested = false;
@@ -111,13 +111,12 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
     if (refusal == nullptr) {
       RunPackage(tempFolder, setupPath, "", "", true);
     } else {
-      DebugLine(Concat({" Setup file refused: ", refusal}));
+      DebugLine(" Setup file refused: " + std::string(refusal));
       DetectErrorPage(setupPath, "", url, error, "Bad Secret Token!");
     }
     if (downloaded) DeleteFileA(setupPath.c_str());
   }
   if (!error.empty()) {
-    ShowErrorBox(nullptr, error, Text("Error", kDefaultError), Text("BtnText", kDefaultButtons),
-                 charset);
+    ShowErrorBox(nullptr, error, Text("Error", kDefaultError), buttons, charset);
   }
 }
