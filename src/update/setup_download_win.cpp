@@ -84,7 +84,9 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
   bool downloaded = false;
   std::string setupPath = SetTrailingBackslash(base, true);
   setupPath += fileName;
-  const std::string url = Concat({base, "/", fileName});
+  std::string url = base;
+  url += '/';
+  url += fileName;
   if (!FileExists(setupPath)) {
     SetStatusText(StatusLabel, Text("s10", kDefaultDownloading), charset);
     if (own.AskBeforeDownload()) {
