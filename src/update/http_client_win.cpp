@@ -62,6 +62,9 @@ std::string QueryText(HINTERNET request, DWORD query) {
   return std::string(buffer, strnlen(buffer, sizeof buffer));
 }
 
+// A test-mode value, empty when absent (the switch counts as off then).
+std::string TestModeValue(const char* name) { return RegReadValue(kTestModeKey, name, ""); }
+
 // A request and the connection it runs on; the request is closed first.
 struct TWebRequest {
   THInternet connection;
@@ -361,8 +364,8 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
 bool RefreshTestMode(bool force) {
   const uint32_t now = DownloadTickNow();
   if (TestModeReadDue(force, now, previousRefreshTick)) {
-    TestMode = RegReadValue(kTestModeKey, "TestMode", "0") == "1";
-    TestModeURL = RegReadValue(kTestModeKey, "TestModeURL", "");
+    TestMode = TestModeValue("TestMode") == "1";
+    TestModeURL = TestModeValue("TestModeURL");
   }
   previousRefreshTick = now;
   return TestMode;
