@@ -71,25 +71,33 @@ using TProvSignerFromChain = CRYPT_PROVIDER_SGNR*(WINAPI*)(CRYPT_PROVIDER_DATA*,
 using TProvCertFromChain = CRYPT_PROVIDER_CERT*(WINAPI*)(CRYPT_PROVIDER_SGNR*, DWORD);
 using TCryptEncodeObject = BOOL(WINAPI*)(DWORD, LPCSTR, const void*, BYTE*, DWORD*);
 
-template <typename Proc>
-Proc Bound(const char* library, const char* function) {
-  return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetDllProc(library, function)));
-}
+// The functions the check calls, all from "wintrust.dll" but the last.
+constexpr const char* kTrustFunctions[] = {"WinVerifyTrust", "WTHelperProvDataFromStateData",
+                                           "WTHelperGetProvSignerFromChain",
+                                           "WTHelperGetProvCertFromChain", "CryptEncodeObject"};
+constexpr int kTrustFunctionCount = sizeof kTrustFunctions / sizeof kTrustFunctions[0];
 
 struct TTrustApi {
-  TWinVerifyTrust verify = Bound<TWinVerifyTrust>("wintrust.dll", "WinVerifyTrust");
-  TProvDataFromStateData provData =
-      Bound<TProvDataFromStateData>("wintrust.dll", "WTHelperProvDataFromStateData");
-  TProvSignerFromChain signer =
-      Bound<TProvSignerFromChain>("wintrust.dll", "WTHelperGetProvSignerFromChain");
-  TProvCertFromChain cert =
-      Bound<TProvCertFromChain>("wintrust.dll", "WTHelperGetProvCertFromChain");
-  TCryptEncodeObject encode = Bound<TCryptEncodeObject>("crypt32.dll", "CryptEncodeObject");
-
-  bool Complete() const {
-    return verify != nullptr && provData != nullptr && signer != nullptr && cert != nullptr &&
-           encode != nullptr;
+  TTrustApi() {
+    for (int i = 0; i < kTrustFunctionCount; ++i) {
+      procs[i] = GetDllProc(i + 1 < kTrustFunctionCount ? "wintrust.dll" : "crypt32.dll",
+                            kTrustFunctions[i]);
+      complete = complete && procs[i] != nullptr;
+    }
   }
+
+  template <typename Proc>
+  Proc At(int index) const {
+    return reinterpret_cast<Proc>(reinterpret_cast<void*>(procs[index]));
+  }
+  TWinVerifyTrust verify() const { return At<TWinVerifyTrust>(0); }
+  TProvDataFromStateData provData() const { return At<TProvDataFromStateData>(1); }
+  TProvSignerFromChain signer() const { return At<TProvSignerFromChain>(2); }
+  TProvCertFromChain cert() const { return At<TProvCertFromChain>(3); }
+  TCryptEncodeObject encode() const { return At<TCryptEncodeObject>(4); }
+
+  FARPROC procs[kTrustFunctionCount] = {};
+  bool complete = true;
 };
 
 const TTrustApi& TrustApi() {
@@ -112,11 +120,11 @@ class TTrustVerification {
     data_.dwStateAction = WTD_STATEACTION_VERIFY;
     // The check never waits for the network: a pinned key needs no chain.
     data_.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
-    status_ = api_.verify(NoWindow(), &action_, &data_);
+    status_ = api_.verify()(NoWindow(), &action_, &data_);
   }
   ~TTrustVerification() {
     data_.dwStateAction = WTD_STATEACTION_CLOSE;
-    api_.verify(NoWindow(), &action_, &data_);
+    api_.verify()(NoWindow(), &action_, &data_);
   }
   TTrustVerification(const TTrustVerification&) = delete;
   TTrustVerification& operator=(const TTrustVerification&) = delete;
@@ -125,11 +133,11 @@ class TTrustVerification {
 
   // The leaf signer's certificate, or null.
   PCCERT_CONTEXT SignerCertificate() const {
-    CRYPT_PROVIDER_DATA* provider = api_.provData(data_.hWVTStateData);
+    CRYPT_PROVIDER_DATA* provider = api_.provData()(data_.hWVTStateData);
     if (provider == nullptr) return nullptr;
-    CRYPT_PROVIDER_SGNR* signer = api_.signer(provider, 0, FALSE, 0);
+    CRYPT_PROVIDER_SGNR* signer = api_.signer()(provider, 0, FALSE, 0);
     if (signer == nullptr || signer->csCertChain == 0) return nullptr;
-    CRYPT_PROVIDER_CERT* cert = api_.cert(signer, 0);
+    CRYPT_PROVIDER_CERT* cert = api_.cert()(signer, 0);
     return cert != nullptr ? cert->pCert : nullptr;
   }
 
@@ -156,9 +164,9 @@ bool PublicKeySha256(const TTrustApi& api, PCCERT_CONTEXT cert, TSha256& out) {
   if (cert == nullptr || cert->pCertInfo == nullptr) return false;
   const CERT_PUBLIC_KEY_INFO* key = &cert->pCertInfo->SubjectPublicKeyInfo;
   DWORD length = 0;
-  if (!api.encode(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, nullptr, &length)) return false;
+  if (!api.encode()(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, nullptr, &length)) return false;
   std::string der(length, '\0');
-  if (!api.encode(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key,
+  if (!api.encode()(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key,
                   reinterpret_cast<BYTE*>(&der[0]), &length)) {
     return false;
   }
@@ -190,7 +198,7 @@ bool FileSha256(const std::string& path, TSha256& out) {
 TSignatureCheck CheckFileSignature(const std::string& path) {
   TSignatureCheck check;
   const TTrustApi& api = TrustApi();
-  if (!api.Complete()) {
+  if (!api.complete) {
     check.trustStatus = static_cast<int32_t>(TRUST_E_PROVIDER_UNKNOWN);
     return check;
   }
