@@ -24,22 +24,25 @@ int DaysInMonth(int year, int month) {
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-// Reads a run of decimal digits at `pos`; false when there is none or it
-// overflows.
-bool ReadNumber(const std::string& text, size_t& pos, int64_t& value) {
-  const size_t start = pos;
+// Reads a run of decimal digits at `p` (before `end`); false when there is
+// none or it overflows.
+bool ReadNumber(const char*& p, const char* end, int64_t& value) {
+  const char* const start = p;
   value = 0;
-  while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) {
+  while (p < end && *p >= '0' && *p <= '9') {
     if (value > (INT64_MAX - 9) / 10) return false;
-    value = value * 10 + (text[pos] - '0');
-    ++pos;
+    value = value * 10 + (*p++ - '0');
   }
-  return pos > start;
+  return p > start;
 }
 
-void SkipBlanks(const std::string& text, size_t& pos) {
-  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+const char* SkipBlanks(const char* p, const char* end) {
+  while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  return p;
 }
+
+// True when the character at `p` (before `end`) is `sign`; steps over it.
+bool Takes(const char*& p, const char* end, char sign) { return p < end && *p++ == sign; }
 
 // The length of the "http://" or "https://" at the start of `url`
 // (compared without regard to case), 0 for any other beginning.
@@ -91,31 +94,26 @@ std::string RangeRequestHeader(int64_t from) {
 }
 
 bool ContentRangeResumes(const std::string& contentRange, int64_t from, int64_t total) {
-  size_t pos = 0;
-  SkipBlanks(contentRange, pos);
-  static const char kUnit[] = "bytes";
-  for (const char* c = kUnit; *c != '\0'; ++c, ++pos) {
-    if (pos >= contentRange.size() ||
-        std::tolower(static_cast<unsigned char>(contentRange[pos])) != *c) {
-      return false;
-    }
+  const char* const end = contentRange.data() + contentRange.size();
+  const char* p = SkipBlanks(contentRange.data(), end);
+  for (const char* unit = "bytes"; *unit != '\0'; ++unit, ++p) {
+    // The unit's letters in either case.
+    if (p >= end || (*p | 0x20) != *unit) return false;
   }
-  SkipBlanks(contentRange, pos);
+  p = SkipBlanks(p, end);
   int64_t first = 0;
   int64_t last = 0;
-  if (!ReadNumber(contentRange, pos, first)) return false;
-  if (pos >= contentRange.size() || contentRange[pos++] != '-') return false;
-  if (!ReadNumber(contentRange, pos, last)) return false;
-  if (pos >= contentRange.size() || contentRange[pos++] != '/') return false;
-  if (first != from || last != total - 1) return false;
-  if (pos < contentRange.size() && contentRange[pos] == '*') {
-    ++pos;
+  if (!ReadNumber(p, end, first) || !Takes(p, end, '-') || !ReadNumber(p, end, last) ||
+      !Takes(p, end, '/') || first != from || last != total - 1) {
+    return false;
+  }
+  if (p < end && *p == '*') {
+    ++p;
   } else {
     int64_t length = 0;
-    if (!ReadNumber(contentRange, pos, length) || length != total) return false;
+    if (!ReadNumber(p, end, length) || length != total) return false;
   }
-  SkipBlanks(contentRange, pos);
-  return pos == contentRange.size();
+  return SkipBlanks(p, end) == end;
 }
 
 bool IsRedirectStatus(int32_t status) {

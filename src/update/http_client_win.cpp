@@ -322,9 +322,11 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
   if (!request) return {TDownloadStatus::kCannotOpen, GetLastError()};
 
   const int32_t chunk = DownloadChunkSize(total);
-  std::string text = FormatDownloadProgress(true, total, done, 0);
-  if (progress != nullptr) {
-    progress(0, 0, ProgressRangeMax(total, chunk), ProgressPosition(done, chunk), 1, text);
+  {
+    const std::string text = FormatDownloadProgress(true, total, done, 0);
+    if (progress != nullptr) {
+      progress(0, 0, ProgressRangeMax(total, chunk), ProgressPosition(done, chunk), 1, text);
+    }
   }
   // A sink that already holds every byte needs no further read.
   bool more = done != total;
@@ -333,7 +335,6 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
   TDownloadResult result;
   while (more) {
     pacer.Wait();
-    std::memset(buffer, 0, sizeof buffer);
     DWORD received = 0;
     if (!WinInetReadFile(request.get(), buffer, static_cast<DWORD>(chunk), &received)) {
       received = 0;
@@ -349,7 +350,8 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
         break;
       }
       done += static_cast<int32_t>(received);
-      text = FormatDownloadProgress(false, total, done, static_cast<int32_t>(received));
+      const std::string text =
+          FormatDownloadProgress(false, total, done, static_cast<int32_t>(received));
       if (progress != nullptr) progress(1, 0, 0, 0, 0, text);
     }
     more = received > 0 && !beyond && !cancel;
