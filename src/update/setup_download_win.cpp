@@ -31,16 +31,18 @@ namespace {
 // Bytes appended behind the package (a signature) are left out, so that the
 // copy ends with the trailer whose flag it carries.
 void WriteAgentCopy(const std::string& agentName) {
-  std::string image = ReadFilePart(ProgramPath(), 0, 0);
+  const std::string program = ProgramPath();
+  std::string image = ReadFilePart(program, 0, 0);
   TMemorySource source(image);
   image.resize(static_cast<size_t>(BlockStreamEnd(source)));
   if (!MarkAsAgentCopy(image)) return;
   // The extraction of the downloaded package fills this folder later; the
   // copy comes first, so it makes the folder itself.
-  ForceDirectories(GetSetupFolder());
-  const std::string target =
-      SetTrailingBackslash(GetSetupFolder(), true) + ExtractFileName(agentName);
-  const int32_t stamp = FileDosDateTime(ProgramPath());
+  const std::string folder = GetSetupFolder();
+  ForceDirectories(folder);
+  std::string target = SetTrailingBackslash(folder, true);
+  target += ExtractFileName(agentName);
+  const int32_t stamp = FileDosDateTime(program);
   WriteWholeFile(target, image, stamp == -1 ? 0 : stamp, false);
 }
 
