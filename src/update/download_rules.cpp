@@ -130,17 +130,17 @@ std::string RedirectTarget(const std::string& current, const std::string& locati
   if (where.empty() || scheme == 0) return "";
   std::string target;
   if (WebSchemeLength(where) != 0) {
-    target = where;
+    target.append(where.data(), where.size());
   } else if (where.substr(0, 2) == "//") {
-    target.assign(current, 0, scheme - 2);
-    target += where;
+    target.append(current, 0, scheme - 2);
+    target.append(where.data(), where.size());
   } else if (where.find(':') < where.find_first_of("/?#")) {
     return "";  // another scheme ("file:", "ftp:", ...)
   } else {
     // The origin, then for a relative location the path of `current` up to
     // and including its last "/" ("/" when it has none).
     const size_t hostEnd = current.find_first_of("/?#", scheme);
-    target.assign(current, 0, hostEnd);
+    target.append(current, 0, hostEnd);
     if (where[0] != '/') {
       const size_t pathEnd = current.find_first_of("?#", hostEnd);
       const size_t slash = hostEnd == std::string::npos ? hostEnd : current.rfind('/', pathEnd - 1);
@@ -150,7 +150,7 @@ std::string RedirectTarget(const std::string& current, const std::string& locati
         target.append(current, hostEnd, slash + 1 - hostEnd);
       }
     }
-    target += where;
+    target.append(where.data(), where.size());
   }
   if (IsHttps(current) && !IsHttps(target)) return "";
   return target;

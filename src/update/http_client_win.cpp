@@ -330,7 +330,9 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
   }
   // A sink that already holds every byte needs no further read.
   bool more = done != total;
-  char buffer[kBufferSize];
+  // Static, as a stack array this large would need a stack probe; each read
+  // is stored before any message runs, so a nested download cannot spoil it.
+  static char buffer[kBufferSize];
   TPassPacer pacer;
   TDownloadResult result;
   while (more) {
