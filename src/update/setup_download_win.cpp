@@ -51,15 +51,20 @@ std::string Text(const char* id, const char* def) { return OwnPackageInfo().GetT
 // The launcher is the file the user started (a web setup never runs from a
 // transient copy) and the one he could check: when it carries an intact
 // signature, the setup file must come from the same hand, signed with the
-// same public key. Why it must not run, for the debug log; null when it may.
-const char* SetupFileRefusal(const std::string& setupPath) {
+// same public key. Beyond that the setup file must carry the launcher's web
+// token. Why it must not run, for the debug log; null when it may. Kept out
+// of line: its signature records and package record would otherwise widen
+// the caller's frame, and with it every access to the caller's locals.
+[[gnu::noinline]] const char* SetupFileRefusal(const std::string& setupPath) {
   const TSignatureCheck own = CheckFileSignature(ProgramPath());
   std::vector<TSha256> keys;
-  if (JudgeSignature(own, keys) == TSignatureVerdict::kNotTrusted) return nullptr;
-  if (own.hasSignerKey) keys.push_back(own.signerKey);
-  const TSignatureVerdict verdict = JudgeSignature(CheckFileSignature(setupPath), keys);
-  if (verdict == TSignatureVerdict::kAccepted) return nullptr;
-  return SignatureVerdictName(verdict);
+  if (JudgeSignature(own, keys) != TSignatureVerdict::kNotTrusted) {
+    if (own.hasSignerKey) keys.push_back(own.signerKey);
+    const TSignatureVerdict verdict = JudgeSignature(CheckFileSignature(setupPath), keys);
+    if (verdict != TSignatureVerdict::kAccepted) return SignatureVerdictName(verdict);
+  }
+  if (!TGFileInfo(setupPath).SameWebToken(OwnPackageInfo())) return "token differs";
+  return nullptr;
 }
 
 }  // namespace
@@ -111,7 +116,6 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
   }
   if (error.empty() && !declined) {
     const char* refusal = SetupFileRefusal(setupPath);
-    if (refusal == nullptr && !TGFileInfo(setupPath).SameWebToken(own)) refusal = "token differs";
     if (refusal == nullptr) {
       RunPackage(tempFolder, setupPath, "", "", true);
     } else {
