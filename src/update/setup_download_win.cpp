@@ -67,6 +67,22 @@ std::string Text(const char* id, const char* def) { return OwnPackageInfo().GetT
   return nullptr;
 }
 
+// The download question with the package's size; true for "Yes".
+bool UserAgreesToDownload(const TGFileInfo& own, const std::string& buttons, int charset) {
+  const std::string size = FormatMB(static_cast<double>(StrToInt64Def(own.WebSetupSize(), 0)));
+  return AskYesNo(nullptr, ReplaceAll(Text("s11", kDefaultDownloadQuestion), "<SIZE>", size),
+                  Text("Confirm", kDefaultConfirm), buttons, charset);
+}
+
+// Downloads `url` to `setupPath`; the error text, empty when it arrived. A
+// transfer that ends short fails here as a download; its partial file stays
+// for the next start. Out of line, like SetupFileRefusal, for its sink.
+[[gnu::noinline]] std::string DownloadInto(const std::string& setupPath, const std::string& url) {
+  TPartialFileSink sink(setupPath);
+  return DownloadErrorText(
+      InternetDownload(MainWindow, url, sink, MainWindowProgress, DownloadAbortRequested), url);
+}
+
 }  // namespace
 
 void RunWebSetup(const std::string& agentName) {
@@ -96,21 +112,13 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
   url += fileName;
   if (!FileExists(setupPath)) {
     SetStatusText(StatusLabel, Text("s10", kDefaultDownloading), charset);
-    if (own.AskBeforeDownload()) {
-      const std::string size = FormatMB(static_cast<double>(StrToInt64Def(own.WebSetupSize(), 0)));
-      declined = !AskYesNo(nullptr, ReplaceAll(Text("s11", kDefaultDownloadQuestion), "<SIZE>", size),
-                           Text("Confirm", kDefaultConfirm), buttons, charset);
-    }
+    declined = own.AskBeforeDownload() && !UserAgreesToDownload(own, buttons, charset);
     if (!IsInternetConnected()) error = Text("s12", kDefaultNoConnection);
     DownloadAbortRequested = false;
     setupPath = TempDir(true);
     setupPath += fileName;
     if (error.empty() && !declined) {
-      // A transfer that ends short fails here as a download; its partial
-      // file stays for the next start.
-      TPartialFileSink sink(setupPath);
-      error = DownloadErrorText(
-          InternetDownload(MainWindow, url, sink, MainWindowProgress, DownloadAbortRequested), url);
+      error = DownloadInto(setupPath, url);
       downloaded = error.empty();
     }
   }
