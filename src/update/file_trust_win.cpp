@@ -160,7 +160,9 @@ std::vector<WCHAR> WidePath(const std::string& path) {
 }
 
 // SHA-256 of the certificate's SubjectPublicKeyInfo in its DER encoding.
-bool PublicKeySha256(const TTrustApi& api, PCCERT_CONTEXT cert, TSha256& out) {
+// Out of line: its encoding and hash would otherwise widen the caller's
+// frame, and with it every access to the verification's records.
+[[gnu::noinline]] bool PublicKeySha256(const TTrustApi& api, PCCERT_CONTEXT cert, TSha256& out) {
   if (cert == nullptr || cert->pCertInfo == nullptr) return false;
   const CERT_PUBLIC_KEY_INFO* key = &cert->pCertInfo->SubjectPublicKeyInfo;
   DWORD length = 0;
