@@ -127,15 +127,16 @@ std::string RedirectTarget(const std::string& current, const std::string& locati
   while (last > first && (location[last - 1] == ' ' || location[last - 1] == '\t')) --last;
   const std::string_view where(location.data() + first, last - first);
   const size_t scheme = WebSchemeLength(current);
-  if (where.empty() || scheme == 0) return "";
+  // Every way out returns `target`, built in the caller's place.
   std::string target;
+  if (where.empty() || scheme == 0) return target;
   if (WebSchemeLength(where) != 0) {
     target.append(where.data(), where.size());
   } else if (where.substr(0, 2) == "//") {
     target.append(current, 0, scheme - 2);
     target.append(where.data(), where.size());
   } else if (where.find(':') < where.find_first_of("/?#")) {
-    return "";  // another scheme ("file:", "ftp:", ...)
+    return target;  // another scheme ("file:", "ftp:", ...)
   } else {
     // The origin, then for a relative location the path of `current` up to
     // and including its last "/" ("/" when it has none).
@@ -152,7 +153,7 @@ std::string RedirectTarget(const std::string& current, const std::string& locati
     }
     target.append(where.data(), where.size());
   }
-  if (IsHttps(current) && !IsHttps(target)) return "";
+  if (IsHttps(current) && !IsHttps(target)) target.clear();
   return target;
 }
 

@@ -58,7 +58,7 @@ int32_t QueryNumber(HINTERNET request, DWORD query) {
 std::string QueryText(HINTERNET request, DWORD query) {
   char buffer[kLongestUrl + 1] = {};
   DWORD length = sizeof buffer - 1;
-  if (!WinInetHttpQueryInfo(request, query, buffer, &length, nullptr)) return "";
+  if (!WinInetHttpQueryInfo(request, query, buffer, &length, nullptr)) return {};
   return std::string(buffer, strnlen(buffer, sizeof buffer));
 }
 
@@ -240,7 +240,7 @@ int32_t QueryRemoteFileSize(const std::string& url) {
 std::string DownloadErrorText(const TDownloadResult& result, const std::string& url) {
   const char* tail = "<P><P>Unable to Download File!";
   switch (result.Status) {
-    case TDownloadStatus::kOk: return "";
+    case TDownloadStatus::kOk: return {};
     case TDownloadStatus::kCancelled: return "Download Aborted";
     case TDownloadStatus::kNoLibrary: return "Unable to initialize \"WinINet.dll\"";
     case TDownloadStatus::kCannotOpen: return "Unable to open URL: " + url;
