@@ -1,7 +1,5 @@
 #include "update/download_rules.h"
 
-#include <cctype>
-
 #include "util/text.h"
 
 namespace {
@@ -20,7 +18,7 @@ int32_t RoundedQuotient(int32_t value, int32_t divisor) {
 bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int DaysInMonth(int year, int month) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  static const uint8_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 
@@ -47,15 +45,18 @@ bool Takes(const char*& p, const char* end, char sign) { return p < end && *p++ 
 // The length of the "http://" or "https://" at the start of `url`
 // (compared without regard to case), 0 for any other beginning.
 size_t WebSchemeLength(std::string_view url) {
-  for (const char* scheme : {"http://", "https://"}) {
-    size_t i = 0;
-    while (scheme[i] != '\0' && i < url.size() &&
-           std::tolower(static_cast<unsigned char>(url[i])) == scheme[i]) {
+  // One pass over "https://" in which only the "s" may be missing.
+  static const char kPattern[] = "https://";
+  size_t i = 0;
+  for (size_t k = 0; kPattern[k] != '\0'; ++k) {
+    const char c = i < url.size() ? url[i] : '\0';
+    if ((k < 5 ? c | 0x20 : c) == kPattern[k]) {
       ++i;
+    } else if (k != 4) {
+      return 0;
     }
-    if (scheme[i] == '\0') return i;
   }
-  return 0;
+  return i;
 }
 
 bool IsHttps(const std::string& url) { return WebSchemeLength(url) == 8; }
