@@ -71,6 +71,12 @@ struct TWebRequest {
   THInternet request;
   explicit operator bool() const { return static_cast<bool>(request); }
   HINTERNET get() const { return request.get(); }
+  // Closes both handles and leaves `error` as the thread's last error.
+  void Fail(DWORD error) {
+    request.reset();
+    connection.reset();
+    SetLastError(error);
+  }
 };
 
 // Sends one request for `url` with the extra `headers` (null for none). Web addresses go through a connection and a
@@ -108,10 +114,7 @@ TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const char* hea
   if (!opened.request) return opened;
   SetTimeouts(opened.request.get());
   if (!WinInetHttpSendRequest(opened.request.get(), headers, headersLength)) {
-    const DWORD error = GetLastError();
-    opened.request.reset();
-    opened.connection.reset();
-    SetLastError(error);
+    opened.Fail(GetLastError());
   }
   return opened;
 }
@@ -129,9 +132,7 @@ TWebRequest OpenUrl(HINTERNET internet, std::string& url, const char* headers, D
     if (!IsRedirectStatus(status)) return web;
     const std::string next = RedirectTarget(url, QueryText(web.get(), HTTP_QUERY_LOCATION));
     if (hop == kMaxRedirects || next.empty()) {
-      web.request.reset();
-      web.connection.reset();
-      SetLastError(ERROR_HTTP_REDIRECT_FAILED);
+      web.Fail(ERROR_HTTP_REDIRECT_FAILED);
       return web;
     }
     url = next;
