@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "util/file_io.h"
-#include "util/handle.h"
 #include "util/winapi.h"
 
 // The headers offer SHA-256 only to systems newer than the one the product
@@ -23,43 +22,39 @@ namespace {
 
 // ---- SHA-256 through the CryptoAPI --------------------------------------------
 
-struct TCryptProvTraits {
-  using Type = HCRYPTPROV;
-  static Type Invalid() { return 0; }
-  static void Close(Type value) { CryptReleaseContext(value, 0); }
-};
-struct TCryptHashTraits {
-  using Type = HCRYPTHASH;
-  static Type Invalid() { return 0; }
-  static void Close(Type value) { CryptDestroyHash(value); }
-};
-using TCryptProv = TUniqueHandle<TCryptProvTraits>;
-using TCryptHash = TUniqueHandle<TCryptHashTraits>;
-
-// An open SHA-256 hash; the provider outlives it (members end in reverse).
+// An open SHA-256 hash and its provider, both released when it goes (the
+// hash first). Nothing reports a system error from here, so unlike the
+// handle wrappers this one need not keep the thread's last error.
 class TSha256Hash {
  public:
   TSha256Hash() {
-    if (!CryptAcquireContextA(provider_.put(), nullptr, nullptr, PROV_RSA_AES,
-                              CRYPT_VERIFYCONTEXT)) {
-      return;
+    if (!CryptAcquireContextA(&provider_, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+      provider_ = 0;
+    } else if (!CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &hash_)) {
+      hash_ = 0;
     }
-    CryptCreateHash(provider_.get(), CALG_SHA_256, 0, 0, hash_.put());
   }
-  bool IsOpen() const { return static_cast<bool>(hash_); }
+  ~TSha256Hash() {
+    if (hash_ != 0) CryptDestroyHash(hash_);
+    if (provider_ != 0) CryptReleaseContext(provider_, 0);
+  }
+  TSha256Hash(const TSha256Hash&) = delete;
+  TSha256Hash& operator=(const TSha256Hash&) = delete;
+
+  bool IsOpen() const { return hash_ != 0; }
   bool Add(const void* data, size_t count) {
-    return IsOpen() && CryptHashData(hash_.get(), static_cast<const BYTE*>(data),
+    return IsOpen() && CryptHashData(hash_, static_cast<const BYTE*>(data),
                                      static_cast<DWORD>(count), 0) != FALSE;
   }
   bool Finish(TSha256& out) {
     DWORD length = static_cast<DWORD>(out.size());
-    return IsOpen() && CryptGetHashParam(hash_.get(), HP_HASHVAL, out.data(), &length, 0) &&
+    return IsOpen() && CryptGetHashParam(hash_, HP_HASHVAL, out.data(), &length, 0) &&
            length == out.size();
   }
 
  private:
-  TCryptProv provider_;
-  TCryptHash hash_;
+  HCRYPTPROV provider_ = 0;
+  HCRYPTHASH hash_ = 0;
 };
 
 // ---- wintrust.dll and crypt32.dll, bound on first use ---------------------------
