@@ -90,8 +90,10 @@ void RunWebSetup(const std::string& agentName) {
   if (!agentName.empty()) WriteAgentCopy(agentName);
   std::string base = own.WebFolder();
   const std::string setupName = ExtractFileName(own.WebSetupName());
-  if (!own.WebAlwaysDownload() && FileExists(ProgramDir(true) + setupName)) {
-    base = ProgramDir(false);
+  if (!own.WebAlwaysDownload()) {
+    std::string besideLauncher = ProgramDir(true);
+    besideLauncher += setupName;
+    if (FileExists(besideLauncher)) base = ProgramDir(false);
   }
   DownloadSetupFile(GetSetupFolder(), base, setupName);
 }
