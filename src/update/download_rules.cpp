@@ -15,7 +15,9 @@ int32_t RoundedQuotient(int32_t value, int32_t divisor) {
   return static_cast<int32_t>(quotient);
 }
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+// For the years a DOS stamp holds (1980..2107), where 2100 is the one
+// century year that is no leap year (2000 is one, as divisible by 400).
+bool IsLeapYear(int year) { return year % 4 == 0 && year != 2100; }
 
 int DaysInMonth(int year, int month) {
   static const uint8_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
