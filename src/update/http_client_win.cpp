@@ -56,10 +56,12 @@ int32_t QueryNumber(HINTERNET request, DWORD query) {
 }
 
 std::string QueryText(HINTERNET request, DWORD query) {
-  char buffer[kLongestUrl + 1] = {};
+  // Static, like the download buffer: a short frame. Only the `length` bytes
+  // this call wrote are taken, never a rest of an earlier value.
+  static char buffer[kLongestUrl + 1];
   DWORD length = sizeof buffer - 1;
   if (!WinInetHttpQueryInfo(request, query, buffer, &length, nullptr)) return {};
-  return std::string(buffer, strnlen(buffer, sizeof buffer));
+  return std::string(buffer, strnlen(buffer, length));
 }
 
 // A test-mode value, empty when absent (the switch counts as off then).
