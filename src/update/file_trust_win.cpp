@@ -5,8 +5,8 @@
 #include <softpub.h>
 #include <wintrust.h>
 
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "util/file_io.h"
 #include "util/winapi.h"
@@ -104,9 +104,9 @@ const TTrustApi& TrustApi() {
 // certificates) is closed when the owner goes.
 class TTrustVerification {
  public:
-  TTrustVerification(const TTrustApi& api, const std::vector<WCHAR>& path) : api_(api) {
+  TTrustVerification(const TTrustApi& api, const WCHAR* path) : api_(api) {
     file_.cbStruct = sizeof file_;
-    file_.pcwszFilePath = path.data();
+    file_.pcwszFilePath = path;
     data_.cbStruct = sizeof data_;
     data_.dwUIChoice = WTD_UI_NONE;
     data_.fdwRevocationChecks = WTD_REVOKE_NONE;
@@ -147,10 +147,11 @@ class TTrustVerification {
 };
 
 // The path with its terminating zero, as the verification takes it.
-std::vector<WCHAR> WidePath(const std::string& path) {
+std::unique_ptr<WCHAR[]> WidePath(const std::string& path) {
   const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-  std::vector<WCHAR> wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
-  if (length > 0) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
+  std::unique_ptr<WCHAR[]> wide(new WCHAR[length > 0 ? length : 1]);
+  wide[0] = L'\0';
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.get(), length);
   return wide;
 }
 
@@ -199,8 +200,8 @@ TSignatureCheck CheckFileSignature(const std::string& path) {
     check.trustStatus = static_cast<int32_t>(TRUST_E_PROVIDER_UNKNOWN);
     return check;
   }
-  const std::vector<WCHAR> widePath = WidePath(path);
-  const TTrustVerification verification(api, widePath);
+  const std::unique_ptr<WCHAR[]> widePath = WidePath(path);
+  const TTrustVerification verification(api, widePath.get());
   check.trustStatus = static_cast<int32_t>(verification.Status());
   check.hasSignerKey = PublicKeySha256(api, verification.SignerCertificate(), check.signerKey);
   return check;
