@@ -163,13 +163,12 @@ std::unique_ptr<WCHAR[]> WidePath(const std::string& path) {
   const CERT_PUBLIC_KEY_INFO* key = &cert->pCertInfo->SubjectPublicKeyInfo;
   DWORD length = 0;
   if (!api.encode()(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, nullptr, &length)) return false;
-  std::string der(length, '\0');
-  if (!api.encode()(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key,
-                  reinterpret_cast<BYTE*>(&der[0]), &length)) {
+  const std::unique_ptr<BYTE[]> der(new BYTE[length]);
+  if (!api.encode()(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, der.get(), &length)) {
     return false;
   }
-  der.resize(length);
-  return Sha256Of(der, out);
+  TSha256Hash hash;
+  return hash.Add(der.get(), length) && hash.Finish(out);
 }
 
 }  // namespace
