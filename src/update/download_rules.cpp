@@ -24,16 +24,16 @@ int DaysInMonth(int year, int month) {
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-// Reads a run of decimal digits at `p` (before `end`); false when there is
+// Reads a run of decimal digits at `p` (before `end`); -1 when there is
 // none or it overflows.
-bool ReadNumber(const char*& p, const char* end, int64_t& value) {
+int64_t ReadNumber(const char*& p, const char* end) {
   const char* const start = p;
-  value = 0;
+  int64_t value = 0;
   while (p < end && *p >= '0' && *p <= '9') {
-    if (value > (INT64_MAX - 9) / 10) return false;
+    if (value > (INT64_MAX - 9) / 10) return -1;
     value = value * 10 + (*p++ - '0');
   }
-  return p > start;
+  return p > start ? value : -1;
 }
 
 const char* SkipBlanks(const char* p, const char* end) {
@@ -104,17 +104,15 @@ bool ContentRangeResumes(const std::string& contentRange, int64_t from, int64_t 
     if (p >= end || (*p | 0x20) != *unit) return false;
   }
   p = SkipBlanks(p, end);
-  int64_t first = 0;
-  int64_t last = 0;
-  if (!ReadNumber(p, end, first) || !Takes(p, end, '-') || !ReadNumber(p, end, last) ||
-      !Takes(p, end, '/') || first != from || last != total - 1) {
-    return false;
-  }
+  const int64_t first = ReadNumber(p, end);
+  if (first < 0 || !Takes(p, end, '-')) return false;
+  const int64_t last = ReadNumber(p, end);
+  if (last < 0 || !Takes(p, end, '/') || first != from || last != total - 1) return false;
   if (p < end && *p == '*') {
     ++p;
   } else {
-    int64_t length = 0;
-    if (!ReadNumber(p, end, length) || length != total) return false;
+    const int64_t length = ReadNumber(p, end);
+    if (length < 0 || length != total) return false;
   }
   return SkipBlanks(p, end) == end;
 }
