@@ -81,11 +81,12 @@ struct TWebRequest {
   }
 };
 
-// Sends one request for `url` with the extra `headers` (null for none). Web addresses go through a connection and a
-// request of their own, so that the time limits are in place before the
-// request is sent (the library copies them into the connection it opens
-// then, and a limit set on a handle it opened itself comes too late); any
-// other address is opened as the library knows it. A certificate that does
+// Sends one request for `url` with the extra `headers` (null for none). Web
+// addresses go through a connection and a request of their own, so that the
+// time limits are in place before the request is sent (the library copies
+// them into the connection it opens then, and a limit set on a handle it
+// opened itself comes too late); any other address is opened as the library
+// knows it. A certificate that does
 // not check out fails the request like any other error.
 TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const char* headers,
                      DWORD flags) {
