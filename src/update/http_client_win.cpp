@@ -86,8 +86,8 @@ struct TWebRequest {
 // time limits are in place before the request is sent (the library copies
 // them into the connection it opens then, and a limit set on a handle it
 // opened itself comes too late); any other address is opened as the library
-// knows it. A certificate that does
-// not check out fails the request like any other error.
+// knows it. A certificate that does not check out fails the request like any
+// other error.
 TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const char* headers,
                      DWORD flags) {
   TWebRequest opened;
