@@ -61,6 +61,16 @@ size_t WebSchemeLength(std::string_view url) {
   return i;
 }
 
+// True when a ":" comes before any "/", "?" or "#": the location names a
+// scheme of its own.
+bool NamesScheme(std::string_view location) {
+  for (const char c : location) {
+    if (c == ':') return true;
+    if (c == '/' || c == '?' || c == '#') return false;
+  }
+  return false;
+}
+
 bool IsHttps(const std::string& url) { return WebSchemeLength(url) == 8; }
 
 }  // namespace
@@ -133,10 +143,10 @@ std::string RedirectTarget(const std::string& current, const std::string& locati
   if (where.empty() || scheme == 0) return target;
   if (WebSchemeLength(where) != 0) {
     target.append(where.data(), where.size());
-  } else if (where.substr(0, 2) == "//") {
+  } else if (where.size() >= 2 && where[0] == '/' && where[1] == '/') {
     target.append(current, 0, scheme - 2);
     target.append(where.data(), where.size());
-  } else if (where.find(':') < where.find_first_of("/?#")) {
+  } else if (NamesScheme(where)) {
     return target;  // another scheme ("file:", "ftp:", ...)
   } else {
     // The origin, then for a relative location the path of `current` up to
