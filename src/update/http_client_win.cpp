@@ -6,7 +6,6 @@
 #include "update/wininet_api.h"
 #include "util/file_io.h"
 #include "util/handle.h"
-#include "util/text.h"
 #include "util/winapi.h"
 
 bool TestMode = false;
