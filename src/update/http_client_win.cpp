@@ -166,22 +166,17 @@ bool ResumesAt(HINTERNET request, int32_t from, int32_t total) {
 int32_t PositionAfterHeld(HINTERNET internet, TWebRequest& request, std::string& url,
                           DWORD flags, TDownloadSink& sink, int32_t held, int32_t total) {
   if (held == 0 || held == total) return held;
-  std::string range;
   if (held > 0 && held < total) {
     if (WinInetSetFilePointer(request.get(), held, nullptr, FILE_BEGIN, 0) ==
         static_cast<DWORD>(held)) {
       return held;
     }
-    range = RangeRequestHeader(held);
-  }
-  // At most two requests: the rest, then (or only) the whole resource.
-  for (;;) {
-    if (range.empty()) sink.Restart();
-    request = OpenUrl(internet, url, range.empty() ? nullptr : range.c_str(), flags);
-    if (range.empty()) return 0;
+    request = OpenUrl(internet, url, RangeRequestHeader(held).c_str(), flags);
     if (request && ResumesAt(request.get(), held, total)) return held;
-    range.clear();
   }
+  sink.Restart();
+  request = OpenUrl(internet, url, nullptr, flags);
+  return 0;
 }
 
 // Paces the transfer loop: each pass waits, handling window messages, until
