@@ -1,5 +1,7 @@
 #include "update/download_progress.h"
 
+#include <cstring>
+
 #include "util/text.h"
 
 namespace {
@@ -12,7 +14,7 @@ TTickSource tickSource = nullptr;
 
 // Drops the oldest entry and puts `value` last.
 void Push(uint32_t (&window)[kWindowSize], uint32_t value) {
-  for (int i = 0; i + 1 < kWindowSize; ++i) window[i] = window[i + 1];
+  std::memmove(window, window + 1, (kWindowSize - 1) * sizeof window[0]);
   window[kWindowSize - 1] = value;
 }
 
