@@ -8,8 +8,8 @@ namespace {
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
+  c |= 0x20;  // "A".."F" to "a".."f"; nothing else lands there
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
 
@@ -29,11 +29,10 @@ bool ParseSha256Hex(const std::string& text, TSha256& out) {
 
 std::string Sha256Hex(const TSha256& value) {
   static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(2 * value.size());
-  for (const uint8_t byte : value) {
-    text.push_back(kDigits[byte >> 4]);
-    text.push_back(kDigits[byte & 0x0F]);
+  std::string text(2 * value.size(), '0');
+  for (size_t i = 0; i < value.size(); ++i) {
+    text[2 * i] = kDigits[value[i] >> 4];
+    text[2 * i + 1] = kDigits[value[i] & 0x0F];
   }
   return text;
 }

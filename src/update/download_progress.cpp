@@ -1,5 +1,7 @@
 #include "update/download_progress.h"
 
+#include <cstring>
+
 #include "util/text.h"
 
 namespace {
@@ -12,7 +14,7 @@ TTickSource tickSource = nullptr;
 
 // Drops the oldest entry and puts `value` last.
 void Push(uint32_t (&window)[kWindowSize], uint32_t value) {
-  for (int i = 0; i + 1 < kWindowSize; ++i) window[i] = window[i + 1];
+  std::memmove(window, window + 1, (kWindowSize - 1) * sizeof window[0]);
   window[kWindowSize - 1] = value;
 }
 
@@ -30,13 +32,19 @@ std::string FormatDownloadProgress(bool reset, int32_t total, int32_t done, int3
       byteWindow[i] = 0;
     }
   }
-  std::string text = std::to_string(done) + "/" + std::to_string(total) + " Bytes   ";
+  std::string text = std::to_string(done);
+  text += '/';
+  text += std::to_string(total);
+  text += " Bytes   ";
   Push(tickWindow, DownloadTickNow());
   // Unsigned difference: the wrap of the tick count does not make it negative.
   const uint32_t elapsed = tickWindow[kWindowSize - 1] - tickWindow[0];
   Push(byteWindow, static_cast<uint32_t>(lastChunk));
   double recent = 0;
   for (uint32_t bytes : byteWindow) recent += bytes;
-  if (elapsed > 0) text += FixedDecimal(recent / (elapsed / 1000.0) / 1024.0, 2) + " KB/Sec";
+  if (elapsed > 0) {
+    text += FixedDecimal(recent / (elapsed / 1000.0) / 1024.0, 2);
+    text += " KB/Sec";
+  }
   return text;
 }

@@ -1,6 +1,6 @@
 #include "update/download_rules.h"
 
-#include <cctype>
+#include "util/text.h"
 
 namespace {
 
@@ -15,42 +15,60 @@ int32_t RoundedQuotient(int32_t value, int32_t divisor) {
   return static_cast<int32_t>(quotient);
 }
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+// For the years a DOS stamp holds (1980..2107), where 2100 is the one
+// century year that is no leap year (2000 is one, as divisible by 400).
+bool IsLeapYear(int year) { return year % 4 == 0 && year != 2100; }
 
 int DaysInMonth(int year, int month) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  static const uint8_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-// Reads a run of decimal digits at `pos`; false when there is none or it
-// overflows.
-bool ReadNumber(const std::string& text, size_t& pos, int64_t& value) {
-  const size_t start = pos;
-  value = 0;
-  while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) {
-    if (value > (INT64_MAX - 9) / 10) return false;
-    value = value * 10 + (text[pos] - '0');
-    ++pos;
+// Reads a run of decimal digits at `p` (before `end`); -1 when there is
+// none or it overflows.
+int64_t ReadNumber(const char*& p, const char* end) {
+  const char* const start = p;
+  int64_t value = 0;
+  while (p < end && *p >= '0' && *p <= '9') {
+    if (value > (INT64_MAX - 9) / 10) return -1;
+    value = value * 10 + (*p++ - '0');
   }
-  return pos > start;
+  return p > start ? value : -1;
 }
 
-void SkipBlanks(const std::string& text, size_t& pos) {
-  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+const char* SkipBlanks(const char* p, const char* end) {
+  while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  return p;
 }
+
+// True when the character at `p` (before `end`) is `sign`; steps over it.
+bool Takes(const char*& p, const char* end, char sign) { return p < end && *p++ == sign; }
 
 // The length of the "http://" or "https://" at the start of `url`
 // (compared without regard to case), 0 for any other beginning.
-size_t WebSchemeLength(const std::string& url) {
-  for (const char* scheme : {"http://", "https://"}) {
-    size_t i = 0;
-    while (scheme[i] != '\0' && i < url.size() &&
-           std::tolower(static_cast<unsigned char>(url[i])) == scheme[i]) {
+size_t WebSchemeLength(std::string_view url) {
+  // One pass over "https://" in which only the "s" may be missing.
+  static const char kPattern[] = "https://";
+  size_t i = 0;
+  for (size_t k = 0; kPattern[k] != '\0'; ++k) {
+    const char c = i < url.size() ? url[i] : '\0';
+    if ((k < 5 ? c | 0x20 : c) == kPattern[k]) {
       ++i;
+    } else if (k != 4) {
+      return 0;
     }
-    if (scheme[i] == '\0') return i;
   }
-  return 0;
+  return i;
+}
+
+// True when a ":" comes before any "/", "?" or "#": the location names a
+// scheme of its own.
+bool NamesScheme(std::string_view location) {
+  for (const char c : location) {
+    if (c == ':') return true;
+    if (c == '/' || c == '?' || c == '#') return false;
+  }
+  return false;
 }
 
 bool IsHttps(const std::string& url) { return WebSchemeLength(url) == 8; }
@@ -69,7 +87,10 @@ int32_t ProgressPosition(int32_t done, int32_t chunk) { return RoundedQuotient(d
 
 std::string PartialFileName(const std::string& targetPath, int32_t total, int32_t stamp) {
   const uint32_t sum = static_cast<uint32_t>(total) + static_cast<uint32_t>(stamp);
-  return targetPath + "." + std::to_string(static_cast<int32_t>(sum));
+  std::string name = targetPath;
+  name += '.';
+  name += std::to_string(static_cast<int32_t>(sum));
+  return name;
 }
 
 int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int second) {
@@ -82,35 +103,28 @@ int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int s
 }
 
 std::string RangeRequestHeader(int64_t from) {
-  return "Range: bytes=" + std::to_string(from) + "-\r\n";
+  return Concat({"Range: bytes=", std::to_string(from), "-\r\n"});
 }
 
 bool ContentRangeResumes(const std::string& contentRange, int64_t from, int64_t total) {
-  size_t pos = 0;
-  SkipBlanks(contentRange, pos);
-  static const char kUnit[] = "bytes";
-  for (const char* c = kUnit; *c != '\0'; ++c, ++pos) {
-    if (pos >= contentRange.size() ||
-        std::tolower(static_cast<unsigned char>(contentRange[pos])) != *c) {
-      return false;
-    }
+  const char* const end = contentRange.data() + contentRange.size();
+  const char* p = SkipBlanks(contentRange.data(), end);
+  for (const char* unit = "bytes"; *unit != '\0'; ++unit, ++p) {
+    // The unit's letters in either case.
+    if (p >= end || (*p | 0x20) != *unit) return false;
   }
-  SkipBlanks(contentRange, pos);
-  int64_t first = 0;
-  int64_t last = 0;
-  if (!ReadNumber(contentRange, pos, first)) return false;
-  if (pos >= contentRange.size() || contentRange[pos++] != '-') return false;
-  if (!ReadNumber(contentRange, pos, last)) return false;
-  if (pos >= contentRange.size() || contentRange[pos++] != '/') return false;
-  if (first != from || last != total - 1) return false;
-  if (pos < contentRange.size() && contentRange[pos] == '*') {
-    ++pos;
+  p = SkipBlanks(p, end);
+  const int64_t first = ReadNumber(p, end);
+  if (first < 0 || !Takes(p, end, '-')) return false;
+  const int64_t last = ReadNumber(p, end);
+  if (last < 0 || !Takes(p, end, '/') || first != from || last != total - 1) return false;
+  if (p < end && *p == '*') {
+    ++p;
   } else {
-    int64_t length = 0;
-    if (!ReadNumber(contentRange, pos, length) || length != total) return false;
+    const int64_t length = ReadNumber(p, end);
+    if (length < 0 || length != total) return false;
   }
-  SkipBlanks(contentRange, pos);
-  return pos == contentRange.size();
+  return SkipBlanks(p, end) == end;
 }
 
 bool IsRedirectStatus(int32_t status) {
@@ -122,32 +136,35 @@ std::string RedirectTarget(const std::string& current, const std::string& locati
   size_t last = location.size();
   while (first < last && (location[first] == ' ' || location[first] == '\t')) ++first;
   while (last > first && (location[last - 1] == ' ' || location[last - 1] == '\t')) --last;
-  const std::string where = location.substr(first, last - first);
+  const std::string_view where(location.data() + first, last - first);
   const size_t scheme = WebSchemeLength(current);
-  if (where.empty() || scheme == 0) return "";
+  // Every way out returns `target`, built in the caller's place.
   std::string target;
+  if (where.empty() || scheme == 0) return target;
   if (WebSchemeLength(where) != 0) {
-    target = where;
-  } else if (where.compare(0, 2, "//") == 0) {
-    target = current.substr(0, scheme - 2) + where;
-  } else if (where.find(':') != std::string::npos &&
-             where.find(':') < where.find_first_of("/?#")) {
-    return "";  // another scheme ("file:", "ftp:", ...)
+    target.append(where.data(), where.size());
+  } else if (where.size() >= 2 && where[0] == '/' && where[1] == '/') {
+    target.append(current, 0, scheme - 2);
+    target.append(where.data(), where.size());
+  } else if (NamesScheme(where)) {
+    return target;  // another scheme ("file:", "ftp:", ...)
   } else {
+    // The origin, then for a relative location the path of `current` up to
+    // and including its last "/" ("/" when it has none).
     const size_t hostEnd = current.find_first_of("/?#", scheme);
-    const std::string origin = current.substr(0, hostEnd);
-    if (where[0] == '/') {
-      target = origin + where;
-    } else {
-      std::string path = "/";
-      if (hostEnd != std::string::npos) {
-        path = current.substr(hostEnd, current.find_first_of("?#", hostEnd) - hostEnd);
+    target.append(current, 0, hostEnd);
+    if (where[0] != '/') {
+      const size_t pathEnd = current.find_first_of("?#", hostEnd);
+      const size_t slash = hostEnd == std::string::npos ? hostEnd : current.rfind('/', pathEnd - 1);
+      if (slash == std::string::npos || slash < hostEnd) {
+        target += '/';
+      } else {
+        target.append(current, hostEnd, slash + 1 - hostEnd);
       }
-      const size_t slash = path.find_last_of('/');
-      target = origin + (slash == std::string::npos ? "/" : path.substr(0, slash + 1)) + where;
     }
+    target.append(where.data(), where.size());
   }
-  if (IsHttps(current) && !IsHttps(target)) return "";
+  if (IsHttps(current) && !IsHttps(target)) target.clear();
   return target;
 }
 

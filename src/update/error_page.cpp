@@ -9,23 +9,30 @@ namespace {
 constexpr size_t kInspectedBytes = 10000;
 
 std::string FileHead(const std::string& path) {
+  std::string head;
   TReadFile file;
-  if (!file.Open(path)) return "";
-  std::string head(kInspectedBytes, '\0');
-  const int64_t got = file.Read(&head[0], head.size());
-  head.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  if (file.Open(path)) {
+    head.resize(kInspectedBytes);
+    const int64_t got = file.Read(&head[0], head.size());
+    head.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  }
   return head;
 }
 
 }  // namespace
 
 bool LooksLikeErrorPage(const std::string& content) {
-  return PosText("<TITLE", content) > 0 && PosText("</TITLE", content) > 0;
+  const std::string upper = UpperCase(content);
+  return upper.find("<TITLE") != std::string::npos && upper.find("</TITLE") != std::string::npos;
 }
 
-void DetectErrorPage(const std::string& filePath, std::string content, const std::string& url,
-                     std::string& message, const std::string& defaultMessage) {
-  message = defaultMessage;
-  if (!filePath.empty() && FileExists(filePath)) content = FileHead(filePath);
-  if (LooksLikeErrorPage(content)) message = "<b>404 File Not Found...</b><P><P>URL:  " + url;
+void DetectErrorPage(const std::string& filePath, const std::string& content,
+                     const std::string& url, std::string& message, const char* defaultMessage) {
+  const bool inFile = !filePath.empty() && FileExists(filePath);
+  const std::string head = inFile ? FileHead(filePath) : std::string();
+  if (LooksLikeErrorPage(inFile ? head : content)) {
+    message = "<b>404 File Not Found...</b><P><P>URL:  " + url;
+  } else {
+    message = defaultMessage;
+  }
 }

@@ -7,8 +7,8 @@
 // the first 10000 bytes of `filePath` (when it names an existing file) or
 // else `content` hold both "<TITLE" and "</TITLE" (any letter case);
 // otherwise it is `defaultMessage`.
-void DetectErrorPage(const std::string& filePath, std::string content, const std::string& url,
-                     std::string& message, const std::string& defaultMessage);
+void DetectErrorPage(const std::string& filePath, const std::string& content,
+                     const std::string& url, std::string& message, const char* defaultMessage);
 
 // The content test alone.
 bool LooksLikeErrorPage(const std::string& content);

@@ -5,11 +5,10 @@
 #include <softpub.h>
 #include <wintrust.h>
 
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "util/file_io.h"
-#include "util/handle.h"
 #include "util/winapi.h"
 
 // The headers offer SHA-256 only to systems newer than the one the product
@@ -23,43 +22,39 @@ namespace {
 
 // ---- SHA-256 through the CryptoAPI --------------------------------------------
 
-struct TCryptProvTraits {
-  using Type = HCRYPTPROV;
-  static Type Invalid() { return 0; }
-  static void Close(Type value) { CryptReleaseContext(value, 0); }
-};
-struct TCryptHashTraits {
-  using Type = HCRYPTHASH;
-  static Type Invalid() { return 0; }
-  static void Close(Type value) { CryptDestroyHash(value); }
-};
-using TCryptProv = TUniqueHandle<TCryptProvTraits>;
-using TCryptHash = TUniqueHandle<TCryptHashTraits>;
-
-// An open SHA-256 hash; the provider outlives it (members end in reverse).
+// An open SHA-256 hash and its provider, both released when it goes (the
+// hash first). Nothing reports a system error from here, so unlike the
+// handle wrappers this one need not keep the thread's last error.
 class TSha256Hash {
  public:
   TSha256Hash() {
-    if (!CryptAcquireContextA(provider_.put(), nullptr, nullptr, PROV_RSA_AES,
-                              CRYPT_VERIFYCONTEXT)) {
-      return;
+    if (!CryptAcquireContextA(&provider_, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+      provider_ = 0;
+    } else if (!CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &hash_)) {
+      hash_ = 0;
     }
-    CryptCreateHash(provider_.get(), CALG_SHA_256, 0, 0, hash_.put());
   }
-  bool IsOpen() const { return static_cast<bool>(hash_); }
+  ~TSha256Hash() {
+    if (hash_ != 0) CryptDestroyHash(hash_);
+    if (provider_ != 0) CryptReleaseContext(provider_, 0);
+  }
+  TSha256Hash(const TSha256Hash&) = delete;
+  TSha256Hash& operator=(const TSha256Hash&) = delete;
+
+  bool IsOpen() const { return hash_ != 0; }
   bool Add(const void* data, size_t count) {
-    return IsOpen() && CryptHashData(hash_.get(), static_cast<const BYTE*>(data),
+    return IsOpen() && CryptHashData(hash_, static_cast<const BYTE*>(data),
                                      static_cast<DWORD>(count), 0) != FALSE;
   }
   bool Finish(TSha256& out) {
     DWORD length = static_cast<DWORD>(out.size());
-    return IsOpen() && CryptGetHashParam(hash_.get(), HP_HASHVAL, out.data(), &length, 0) &&
+    return IsOpen() && CryptGetHashParam(hash_, HP_HASHVAL, out.data(), &length, 0) &&
            length == out.size();
   }
 
  private:
-  TCryptProv provider_;
-  TCryptHash hash_;
+  HCRYPTPROV provider_ = 0;
+  HCRYPTHASH hash_ = 0;
 };
 
 // ---- wintrust.dll and crypt32.dll, bound on first use ---------------------------
@@ -71,25 +66,33 @@ using TProvSignerFromChain = CRYPT_PROVIDER_SGNR*(WINAPI*)(CRYPT_PROVIDER_DATA*,
 using TProvCertFromChain = CRYPT_PROVIDER_CERT*(WINAPI*)(CRYPT_PROVIDER_SGNR*, DWORD);
 using TCryptEncodeObject = BOOL(WINAPI*)(DWORD, LPCSTR, const void*, BYTE*, DWORD*);
 
-template <typename Proc>
-Proc Bound(const char* library, const char* function) {
-  return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetDllProc(library, function)));
-}
+// The functions the check calls, all from "wintrust.dll" but the last.
+constexpr const char* kTrustFunctions[] = {"WinVerifyTrust", "WTHelperProvDataFromStateData",
+                                           "WTHelperGetProvSignerFromChain",
+                                           "WTHelperGetProvCertFromChain", "CryptEncodeObject"};
+constexpr int kTrustFunctionCount = sizeof kTrustFunctions / sizeof kTrustFunctions[0];
 
 struct TTrustApi {
-  TWinVerifyTrust verify = Bound<TWinVerifyTrust>("wintrust.dll", "WinVerifyTrust");
-  TProvDataFromStateData provData =
-      Bound<TProvDataFromStateData>("wintrust.dll", "WTHelperProvDataFromStateData");
-  TProvSignerFromChain signer =
-      Bound<TProvSignerFromChain>("wintrust.dll", "WTHelperGetProvSignerFromChain");
-  TProvCertFromChain cert =
-      Bound<TProvCertFromChain>("wintrust.dll", "WTHelperGetProvCertFromChain");
-  TCryptEncodeObject encode = Bound<TCryptEncodeObject>("crypt32.dll", "CryptEncodeObject");
-
-  bool Complete() const {
-    return verify != nullptr && provData != nullptr && signer != nullptr && cert != nullptr &&
-           encode != nullptr;
+  TTrustApi() {
+    for (int i = 0; i < kTrustFunctionCount; ++i) {
+      procs[i] = GetDllProc(i + 1 < kTrustFunctionCount ? "wintrust.dll" : "crypt32.dll",
+                            kTrustFunctions[i]);
+      complete = complete && procs[i] != nullptr;
+    }
   }
+
+  template <typename Proc>
+  Proc At(int index) const {
+    return reinterpret_cast<Proc>(reinterpret_cast<void*>(procs[index]));
+  }
+  TWinVerifyTrust verify() const { return At<TWinVerifyTrust>(0); }
+  TProvDataFromStateData provData() const { return At<TProvDataFromStateData>(1); }
+  TProvSignerFromChain signer() const { return At<TProvSignerFromChain>(2); }
+  TProvCertFromChain cert() const { return At<TProvCertFromChain>(3); }
+  TCryptEncodeObject encode() const { return At<TCryptEncodeObject>(4); }
+
+  FARPROC procs[kTrustFunctionCount] = {};
+  bool complete = true;
 };
 
 const TTrustApi& TrustApi() {
@@ -101,9 +104,9 @@ const TTrustApi& TrustApi() {
 // certificates) is closed when the owner goes.
 class TTrustVerification {
  public:
-  TTrustVerification(const TTrustApi& api, const std::vector<WCHAR>& path) : api_(api) {
+  TTrustVerification(const TTrustApi& api, const WCHAR* path) : api_(api) {
     file_.cbStruct = sizeof file_;
-    file_.pcwszFilePath = path.data();
+    file_.pcwszFilePath = path;
     data_.cbStruct = sizeof data_;
     data_.dwUIChoice = WTD_UI_NONE;
     data_.fdwRevocationChecks = WTD_REVOKE_NONE;
@@ -112,11 +115,11 @@ class TTrustVerification {
     data_.dwStateAction = WTD_STATEACTION_VERIFY;
     // The check never waits for the network: a pinned key needs no chain.
     data_.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
-    status_ = api_.verify(NoWindow(), &action_, &data_);
+    status_ = api_.verify()(NoWindow(), &action_, &data_);
   }
   ~TTrustVerification() {
     data_.dwStateAction = WTD_STATEACTION_CLOSE;
-    api_.verify(NoWindow(), &action_, &data_);
+    api_.verify()(NoWindow(), &action_, &data_);
   }
   TTrustVerification(const TTrustVerification&) = delete;
   TTrustVerification& operator=(const TTrustVerification&) = delete;
@@ -125,11 +128,11 @@ class TTrustVerification {
 
   // The leaf signer's certificate, or null.
   PCCERT_CONTEXT SignerCertificate() const {
-    CRYPT_PROVIDER_DATA* provider = api_.provData(data_.hWVTStateData);
+    CRYPT_PROVIDER_DATA* provider = api_.provData()(data_.hWVTStateData);
     if (provider == nullptr) return nullptr;
-    CRYPT_PROVIDER_SGNR* signer = api_.signer(provider, 0, FALSE, 0);
+    CRYPT_PROVIDER_SGNR* signer = api_.signer()(provider, 0, FALSE, 0);
     if (signer == nullptr || signer->csCertChain == 0) return nullptr;
-    CRYPT_PROVIDER_CERT* cert = api_.cert(signer, 0);
+    CRYPT_PROVIDER_CERT* cert = api_.cert()(signer, 0);
     return cert != nullptr ? cert->pCert : nullptr;
   }
 
@@ -144,26 +147,28 @@ class TTrustVerification {
 };
 
 // The path with its terminating zero, as the verification takes it.
-std::vector<WCHAR> WidePath(const std::string& path) {
+std::unique_ptr<WCHAR[]> WidePath(const std::string& path) {
   const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-  std::vector<WCHAR> wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
-  if (length > 0) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
+  std::unique_ptr<WCHAR[]> wide(new WCHAR[length > 0 ? length : 1]);
+  wide[0] = L'\0';
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.get(), length);
   return wide;
 }
 
 // SHA-256 of the certificate's SubjectPublicKeyInfo in its DER encoding.
-bool PublicKeySha256(const TTrustApi& api, PCCERT_CONTEXT cert, TSha256& out) {
+// Out of line: its encoding and hash would otherwise widen the caller's
+// frame, and with it every access to the verification's records.
+[[gnu::noinline]] bool PublicKeySha256(const TTrustApi& api, PCCERT_CONTEXT cert, TSha256& out) {
   if (cert == nullptr || cert->pCertInfo == nullptr) return false;
   const CERT_PUBLIC_KEY_INFO* key = &cert->pCertInfo->SubjectPublicKeyInfo;
   DWORD length = 0;
-  if (!api.encode(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, nullptr, &length)) return false;
-  std::string der(length, '\0');
-  if (!api.encode(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key,
-                  reinterpret_cast<BYTE*>(&der[0]), &length)) {
+  if (!api.encode()(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, nullptr, &length)) return false;
+  const std::unique_ptr<BYTE[]> der(new BYTE[length]);
+  if (!api.encode()(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, der.get(), &length)) {
     return false;
   }
-  der.resize(length);
-  return Sha256Of(der, out);
+  TSha256Hash hash;
+  return hash.Add(der.get(), length) && hash.Finish(out);
 }
 
 }  // namespace
@@ -190,12 +195,12 @@ bool FileSha256(const std::string& path, TSha256& out) {
 TSignatureCheck CheckFileSignature(const std::string& path) {
   TSignatureCheck check;
   const TTrustApi& api = TrustApi();
-  if (!api.Complete()) {
+  if (!api.complete) {
     check.trustStatus = static_cast<int32_t>(TRUST_E_PROVIDER_UNKNOWN);
     return check;
   }
-  const std::vector<WCHAR> widePath = WidePath(path);
-  const TTrustVerification verification(api, widePath);
+  const std::unique_ptr<WCHAR[]> widePath = WidePath(path);
+  const TTrustVerification verification(api, widePath.get());
   check.trustStatus = static_cast<int32_t>(verification.Status());
   check.hasSignerKey = PublicKeySha256(api, verification.SignerCertificate(), check.signerKey);
   return check;

@@ -55,11 +55,16 @@ int32_t QueryNumber(HINTERNET request, DWORD query) {
 }
 
 std::string QueryText(HINTERNET request, DWORD query) {
-  char buffer[kLongestUrl + 1] = {};
+  // Static, like the download buffer: a short frame. Only the `length` bytes
+  // this call wrote are taken, never a rest of an earlier value.
+  static char buffer[kLongestUrl + 1];
   DWORD length = sizeof buffer - 1;
-  if (!WinInetHttpQueryInfo(request, query, buffer, &length, nullptr)) return "";
-  return std::string(buffer, strnlen(buffer, sizeof buffer));
+  if (!WinInetHttpQueryInfo(request, query, buffer, &length, nullptr)) return {};
+  return std::string(buffer, strnlen(buffer, length));
 }
+
+// A test-mode value, empty when absent (the switch counts as off then).
+std::string TestModeValue(const char* name) { return RegReadValue(kTestModeKey, name, ""); }
 
 // A request and the connection it runs on; the request is closed first.
 struct TWebRequest {
@@ -67,19 +72,25 @@ struct TWebRequest {
   THInternet request;
   explicit operator bool() const { return static_cast<bool>(request); }
   HINTERNET get() const { return request.get(); }
+  // Closes both handles and leaves `error` as the thread's last error.
+  void Fail(DWORD error) {
+    request.reset();
+    connection.reset();
+    SetLastError(error);
+  }
 };
 
-// Sends one request for `url`. Web addresses go through a connection and a
-// request of their own, so that the time limits are in place before the
-// request is sent (the library copies them into the connection it opens
-// then, and a limit set on a handle it opened itself comes too late); any
-// other address is opened as the library knows it. A certificate that does
-// not check out fails the request like any other error.
-TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const std::string& headers,
+// Sends one request for `url` with the extra `headers` (null for none). Web
+// addresses go through a connection and a request of their own, so that the
+// time limits are in place before the request is sent (the library copies
+// them into the connection it opens then, and a limit set on a handle it
+// opened itself comes too late); any other address is opened as the library
+// knows it. A certificate that does not check out fails the request like any
+// other error.
+TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const char* headers,
                      DWORD flags) {
   TWebRequest opened;
-  const char* extra = headers.empty() ? nullptr : headers.c_str();
-  const DWORD extraLength = static_cast<DWORD>(headers.size());
+  const DWORD headersLength = headers != nullptr ? static_cast<DWORD>(strlen(headers)) : 0;
   URL_COMPONENTSA parts = {};
   parts.dwStructSize = sizeof parts;
   parts.dwHostNameLength = 1;  // lengths without buffers: pointers into url
@@ -88,7 +99,7 @@ TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const std::stri
   const bool cracked = WinInetCrackUrl(url.c_str(), 0, 0, &parts) != FALSE;
   const bool web = parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS;
   if (!cracked || !web) {
-    opened.request.reset(WinInetOpenUrl(internet, url.c_str(), extra, extraLength, flags, 0));
+    opened.request.reset(WinInetOpenUrl(internet, url.c_str(), headers, headersLength, flags, 0));
     return opened;
   }
   const std::string host(parts.lpszHostName, parts.dwHostNameLength);
@@ -104,11 +115,8 @@ TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const std::stri
                                               flags | secure | INTERNET_FLAG_NO_AUTO_REDIRECT));
   if (!opened.request) return opened;
   SetTimeouts(opened.request.get());
-  if (!WinInetHttpSendRequest(opened.request.get(), extra, extraLength)) {
-    const DWORD error = GetLastError();
-    opened.request.reset();
-    opened.connection.reset();
-    SetLastError(error);
+  if (!WinInetHttpSendRequest(opened.request.get(), headers, headersLength)) {
+    opened.Fail(GetLastError());
   }
   return opened;
 }
@@ -118,8 +126,7 @@ TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const std::stri
 // a server that sends the launcher round in circles or to a local file
 // ends as a url that cannot be opened. `url` becomes the address that
 // answered, which a range request then asks again directly.
-TWebRequest OpenUrl(HINTERNET internet, std::string& url, const std::string& headers,
-                    DWORD flags) {
+TWebRequest OpenUrl(HINTERNET internet, std::string& url, const char* headers, DWORD flags) {
   for (int hop = 0;; ++hop) {
     TWebRequest web = OpenOnce(internet, url, headers, flags);
     if (!web) return web;
@@ -127,9 +134,7 @@ TWebRequest OpenUrl(HINTERNET internet, std::string& url, const std::string& hea
     if (!IsRedirectStatus(status)) return web;
     const std::string next = RedirectTarget(url, QueryText(web.get(), HTTP_QUERY_LOCATION));
     if (hop == kMaxRedirects || next.empty()) {
-      web.request.reset();
-      web.connection.reset();
-      SetLastError(ERROR_HTTP_REDIRECT_FAILED);
+      web.Fail(ERROR_HTTP_REDIRECT_FAILED);
       return web;
     }
     url = next;
@@ -137,7 +142,8 @@ TWebRequest OpenUrl(HINTERNET internet, std::string& url, const std::string& hea
 }
 
 // The Last-Modified date as a packed DOS date-time, 0 when there is none.
-int32_t LastModifiedStamp(HINTERNET request) {
+// Out of line, which keeps the download's frame short.
+[[gnu::noinline]] int32_t LastModifiedStamp(HINTERNET request) {
   SYSTEMTIME time = {};
   DWORD length = sizeof time;
   WinInetHttpQueryInfo(request, kLastModifiedTime, &time, &length, nullptr);
@@ -165,11 +171,11 @@ int32_t PositionAfterHeld(HINTERNET internet, TWebRequest& request, std::string&
         static_cast<DWORD>(held)) {
       return held;
     }
-    request = OpenUrl(internet, url, RangeRequestHeader(held), flags);
+    request = OpenUrl(internet, url, RangeRequestHeader(held).c_str(), flags);
     if (request && ResumesAt(request.get(), held, total)) return held;
   }
   sink.Restart();
-  request = OpenUrl(internet, url, "", flags);
+  request = OpenUrl(internet, url, nullptr, flags);
   return 0;
 }
 
@@ -229,22 +235,23 @@ int32_t QueryRemoteFileSize(const std::string& url) {
   const THInternet internet = OpenInternet("HTTP_Connect_2");
   if (!internet) return -1;
   std::string where = url;
-  const TWebRequest request = OpenUrl(internet.get(), where, "", 0);
+  const TWebRequest request = OpenUrl(internet.get(), where, nullptr, 0);
   if (!request) return -1;
   return QueryNumber(request.get(), kContentLengthNumber);
 }
 
 std::string DownloadErrorText(const TDownloadResult& result, const std::string& url) {
+  const char* tail = "<P><P>Unable to Download File!";
   switch (result.Status) {
-    case TDownloadStatus::kOk: return "";
+    case TDownloadStatus::kOk: return {};
     case TDownloadStatus::kCancelled: return "Download Aborted";
     case TDownloadStatus::kNoLibrary: return "Unable to initialize \"WinINet.dll\"";
     case TDownloadStatus::kCannotOpen: return "Unable to open URL: " + url;
-    case TDownloadStatus::kNotFound: return url + "<P><P>File Not Found !";
+    case TDownloadStatus::kNotFound: tail = "<P><P>File Not Found !"; break;
     case TDownloadStatus::kIncomplete:
-    case TDownloadStatus::kCannotStore: return url + "<P><P>Unable to Download File!";
+    case TDownloadStatus::kCannotStore: break;
   }
-  return url + "<P><P>Unable to Download File!";
+  return url + tail;
 }
 
 int32_t TMemorySink::Resume(int32_t, int32_t) {
@@ -307,7 +314,7 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
   if (!internet) return {TDownloadStatus::kNoLibrary, GetLastError()};
   const DWORD flags = sink.KeepsPartial() ? INTERNET_FLAG_RESYNCHRONIZE : INTERNET_FLAG_RELOAD;
   std::string where = url;
-  TWebRequest request = OpenUrl(internet.get(), where, "", flags);
+  TWebRequest request = OpenUrl(internet.get(), where, nullptr, flags);
   if (!request) return {TDownloadStatus::kCannotOpen, GetLastError()};
   const int32_t total = QueryNumber(request.get(), kContentLengthNumber);
   const int32_t stamp = LastModifiedStamp(request.get());
@@ -319,18 +326,21 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
   if (!request) return {TDownloadStatus::kCannotOpen, GetLastError()};
 
   const int32_t chunk = DownloadChunkSize(total);
-  std::string text = FormatDownloadProgress(true, total, done, 0);
-  if (progress != nullptr) {
-    progress(0, 0, ProgressRangeMax(total, chunk), ProgressPosition(done, chunk), 1, text);
+  {
+    const std::string text = FormatDownloadProgress(true, total, done, 0);
+    if (progress != nullptr) {
+      progress(0, 0, ProgressRangeMax(total, chunk), ProgressPosition(done, chunk), 1, text);
+    }
   }
   // A sink that already holds every byte needs no further read.
   bool more = done != total;
-  char buffer[kBufferSize];
+  // Static, as a stack array this large would need a stack probe; each read
+  // is stored before any message runs, so a nested download cannot spoil it.
+  static char buffer[kBufferSize];
   TPassPacer pacer;
   TDownloadResult result;
   while (more) {
     pacer.Wait();
-    std::memset(buffer, 0, sizeof buffer);
     DWORD received = 0;
     if (!WinInetReadFile(request.get(), buffer, static_cast<DWORD>(chunk), &received)) {
       received = 0;
@@ -346,7 +356,8 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
         break;
       }
       done += static_cast<int32_t>(received);
-      text = FormatDownloadProgress(false, total, done, static_cast<int32_t>(received));
+      const std::string text =
+          FormatDownloadProgress(false, total, done, static_cast<int32_t>(received));
       if (progress != nullptr) progress(1, 0, 0, 0, 0, text);
     }
     more = received > 0 && !beyond && !cancel;
@@ -361,8 +372,8 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
 bool RefreshTestMode(bool force) {
   const uint32_t now = DownloadTickNow();
   if (TestModeReadDue(force, now, previousRefreshTick)) {
-    TestMode = RegReadValue(kTestModeKey, "TestMode", "0") == "1";
-    TestModeURL = RegReadValue(kTestModeKey, "TestModeURL", "");
+    TestMode = TestModeValue("TestMode") == "1";
+    TestModeURL = TestModeValue("TestModeURL");
   }
   previousRefreshTick = now;
   return TestMode;

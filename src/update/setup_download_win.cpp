@@ -31,16 +31,18 @@ namespace {
 // Bytes appended behind the package (a signature) are left out, so that the
 // copy ends with the trailer whose flag it carries.
 void WriteAgentCopy(const std::string& agentName) {
-  std::string image = ReadFilePart(ProgramPath(), 0, 0);
+  const std::string program = ProgramPath();
+  std::string image = ReadFilePart(program, 0, 0);
   TMemorySource source(image);
   image.resize(static_cast<size_t>(BlockStreamEnd(source)));
   if (!MarkAsAgentCopy(image)) return;
   // The extraction of the downloaded package fills this folder later; the
   // copy comes first, so it makes the folder itself.
-  ForceDirectories(GetSetupFolder());
-  const std::string target =
-      SetTrailingBackslash(GetSetupFolder(), true) + ExtractFileName(agentName);
-  const int32_t stamp = FileDosDateTime(ProgramPath());
+  const std::string folder = GetSetupFolder();
+  ForceDirectories(folder);
+  std::string target = SetTrailingBackslash(folder, true);
+  target += ExtractFileName(agentName);
+  const int32_t stamp = FileDosDateTime(program);
   WriteWholeFile(target, image, stamp == -1 ? 0 : stamp, false);
 }
 
@@ -49,15 +51,36 @@ std::string Text(const char* id, const char* def) { return OwnPackageInfo().GetT
 // The launcher is the file the user started (a web setup never runs from a
 // transient copy) and the one he could check: when it carries an intact
 // signature, the setup file must come from the same hand, signed with the
-// same public key. Why it must not run, for the debug log; empty when it may.
-std::string SetupFileRefusal(const std::string& setupPath) {
+// same public key. Beyond that the setup file must carry the launcher's web
+// token. Why it must not run, for the debug log; null when it may. Kept out
+// of line: its signature records and package record would otherwise widen
+// the caller's frame, and with it every access to the caller's locals.
+[[gnu::noinline]] const char* SetupFileRefusal(const std::string& setupPath) {
   const TSignatureCheck own = CheckFileSignature(ProgramPath());
-  if (JudgeSignature(own, {}) == TSignatureVerdict::kNotTrusted) return std::string();
   std::vector<TSha256> keys;
-  if (own.hasSignerKey) keys.push_back(own.signerKey);
-  const TSignatureVerdict verdict = JudgeSignature(CheckFileSignature(setupPath), keys);
-  if (verdict == TSignatureVerdict::kAccepted) return std::string();
-  return SignatureVerdictName(verdict);
+  if (JudgeSignature(own, keys) != TSignatureVerdict::kNotTrusted) {
+    if (own.hasSignerKey) keys.push_back(own.signerKey);
+    const TSignatureVerdict verdict = JudgeSignature(CheckFileSignature(setupPath), keys);
+    if (verdict != TSignatureVerdict::kAccepted) return SignatureVerdictName(verdict);
+  }
+  if (!TGFileInfo(setupPath).SameWebToken(OwnPackageInfo())) return "token differs";
+  return nullptr;
+}
+
+// The download question with the package's size; true for "Yes".
+bool UserAgreesToDownload(const TGFileInfo& own, const std::string& buttons, int charset) {
+  const std::string size = FormatMB(static_cast<double>(StrToInt64Def(own.WebSetupSize(), 0)));
+  return AskYesNo(nullptr, ReplaceAll(Text("s11", kDefaultDownloadQuestion), "<SIZE>", size),
+                  Text("Confirm", kDefaultConfirm), buttons, charset);
+}
+
+// Downloads `url` to `setupPath`; the error text, empty when it arrived. A
+// transfer that ends short fails here as a download; its partial file stays
+// for the next start. Out of line, like SetupFileRefusal, for its sink.
+[[gnu::noinline]] std::string DownloadInto(const std::string& setupPath, const std::string& url) {
+  TPartialFileSink sink(setupPath);
+  return DownloadErrorText(
+      InternetDownload(MainWindow, url, sink, MainWindowProgress, DownloadAbortRequested), url);
 }
 
 }  // namespace
@@ -67,8 +90,10 @@ void RunWebSetup(const std::string& agentName) {
   if (!agentName.empty()) WriteAgentCopy(agentName);
   std::string base = own.WebFolder();
   const std::string setupName = ExtractFileName(own.WebSetupName());
-  if (!own.WebAlwaysDownload() && FileExists(ProgramDir(true) + setupName)) {
-    base = ProgramDir(false);
+  if (!own.WebAlwaysDownload()) {
+    std::string besideLauncher = ProgramDir(true);
+    besideLauncher += setupName;
+    if (FileExists(besideLauncher)) base = ProgramDir(false);
   }
   DownloadSetupFile(GetSetupFolder(), base, setupName);
 }
@@ -77,45 +102,39 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
                        const std::string& fileName) {
   const TGFileInfo& own = OwnPackageInfo();
   const int charset = own.GetCharset();
+  const std::string buttons = Text("BtnText", kDefaultButtons);
   std::string error;
+  // The user declined the download: no box follows unless an error does.
+  bool declined = false;
   bool downloaded = false;
-  std::string setupPath = SetTrailingBackslash(base, true) + fileName;
-  const std::string url = base + "/" + fileName;
+  std::string setupPath = SetTrailingBackslash(base, true);
+  setupPath += fileName;
+  std::string url = base;
+  url += '/';
+  url += fileName;
   if (!FileExists(setupPath)) {
     SetStatusText(StatusLabel, Text("s10", kDefaultDownloading), charset);
-    if (own.AskBeforeDownload()) {
-      const std::string size = FormatMB(static_cast<double>(StrToInt64Def(own.WebSetupSize(), 0)));
-      const std::string question = ReplaceAll(Text("s11", kDefaultDownloadQuestion), "<SIZE>", size);
-      if (!AskYesNo(nullptr, question, Text("Confirm", kDefaultConfirm),
-                    Text("BtnText", kDefaultButtons), charset)) {
-        error = "!";
-      }
-    }
+    declined = own.AskBeforeDownload() && !UserAgreesToDownload(own, buttons, charset);
     if (!IsInternetConnected()) error = Text("s12", kDefaultNoConnection);
     DownloadAbortRequested = false;
-    setupPath = TempDir(true) + fileName;
-    if (error.empty()) {
-      // A transfer that ends short fails here as a download; its partial
-      // file stays for the next start.
-      TPartialFileSink sink(setupPath);
-      error = DownloadErrorText(
-          InternetDownload(MainWindow, url, sink, MainWindowProgress, DownloadAbortRequested), url);
+    setupPath = TempDir(true);
+    setupPath += fileName;
+    if (error.empty() && !declined) {
+      error = DownloadInto(setupPath, url);
       downloaded = error.empty();
     }
   }
-  if (error.empty()) {
-    std::string refusal = SetupFileRefusal(setupPath);
-    const TGFileInfo downloadedPackage(setupPath);
-    if (refusal.empty() && !downloadedPackage.SameWebToken(own)) refusal = "token differs";
-    if (!refusal.empty()) {
-      DebugLine(" Setup file refused: " + refusal);
+  if (error.empty() && !declined) {
+    const char* refusal = SetupFileRefusal(setupPath);
+    if (refusal == nullptr) {
+      RunPackage(tempFolder, setupPath, "", "", true);
+    } else {
+      DebugLine(" Setup file refused: " + std::string(refusal));
       DetectErrorPage(setupPath, "", url, error, "Bad Secret Token!");
     }
+    if (downloaded) DeleteFileA(setupPath.c_str());
   }
-  if (error.empty()) RunPackage(tempFolder, setupPath, "", "", true);
-  if (downloaded) DeleteFileA(setupPath.c_str());
-  if (!error.empty() && error != "!") {
-    ShowErrorBox(nullptr, error, Text("Error", kDefaultError), Text("BtnText", kDefaultButtons),
-                 charset);
+  if (!error.empty()) {
+    ShowErrorBox(nullptr, error, Text("Error", kDefaultError), buttons, charset);
   }
 }

@@ -32,10 +32,11 @@ struct TWinInetApi {
   FARPROC entries[kWinInetFunctionCount] = {};
 };
 
-TWinInetApi& Api() {
-  static TWinInetApi api;
-  return api;
-}
+// At namespace scope rather than inside a function: no guard to test at
+// each call.
+TWinInetApi api;
+
+TWinInetApi& Api() { return api; }
 
 // The address of `function`, binding the library and the name on first use.
 template <typename T>
