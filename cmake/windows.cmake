@@ -109,8 +109,20 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   if(stub_script STREQUAL link_script OR NOT stub_script MATCHES "DISCARD")
     message(FATAL_ERROR "The linker's default script has no .eh_frame output to drop")
   endif()
+  # The read-only data goes into the code section, as it does in many small
+  # Windows programs: one section less to pad to the 512-byte file alignment.
+  string(REGEX REPLACE "[*][(][.]rdata[)][ \t\n]*[*][(]SORT[(][.]rdata[$][*][)][)]" ""
+         without_rdata "${stub_script}")
+  string(REPLACE "KEEP (*(.gcc_except_table))"
+         "KEEP (*(.gcc_except_table))\n    *(.rdata)\n    *(SORT(.rdata$*))" merged_script
+         "${without_rdata}")
+  if(without_rdata STREQUAL stub_script OR merged_script STREQUAL without_rdata)
+    message(FATAL_ERROR "The linker's default script has no .rdata inputs to move into .text")
+  endif()
+  set(stub_script "${merged_script}")
   file(WRITE ${CMAKE_BINARY_DIR}/stub.ld "${stub_script}")
   target_link_options(Stub PRIVATE -Wl,-T,${CMAKE_BINARY_DIR}/stub.ld)
+  set_target_properties(Stub PROPERTIES LINK_DEPENDS ${CMAKE_BINARY_DIR}/stub.ld)
 endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(TARGET Stub POST_BUILD
