@@ -6,7 +6,7 @@ std::string FormatMB(double bytes) {
   return FixedDecimal(mb, mb > 10 ? 1 : (mb >= 1 ? 2 : 3));
 }
 
-std::string RunTokenFor(unsigned long threadId) { return "_" + std::to_string(threadId); }
+std::string RunTokenFor(unsigned long threadId) { return "_" + Decimal(threadId); }
 
 std::string MainProgramPath(const std::string& targetFolder, const std::string& mainProgram) {
   const size_t star = mainProgram.find('*');

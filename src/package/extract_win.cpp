@@ -131,7 +131,7 @@ class TExtraction::TEntryWriter : public TEntrySink {
     if (!existed) {
       run_.Progress(1, 0);
       ++run_.newFiles_;
-      DebugLine(Concat({std::to_string(run_.newFiles_), " - "sv, path_}));
+      DebugLine(Concat({Decimal(run_.newFiles_), " - "sv, path_}));
     }
     LARGE_INTEGER zero{};
     if (!file_) {
@@ -229,7 +229,7 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
     THandleSource source(path);
     ReadTrailer(source, trailer_);
   }
-  if (diskNumber == 1) DebugLine("FileInfo.FilesCount=" + std::to_string(trailer_.FilesCount));
+  if (diskNumber == 1) DebugLine("FileInfo.FilesCount=" + Decimal(trailer_.FilesCount));
   checksumOk_ = GetCrc(path, trailer_.TrailerLength) == trailer_.ExpectedCrc;
   if (!checksumOk_) return false;
 
@@ -305,7 +305,7 @@ void TExtraction::WriteAutoUpdateCopy(THandleSource& package) {
 // true to go on.
 bool PromptForDisk(const std::string& path, int diskNumber, const std::string& text,
                    const std::string& caption, const std::string& buttons, uint8_t charset) {
-  const std::string prompt = ReplaceAllText(text, "<DISK_NUM>", std::to_string(diskNumber));
+  const std::string prompt = ReplaceAllText(text, "<DISK_NUM>", Decimal(diskNumber));
   for (;;) {
     const bool ok = AskOkCancel(kOwnerWithHeading, prompt, caption, buttons, charset);
     if (FileExists(path) || !ok) return ok;

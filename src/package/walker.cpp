@@ -185,7 +185,7 @@ TDiskWalk TPackageWalker::WalkDisk(TByteSource& file, const PackageTrailer& trai
     const int entryNumber = blockCounter_ + 1 - headerBlocks;
     if (!BlockFits(position, length, packageEnd)) {
       ReportDamage(diskPath, diskNumber, entryNumber > 0 ? entryNumber : 0, position,
-                   {"Block length "sv, std::to_string(length), " out of range"sv});
+                   {"Block length "sv, Decimal(length), " out of range"sv});
       return TDiskWalk::Damaged;
     }
     const int64_t blockStart = position;

@@ -32,9 +32,9 @@ std::string FormatDownloadProgress(bool reset, int32_t total, int32_t done, int3
       byteWindow[i] = 0;
     }
   }
-  std::string text = std::to_string(done);
+  std::string text = Decimal(done);
   text += '/';
-  text += std::to_string(total);
+  text += Decimal(total);
   text += " Bytes   ";
   Push(tickWindow, DownloadTickNow());
   // Unsigned difference: the wrap of the tick count does not make it negative.

@@ -89,7 +89,7 @@ std::string PartialFileName(const std::string& targetPath, int32_t total, int32_
   const uint32_t sum = static_cast<uint32_t>(total) + static_cast<uint32_t>(stamp);
   std::string name = targetPath;
   name += '.';
-  name += std::to_string(static_cast<int32_t>(sum));
+  name += Decimal(static_cast<int32_t>(sum));
   return name;
 }
 
@@ -103,7 +103,7 @@ int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int s
 }
 
 std::string RangeRequestHeader(int64_t from) {
-  return Concat({"Range: bytes=", std::to_string(from), "-\r\n"});
+  return Concat({"Range: bytes=", Decimal(from), "-\r\n"});
 }
 
 bool ContentRangeResumes(const std::string& contentRange, int64_t from, int64_t total) {

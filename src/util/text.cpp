@@ -61,6 +61,19 @@ std::string Concat(std::initializer_list<std::string_view> pieces) {
   return text;
 }
 
+std::string Decimal(int64_t number) {
+  char digits[20];
+  char* first = digits + sizeof digits;
+  uint64_t magnitude = number < 0 ? 0 - static_cast<uint64_t>(number) : number;
+  do {
+    *--first = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  std::string text(number < 0 ? "-" : "");
+  text.append(first, digits + sizeof digits);
+  return text;
+}
+
 int32_t MinInt(int32_t a, int32_t b) { return a < b ? a : b; }
 
 int32_t MaxInt(int32_t a, int32_t b) { return a > b ? a : b; }

@@ -17,6 +17,11 @@
 // string per part: one call in place of three per part in the launcher.
 std::string Concat(std::initializer_list<std::string_view> pieces);
 
+// `number` in decimal digits, with "-" in front when negative: what the
+// launcher writes for every count, size and id (one routine for all integer
+// types instead of the library's one per type).
+std::string Decimal(int64_t number);
+
 // ---- Numbers -------------------------------------------------------------
 
 int32_t MinInt(int32_t a, int32_t b);

@@ -97,6 +97,10 @@ TEST(TextNumbers, MinMaxClampAndPad) {
   EXPECT_EQ(ZeroPad(1234, 3), "1234");
   EXPECT_EQ(ZeroPad(0, 0), "0");
   EXPECT_EQ(ZeroPad(-5, 4), "-005");
+  const std::pair<int64_t, const char*> decimals[] = {
+      {0, "0"}, {-1, "-1"}, {10, "10"}, {4294967296, "4294967296"},
+      {INT64_MAX, "9223372036854775807"}, {INT64_MIN, "-9223372036854775808"}};
+  for (const auto& [number, text] : decimals) EXPECT_EQ(Decimal(number), text) << text;
 }
 
 TEST(TextNumbers, FixedDecimalRoundsAsPrintfDoes) {
