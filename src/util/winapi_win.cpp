@@ -54,13 +54,17 @@ std::string ProgramPath() {
 
 std::string CommandTail() { return CommandTailOf(GetCommandLineA(), ProgramPath()); }
 
-bool HasSwitch(const std::string& sw) { return HasSwitchIn(CommandTail(), sw); }
+bool HasSwitch(std::string_view sw) { return HasSwitchIn(CommandTail(), sw); }
 
-std::string SwitchValue(const std::string& sw) { return SwitchValueIn(CommandTail(), sw); }
+std::string SwitchValue(std::string_view sw) { return SwitchValueIn(CommandTail(), sw); }
 
-int64_t SwitchInt(const std::string& sw, int64_t def) {
+std::string SwitchValue(const char* sw) { return SwitchValueIn(CommandTail(), sw); }
+
+int64_t SwitchInt(std::string_view sw, int64_t def) {
   return SwitchIntIn(CommandTail(), sw, def);
 }
+
+int64_t SwitchInt(const char* sw, int64_t def) { return SwitchIntIn(CommandTail(), sw, def); }
 
 std::string ProgramDir(bool withSlash) {
   return SetTrailingBackslash(ExtractFilePath(ProgramPath()), withSlash);
@@ -95,9 +99,10 @@ TRegPath SplitRegPath(const std::string& path) {
   return result;
 }
 
-bool RegWriteValue(const std::string& path, const std::string& name, const std::string& data,
+bool RegWriteValue(std::string_view pathText, std::string_view nameText, const std::string& data,
                    DWORD type) {
-  const TRegPath reg = SplitRegPath(path);
+  const TRegPath reg = SplitRegPath(std::string(pathText));
+  const std::string name(nameText);
   TRegKey key;
   char noClass[] = "";
   if (RegCreateKeyExA(reg.root, reg.subKey.c_str(), 0, noClass, 0, KEY_READ | KEY_WRITE, nullptr,
@@ -109,11 +114,17 @@ bool RegWriteValue(const std::string& path, const std::string& name, const std::
                         static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
 }
 
-std::string RegReadValue(const std::string& path, const std::string& name, const std::string& def) {
-  const TRegPath reg = SplitRegPath(path);
+std::string RegReadValue(const char* path, const char* name, const char* def) {
+  return RegReadValue(std::string_view(path), std::string_view(name), std::string_view(def));
+}
+
+std::string RegReadValue(std::string_view pathText, std::string_view nameText,
+                         std::string_view def) {
+  const TRegPath reg = SplitRegPath(std::string(pathText));
+  const std::string name(nameText);
   TRegKey key;
   if (RegOpenKeyExA(reg.root, reg.subKey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-    return def;
+    return std::string(def);
   }
   // One spare zero byte so that a text stored without its terminator still
   // ends inside the buffer.
@@ -121,12 +132,12 @@ std::string RegReadValue(const std::string& path, const std::string& name, const
   DWORD size = 2048;
   DWORD type = 0;
   if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, buffer, &size) != ERROR_SUCCESS) {
-    return def;
+    return std::string(def);
   }
   if (type == REG_DWORD && size == 4) {
     DWORD value = 0;
     memcpy(&value, buffer, sizeof value);
-    return std::to_string(value);
+    return ZeroPad(value, 1);
   }
   return std::string(reinterpret_cast<const char*>(buffer));
 }
@@ -139,7 +150,7 @@ bool IniWrite(const std::string& file, const std::string& section, const std::st
 
 bool IniWriteInt(const std::string& file, const std::string& section, const std::string& key,
                  int64_t value) {
-  return IniWrite(file, section, key, std::to_string(value));
+  return IniWrite(file, section, key, ZeroPad(value, 1));
 }
 
 std::string IniRead(const std::string& file, const std::string& section, const std::string& key,
@@ -153,7 +164,7 @@ std::string IniRead(const std::string& file, const std::string& section, const s
 
 int64_t IniReadInt(const std::string& file, const std::string& section, const std::string& key,
                    int64_t def) {
-  return StrToInt64Def(IniRead(file, section, key, std::to_string(def)), def);
+  return StrToInt64Def(IniRead(file, section, key, ZeroPad(def, 1)), def);
 }
 
 bool IsWindowsNT() {
@@ -163,8 +174,8 @@ bool IsWindowsNT() {
 }
 
 std::string CurrentVersionKey() {
-  const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-  return IsWindowsNT() ? ReplaceAll(key, "Windows", "Windows NT") : key;
+  return IsWindowsNT() ? "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"
+                       : "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 }
 
 std::string LoginUserName() {
