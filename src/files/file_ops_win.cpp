@@ -17,7 +17,9 @@ constexpr size_t kLargeContent = 1048576;
 constexpr int64_t kReadTurn = 64 * 1048576;
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
-  return SetTrailingBackslash(folder, true) + name;
+  std::string path = SetTrailingBackslash(folder, true);
+  path += name;
+  return path;
 }
 
 bool IsDots(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
@@ -205,7 +207,7 @@ std::string FindFileInTree(const std::string& folder, const std::string& name) {
 }
 
 std::string FindFolderInTree(const std::string& folder, const std::string& name) {
-  if (EndsWithText("\\" + name, folder)) return folder;
+  if (EndsWithText(Concat({"\\", name}), folder)) return folder;
   for (const auto& sub : SearchableSubfolders(folder)) {
     std::string found = FindFolderInTree(JoinPath(folder, sub), name);
     if (!found.empty()) return found;
@@ -215,13 +217,14 @@ std::string FindFolderInTree(const std::string& folder, const std::string& name)
 
 namespace {
 
-template <typename Search>
-std::string SearchDrives(int driveType, Search search) {
+// The first find of `name` (a folder when `folders`) in the trees of the
+// drives of type `driveType`, C: to Z:.
+std::string SearchDrives(int driveType, const std::string& name, bool folders) {
   if (driveType < 0) return "";
   for (char letter = 'C'; letter <= 'Z'; ++letter) {
-    const std::string root = std::string(1, letter) + ":\\";
-    if (GetDriveTypeA(root.c_str()) != static_cast<UINT>(driveType)) continue;
-    std::string found = search(root);
+    const char root[] = {letter, ':', '\\', '\0'};
+    if (GetDriveTypeA(root) != static_cast<UINT>(driveType)) continue;
+    std::string found = folders ? FindFolderInTree(root, name) : FindFileInTree(root, name);
     if (!found.empty()) return found;
   }
   return "";
@@ -230,13 +233,11 @@ std::string SearchDrives(int driveType, Search search) {
 }  // namespace
 
 std::string FindFileOnDrives(const std::string& name, int driveType) {
-  return SearchDrives(driveType,
-                      [&](const std::string& root) { return FindFileInTree(root, name); });
+  return SearchDrives(driveType, name, false);
 }
 
 std::string FindFolderOnDrives(const std::string& name, int driveType) {
-  return SearchDrives(driveType,
-                      [&](const std::string& root) { return FindFolderInTree(root, name); });
+  return SearchDrives(driveType, name, true);
 }
 
 bool DeleteByMask(const std::string& mask, bool resetAttributes) {
@@ -310,7 +311,7 @@ void WriteSelfDeleteBatch(bool removeFolder, bool shortNames) {
   // The interpreter comes from the system folder, never from the search
   // path, and runs in the temporary folder: a batch whose current folder
   // were the program's own could not remove that folder.
-  std::string command = "\"" + SystemDir(true) + "cmd.exe\" /c \"" + batch + "\"";
+  std::string command = Concat({"\"", SystemDir(true), "cmd.exe\" /c \"", batch, "\""});
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;

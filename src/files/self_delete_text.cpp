@@ -4,15 +4,14 @@
 
 std::string SelfDeleteBatchText(const std::string& exePath, const std::string& folder,
                                 const std::string& batchPath, bool removeFolder, bool shortNames) {
-  const std::string q = shortNames ? "" : "\"";
-  std::string text = ":START\r\n";
-  text += "DEL " + q + exePath + q + "\r\n";
-  text += "IF errorlevel 1 GOTO START\r\n";
+  const std::string_view q = shortNames ? "" : "\"";
   // DEL leaves errorlevel at 0 when the file is still in use, so the loop
   // also asks whether the file is still there.
-  text += "IF EXIST " + q + exePath + q + " GOTO START\r\n";
-  if (removeFolder) text += "RD " + q + folder + q + "\r\n";
-  text += "DEL " + q + batchPath + q + "\r\n";
+  std::string text = Concat({":START\r\nDEL ", q, exePath, q,
+                             "\r\nIF errorlevel 1 GOTO START\r\nIF EXIST ", q, exePath, q,
+                             " GOTO START\r\n"});
+  if (removeFolder) text += Concat({"RD ", q, folder, q, "\r\n"});
+  text += Concat({"DEL ", q, batchPath, q, "\r\n"});
   return text;
 }
 

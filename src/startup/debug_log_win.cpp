@@ -5,6 +5,7 @@
 #include <string>
 
 #include "startup/debug_log.h"
+#include "util/text.h"
 
 namespace {
 
@@ -187,8 +188,13 @@ void DebugWrite(const std::string& raw) {
   }
 }
 
-void DebugLine(const std::string& text) {
-  DebugWrite(std::to_string(GetCurrentProcessId()) + text + "\r\n");
+void DebugLine(const std::string& text) { DebugLineParts({text}); }
+
+void DebugLineParts(std::initializer_list<std::string_view> parts) {
+  std::string line = ZeroPad(GetCurrentProcessId(), 1);
+  for (std::string_view part : parts) line.append(part.data(), part.size());
+  line += "\r\n";
+  DebugWrite(line);
 }
 
 TDebugBatch::TDebugBatch() {

@@ -70,7 +70,7 @@ const TGFileInfo& OwnPackageInfo() {
 
 bool IsTransientCopyRunning() {
   const std::string name = OwnPackageInfo().AutoUpdateProgName();
-  return TopLevelWindowExists(".AutoUpdate.X_" + BaseName(name));
+  return TopLevelWindowExists(Concat({".AutoUpdate.X_", BaseName(name)}));
 }
 
 bool IsAutoUpdateProg() {
@@ -79,19 +79,19 @@ bool IsAutoUpdateProg() {
 
 bool IsTransientCopy() {
   return AutoUpdateFlag &&
-         SameTextTrimmed(OwnFileName(), "X_" + OwnPackageInfo().AutoUpdateProgName());
+         SameTextTrimmed(OwnFileName(), Concat({"X_", OwnPackageInfo().AutoUpdateProgName()}));
 }
 
 int RunStub() {
   const std::string commandLine = GetCommandLineA();
-  DebugLine(" ==== STUB START ====>" + commandLine + "<");
+  DebugLineParts({" ==== STUB START ====>", commandLine, "<"});
   ownPackage = std::make_unique<TGFileInfo>(ProgramPath());
   AutoUpdateFlag = ownPackage->ThisIs_AutoUpdateProg();
-  DebugLine(std::string(" ThisIs_AutoUpdateProg=") + (AutoUpdateFlag ? "TRUE" : "FALSE"));
+  DebugLineParts({" ThisIs_AutoUpdateProg=", AutoUpdateFlag ? "TRUE" : "FALSE"});
   Dispatch();
   ownPackage.reset();
-  DebugLine(" PeakWorkingSetSize=" + std::to_string(PeakWorkingSet()));
-  DebugLine(" ==== STUB END ====>" + commandLine + "<");
+  DebugLineParts({" PeakWorkingSetSize=", ZeroPad(static_cast<int64_t>(PeakWorkingSet()), 1)});
+  DebugLineParts({" ==== STUB END ====>", commandLine, "<"});
   DebugWrite("\r\n");
   DebugFlush();
   return 0;

@@ -7,7 +7,7 @@
 
 namespace {
 
-const std::string kCrLf = "\r\n";
+const char kCrLf[] = "\r\n";
 
 // Fields of the caption list, in the order OK, Cancel, Yes, No, Abort,
 // Retry, Ignore.
@@ -62,7 +62,7 @@ TMarkupText ParseMarkup(const std::string& markup) {
 }
 
 std::string HeadedText(const std::string& caption, const std::string& text) {
-  return "<<b>" + UpperCase(caption) + "</b><P><P>" + text + "<P>";
+  return Concat({"<<b>", UpperCase(caption), "</b><P><P>", text, "<P>"});
 }
 
 uint32_t StyleForCharset(uint32_t style, uint8_t charset) {
@@ -75,13 +75,13 @@ TSize MeasureText(const std::string& text, const TLineExtent& lineExtent) {
   size_t start = 0;
   for (;;) {
     const size_t end = text.find(kCrLf, start);
-    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string line = text.substr(start, end - start);
     if (line.empty()) line = " ";
     const TSize extent = lineExtent(line);
     total.width = std::max(total.width, extent.width);
     total.height += (extent.width / kMaxTextWidth + 1) * extent.height;
     if (end == std::string::npos) break;
-    start = end + kCrLf.size();
+    start = end + 2;
   }
   total.width = std::min(total.width, kMaxTextWidth);
   return total;

@@ -222,7 +222,8 @@ HMODULE LoadSystemLibrary(const char* name) {
   }
   // Older systems: the full path, with the library's own folder (the system
   // folder) searched first for its dependencies.
-  const std::string fullPath = SystemDir(true) + name;
+  std::string fullPath = SystemDir(true);
+  fullPath += name;
   return LoadLibraryExA(fullPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
