@@ -16,7 +16,7 @@ constexpr size_t kLargeContent = 1048576;
 // ReadFile and WriteFile take 32-bit counts; larger stretches go in turns.
 constexpr int64_t kReadTurn = 64 * 1048576;
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
+std::string JoinPath(const std::string& folder, const char* name) {
   std::string path = SetTrailingBackslash(folder, true);
   path += name;
   return path;
@@ -54,7 +54,9 @@ std::vector<WIN32_FIND_DATAA> ListEntries(const std::string& mask) {
 std::vector<std::string> SearchableSubfolders(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& entry : ListEntries(JoinPath(folder, "*.*"))) {
-    if (IsFolder(entry) && !IsLink(entry)) names.push_back(entry.cFileName);
+    if (IsFolder(entry) && !IsLink(entry)) {
+      names.push_back(std::string(entry.cFileName, strlen(entry.cFileName)));
+    }
   }
   return names;
 }
@@ -111,22 +113,22 @@ int64_t FileSizeOf(const std::string& path) {
 }
 
 std::string ReadFilePart(const std::string& path, int64_t offset, int64_t maxLength) {
-  if (!FileExistsPlain(path)) return "";
+  if (!FileExistsPlain(path)) return {};
   TFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
-  if (!file || !GetFileSizeEx(file.get(), &size)) return "";
+  if (!file || !GetFileSizeEx(file.get(), &size)) return {};
   int64_t count = size.QuadPart - offset;
   if (maxLength > 0) count = std::min(maxLength, count);
-  if (offset < 0 || offset >= size.QuadPart || count <= 0) return "";
-  if (static_cast<uint64_t>(count) > std::string().max_size()) return "";
+  if (offset < 0 || offset >= size.QuadPart || count <= 0) return {};
+  if (static_cast<uint64_t>(count) > std::string().max_size()) return {};
   LARGE_INTEGER position;
   position.QuadPart = offset;
-  if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) return "";
+  if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) return {};
   // A part larger than the free address space gives "": the room is tried
   // first, since the launcher's allocations end the process when they fail.
   void* room = std::malloc(static_cast<size_t>(count) + 1);
-  if (room == nullptr) return "";
+  if (room == nullptr) return {};
   std::free(room);
   std::string data(static_cast<size_t>(count), '\0');
   int64_t done = 0;
@@ -134,7 +136,7 @@ std::string ReadFilePart(const std::string& path, int64_t offset, int64_t maxLen
     DWORD got = 0;
     const DWORD ask = static_cast<DWORD>(std::min(kReadTurn, count - done));
     if (!ReadFile(file.get(), &data[static_cast<size_t>(done)], ask, &got, nullptr) || got == 0) {
-      return "";
+      return {};
     }
     done += got;
   }
@@ -179,11 +181,12 @@ bool SetFileDateStamp(const std::string& path, int32_t dateStamp) {
 bool SetOpenFileDateStamp(void* file, int32_t dateStamp) { return StampHandle(file, dateStamp); }
 
 double DriveFreeSpace(const std::string& path) {
-  std::string root = "A:\\";
+  char root[] = "A:\\";
   const char* rootArg = nullptr;
   if (!path.empty()) {
-    root[0] = UpperCase(path.substr(0, 1))[0];
-    rootArg = root.c_str();
+    const char letter = path[0];
+    root[0] = letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
+    rootArg = root;
   }
   DWORD sectorsPerCluster = 0;
   DWORD bytesPerSector = 0;
@@ -197,22 +200,22 @@ double DriveFreeSpace(const std::string& path) {
 }
 
 std::string FindFileInTree(const std::string& folder, const std::string& name) {
-  const std::string candidate = JoinPath(folder, name);
+  const std::string candidate = JoinPath(folder, name.c_str());
   if (FileExistsPlain(candidate)) return candidate;
   for (const auto& sub : SearchableSubfolders(folder)) {
-    std::string found = FindFileInTree(JoinPath(folder, sub), name);
+    std::string found = FindFileInTree(JoinPath(folder, sub.c_str()), name);
     if (!found.empty()) return found;
   }
-  return "";
+  return {};
 }
 
 std::string FindFolderInTree(const std::string& folder, const std::string& name) {
   if (EndsWithText(Concat({"\\", name}), folder)) return folder;
   for (const auto& sub : SearchableSubfolders(folder)) {
-    std::string found = FindFolderInTree(JoinPath(folder, sub), name);
+    std::string found = FindFolderInTree(JoinPath(folder, sub.c_str()), name);
     if (!found.empty()) return found;
   }
-  return "";
+  return {};
 }
 
 namespace {
@@ -220,14 +223,14 @@ namespace {
 // The first find of `name` (a folder when `folders`) in the trees of the
 // drives of type `driveType`, C: to Z:.
 std::string SearchDrives(int driveType, const std::string& name, bool folders) {
-  if (driveType < 0) return "";
+  if (driveType < 0) return {};
   for (char letter = 'C'; letter <= 'Z'; ++letter) {
     const char root[] = {letter, ':', '\\', '\0'};
     if (GetDriveTypeA(root) != static_cast<UINT>(driveType)) continue;
     std::string found = folders ? FindFolderInTree(root, name) : FindFileInTree(root, name);
     if (!found.empty()) return found;
   }
-  return "";
+  return {};
 }
 
 }  // namespace
@@ -298,7 +301,7 @@ void WriteSelfDeleteBatch(bool removeFolder, bool shortNames) {
   std::string batch = temp + kSelfDeleteBatchName;
   // The placeholder makes the file exist, so that its short form can be
   // asked for.
-  WriteWholeFile(batch, "ABC\r\n", 0, false);
+  WriteWholeFile(batch, std::string("ABC\r\n", 5), 0, false);
   std::string exe = ProgramPath();
   std::string folder = SelfDeleteFolderOf(exe);
   if (shortNames) {

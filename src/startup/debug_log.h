@@ -14,6 +14,7 @@ inline constexpr size_t kDebugPieceSize = 128;
 // Writes one line: the process id in decimal, `text` (which by convention
 // begins with a blank), CR LF.
 void DebugLine(const std::string& text);
+void DebugLine(const char* text);
 // DebugLine of the parts joined: one text built instead of a chain of them.
 void DebugLineParts(std::initializer_list<std::string_view> parts);
 // Writes characters as they are, for the few lines that carry no process id.

@@ -190,6 +190,8 @@ void DebugWrite(const std::string& raw) {
 
 void DebugLine(const std::string& text) { DebugLineParts({text}); }
 
+void DebugLine(const char* text) { DebugLineParts({text}); }
+
 void DebugLineParts(std::initializer_list<std::string_view> parts) {
   std::string line = ZeroPad(GetCurrentProcessId(), 1);
   for (std::string_view part : parts) line.append(part.data(), part.size());

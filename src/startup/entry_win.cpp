@@ -28,7 +28,7 @@ bool TopLevelWindowExists(const std::string& className) {
 std::string OwnFileName() { return ExtractFileName(ProgramPath()); }
 
 void RecordOrigin() {
-  std::string path = ProgramPath();
+  const std::string path = ProgramPath();
   RegWriteValue(kDynDataKey, "OriginDir", OriginDirOf(path), REG_SZ);
   RegWriteValue(kDynDataKey, "OriginExe", path, REG_SZ);
 }
@@ -48,8 +48,10 @@ unsigned long long PeakWorkingSet() {
 void Dispatch() {
   MainWindowClassName = MainWindowClassFor(AutoUpdateFlag, ProgramPath());
   const bool copyWasRunning = IsTransientCopyRunning();
+  // Neither the program's name nor its package changes while it runs.
+  const bool autoUpdateProg = IsAutoUpdateProg();
   if (!TopLevelWindowExists(MainWindowClassName)) {
-    if (IsAutoUpdateProg()) {
+    if (autoUpdateProg) {
       RunAutoUpdateProgMode();
     } else if (IsTransientCopy()) {
       RunTransientCopyMode();
@@ -58,7 +60,7 @@ void Dispatch() {
       RunNormalMode();
     }
   }
-  if (IsAutoUpdateProg()) RunControllerStep(copyWasRunning);
+  if (autoUpdateProg) RunControllerStep(copyWasRunning);
 }
 
 }  // namespace

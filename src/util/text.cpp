@@ -313,7 +313,7 @@ std::string ReplaceAllText(const std::string& text, const char* find, const char
 std::string Unquote(const std::string& text, bool loose) {
   size_t first = 0;
   size_t last = text.size();
-  if (last == 1 && text[0] == '"') return "";
+  if (last == 1 && text[0] == '"') return {};
   if (last >= 2) {
     const bool leading = text.front() == '"';
     const bool trailing = text.back() == '"';
@@ -349,7 +349,7 @@ std::string GetField(const std::string& list, int index, std::string_view def) {
 
 void SetField(std::string& list, int index, const std::string& value) {
   if (index < 0) return;
-  const std::string source = list.empty() ? "|" : list;
+  const std::string source = list.empty() ? std::string(1, '|') : list;
   const int count = std::max(FieldCount(source), index + 1);
   const char delimiter = source.front();
   std::string rebuilt(1, delimiter);
@@ -401,9 +401,9 @@ bool HasSwitchIn(const std::string& tail, std::string_view sw) { return PosText(
 
 std::string SwitchValueIn(const std::string& tail, std::string_view sw) {
   int at = PosText(sw, tail);
-  if (at == 0) return "";
+  if (at == 0) return {};
   size_t first = static_cast<size_t>(at - 1) + sw.size();
-  if (first == tail.size()) return "TRUE";
+  if (first == tail.size()) return std::string("TRUE", 4);
   size_t last;
   if (tail[first] == '"') {
     last = tail.find('"', ++first);
@@ -446,12 +446,12 @@ std::string ExtractFileName(const std::string& path) {
 
 std::string ExtractFilePath(const std::string& path) {
   size_t delimiter = LastDelimiter(path);
-  return delimiter == std::string::npos ? "" : path.substr(0, delimiter + 1);
+  return delimiter == std::string::npos ? std::string() : path.substr(0, delimiter + 1);
 }
 
 std::string ExtractFileDir(const std::string& path) {
   size_t delimiter = LastDelimiter(path);
-  if (delimiter == std::string::npos) return "";
+  if (delimiter == std::string::npos) return {};
   size_t length = delimiter + 1;
   if (delimiter > 0 && path[delimiter] != ':' && !IsPathDelimiter(path[delimiter - 1])) --length;
   return path.substr(0, length);
@@ -459,7 +459,7 @@ std::string ExtractFileDir(const std::string& path) {
 
 std::string ExtractFileExt(const std::string& path) {
   size_t dot = ExtensionDot(path);
-  return dot == std::string::npos ? "" : path.substr(dot);
+  return dot == std::string::npos ? std::string() : path.substr(dot);
 }
 
 std::string ChangeFileExt(const std::string& path, std::string_view ext) {

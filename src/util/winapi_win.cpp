@@ -46,7 +46,7 @@ std::string ProgramPath() {
   std::vector<char> buffer(MAX_PATH);
   for (;;) {
     DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return "";
+    if (length == 0) return {};
     if (length < buffer.size()) return std::string(buffer.data(), length);
     buffer.resize(buffer.size() * 2);
   }
@@ -84,31 +84,39 @@ std::string TempDir(bool withSlash) {
 }
 
 TRegPath SplitRegPath(const std::string& path) {
-  const std::string trimmed = Trim(path);
   TRegPath result;
-  const size_t slash = trimmed.find('\\');
-  if (PosText("HKEY_", trimmed) != 1 || slash == std::string::npos) {
-    result.subKey = trimmed;
-    return result;
-  }
-  const std::string rootName = trimmed.substr(0, slash);
-  result.subKey = trimmed.substr(slash + 1);
+  result.subKey = Trim(path);
+  const size_t slash = result.subKey.find('\\');
+  if (PosText("HKEY_", result.subKey) != 1 || slash == std::string::npos) return result;
+  const std::string rootName = UpperCase(result.subKey.substr(0, slash));
+  result.subKey.erase(0, slash + 1);
   for (const auto& root : kRootNames) {
-    if (UpperCase(rootName) == root.name) result.root = root.key;
+    if (rootName == root.name) result.root = root.key;
   }
   return result;
 }
 
-bool RegWriteValue(std::string_view pathText, std::string_view nameText, const std::string& data,
-                   DWORD type) {
-  const TRegPath reg = SplitRegPath(std::string(pathText));
-  const std::string name(nameText);
-  TRegKey key;
+namespace {
+
+// Opens the key of `path` for reading, or with `create` creates it when
+// missing and opens it for writing too. False when that fails.
+bool OpenRegPath(std::string_view path, bool create, TRegKey& key) {
+  const TRegPath reg = SplitRegPath(std::string(path));
   char noClass[] = "";
-  if (RegCreateKeyExA(reg.root, reg.subKey.c_str(), 0, noClass, 0, KEY_READ | KEY_WRITE, nullptr,
-                      key.put(), nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
+  const LONG status =
+      create ? RegCreateKeyExA(reg.root, reg.subKey.c_str(), 0, noClass, 0, KEY_READ | KEY_WRITE,
+                               nullptr, key.put(), nullptr)
+             : RegOpenKeyExA(reg.root, reg.subKey.c_str(), 0, KEY_READ, key.put());
+  return status == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool RegWriteValue(std::string_view path, std::string_view nameText, const std::string& data,
+                   DWORD type) {
+  TRegKey key;
+  if (!OpenRegPath(path, true, key)) return false;
+  const std::string name(nameText);
   return RegSetValueExA(key.get(), name.c_str(), 0, type,
                         reinterpret_cast<const BYTE*>(data.c_str()),
                         static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
@@ -118,14 +126,11 @@ std::string RegReadValue(const char* path, const char* name, const char* def) {
   return RegReadValue(std::string_view(path), std::string_view(name), std::string_view(def));
 }
 
-std::string RegReadValue(std::string_view pathText, std::string_view nameText,
+std::string RegReadValue(std::string_view path, std::string_view nameText,
                          std::string_view def) {
-  const TRegPath reg = SplitRegPath(std::string(pathText));
-  const std::string name(nameText);
   TRegKey key;
-  if (RegOpenKeyExA(reg.root, reg.subKey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-    return std::string(def);
-  }
+  if (!OpenRegPath(path, false, key)) return std::string(def);
+  const std::string name(nameText);
   // One spare zero byte so that a text stored without its terminator still
   // ends inside the buffer.
   BYTE buffer[2048 + 1] = {};
@@ -139,7 +144,8 @@ std::string RegReadValue(std::string_view pathText, std::string_view nameText,
     memcpy(&value, buffer, sizeof value);
     return ZeroPad(value, 1);
   }
-  return std::string(reinterpret_cast<const char*>(buffer));
+  const char* text = reinterpret_cast<const char*>(buffer);
+  return std::string(text, strlen(text));
 }
 
 bool IniWrite(const std::string& file, const std::string& section, const std::string& key,
@@ -174,15 +180,17 @@ bool IsWindowsNT() {
 }
 
 std::string CurrentVersionKey() {
-  return IsWindowsNT() ? "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"
-                       : "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  const char* key = IsWindowsNT()
+                        ? "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"
+                        : "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  return std::string(key, strlen(key));
 }
 
 std::string LoginUserName() {
   char buffer[256] = {};
   DWORD size = sizeof buffer;
-  if (!GetUserNameA(buffer, &size)) return "";
-  return Trim(buffer);
+  if (!GetUserNameA(buffer, &size)) return {};
+  return Trim(std::string(buffer, strlen(buffer)));
 }
 
 std::string RegisteredOwner() {
@@ -194,7 +202,7 @@ std::string RegisteredOrganization() {
 }
 
 std::string WindowText(HWND window) {
-  if (window == nullptr) return "";
+  if (window == nullptr) return {};
   char buffer[1001] = {};
   const int length = GetWindowTextA(window, buffer, sizeof buffer);
   return std::string(buffer, length > 0 ? length : 0);
