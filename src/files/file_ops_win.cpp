@@ -37,28 +37,46 @@ bool FileExistsPlain(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// What ListEntries says of an entry, in the character before its name.
+constexpr char kFileEntry = 'f';
+constexpr char kFolderEntry = 'd';
+constexpr char kLinkedFolderEntry = 'l';  // a link into another place
+
 // The entries of `mask` other than "." and "..", listed before anything is
-// changed so that deletions cannot disturb the listing.
-std::vector<WIN32_FIND_DATAA> ListEntries(const std::string& mask) {
-  std::vector<WIN32_FIND_DATAA> entries;
+// changed so that deletions cannot disturb the listing: each is its kind
+// followed by its name.
+std::vector<std::string> ListEntries(const std::string& mask) {
+  std::vector<std::string> entries;
   WIN32_FIND_DATAA entry;
   TFindHandle find(FindFirstFileA(mask.c_str(), &entry));
   if (!find) return entries;
   do {
-    if (!IsDots(entry.cFileName)) entries.push_back(entry);
+    if (IsDots(entry.cFileName)) continue;
+    std::string item(1, !IsFolder(entry) ? kFileEntry
+                        : IsLink(entry)  ? kLinkedFolderEntry
+                                         : kFolderEntry);
+    item += entry.cFileName;
+    entries.push_back(std::move(item));
   } while (FindNextFileA(find.get(), &entry));
   return entries;
 }
 
-// Subfolders worth searching: real folders, not links into other places.
-std::vector<std::string> SearchableSubfolders(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : ListEntries(JoinPath(folder, "*.*"))) {
-    if (IsFolder(entry) && !IsLink(entry)) {
-      names.push_back(std::string(entry.cFileName, strlen(entry.cFileName)));
-    }
+// The first find of `name` in the tree of `folder`: a file in the tree, or
+// with `folders` the tree's first folder whose path ends in "\" + name.
+// Links into other places are not walked into.
+std::string FindInTree(const std::string& folder, const std::string& name, bool folders) {
+  if (folders) {
+    if (EndsWithText(Concat({"\\", name}), folder)) return folder;
+  } else {
+    std::string candidate = JoinPath(folder, name.c_str());
+    if (FileExistsPlain(candidate)) return candidate;
   }
-  return names;
+  for (const std::string& item : ListEntries(JoinPath(folder, "*.*"))) {
+    if (item[0] != kFolderEntry) continue;
+    std::string found = FindInTree(JoinPath(folder, item.c_str() + 1), name, folders);
+    if (!found.empty()) return found;
+  }
+  return {};
 }
 
 bool StampHandle(HANDLE file, int32_t dateStamp) {
@@ -200,22 +218,11 @@ double DriveFreeSpace(const std::string& path) {
 }
 
 std::string FindFileInTree(const std::string& folder, const std::string& name) {
-  const std::string candidate = JoinPath(folder, name.c_str());
-  if (FileExistsPlain(candidate)) return candidate;
-  for (const auto& sub : SearchableSubfolders(folder)) {
-    std::string found = FindFileInTree(JoinPath(folder, sub.c_str()), name);
-    if (!found.empty()) return found;
-  }
-  return {};
+  return FindInTree(folder, name, false);
 }
 
 std::string FindFolderInTree(const std::string& folder, const std::string& name) {
-  if (EndsWithText(Concat({"\\", name}), folder)) return folder;
-  for (const auto& sub : SearchableSubfolders(folder)) {
-    std::string found = FindFolderInTree(JoinPath(folder, sub.c_str()), name);
-    if (!found.empty()) return found;
-  }
-  return {};
+  return FindInTree(folder, name, true);
 }
 
 namespace {
@@ -227,7 +234,7 @@ std::string SearchDrives(int driveType, const std::string& name, bool folders) {
   for (char letter = 'C'; letter <= 'Z'; ++letter) {
     const char root[] = {letter, ':', '\\', '\0'};
     if (GetDriveTypeA(root) != static_cast<UINT>(driveType)) continue;
-    std::string found = folders ? FindFolderInTree(root, name) : FindFileInTree(root, name);
+    std::string found = FindInTree(root, name, folders);
     if (!found.empty()) return found;
   }
   return {};
@@ -246,10 +253,11 @@ std::string FindFolderOnDrives(const std::string& name, int driveType) {
 bool DeleteByMask(const std::string& mask, bool resetAttributes) {
   const std::string folder = ExtractFilePath(mask);
   bool matched = false;
-  for (const auto& entry : ListEntries(mask)) {
-    if (IsFolder(entry)) continue;
+  for (const std::string& item : ListEntries(mask)) {
+    if (item[0] != kFileEntry) continue;
     matched = true;
-    const std::string path = folder + entry.cFileName;
+    std::string path = folder;
+    path.append(item, 1, std::string::npos);
     if (resetAttributes) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path.c_str());
   }
@@ -260,12 +268,12 @@ namespace {
 
 void EmptyTree(const std::string& folder, bool resetAttributes) {
   DeleteByMask(JoinPath(folder, "*.*"), resetAttributes);
-  for (const auto& entry : ListEntries(JoinPath(folder, "*.*"))) {
-    if (!IsFolder(entry)) continue;
-    const std::string sub = JoinPath(folder, entry.cFileName);
+  for (const std::string& item : ListEntries(JoinPath(folder, "*.*"))) {
+    if (item[0] == kFileEntry) continue;
+    const std::string sub = JoinPath(folder, item.c_str() + 1);
     // A link is removed as itself; walking into it would delete the files
     // of the folder it points to, which lies outside this tree.
-    if (!IsLink(entry)) EmptyTree(sub, resetAttributes);
+    if (item[0] == kFolderEntry) EmptyTree(sub, resetAttributes);
     RemoveDirectoryA(sub.c_str());
   }
 }
