@@ -1,4 +1,3 @@
-#include <vector>
 
 #include "util/handle.h"
 #include "util/seconds.h"
@@ -10,16 +9,20 @@ namespace {
 // Folder functions of the system take a fixed buffer and report the length
 // they need when it is too small; a longer folder is fetched again in full
 // rather than read from an unfilled buffer.
-template <typename Query>
-std::string SystemFolder(Query query, bool withSlash) {
-  std::vector<char> buffer(256);
-  DWORD length = query(buffer.data(), static_cast<DWORD>(buffer.size()));
-  if (length >= buffer.size()) {
-    buffer.resize(length + 1);
-    length = query(buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length >= buffer.size()) length = 0;
+using TFolderQuery = DWORD (*)(char* buffer, DWORD size);
+
+std::string SystemFolder(TFolderQuery query, bool withSlash) {
+  DWORD size = 256;
+  std::string buffer(size, '\0');
+  DWORD length = query(&buffer[0], size);
+  if (length >= size) {
+    size = length + 1;
+    buffer.resize(size);
+    length = query(&buffer[0], size);
+    if (length >= size) length = 0;
   }
-  return SetTrailingBackslash(std::string(buffer.data(), length), withSlash);
+  buffer.resize(length);
+  return SetTrailingBackslash(buffer, withSlash);
 }
 
 struct TRootName {
@@ -43,11 +46,14 @@ bool HasFolderPart(const char* name) {
 }  // namespace
 
 std::string ProgramPath() {
-  std::vector<char> buffer(MAX_PATH);
+  std::string buffer(MAX_PATH, '\0');
   for (;;) {
-    DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    DWORD length = GetModuleFileNameA(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
     if (length == 0) return {};
-    if (length < buffer.size()) return std::string(buffer.data(), length);
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
     buffer.resize(buffer.size() * 2);
   }
 }
@@ -161,11 +167,12 @@ bool IniWriteInt(const std::string& file, const std::string& section, const std:
 
 std::string IniRead(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& def) {
-  std::vector<char> buffer(10241);
+  std::string buffer(10241, '\0');
   const DWORD length =
-      GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), buffer.data(),
+      GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), &buffer[0],
                                static_cast<DWORD>(buffer.size()), file.c_str());
-  return std::string(buffer.data(), length);
+  buffer.resize(length);
+  return buffer;
 }
 
 int64_t IniReadInt(const std::string& file, const std::string& section, const std::string& key,
