@@ -115,10 +115,10 @@ std::vector<DWORD> ListProcessIds() {
   DWORD returnedBytes = 0;
   do {
     bufferBytes += kIdBufferStep;
-    ids.resize(bufferBytes / sizeof(DWORD));
+    ids = std::vector<DWORD>(bufferBytes / sizeof(DWORD));
     if (!api.EnumProcesses(ids.data(), bufferBytes, &returnedBytes)) returnedBytes = 0;
   } while (returnedBytes == bufferBytes);
-  ids.resize(returnedBytes / sizeof(DWORD));
+  ids.erase(ids.begin() + returnedBytes / sizeof(DWORD), ids.end());
   return ids;
 }
 

@@ -111,14 +111,16 @@ bool TryParseInt64(const std::string& text, int64_t& value) {
     i = 1;
   }
   if (i >= text.size()) return false;
-  // Accumulate as a negative number: its range is one larger.
+  // Accumulate as a negative number: its range is one larger. The limit
+  // test needs no division: min is (min / 10) * 10 - 8.
   const int64_t min = std::numeric_limits<int64_t>::min();
+  const int64_t tenthOfMin = min / 10;
   int64_t accumulated = 0;
   for (; i < text.size(); ++i) {
     char c = text[i];
     if (c < '0' || c > '9') return false;
     int digit = c - '0';
-    if (accumulated < (min + digit) / 10) return false;
+    if (accumulated < tenthOfMin || (accumulated == tenthOfMin && digit > 8)) return false;
     accumulated = accumulated * 10 - digit;
   }
   if (!negative) {

@@ -1,4 +1,3 @@
-
 #include "util/handle.h"
 #include "util/seconds.h"
 #include "util/text.h"
