@@ -114,11 +114,11 @@ size_t WriteInTurns(HANDLE file, const char* data, size_t length, size_t turn) {
   return written;
 }
 
-std::string ShortForm(const std::string& path) {
+// Puts the short form of `path` in its place, when there is one.
+void MakeShort(std::string& path) {
   char buffer[MAX_PATH] = {};
   const DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
-  if (length == 0 || length >= sizeof buffer) return path;
-  return std::string(buffer, length);
+  if (length != 0 && length < sizeof buffer) path.assign(buffer, length);
 }
 
 }  // namespace
@@ -306,16 +306,17 @@ bool ForceDirectories(const std::string& path) {
 
 void WriteSelfDeleteBatch(bool removeFolder, bool shortNames) {
   const std::string temp = TempDir(true);
-  std::string batch = temp + kSelfDeleteBatchName;
+  std::string batch = temp;
+  batch += kSelfDeleteBatchName;
   // The placeholder makes the file exist, so that its short form can be
   // asked for.
   WriteWholeFile(batch, std::string("ABC\r\n", 5), 0, false);
   std::string exe = ProgramPath();
   std::string folder = SelfDeleteFolderOf(exe);
   if (shortNames) {
-    batch = ShortForm(batch);
-    exe = ShortForm(exe);
-    folder = ShortForm(folder);
+    MakeShort(batch);
+    MakeShort(exe);
+    MakeShort(folder);
   }
   WriteWholeFile(batch, SelfDeleteBatchText(exe, folder, batch, removeFolder, shortNames), 0,
                  false);
