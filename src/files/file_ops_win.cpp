@@ -16,6 +16,11 @@ constexpr size_t kLargeContent = 1048576;
 // ReadFile and WriteFile take 32-bit counts; larger stretches go in turns.
 constexpr int64_t kReadTurn = 64 * 1048576;
 
+// Views with their lengths fixed at compile time, for Concat.
+constexpr std::string_view kQuote = "\"";
+constexpr std::string_view kBackslash = "\\";
+constexpr std::string_view kRunBatch = "cmd.exe\" /c \"";
+
 std::string JoinPath(const std::string& folder, const char* name) {
   std::string path = SetTrailingBackslash(folder, true);
   path += name;
@@ -66,7 +71,7 @@ std::vector<std::string> ListEntries(const std::string& mask) {
 // Links into other places are not walked into.
 std::string FindInTree(const std::string& folder, const std::string& name, bool folders) {
   if (folders) {
-    if (EndsWithText(Concat({"\\", name}), folder)) return folder;
+    if (EndsWithText(Concat({kBackslash, name}), folder)) return folder;
   } else {
     std::string candidate = JoinPath(folder, name.c_str());
     if (FileExistsPlain(candidate)) return candidate;
@@ -323,7 +328,7 @@ void WriteSelfDeleteBatch(bool removeFolder, bool shortNames) {
   // The interpreter comes from the system folder, never from the search
   // path, and runs in the temporary folder: a batch whose current folder
   // were the program's own could not remove that folder.
-  std::string command = Concat({"\"", SystemDir(true), "cmd.exe\" /c \"", batch, "\""});
+  std::string command = Concat({kQuote, SystemDir(true), kRunBatch, batch, kQuote});
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;

@@ -9,6 +9,13 @@ namespace {
 
 const char kCrLf[] = "\r\n";
 
+// The heading of a box without an owner: bold, then an empty line. Views
+// with their lengths fixed at compile time, so that joining them counts no
+// characters at run time.
+constexpr std::string_view kHeadingOpen = "<<b>";
+constexpr std::string_view kHeadingClose = "</b><P><P>";
+constexpr std::string_view kLineBreak = "<P>";
+
 // Fields of the caption list, in the order OK, Cancel, Yes, No, Abort,
 // Retry, Ignore.
 enum TCaptionField { kFieldOk, kFieldCancel, kFieldYes, kFieldNo, kFieldAbort, kFieldRetry, kFieldIgnore };
@@ -62,7 +69,7 @@ TMarkupText ParseMarkup(const std::string& markup) {
 }
 
 std::string HeadedText(const std::string& caption, const std::string& text) {
-  return Concat({"<<b>", UpperCase(caption), "</b><P><P>", text, "<P>"});
+  return Concat({kHeadingOpen, UpperCase(caption), kHeadingClose, text, kLineBreak});
 }
 
 uint32_t StyleForCharset(uint32_t style, uint8_t charset) {
