@@ -71,7 +71,7 @@ void AppendDigits(std::string& out, uint64_t value, int count) {
     digits[length++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  if (count > length) out.append(static_cast<size_t>(count - length), '0');
+  for (; count > length; --count) out += '0';
   while (length > 0) out += digits[--length];
 }
 
@@ -465,9 +465,15 @@ std::string ExtractFileExt(const std::string& path) {
 }
 
 std::string ChangeFileExt(const std::string& path, std::string_view ext) {
-  std::string result(path, 0, ExtensionDot(path));
+  std::string result = path.substr(0, ExtensionDot(path));
   result.append(ext.data(), ext.size());
   return result;
 }
 
-std::string BaseName(const std::string& path) { return ChangeFileExt(ExtractFileName(path), ""); }
+std::string BaseName(const std::string& path) {
+  // The name part holds no delimiter, so its last dot starts the extension.
+  std::string name = ExtractFileName(path);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
