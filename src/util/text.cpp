@@ -166,8 +166,10 @@ std::string FixedDecimal(double value, int places) {
   const long double scaled = magnitude * scale;
   uint64_t units = 0;
   if (scaled < 1e18L) {  // also false for NaN
-    units = static_cast<uint64_t>(scaled);
-    const long double rest = scaled - static_cast<long double>(units);
+    // Within the signed range, whose conversions are single instructions.
+    const int64_t whole = static_cast<int64_t>(scaled);
+    units = static_cast<uint64_t>(whole);
+    const long double rest = scaled - static_cast<long double>(whole);
     if (rest > 0.5L || (rest == 0.5L && (units & 1) != 0)) ++units;
   }
   std::string text;
