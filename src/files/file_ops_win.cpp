@@ -150,17 +150,17 @@ std::string ReadFilePart(const std::string& path, int64_t offset, int64_t maxLen
   if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) return {};
   // A part larger than the free address space gives "": the room is tried
   // first, since the launcher's allocations end the process when they fail.
-  void* room = std::malloc(static_cast<size_t>(count) + 1);
+  // From here the count fits a size_t, checked above.
+  const size_t length = static_cast<size_t>(count);
+  void* room = std::malloc(length + 1);
   if (room == nullptr) return {};
   std::free(room);
-  std::string data(static_cast<size_t>(count), '\0');
-  int64_t done = 0;
-  while (done < count) {
+  std::string data(length, '\0');
+  size_t done = 0;
+  while (done < length) {
     DWORD got = 0;
-    const DWORD ask = static_cast<DWORD>(std::min(kReadTurn, count - done));
-    if (!ReadFile(file.get(), &data[static_cast<size_t>(done)], ask, &got, nullptr) || got == 0) {
-      return {};
-    }
+    const DWORD ask = static_cast<DWORD>(std::min<size_t>(kReadTurn, length - done));
+    if (!ReadFile(file.get(), &data[done], ask, &got, nullptr) || got == 0) return {};
     done += got;
   }
   return data;

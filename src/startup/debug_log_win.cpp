@@ -146,12 +146,13 @@ HWND FindViewer(bool again) {
   return gViewer;
 }
 
-bool SendText(HWND viewer, std::string text) {
+bool SendText(HWND viewer, const std::string& text) {
+  const char* rest = text.c_str();
   if (NamesIntegerAtom(text)) {
     if (!SendToViewer(viewer, "#")) return false;
-    text.erase(0, 1);
+    ++rest;
   }
-  return SendToViewer(viewer, text.c_str());
+  return SendToViewer(viewer, rest);
 }
 
 void DeliverPiece(const char* data, size_t length) {
