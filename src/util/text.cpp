@@ -295,7 +295,8 @@ bool SameTextTrimmed(const std::string& a, const std::string& b) {
   return left.size() == right.size() && SameFolded(left.data(), right.data(), left.size());
 }
 
-std::string ReplaceAll(const std::string& text, std::string_view find, std::string_view replacement) {
+std::string ReplaceAll(const std::string& text, std::string_view find,
+                       std::string_view replacement) {
   return Replace(text, find, replacement, false);
 }
 

@@ -12,6 +12,10 @@
 #include <string>
 #include <string_view>
 
+// Where a text parameter is usually a literal, a `const char*` form stands
+// beside the `std::string_view` one: a literal then costs its call site one
+// pointer, and its length is taken once, inside.
+
 // Joins `pieces` into one new string. Texts made of several parts are built
 // with this rather than a chain of "+", which makes and frees a temporary
 // string per part: one call in place of three per part in the launcher.
@@ -82,7 +86,8 @@ bool SameTextTrimmed(const std::string& a, const std::string& b);
 // Every occurrence of `find` replaced by `replacement`, left to right; neither
 // an inserted replacement nor text joined around it is searched again. An
 // empty `find` changes nothing.
-std::string ReplaceAll(const std::string& text, std::string_view find, std::string_view replacement);
+std::string ReplaceAll(const std::string& text, std::string_view find,
+                       std::string_view replacement);
 std::string ReplaceAll(const std::string& text, const char* find, const char* replacement);
 // ReplaceAll with letter case ignored in the search; the replacement is
 // inserted unchanged.
