@@ -35,18 +35,18 @@ const TSlotDef kStyleSlots[6][3] = {
     {{kFieldRetry, kIdRetry}, {kFieldCancel, kIdCancel}, {-1, 0}},
 };
 
-// Removes the first "<B>" ... "</B>" pair from `text` (with `upper` kept in
-// step) and appends its run to `bold`. False when no "<B>" is left.
-bool TakeBoldRun(std::string& text, std::string& upper, std::vector<TBoldRun>& bold) {
-  const size_t open = upper.find("<B>");
-  if (open == std::string::npos) return false;
+// Removes the first "<B>" ... "</B>" pair (either letter case) from `text`
+// and appends its run to `bold`. False when no "<B>" is left.
+bool TakeBoldRun(std::string& text, std::vector<TBoldRun>& bold) {
+  const int openAt = PosText("<B>", text);
+  if (openAt == 0) return false;
+  const size_t open = static_cast<size_t>(openAt - 1);
   text.erase(open, 3);
-  upper.erase(open, 3);
-  const size_t close = upper.find("</B>");
+  const int closeAt = PosText("</B>", text);
   // A "</B>" in front of the "<B>" closes nothing: it stays until the end.
-  if (close == std::string::npos || close <= open) return true;
+  if (closeAt == 0 || static_cast<size_t>(closeAt - 1) <= open) return true;
+  const size_t close = static_cast<size_t>(closeAt - 1);
   text.erase(close, 4);
-  upper.erase(close, 4);
   bold.push_back({open, close});
   return true;
 }
@@ -61,8 +61,7 @@ TMarkupText ParseMarkup(const std::string& markup) {
   if (text.compare(0, 4, "<<b>") == 0) text.erase(0, 1);
 
   TMarkupText result;
-  std::string upper = UpperCase(text);
-  while (TakeBoldRun(text, upper, result.bold)) {
+  while (TakeBoldRun(text, result.bold)) {
   }
   result.text = ReplaceAllText(text, "</B>", "");
   return result;
