@@ -199,13 +199,18 @@ std::string LoginUserName() {
   return Trim(std::string(buffer, strlen(buffer)));
 }
 
-std::string RegisteredOwner() {
-  return Trim(RegReadValue(CurrentVersionKey(), "RegisteredOwner", LoginUserName()));
+namespace {
+
+// A value of the system's current-version key, trimmed.
+std::string CurrentVersionValue(const char* name, std::string_view def) {
+  return Trim(RegReadValue(CurrentVersionKey(), name, def));
 }
 
-std::string RegisteredOrganization() {
-  return Trim(RegReadValue(CurrentVersionKey(), "RegisteredOrganization", ""));
-}
+}  // namespace
+
+std::string RegisteredOwner() { return CurrentVersionValue("RegisteredOwner", LoginUserName()); }
+
+std::string RegisteredOrganization() { return CurrentVersionValue("RegisteredOrganization", {}); }
 
 std::string WindowText(HWND window) {
   if (window == nullptr) return {};
