@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <limits>
 
 #include "util/clock.h"
@@ -9,6 +10,10 @@
 namespace {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// A literal as a view. Spelled out rather than left to the conversion, whose
+// out-of-line copy would be one more function in this file.
+std::string_view View(const char* text) { return std::string_view(text, strlen(text)); }
 
 bool IsPathDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
 
@@ -256,7 +261,7 @@ bool SameFolded(const char* a, const char* b, size_t length) {
 
 int PosText(std::string_view sub, const std::string& text) { return PosIn(sub, text, 1, true); }
 
-int PosText(const char* sub, const std::string& text) { return PosIn(sub, text, 1, true); }
+int PosText(const char* sub, const std::string& text) { return PosIn(View(sub), text, 1, true); }
 
 int PosFrom(const std::string& sub, const std::string& text, int start) {
   return PosIn(sub, text, start, false);
@@ -308,11 +313,11 @@ std::string ReplaceAllText(const std::string& text, std::string_view find,
 // Literal arguments come through these, so that call sites pass a pointer
 // and the lengths are taken here once.
 std::string ReplaceAll(const std::string& text, const char* find, const char* replacement) {
-  return Replace(text, find, replacement, false);
+  return Replace(text, View(find), View(replacement), false);
 }
 
 std::string ReplaceAllText(const std::string& text, const char* find, const char* replacement) {
-  return Replace(text, find, replacement, true);
+  return Replace(text, View(find), View(replacement), true);
 }
 
 std::string Unquote(const std::string& text, bool loose) {
@@ -336,7 +341,7 @@ int FieldCount(const std::string& list) {
 }
 
 std::string GetField(const std::string& list, int index, const char* def) {
-  return GetField(list, index, std::string_view(def));
+  return GetField(list, index, View(def));
 }
 
 std::string GetField(const std::string& list, int index, std::string_view def) {
@@ -370,7 +375,7 @@ std::string GetKeyValue(const std::string& list, const std::string& key, const s
   const char d[2] = {list.front(), ' '};
   std::string wanted = Concat({{d, 1}, key});
   if (wanted.back() != '=') wanted += '=';
-  const std::string normal = Replace(Replace(list, {d, 2}, {d, 1}, false), " =", "=", false);
+  const std::string normal = Replace(Replace(list, {d, 2}, {d, 1}, false), {" =", 2}, {"=", 1}, false);
   size_t valueStart = FindIn(normal, wanted, 0, true);
   if (valueStart == std::string::npos) return def;
   valueStart += wanted.size();

@@ -35,6 +35,10 @@ const TRootName kRootNames[] = {
     {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}, {"HKEY_DYN_DATA", HKEY_DYN_DATA},
 };
 
+// A literal as a view, spelled out so that this file needs no out-of-line
+// copy of the conversion.
+std::string_view View(const char* text) { return std::string_view(text, strlen(text)); }
+
 bool HasFolderPart(const char* name) {
   for (const char* p = name; *p != '\0'; ++p) {
     if (*p == '\\' || *p == '/' || *p == ':') return true;
@@ -63,13 +67,15 @@ bool HasSwitch(std::string_view sw) { return HasSwitchIn(CommandTail(), sw); }
 
 std::string SwitchValue(std::string_view sw) { return SwitchValueIn(CommandTail(), sw); }
 
-std::string SwitchValue(const char* sw) { return SwitchValueIn(CommandTail(), sw); }
+std::string SwitchValue(const char* sw) { return SwitchValueIn(CommandTail(), View(sw)); }
 
 int64_t SwitchInt(std::string_view sw, int64_t def) {
   return SwitchIntIn(CommandTail(), sw, def);
 }
 
-int64_t SwitchInt(const char* sw, int64_t def) { return SwitchIntIn(CommandTail(), sw, def); }
+int64_t SwitchInt(const char* sw, int64_t def) {
+  return SwitchIntIn(CommandTail(), View(sw), def);
+}
 
 std::string ProgramDir(bool withSlash) {
   return SetTrailingBackslash(ExtractFilePath(ProgramPath()), withSlash);
@@ -128,7 +134,7 @@ bool RegWriteValue(std::string_view path, std::string_view nameText, const std::
 }
 
 std::string RegReadValue(const char* path, const char* name, const char* def) {
-  return RegReadValue(std::string_view(path), std::string_view(name), std::string_view(def));
+  return RegReadValue(View(path), View(name), View(def));
 }
 
 std::string RegReadValue(std::string_view path, std::string_view nameText,
@@ -203,7 +209,7 @@ namespace {
 
 // A value of the system's current-version key, trimmed.
 std::string CurrentVersionValue(const char* name, std::string_view def) {
-  return Trim(RegReadValue(CurrentVersionKey(), name, def));
+  return Trim(RegReadValue(CurrentVersionKey(), View(name), def));
 }
 
 }  // namespace
