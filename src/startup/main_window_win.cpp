@@ -57,7 +57,8 @@ void Paint(HWND window) {
   GetClientRect(window, &client);
   TGdiObject face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
   FillRect(dc, &client, static_cast<HBRUSH>(face.get()));
-  if (MainIcon() != nullptr) DrawIcon(dc, 18, 20, MainIcon());
+  const HICON icon = MainIcon();
+  if (icon != nullptr) DrawIcon(dc, 18, 20, icon);
   EndPaint(window, &ps);
 }
 

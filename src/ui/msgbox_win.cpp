@@ -157,8 +157,8 @@ void Choose(int slot) {
 // and must be neither translated nor dispatched.
 bool FilterKey(const MSG& msg) {
   if (msg.message == WM_CHAR) {
-    std::array<std::string, 3> captions;
-    for (int i = 0; i < 3; ++i) captions[i] = WindowText(gBox.slots[i]);
+    const std::array<std::string, 3> captions{
+        WindowText(gBox.slots[0]), WindowText(gBox.slots[1]), WindowText(gBox.slots[2])};
     const int slot = MnemonicSlot(captions, static_cast<char>(msg.wParam));
     if (slot < 0) return false;
     Choose(slot);
