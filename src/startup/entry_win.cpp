@@ -13,7 +13,6 @@
 #include "util/winapi.h"
 
 bool AutoUpdateFlag = false;
-std::string MainWindowClassName;
 
 namespace {
 
@@ -46,18 +45,18 @@ unsigned long long PeakWorkingSet() {
 }
 
 void Dispatch() {
-  MainWindowClassName = MainWindowClassFor(AutoUpdateFlag, ProgramPath());
+  const std::string className = MainWindowClassFor(AutoUpdateFlag, ProgramPath());
   const bool copyWasRunning = IsTransientCopyRunning();
   // Neither the program's name nor its package changes while it runs.
   const bool autoUpdateProg = IsAutoUpdateProg();
-  if (!TopLevelWindowExists(MainWindowClassName)) {
+  if (!TopLevelWindowExists(className)) {
     if (autoUpdateProg) {
       RunAutoUpdateProgMode();
     } else if (IsTransientCopy()) {
-      RunTransientCopyMode();
+      RunTransientCopyMode(className);
     } else {
       RecordOrigin();
-      RunNormalMode();
+      RunNormalMode(className);
     }
   }
   if (autoUpdateProg) RunControllerStep(copyWasRunning);
