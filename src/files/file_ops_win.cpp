@@ -16,8 +16,15 @@ constexpr size_t kLargeContent = 1048576;
 // ReadFile and WriteFile take 32-bit counts; larger stretches go in turns.
 constexpr int64_t kReadTurn = 64 * 1048576;
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  return SetTrailingBackslash(folder, true) + name;
+// Views with their lengths fixed at compile time, for Concat.
+constexpr std::string_view kQuote = "\"";
+constexpr std::string_view kBackslash = "\\";
+constexpr std::string_view kRunBatch = "cmd.exe\" /c \"";
+
+std::string JoinPath(const std::string& folder, const char* name) {
+  std::string path = SetTrailingBackslash(folder, true);
+  path += name;
+  return path;
 }
 
 bool IsDots(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
@@ -35,26 +42,46 @@ bool FileExistsPlain(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// What ListEntries says of an entry, in the character before its name.
+constexpr char kFileEntry = 'f';
+constexpr char kFolderEntry = 'd';
+constexpr char kLinkedFolderEntry = 'l';  // a link into another place
+
 // The entries of `mask` other than "." and "..", listed before anything is
-// changed so that deletions cannot disturb the listing.
-std::vector<WIN32_FIND_DATAA> ListEntries(const std::string& mask) {
-  std::vector<WIN32_FIND_DATAA> entries;
+// changed so that deletions cannot disturb the listing: each is its kind
+// followed by its name.
+std::vector<std::string> ListEntries(const std::string& mask) {
+  std::vector<std::string> entries;
   WIN32_FIND_DATAA entry;
   TFindHandle find(FindFirstFileA(mask.c_str(), &entry));
   if (!find) return entries;
   do {
-    if (!IsDots(entry.cFileName)) entries.push_back(entry);
+    if (IsDots(entry.cFileName)) continue;
+    std::string item(1, !IsFolder(entry) ? kFileEntry
+                        : IsLink(entry)  ? kLinkedFolderEntry
+                                         : kFolderEntry);
+    item += entry.cFileName;
+    entries.push_back(std::move(item));
   } while (FindNextFileA(find.get(), &entry));
   return entries;
 }
 
-// Subfolders worth searching: real folders, not links into other places.
-std::vector<std::string> SearchableSubfolders(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : ListEntries(JoinPath(folder, "*.*"))) {
-    if (IsFolder(entry) && !IsLink(entry)) names.push_back(entry.cFileName);
+// The first find of `name` in the tree of `folder`: a file in the tree, or
+// with `folders` the tree's first folder whose path ends in "\" + name.
+// Links into other places are not walked into.
+std::string FindInTree(const std::string& folder, const std::string& name, bool folders) {
+  if (folders) {
+    if (EndsWithText(Concat({kBackslash, name}), folder)) return folder;
+  } else {
+    std::string candidate = JoinPath(folder, name.c_str());
+    if (FileExistsPlain(candidate)) return candidate;
   }
-  return names;
+  for (const std::string& item : ListEntries(JoinPath(folder, "*.*"))) {
+    if (item[0] != kFolderEntry) continue;
+    std::string found = FindInTree(JoinPath(folder, item.c_str() + 1), name, folders);
+    if (!found.empty()) return found;
+  }
+  return {};
 }
 
 bool StampHandle(HANDLE file, int32_t dateStamp) {
@@ -92,11 +119,11 @@ size_t WriteInTurns(HANDLE file, const char* data, size_t length, size_t turn) {
   return written;
 }
 
-std::string ShortForm(const std::string& path) {
+// Puts the short form of `path` in its place, when there is one.
+void MakeShort(std::string& path) {
   char buffer[MAX_PATH] = {};
   const DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
-  if (length == 0 || length >= sizeof buffer) return path;
-  return std::string(buffer, length);
+  if (length != 0 && length < sizeof buffer) path.assign(buffer, length);
 }
 
 }  // namespace
@@ -109,31 +136,31 @@ int64_t FileSizeOf(const std::string& path) {
 }
 
 std::string ReadFilePart(const std::string& path, int64_t offset, int64_t maxLength) {
-  if (!FileExistsPlain(path)) return "";
+  if (!FileExistsPlain(path)) return {};
   TFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
-  if (!file || !GetFileSizeEx(file.get(), &size)) return "";
+  if (!file || !GetFileSizeEx(file.get(), &size)) return {};
   int64_t count = size.QuadPart - offset;
   if (maxLength > 0) count = std::min(maxLength, count);
-  if (offset < 0 || offset >= size.QuadPart || count <= 0) return "";
-  if (static_cast<uint64_t>(count) > std::string().max_size()) return "";
+  if (offset < 0 || offset >= size.QuadPart || count <= 0) return {};
+  if (static_cast<uint64_t>(count) > std::string().max_size()) return {};
   LARGE_INTEGER position;
   position.QuadPart = offset;
-  if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) return "";
+  if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) return {};
   // A part larger than the free address space gives "": the room is tried
   // first, since the launcher's allocations end the process when they fail.
-  void* room = std::malloc(static_cast<size_t>(count) + 1);
-  if (room == nullptr) return "";
+  // From here the count fits a size_t, checked above.
+  const size_t length = static_cast<size_t>(count);
+  void* room = std::malloc(length + 1);
+  if (room == nullptr) return {};
   std::free(room);
-  std::string data(static_cast<size_t>(count), '\0');
-  int64_t done = 0;
-  while (done < count) {
+  std::string data(length, '\0');
+  size_t done = 0;
+  while (done < length) {
     DWORD got = 0;
-    const DWORD ask = static_cast<DWORD>(std::min(kReadTurn, count - done));
-    if (!ReadFile(file.get(), &data[static_cast<size_t>(done)], ask, &got, nullptr) || got == 0) {
-      return "";
-    }
+    const DWORD ask = static_cast<DWORD>(std::min<size_t>(kReadTurn, length - done));
+    if (!ReadFile(file.get(), &data[done], ask, &got, nullptr) || got == 0) return {};
     done += got;
   }
   return data;
@@ -177,11 +204,12 @@ bool SetFileDateStamp(const std::string& path, int32_t dateStamp) {
 bool SetOpenFileDateStamp(void* file, int32_t dateStamp) { return StampHandle(file, dateStamp); }
 
 double DriveFreeSpace(const std::string& path) {
-  std::string root = "A:\\";
+  char root[] = "A:\\";
   const char* rootArg = nullptr;
   if (!path.empty()) {
-    root[0] = UpperCase(path.substr(0, 1))[0];
-    rootArg = root.c_str();
+    const char letter = path[0];
+    root[0] = letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
+    rootArg = root;
   }
   DWORD sectorsPerCluster = 0;
   DWORD bytesPerSector = 0;
@@ -195,57 +223,46 @@ double DriveFreeSpace(const std::string& path) {
 }
 
 std::string FindFileInTree(const std::string& folder, const std::string& name) {
-  const std::string candidate = JoinPath(folder, name);
-  if (FileExistsPlain(candidate)) return candidate;
-  for (const auto& sub : SearchableSubfolders(folder)) {
-    std::string found = FindFileInTree(JoinPath(folder, sub), name);
-    if (!found.empty()) return found;
-  }
-  return "";
+  return FindInTree(folder, name, false);
 }
 
 std::string FindFolderInTree(const std::string& folder, const std::string& name) {
-  if (EndsWithText("\\" + name, folder)) return folder;
-  for (const auto& sub : SearchableSubfolders(folder)) {
-    std::string found = FindFolderInTree(JoinPath(folder, sub), name);
-    if (!found.empty()) return found;
-  }
-  return "";
+  return FindInTree(folder, name, true);
 }
 
 namespace {
 
-template <typename Search>
-std::string SearchDrives(int driveType, Search search) {
-  if (driveType < 0) return "";
+// The first find of `name` (a folder when `folders`) in the trees of the
+// drives of type `driveType`, C: to Z:.
+std::string SearchDrives(int driveType, const std::string& name, bool folders) {
+  if (driveType < 0) return {};
   for (char letter = 'C'; letter <= 'Z'; ++letter) {
-    const std::string root = std::string(1, letter) + ":\\";
-    if (GetDriveTypeA(root.c_str()) != static_cast<UINT>(driveType)) continue;
-    std::string found = search(root);
+    const char root[] = {letter, ':', '\\', '\0'};
+    if (GetDriveTypeA(root) != static_cast<UINT>(driveType)) continue;
+    std::string found = FindInTree(root, name, folders);
     if (!found.empty()) return found;
   }
-  return "";
+  return {};
 }
 
 }  // namespace
 
 std::string FindFileOnDrives(const std::string& name, int driveType) {
-  return SearchDrives(driveType,
-                      [&](const std::string& root) { return FindFileInTree(root, name); });
+  return SearchDrives(driveType, name, false);
 }
 
 std::string FindFolderOnDrives(const std::string& name, int driveType) {
-  return SearchDrives(driveType,
-                      [&](const std::string& root) { return FindFolderInTree(root, name); });
+  return SearchDrives(driveType, name, true);
 }
 
 bool DeleteByMask(const std::string& mask, bool resetAttributes) {
   const std::string folder = ExtractFilePath(mask);
   bool matched = false;
-  for (const auto& entry : ListEntries(mask)) {
-    if (IsFolder(entry)) continue;
+  for (const std::string& item : ListEntries(mask)) {
+    if (item[0] != kFileEntry) continue;
     matched = true;
-    const std::string path = folder + entry.cFileName;
+    std::string path = folder;
+    path.append(item, 1, std::string::npos);
     if (resetAttributes) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path.c_str());
   }
@@ -256,12 +273,12 @@ namespace {
 
 void EmptyTree(const std::string& folder, bool resetAttributes) {
   DeleteByMask(JoinPath(folder, "*.*"), resetAttributes);
-  for (const auto& entry : ListEntries(JoinPath(folder, "*.*"))) {
-    if (!IsFolder(entry)) continue;
-    const std::string sub = JoinPath(folder, entry.cFileName);
+  for (const std::string& item : ListEntries(JoinPath(folder, "*.*"))) {
+    if (item[0] == kFileEntry) continue;
+    const std::string sub = JoinPath(folder, item.c_str() + 1);
     // A link is removed as itself; walking into it would delete the files
     // of the folder it points to, which lies outside this tree.
-    if (!IsLink(entry)) EmptyTree(sub, resetAttributes);
+    if (item[0] == kFolderEntry) EmptyTree(sub, resetAttributes);
     RemoveDirectoryA(sub.c_str());
   }
 }
@@ -294,23 +311,24 @@ bool ForceDirectories(const std::string& path) {
 
 void WriteSelfDeleteBatch(bool removeFolder, bool shortNames) {
   const std::string temp = TempDir(true);
-  std::string batch = temp + kSelfDeleteBatchName;
+  std::string batch = temp;
+  batch += kSelfDeleteBatchName;
   // The placeholder makes the file exist, so that its short form can be
   // asked for.
-  WriteWholeFile(batch, "ABC\r\n", 0, false);
+  WriteWholeFile(batch, std::string("ABC\r\n", 5), 0, false);
   std::string exe = ProgramPath();
   std::string folder = SelfDeleteFolderOf(exe);
   if (shortNames) {
-    batch = ShortForm(batch);
-    exe = ShortForm(exe);
-    folder = ShortForm(folder);
+    MakeShort(batch);
+    MakeShort(exe);
+    MakeShort(folder);
   }
   WriteWholeFile(batch, SelfDeleteBatchText(exe, folder, batch, removeFolder, shortNames), 0,
                  false);
   // The interpreter comes from the system folder, never from the search
   // path, and runs in the temporary folder: a batch whose current folder
   // were the program's own could not remove that folder.
-  std::string command = "\"" + SystemDir(true) + "cmd.exe\" /c \"" + batch + "\"";
+  std::string command = Concat({kQuote, SystemDir(true), kRunBatch, batch, kQuote});
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;

@@ -2,17 +2,29 @@
 
 #include "util/text.h"
 
+namespace {
+
+// Views with their lengths fixed at compile time: a literal handed to
+// Concat as it is would have its length counted by a call at run time.
+constexpr std::string_view kQuote = "\"";
+constexpr std::string_view kDeleteLoop = ":START\r\nDEL ";
+// DEL leaves errorlevel at 0 when the file is still in use, so the loop
+// also asks whether the file is still there.
+constexpr std::string_view kRetryIfLeft = "\r\nIF errorlevel 1 GOTO START\r\nIF EXIST ";
+constexpr std::string_view kLoopEnd = " GOTO START\r\n";
+constexpr std::string_view kRemoveFolder = "RD ";
+constexpr std::string_view kDelete = "DEL ";
+constexpr std::string_view kLineEnd = "\r\n";
+
+}  // namespace
+
 std::string SelfDeleteBatchText(const std::string& exePath, const std::string& folder,
                                 const std::string& batchPath, bool removeFolder, bool shortNames) {
-  const std::string q = shortNames ? "" : "\"";
-  std::string text = ":START\r\n";
-  text += "DEL " + q + exePath + q + "\r\n";
-  text += "IF errorlevel 1 GOTO START\r\n";
-  // DEL leaves errorlevel at 0 when the file is still in use, so the loop
-  // also asks whether the file is still there.
-  text += "IF EXIST " + q + exePath + q + " GOTO START\r\n";
-  if (removeFolder) text += "RD " + q + folder + q + "\r\n";
-  text += "DEL " + q + batchPath + q + "\r\n";
+  const std::string_view q = shortNames ? std::string_view() : kQuote;
+  std::string text =
+      Concat({kDeleteLoop, q, exePath, q, kRetryIfLeft, q, exePath, q, kLoopEnd});
+  if (removeFolder) text += Concat({kRemoveFolder, q, folder, q, kLineEnd});
+  text += Concat({kDelete, q, batchPath, q, kLineEnd});
   return text;
 }
 

@@ -88,16 +88,16 @@ bool UseProcessStatus() { return !forceToolHelp && IsWindowsNT(); }
 
 // The 8.3 form of `path`, empty when the file does not exist.
 std::string ShortPathOf(const std::string& path) {
-  if (path.empty()) return "";
+  if (path.empty()) return {};
   char buffer[MAX_PATH + 1];
   const DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof(buffer));
-  if (length == 0 || length >= sizeof(buffer)) return "";
+  if (length == 0 || length >= sizeof(buffer)) return {};
   return std::string(buffer, length);
 }
 
 std::string TargetShortPath(const std::string& target) {
   const std::string shortPath = ShortPathOf(target);
-  return shortPath.empty() ? kNoShortPath : shortPath;
+  return shortPath.empty() ? std::string(kNoShortPath, sizeof kNoShortPath - 1) : shortPath;
 }
 
 bool Matches(const std::string& target, const std::string& targetShort, const std::string& fullName,
@@ -115,10 +115,10 @@ std::vector<DWORD> ListProcessIds() {
   DWORD returnedBytes = 0;
   do {
     bufferBytes += kIdBufferStep;
-    ids.assign(bufferBytes / sizeof(DWORD), 0);
-    if (!api.EnumProcesses(ids.data(), bufferBytes, &returnedBytes)) return {};
+    ids = std::vector<DWORD>(bufferBytes / sizeof(DWORD));
+    if (!api.EnumProcesses(ids.data(), bufferBytes, &returnedBytes)) returnedBytes = 0;
   } while (returnedBytes == bufferBytes);
-  ids.resize(returnedBytes / sizeof(DWORD));
+  ids.erase(ids.begin() + returnedBytes / sizeof(DWORD), ids.end());
   return ids;
 }
 
@@ -148,7 +148,7 @@ DWORD FindByProcessStatus(const std::string& target, bool byPathOnly) {
     // A process that cannot be opened has no names and so never matches,
     // not even a target made of blanks.
     if (!NamesOfProcess(*it, fullName, baseName)) continue;
-    if (byPathOnly) baseName = kNoFileName;
+    if (byPathOnly) baseName.assign(kNoFileName, sizeof kNoFileName - 1);
     if (Matches(target, targetShort, fullName, baseName)) return *it;
   }
   return 0;
@@ -168,7 +168,8 @@ DWORD FindByToolHelp(const std::string& target, bool byPathOnly) {
        more = api.Process32Next(snapshot.get(), &entry)) {
     const std::string exePath(entry.szExeFile, strnlen(entry.szExeFile, MAX_PATH));
     if (exePath.empty()) continue;
-    const std::string fileName = byPathOnly ? kNoFileName : ExtractFileName(exePath);
+    const std::string fileName =
+        byPathOnly ? std::string(kNoFileName, sizeof kNoFileName - 1) : ExtractFileName(exePath);
     if (Matches(target, targetShort, exePath, fileName)) found = entry.th32ProcessID;
   }
   return found;

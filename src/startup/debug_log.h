@@ -4,7 +4,9 @@
 // blocks for long, so any module may log at any time.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 // Size of the device's buffer: a line longer than this arrives in pieces.
 inline constexpr size_t kDebugPieceSize = 128;
@@ -12,6 +14,9 @@ inline constexpr size_t kDebugPieceSize = 128;
 // Writes one line: the process id in decimal, `text` (which by convention
 // begins with a blank), CR LF.
 void DebugLine(const std::string& text);
+void DebugLine(const char* text);
+// DebugLine of the parts joined: one text built instead of a chain of them.
+void DebugLineParts(std::initializer_list<std::string_view> parts);
 // Writes characters as they are, for the few lines that carry no process id.
 void DebugWrite(const std::string& raw);
 // Delivers whatever the buffer holds, without waiting for a line end.

@@ -3,6 +3,8 @@
 #include "startup/debug_log.h"
 
 void DebugLine(const std::string&) {}
+void DebugLine(const char*) {}
+void DebugLineParts(std::initializer_list<std::string_view>) {}
 void DebugWrite(const std::string&) {}
 void DebugFlush() {}
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "startup/debug_log.h"
+#include "util/text.h"
 
 namespace {
 
@@ -145,12 +146,13 @@ HWND FindViewer(bool again) {
   return gViewer;
 }
 
-bool SendText(HWND viewer, std::string text) {
+bool SendText(HWND viewer, const std::string& text) {
+  const char* rest = text.c_str();
   if (NamesIntegerAtom(text)) {
     if (!SendToViewer(viewer, "#")) return false;
-    text.erase(0, 1);
+    ++rest;
   }
-  return SendToViewer(viewer, text.c_str());
+  return SendToViewer(viewer, rest);
 }
 
 void DeliverPiece(const char* data, size_t length) {
@@ -187,8 +189,15 @@ void DebugWrite(const std::string& raw) {
   }
 }
 
-void DebugLine(const std::string& text) {
-  DebugWrite(std::to_string(GetCurrentProcessId()) + text + "\r\n");
+void DebugLine(const std::string& text) { DebugLineParts({text}); }
+
+void DebugLine(const char* text) { DebugLineParts({text}); }
+
+void DebugLineParts(std::initializer_list<std::string_view> parts) {
+  std::string line = ZeroPad(GetCurrentProcessId(), 1);
+  for (std::string_view part : parts) line.append(part.data(), part.size());
+  line += "\r\n";
+  DebugWrite(line);
 }
 
 TDebugBatch::TDebugBatch() {

@@ -18,9 +18,6 @@ const TGFileInfo& OwnPackageInfo();
 // Copied from the own package's ThisIs_AutoUpdateProg flag at start.
 extern bool AutoUpdateFlag;
 
-// Class of the main window and the single-instance key of this role.
-extern std::string MainWindowClassName;
-
 // A top-level window of class ".AutoUpdate.X_" + BaseName(AutoUpdateProgName) exists.
 bool IsTransientCopyRunning();
 // Flag set and the own file is named AutoUpdateProgName.

@@ -4,7 +4,7 @@
 #include "util/text.h"
 
 std::string MainWindowClassFor(bool autoUpdateFlag, const std::string& programPath) {
-  if (autoUpdateFlag) return ".AutoUpdate." + BaseName(programPath);
+  if (autoUpdateFlag) return Concat({".AutoUpdate.", BaseName(programPath)});
   return programPath;
 }
 

@@ -13,7 +13,6 @@
 #include "util/winapi.h"
 
 bool AutoUpdateFlag = false;
-std::string MainWindowClassName;
 
 namespace {
 
@@ -28,7 +27,7 @@ bool TopLevelWindowExists(const std::string& className) {
 std::string OwnFileName() { return ExtractFileName(ProgramPath()); }
 
 void RecordOrigin() {
-  std::string path = ProgramPath();
+  const std::string path = ProgramPath();
   RegWriteValue(kDynDataKey, "OriginDir", OriginDirOf(path), REG_SZ);
   RegWriteValue(kDynDataKey, "OriginExe", path, REG_SZ);
 }
@@ -46,19 +45,21 @@ unsigned long long PeakWorkingSet() {
 }
 
 void Dispatch() {
-  MainWindowClassName = MainWindowClassFor(AutoUpdateFlag, ProgramPath());
+  const std::string className = MainWindowClassFor(AutoUpdateFlag, ProgramPath());
   const bool copyWasRunning = IsTransientCopyRunning();
-  if (!TopLevelWindowExists(MainWindowClassName)) {
-    if (IsAutoUpdateProg()) {
+  // Neither the program's name nor its package changes while it runs.
+  const bool autoUpdateProg = IsAutoUpdateProg();
+  if (!TopLevelWindowExists(className)) {
+    if (autoUpdateProg) {
       RunAutoUpdateProgMode();
     } else if (IsTransientCopy()) {
-      RunTransientCopyMode();
+      RunTransientCopyMode(className);
     } else {
       RecordOrigin();
-      RunNormalMode();
+      RunNormalMode(className);
     }
   }
-  if (IsAutoUpdateProg()) RunControllerStep(copyWasRunning);
+  if (autoUpdateProg) RunControllerStep(copyWasRunning);
 }
 
 }  // namespace
@@ -70,7 +71,7 @@ const TGFileInfo& OwnPackageInfo() {
 
 bool IsTransientCopyRunning() {
   const std::string name = OwnPackageInfo().AutoUpdateProgName();
-  return TopLevelWindowExists(".AutoUpdate.X_" + BaseName(name));
+  return TopLevelWindowExists(Concat({".AutoUpdate.X_", BaseName(name)}));
 }
 
 bool IsAutoUpdateProg() {
@@ -79,19 +80,19 @@ bool IsAutoUpdateProg() {
 
 bool IsTransientCopy() {
   return AutoUpdateFlag &&
-         SameTextTrimmed(OwnFileName(), "X_" + OwnPackageInfo().AutoUpdateProgName());
+         SameTextTrimmed(OwnFileName(), Concat({"X_", OwnPackageInfo().AutoUpdateProgName()}));
 }
 
 int RunStub() {
   const std::string commandLine = GetCommandLineA();
-  DebugLine(" ==== STUB START ====>" + commandLine + "<");
+  DebugLineParts({" ==== STUB START ====>", commandLine, "<"});
   ownPackage = std::make_unique<TGFileInfo>(ProgramPath());
   AutoUpdateFlag = ownPackage->ThisIs_AutoUpdateProg();
-  DebugLine(std::string(" ThisIs_AutoUpdateProg=") + (AutoUpdateFlag ? "TRUE" : "FALSE"));
+  DebugLineParts({" ThisIs_AutoUpdateProg=", AutoUpdateFlag ? "TRUE" : "FALSE"});
   Dispatch();
   ownPackage.reset();
-  DebugLine(" PeakWorkingSetSize=" + std::to_string(PeakWorkingSet()));
-  DebugLine(" ==== STUB END ====>" + commandLine + "<");
+  DebugLineParts({" PeakWorkingSetSize=", ZeroPad(static_cast<int64_t>(PeakWorkingSet()), 1)});
+  DebugLineParts({" ==== STUB END ====>", commandLine, "<"});
   DebugWrite("\r\n");
   DebugFlush();
   return 0;

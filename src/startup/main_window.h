@@ -20,10 +20,11 @@ extern HWND ProgressBar;
 extern HWND ListenerWindow;
 extern UINT ListenerMessage;
 
-// Registers the class, creates the window hidden and runs the message loop
-// until the quit message; then stops the timer, raises the download abort
-// flag, releases the Internet library and notifies the listener (43, 0).
-void RunMainWindow();
+// Registers the class `className` (the single-instance key of this role),
+// creates the window hidden and runs the message loop until the quit
+// message; then stops the timer, raises the download abort flag, releases
+// the Internet library and notifies the listener (43, 0).
+void RunMainWindow(const std::string& className);
 
 // Posts (code, value) to the registered listener, if there is one.
 void NotifyListener(WPARAM code, LPARAM value);

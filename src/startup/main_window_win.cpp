@@ -32,7 +32,9 @@ constexpr WPARAM kListenerReplyWindow = 50;
 constexpr WPARAM kListenerReplyCommand = 51;
 constexpr WPARAM kLoopEnded = 43;
 
-TGdiObject statusFont;
+// The status line's font. RunMainWindow owns it for as long as its window
+// lives; a plain handle here needs no destructor at process end.
+HFONT statusFont = nullptr;
 
 HICON MainIcon() {
   static HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MainIcon");
@@ -46,8 +48,7 @@ void CreateChildren(HWND window) {
   ProgressBar = CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, 70, 38, 340,
                                 13, window, nullptr, instance, nullptr);
   SetTimer(window, kTimerId, 1000, nullptr);
-  statusFont.reset(CreateFontA(13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma"));
-  SendMessageA(StatusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont.get()), FALSE);
+  SendMessageA(StatusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont), FALSE);
 }
 
 void Paint(HWND window) {
@@ -57,7 +58,8 @@ void Paint(HWND window) {
   GetClientRect(window, &client);
   TGdiObject face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
   FillRect(dc, &client, static_cast<HBRUSH>(face.get()));
-  if (MainIcon() != nullptr) DrawIcon(dc, 18, 20, MainIcon());
+  const HICON icon = MainIcon();
+  if (icon != nullptr) DrawIcon(dc, 18, 20, icon);
   EndPaint(window, &ps);
 }
 
@@ -190,26 +192,28 @@ void HideMainWindow() {
   if (MainWindow != nullptr) ShowWindow(MainWindow, SW_HIDE);
 }
 
-void RunMainWindow() {
+void RunMainWindow(const std::string& className) {
   AutoUpdateTimerCount = TimerCountAfterSleepSwitch(SwitchInt("/SleepX=", -1), AutoUpdateTimerCount);
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
 
   HINSTANCE instance = GetModuleHandleA(nullptr);
+  TGdiObject font(CreateFontA(13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma"));
+  statusFont = static_cast<HFONT>(font.get());
   WNDCLASSA wc = {};
   wc.style = CS_DBLCLKS;
   wc.lpfnWndProc = MainWindowProc;
   wc.hInstance = instance;
   wc.hIcon = MainIcon();
   wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  wc.lpszClassName = MainWindowClassName.c_str();
+  wc.lpszClassName = className.c_str();
   RegisterClassA(&wc);
-  TWindowClass windowClass(MainWindowClassName.c_str(), instance);
+  TWindowClass windowClass(className.c_str(), instance);
 
   const std::string title = OwnPackageInfo().GetText("s0", kDefaultTitle);
   const int x = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
-  MainWindow = CreateWindowExA(0, MainWindowClassName.c_str(), title.c_str(),
+  MainWindow = CreateWindowExA(0, className.c_str(), title.c_str(),
                                WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, kWidth, kHeight,
                                nullptr, nullptr, instance, nullptr);
   if (MainWindow != nullptr) {
@@ -228,5 +232,5 @@ void RunMainWindow() {
   // destroying the window) goes with the class.
   if (MainWindow != nullptr && IsWindow(MainWindow)) DestroyWindow(MainWindow);
   MainWindow = StatusLabel = ProgressBar = nullptr;
-  statusFont.reset();
+  statusFont = nullptr;
 }

@@ -3,13 +3,18 @@
 // message loop) has finished.
 #pragma once
 
+#include <string>
+
+// `className` names the main window's class, the single-instance key of
+// the role.
+
 // Normal mode: the setup launcher (the main window drives RunSetupLauncher,
 // or the agent when the auto-update flag is set under a third name).
-void RunNormalMode();
+void RunNormalMode(const std::string& className);
 
 // The auto-update program under its configured name: make and start the
 // transient copy.
 void RunAutoUpdateProgMode();
 
 // The transient copy: the agent's main window, then its self-delete batch.
-void RunTransientCopyMode();
+void RunTransientCopyMode(const std::string& className);

@@ -5,12 +5,12 @@
 #include "startup/transient_copy.h"
 #include "update/http_client.h"
 
-void RunNormalMode() { RunMainWindow(); }
+void RunNormalMode(const std::string& className) { RunMainWindow(className); }
 
 void RunAutoUpdateProgMode() { CreateAndRun_X_Exe(); }
 
-void RunTransientCopyMode() {
+void RunTransientCopyMode(const std::string& className) {
   RefreshTestMode(true);
-  RunMainWindow();
+  RunMainWindow(className);
   WriteSelfDeleteBatch(false, false);
 }

@@ -28,7 +28,7 @@ void PostToCopy(const std::string& copyPath, UINT message, WPARAM wParam, LPARAM
 
 void CreateAndRun_X_Exe() {
   const std::string zz = SwitchValue("/_ZZ=");
-  DebugLine(" CreateAndRun_X_Exe-1 " + zz);
+  DebugLineParts({" CreateAndRun_X_Exe-1 ", zz});
   if (!AutoUpdateFlag) return;
   if (IsTransientCopyRunning() && zz != "99") return;
   const std::string programPath = ProgramPath();
@@ -37,8 +37,8 @@ void CreateAndRun_X_Exe() {
   Wait(static_cast<int32_t>(SwitchInt("/WAIT=", 0) * 1000));
   const std::string copyPath = TransientCopyPath(programPath);
   CopyFileA(programPath.c_str(), copyPath.c_str(), FALSE);
-  const std::string command =
-      copyPath + TransientCopySwitches(SwitchValue("/TRANSIENT="), SwitchValue("/DELAY="));
+  const std::string command = Concat(
+      {copyPath, TransientCopySwitches(SwitchValue("/TRANSIENT="), SwitchValue("/DELAY="))});
   WinExec(command.c_str(), SW_HIDE);
   if (CommandTail().empty()) return;
   const DWORD noted = GetTickCount();
@@ -53,13 +53,13 @@ void RunControllerStep(bool copyWasRunning) {
   const std::string copyPath = TransientCopyPath(ProgramPath());
   const int64_t stop = SwitchInt("/STOP=", -1);
   if (stop >= 0) {
-    DebugLine(" ==1== " + commandLine);
+    DebugLineParts({" ==1== ", commandLine});
     PostToCopy(copyPath, kStopCountdownMessage, static_cast<WPARAM>(stop), 0);
     DebugLine(" ==2==");
   }
   const std::string listener = SwitchValue("/WM_MSG=");
   if (!listener.empty()) {
-    DebugLine(" ==3== " + commandLine);
+    DebugLineParts({" ==3== ", commandLine});
     unsigned long long window = 0;
     unsigned long message = 0;
     ParseListenerSwitch(listener, window, message);
@@ -69,7 +69,7 @@ void RunControllerStep(bool copyWasRunning) {
   }
   const int64_t test = SwitchInt("/TEST=", -1);
   if (test >= 0) {
-    DebugLine(" ==5== " + commandLine);
+    DebugLineParts({" ==5== ", commandLine});
     PostToCopy(copyPath, kAgentCommandMessage, kAgentCommandCheckNow, static_cast<LPARAM>(test));
     if (!copyWasRunning) PostToCopy(copyPath, kStopCountdownMessage, 2, 0);
     DebugLine(" ==6==");

@@ -7,7 +7,14 @@
 
 namespace {
 
-const std::string kCrLf = "\r\n";
+const char kCrLf[] = "\r\n";
+
+// The heading of a box without an owner: bold, then an empty line. Views
+// with their lengths fixed at compile time, so that joining them counts no
+// characters at run time.
+constexpr std::string_view kHeadingOpen = "<<b>";
+constexpr std::string_view kHeadingClose = "</b><P><P>";
+constexpr std::string_view kLineBreak = "<P>";
 
 // Fields of the caption list, in the order OK, Cancel, Yes, No, Abort,
 // Retry, Ignore.
@@ -28,18 +35,18 @@ const TSlotDef kStyleSlots[6][3] = {
     {{kFieldRetry, kIdRetry}, {kFieldCancel, kIdCancel}, {-1, 0}},
 };
 
-// Removes the first "<B>" ... "</B>" pair from `text` (with `upper` kept in
-// step) and appends its run to `bold`. False when no "<B>" is left.
-bool TakeBoldRun(std::string& text, std::string& upper, std::vector<TBoldRun>& bold) {
-  const size_t open = upper.find("<B>");
-  if (open == std::string::npos) return false;
+// Removes the first "<B>" ... "</B>" pair (either letter case) from `text`
+// and appends its run to `bold`. False when no "<B>" is left.
+bool TakeBoldRun(std::string& text, std::vector<TBoldRun>& bold) {
+  const int openAt = PosText("<B>", text);
+  if (openAt == 0) return false;
+  const size_t open = static_cast<size_t>(openAt - 1);
   text.erase(open, 3);
-  upper.erase(open, 3);
-  const size_t close = upper.find("</B>");
+  const int closeAt = PosText("</B>", text);
   // A "</B>" in front of the "<B>" closes nothing: it stays until the end.
-  if (close == std::string::npos || close <= open) return true;
+  if (closeAt == 0 || static_cast<size_t>(closeAt - 1) <= open) return true;
+  const size_t close = static_cast<size_t>(closeAt - 1);
   text.erase(close, 4);
-  upper.erase(close, 4);
   bold.push_back({open, close});
   return true;
 }
@@ -54,15 +61,14 @@ TMarkupText ParseMarkup(const std::string& markup) {
   if (text.compare(0, 4, "<<b>") == 0) text.erase(0, 1);
 
   TMarkupText result;
-  std::string upper = UpperCase(text);
-  while (TakeBoldRun(text, upper, result.bold)) {
+  while (TakeBoldRun(text, result.bold)) {
   }
   result.text = ReplaceAllText(text, "</B>", "");
   return result;
 }
 
 std::string HeadedText(const std::string& caption, const std::string& text) {
-  return "<<b>" + UpperCase(caption) + "</b><P><P>" + text + "<P>";
+  return Concat({kHeadingOpen, UpperCase(caption), kHeadingClose, text, kLineBreak});
 }
 
 uint32_t StyleForCharset(uint32_t style, uint8_t charset) {
@@ -75,13 +81,13 @@ TSize MeasureText(const std::string& text, const TLineExtent& lineExtent) {
   size_t start = 0;
   for (;;) {
     const size_t end = text.find(kCrLf, start);
-    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string line = text.substr(start, end - start);
     if (line.empty()) line = " ";
     const TSize extent = lineExtent(line);
     total.width = std::max(total.width, extent.width);
     total.height += (extent.width / kMaxTextWidth + 1) * extent.height;
     if (end == std::string::npos) break;
-    start = end + kCrLf.size();
+    start = end + 2;
   }
   total.width = std::min(total.width, kMaxTextWidth);
   return total;

@@ -157,8 +157,8 @@ void Choose(int slot) {
 // and must be neither translated nor dispatched.
 bool FilterKey(const MSG& msg) {
   if (msg.message == WM_CHAR) {
-    std::array<std::string, 3> captions;
-    for (int i = 0; i < 3; ++i) captions[i] = WindowText(gBox.slots[i]);
+    const std::array<std::string, 3> captions{
+        WindowText(gBox.slots[0]), WindowText(gBox.slots[1]), WindowText(gBox.slots[2])};
     const int slot = MnemonicSlot(captions, static_cast<char>(msg.wParam));
     if (slot < 0) return false;
     Choose(slot);
@@ -403,14 +403,18 @@ int RunBox(HWND owner, const std::string& text, const std::string& caption,
 
 int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption,
                const std::string& buttonTexts, uint8_t charset, uint32_t style, int32_t timeoutMs) {
-  std::string shown = text;
-  if (owner == kOwnerWithHeading) shown = HeadedText(caption, text);
+  std::string headed;
+  const std::string* shown = &text;
+  if (owner == kOwnerWithHeading) {
+    headed = HeadedText(caption, text);
+    shown = &headed;
+  }
   if (owner == kOwnerWithHeading || owner == kOwnerActiveWindow) owner = GetActiveWindow();
 
   const TBoxState outer = gBox;
   gBox = TBoxState();
   const int result =
-      RunBox(owner, shown, caption, buttonTexts, StyleForCharset(style, charset), timeoutMs);
+      RunBox(owner, *shown, caption, buttonTexts, StyleForCharset(style, charset), timeoutMs);
   gBox = outer;
 
   Wait(100);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <limits>
 
 #include "util/clock.h"
@@ -9,6 +10,10 @@
 namespace {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// A literal as a view. Spelled out rather than left to the conversion, whose
+// out-of-line copy would be one more function in this file.
+std::string_view View(const char* text) { return std::string_view(text, strlen(text)); }
 
 bool IsPathDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
 
@@ -31,23 +36,55 @@ size_t ExtensionDot(const std::string& path) {
   return dot;
 }
 
-std::string Replace(const std::string& text, const std::string& find,
-                    const std::string& replacement, bool ignoreCase) {
+// 0-based index of the first `sub` in `text` at or after `from`, letters
+// folded when `ignoreCase`; npos when absent. `sub` is never empty here.
+size_t FindIn(const std::string& text, std::string_view sub, size_t from, bool ignoreCase) {
+  for (size_t at = from; at + sub.size() <= text.size(); ++at) {
+    size_t i = 0;
+    while (i < sub.size() && (ignoreCase ? UpperChar(text[at + i]) == UpperChar(sub[i])
+                                         : text[at + i] == sub[i])) {
+      ++i;
+    }
+    if (i == sub.size()) return at;
+  }
+  return std::string::npos;
+}
+
+std::string Replace(const std::string& text, std::string_view find, std::string_view replacement,
+                    bool ignoreCase) {
   if (find.empty()) return text;
-  // The search runs on a shadow copy so that case folding never touches the
-  // text that is kept, and continues behind each replacement so that neither
-  // an inserted text nor text joined around it is matched again.
-  const std::string shadow = ignoreCase ? UpperCase(text) : text;
-  const std::string pattern = ignoreCase ? UpperCase(find) : find;
+  // The search continues behind each replacement so that neither an
+  // inserted text nor text joined around it is matched again; folding is
+  // done per comparison, so the text that is kept keeps its letter case.
   std::string result;
   size_t from = 0;
-  for (size_t at = shadow.find(pattern); at != std::string::npos; at = shadow.find(pattern, from)) {
+  for (size_t at = FindIn(text, find, 0, ignoreCase); at != std::string::npos;
+       at = FindIn(text, find, from, ignoreCase)) {
     result.append(text, from, at - from);
-    result += replacement;
-    from = at + pattern.size();
+    result.append(replacement.data(), replacement.size());
+    from = at + find.size();
   }
   result.append(text, from, std::string::npos);
   return result;
+}
+
+// `count` decimal digits of `value` at least, zeros in front, appended.
+void AppendDigits(std::string& out, uint64_t value, int count) {
+  char digits[20];
+  int length = 0;
+  do {
+    digits[length++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (; count > length; --count) out += '0';
+  while (length > 0) out += digits[--length];
+}
+
+// The part [first, last) of `text` without blanks at both ends.
+std::string TrimmedPart(const std::string& text, size_t first, size_t last) {
+  while (first < last && IsBlank(text[first])) ++first;
+  while (last > first && IsBlank(text[last - 1])) --last;
+  return text.substr(first, last - first);
 }
 
 }  // namespace
@@ -92,14 +129,16 @@ bool TryParseInt64(const std::string& text, int64_t& value) {
     i = 1;
   }
   if (i >= text.size()) return false;
-  // Accumulate as a negative number: its range is one larger.
+  // Accumulate as a negative number: its range is one larger. The limit
+  // test needs no division: min is (min / 10) * 10 - 8.
   const int64_t min = std::numeric_limits<int64_t>::min();
+  const int64_t tenthOfMin = min / 10;
   int64_t accumulated = 0;
   for (; i < text.size(); ++i) {
     char c = text[i];
     if (c < '0' || c > '9') return false;
     int digit = c - '0';
-    if (accumulated < (min + digit) / 10) return false;
+    if (accumulated < tenthOfMin || (accumulated == tenthOfMin && digit > 8)) return false;
     accumulated = accumulated * 10 - digit;
   }
   if (!negative) {
@@ -124,15 +163,15 @@ int32_t StrToIntDef(const std::string& text, int32_t def) {
 }
 
 std::string ZeroPad(int64_t number, int width) {
-  std::string digits = std::to_string(number);
-  std::string sign;
+  std::string text;
+  uint64_t magnitude = static_cast<uint64_t>(number);
   if (number < 0) {
-    sign = "-";
-    digits.erase(0, 1);
+    text += '-';
+    magnitude = 0 - magnitude;
+    --width;
   }
-  int missing = width - static_cast<int>(sign.size() + digits.size());
-  if (missing > 0) digits.insert(0, static_cast<size_t>(missing), '0');
-  return sign + digits;
+  AppendDigits(text, magnitude, width);
+  return text;
 }
 
 std::string FixedDecimal(double value, int places) {
@@ -145,23 +184,33 @@ std::string FixedDecimal(double value, int places) {
   const long double scaled = magnitude * scale;
   uint64_t units = 0;
   if (scaled < 1e18L) {  // also false for NaN
-    units = static_cast<uint64_t>(scaled);
-    const long double rest = scaled - static_cast<long double>(units);
+    // Within the signed range, whose conversions are single instructions.
+    const int64_t whole = static_cast<int64_t>(scaled);
+    units = static_cast<uint64_t>(whole);
+    const long double rest = scaled - static_cast<long double>(whole);
     if (rest > 0.5L || (rest == 0.5L && (units & 1) != 0)) ++units;
   }
-  std::string text = std::to_string(units / scale);
-  if (places > 0) text += "." + ZeroPad(static_cast<int64_t>(units % scale), places);
-  return (value < 0 && units != 0 ? "-" : "") + text;
+  std::string text;
+  if (value < 0 && units != 0) text += '-';
+  AppendDigits(text, units / scale, 1);
+  if (places > 0) {
+    text += '.';
+    AppendDigits(text, units % scale, places);
+  }
+  return text;
 }
 
 int64_t ParseRadix(const std::string& text, int base) {
-  static const std::string kAlphabet = "0123456789ABCDEF";
-  const std::string digits = UpperCase(Trim(text));
+  static const char kAlphabet[] = "0123456789ABCDEF";
+  const std::string digits = Trim(text);
   uint64_t result = 0;
   uint64_t weight = 1;
   for (size_t i = digits.size(); i > 0; --i) {
-    size_t place = kAlphabet.find(digits[i - 1]);
-    uint64_t digit = place == std::string::npos ? ~uint64_t{0} : place;
+    const char c = UpperChar(digits[i - 1]);
+    uint64_t digit = ~uint64_t{0};
+    for (int place = 0; place < 16; ++place) {
+      if (kAlphabet[place] == c) digit = static_cast<uint64_t>(place);
+    }
     result += digit * weight;
     weight *= static_cast<uint64_t>(static_cast<int64_t>(base));
   }
@@ -188,7 +237,7 @@ uint64_t NextSplitMix(uint64_t& state) {
 
 std::string RandomDecimal(int64_t low, int64_t high) {
   static std::atomic<uint64_t> calls{0};
-  if (high <= low) return std::to_string(low);
+  if (high <= low) return ZeroPad(low, 1);
   // The clock alone repeats within its resolution; the call counter keeps
   // two calls in the same tick from drawing the same number. Every call
   // seeds afresh, so each has a generator of its own and needs no lock.
@@ -202,43 +251,55 @@ std::string RandomDecimal(int64_t low, int64_t high) {
     while (offset < skip) offset = NextSplitMix(state);
     offset %= count;
   }
-  return std::to_string(static_cast<int64_t>(static_cast<uint64_t>(low) + offset));
+  return ZeroPad(static_cast<int64_t>(static_cast<uint64_t>(low) + offset), 1);
 }
 
-int PosText(const std::string& sub, const std::string& text) { return PosTextFrom(sub, text, 1); }
+namespace {
 
-int PosFrom(const std::string& sub, const std::string& text, int start) {
+int PosIn(std::string_view sub, const std::string& text, int start, bool ignoreCase) {
   if (sub.empty() || start < 1 || static_cast<size_t>(start) > text.size()) return 0;
-  size_t at = text.find(sub, static_cast<size_t>(start - 1));
+  size_t at = FindIn(text, sub, static_cast<size_t>(start - 1), ignoreCase);
   return at == std::string::npos ? 0 : static_cast<int>(at + 1);
 }
 
-int PosTextFrom(const std::string& sub, const std::string& text, int start) {
-  return PosFrom(UpperCase(sub), UpperCase(text), start);
+// True when a and b hold the same characters, letter case ignored.
+bool SameFolded(const char* a, const char* b, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (UpperChar(a[i]) != UpperChar(b[i])) return false;
+  }
+  return true;
 }
 
-int LastPos(const std::string& sub, const std::string& text) {
+}  // namespace
+
+int PosText(std::string_view sub, const std::string& text) { return PosIn(sub, text, 1, true); }
+
+int PosText(const char* sub, const std::string& text) { return PosIn(View(sub), text, 1, true); }
+
+int PosFrom(const std::string& sub, const std::string& text, int start) {
+  return PosIn(sub, text, start, false);
+}
+
+int PosTextFrom(std::string_view sub, const std::string& text, int start) {
+  return PosIn(sub, text, start, true);
+}
+
+int LastPos(std::string_view sub, const std::string& text) {
   if (sub.empty()) return 0;
-  size_t at = text.rfind(sub);
+  size_t at = text.rfind(sub.data(), std::string::npos, sub.size());
   return at == std::string::npos ? 0 : static_cast<int>(at + 1);
 }
 
 bool EndsWithText(const std::string& suffix, const std::string& text) {
   if (suffix.empty() || suffix.size() > text.size()) return false;
-  return UpperCase(text.substr(text.size() - suffix.size())) == UpperCase(suffix);
+  return SameFolded(text.data() + text.size() - suffix.size(), suffix.data(), suffix.size());
 }
 
 std::string ReverseString(const std::string& text) {
   return std::string(text.rbegin(), text.rend());
 }
 
-std::string Trim(const std::string& text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && IsBlank(text[first])) ++first;
-  while (last > first && IsBlank(text[last - 1])) --last;
-  return text.substr(first, last - first);
-}
+std::string Trim(const std::string& text) { return TrimmedPart(text, 0, text.size()); }
 
 std::string UpperCase(const std::string& text) {
   std::string result = text;
@@ -247,30 +308,44 @@ std::string UpperCase(const std::string& text) {
 }
 
 bool SameTextTrimmed(const std::string& a, const std::string& b) {
-  return UpperCase(Trim(a)) == UpperCase(Trim(b));
+  const std::string left = Trim(a);
+  const std::string right = Trim(b);
+  return left.size() == right.size() && SameFolded(left.data(), right.data(), left.size());
 }
 
-std::string ReplaceAll(const std::string& text, const std::string& find,
-                       const std::string& replacement) {
+std::string ReplaceAll(const std::string& text, std::string_view find,
+                       std::string_view replacement) {
   return Replace(text, find, replacement, false);
 }
 
-std::string ReplaceAllText(const std::string& text, const std::string& find,
-                           const std::string& replacement) {
+std::string ReplaceAllText(const std::string& text, std::string_view find,
+                           std::string_view replacement) {
   return Replace(text, find, replacement, true);
 }
 
+// Literal arguments come through these, so that call sites pass a pointer
+// and the lengths are taken here once.
+std::string ReplaceAll(const std::string& text, const char* find, const char* replacement) {
+  return Replace(text, View(find), View(replacement), false);
+}
+
+std::string ReplaceAllText(const std::string& text, const char* find, const char* replacement) {
+  return Replace(text, View(find), View(replacement), true);
+}
+
 std::string Unquote(const std::string& text, bool loose) {
-  if (text == "\"") return "";
-  if (text.size() < 2) return text;
-  bool leading = text.front() == '"';
-  bool trailing = text.back() == '"';
-  if (leading && trailing) return text.substr(1, text.size() - 2);
-  if (!loose) return text;
-  std::string result = text;
-  if (leading) result.erase(0, 1);
-  if (trailing) result.pop_back();
-  return result;
+  size_t first = 0;
+  size_t last = text.size();
+  if (last == 1 && text[0] == '"') return {};
+  if (last >= 2) {
+    const bool leading = text.front() == '"';
+    const bool trailing = text.back() == '"';
+    if ((leading && trailing) || loose) {
+      first = leading;
+      last -= trailing;
+    }
+  }
+  return text.substr(first, last - first);
 }
 
 int FieldCount(const std::string& list) {
@@ -278,22 +353,26 @@ int FieldCount(const std::string& list) {
   return static_cast<int>(std::count(list.begin() + 1, list.end(), list.front()));
 }
 
-std::string GetField(const std::string& list, int index, const std::string& def) {
-  if (list.empty() || index < 0) return def;
+std::string GetField(const std::string& list, int index, const char* def) {
+  return GetField(list, index, View(def));
+}
+
+std::string GetField(const std::string& list, int index, std::string_view def) {
+  if (list.empty() || index < 0) return std::string(def);
   const char delimiter = list.front();
   size_t start = 0;  // index of the delimiter that opens the field
   for (int i = 0; i < index; ++i) {
     start = list.find(delimiter, start + 1);
-    if (start == std::string::npos) return def;
+    if (start == std::string::npos) return std::string(def);
   }
   size_t end = list.find(delimiter, start + 1);
-  if (end == std::string::npos || end == start + 1) return def;
+  if (end == std::string::npos || end == start + 1) return std::string(def);
   return list.substr(start + 1, end - start - 1);
 }
 
 void SetField(std::string& list, int index, const std::string& value) {
   if (index < 0) return;
-  const std::string source = list.empty() ? "|" : list;
+  const std::string source = list.empty() ? std::string(1, '|') : list;
   const int count = std::max(FieldCount(source), index + 1);
   const char delimiter = source.front();
   std::string rebuilt(1, delimiter);
@@ -306,15 +385,14 @@ void SetField(std::string& list, int index, const std::string& value) {
 
 std::string GetKeyValue(const std::string& list, const std::string& key, const std::string& def) {
   if (list.size() <= 2 || list.back() != list.front()) return def;
-  const std::string d(1, list.front());
-  std::string wanted = d + key;
+  const char d[2] = {list.front(), ' '};
+  std::string wanted = Concat({{d, 1}, key});
   if (wanted.back() != '=') wanted += '=';
-  const std::string normal = ReplaceAll(ReplaceAll(list, d + " ", d), " =", "=");
-  int at = PosText(wanted, normal);
-  if (at == 0) return def;
-  size_t valueStart = static_cast<size_t>(at - 1) + wanted.size();
+  const std::string normal = Replace(Replace(list, {d, 2}, {d, 1}, false), {" =", 2}, {"=", 1}, false);
+  size_t valueStart = FindIn(normal, wanted, 0, true);
+  if (valueStart == std::string::npos) return def;
+  valueStart += wanted.size();
   size_t valueEnd = normal.find(d[0], valueStart);
-  if (valueEnd == std::string::npos) valueEnd = normal.size();
   return normal.substr(valueStart, valueEnd - valueStart);
 }
 
@@ -324,33 +402,41 @@ std::string CommandTailOf(const std::string& commandLine, const std::string& pro
   if (at > 0) tail.erase(static_cast<size_t>(at - 1), programPath.size());
   // The program's own path usually came in quotes; what is left of them is
   // peeled off together with the blanks around it.
-  tail = Trim(tail);
-  while (!tail.empty() && tail.front() == '"') tail = Trim(tail.substr(1));
-  while (!tail.empty() && tail.back() == '"') {
-    tail.pop_back();
-    tail = Trim(tail);
+  size_t first = 0;
+  size_t last = tail.size();
+  for (bool front = true;;) {
+    while (first < last && IsBlank(tail[first])) ++first;
+    while (last > first && IsBlank(tail[last - 1])) --last;
+    if (first == last) break;
+    if (front && tail[first] == '"') {
+      ++first;
+    } else if (tail[last - 1] == '"') {
+      front = false;
+      --last;
+    } else {
+      break;
+    }
   }
-  return tail;
+  return tail.substr(first, last - first);
 }
 
-bool HasSwitchIn(const std::string& tail, const std::string& sw) { return PosText(sw, tail) > 0; }
+bool HasSwitchIn(const std::string& tail, std::string_view sw) { return PosText(sw, tail) > 0; }
 
-std::string SwitchValueIn(const std::string& tail, const std::string& sw) {
+std::string SwitchValueIn(const std::string& tail, std::string_view sw) {
   int at = PosText(sw, tail);
-  if (at == 0) return "";
-  std::string rest = tail.substr(static_cast<size_t>(at - 1) + sw.size());
-  if (rest.empty()) return "TRUE";
-  if (rest.front() == '"') {
-    rest.erase(0, 1);
-    rest = rest.substr(0, rest.find('"'));
+  if (at == 0) return {};
+  size_t first = static_cast<size_t>(at - 1) + sw.size();
+  if (first == tail.size()) return std::string("TRUE", 4);
+  size_t last;
+  if (tail[first] == '"') {
+    last = tail.find('"', ++first);
   } else {
-    rest = rest.substr(0, rest.find(' '));
-    rest = rest.substr(0, rest.find('/'));
+    last = std::min(tail.find(' ', first), tail.find('/', first));
   }
-  return Trim(rest);
+  return TrimmedPart(tail, first, std::min(last, tail.size()));
 }
 
-int64_t SwitchIntIn(const std::string& tail, const std::string& sw, int64_t def) {
+int64_t SwitchIntIn(const std::string& tail, std::string_view sw, int64_t def) {
   return StrToInt64Def(SwitchValueIn(tail, sw), def);
 }
 
@@ -383,12 +469,12 @@ std::string ExtractFileName(const std::string& path) {
 
 std::string ExtractFilePath(const std::string& path) {
   size_t delimiter = LastDelimiter(path);
-  return delimiter == std::string::npos ? "" : path.substr(0, delimiter + 1);
+  return delimiter == std::string::npos ? std::string() : path.substr(0, delimiter + 1);
 }
 
 std::string ExtractFileDir(const std::string& path) {
   size_t delimiter = LastDelimiter(path);
-  if (delimiter == std::string::npos) return "";
+  if (delimiter == std::string::npos) return {};
   size_t length = delimiter + 1;
   if (delimiter > 0 && path[delimiter] != ':' && !IsPathDelimiter(path[delimiter - 1])) --length;
   return path.substr(0, length);
@@ -396,12 +482,19 @@ std::string ExtractFileDir(const std::string& path) {
 
 std::string ExtractFileExt(const std::string& path) {
   size_t dot = ExtensionDot(path);
-  return dot == std::string::npos ? "" : path.substr(dot);
+  return dot == std::string::npos ? std::string() : path.substr(dot);
 }
 
-std::string ChangeFileExt(const std::string& path, const std::string& ext) {
-  size_t dot = ExtensionDot(path);
-  return (dot == std::string::npos ? path : path.substr(0, dot)) + ext;
+std::string ChangeFileExt(const std::string& path, std::string_view ext) {
+  std::string result = path.substr(0, ExtensionDot(path));
+  result.append(ext.data(), ext.size());
+  return result;
 }
 
-std::string BaseName(const std::string& path) { return ChangeFileExt(ExtractFileName(path), ""); }
+std::string BaseName(const std::string& path) {
+  // The name part holds no delimiter, so its last dot starts the extension.
+  std::string name = ExtractFileName(path);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}

@@ -12,6 +12,10 @@
 #include <string>
 #include <string_view>
 
+// Where a text parameter is usually a literal, a `const char*` form stands
+// beside the `std::string_view` one: a literal then costs its call site one
+// pointer, and its length is taken once, inside.
+
 // Joins `pieces` into one new string. Texts made of several parts are built
 // with this rather than a chain of "+", which makes and frees a temporary
 // string per part: one call in place of three per part in the launcher.
@@ -65,14 +69,15 @@ std::string RandomDecimal(int64_t low, int64_t high);
 
 // Position of `sub` in `text`, letter case ignored; 0 when absent or when
 // `sub` is empty.
-int PosText(const std::string& sub, const std::string& text);
+int PosText(std::string_view sub, const std::string& text);
+int PosText(const char* sub, const std::string& text);
 // Position (from the start of `text`) of the first `sub` at or after `start`;
 // 0 when start < 1, start lies past the end, `sub` is empty or absent.
 int PosFrom(const std::string& sub, const std::string& text, int start);
 // PosFrom with letter case ignored.
-int PosTextFrom(const std::string& sub, const std::string& text, int start);
+int PosTextFrom(std::string_view sub, const std::string& text, int start);
 // Position of the last occurrence of `sub`; 0 when absent or `sub` is empty.
-int LastPos(const std::string& sub, const std::string& text);
+int LastPos(std::string_view sub, const std::string& text);
 // True when `text` ends with a non-empty `suffix`, letter case ignored.
 bool EndsWithText(const std::string& suffix, const std::string& text);
 
@@ -86,12 +91,14 @@ bool SameTextTrimmed(const std::string& a, const std::string& b);
 // Every occurrence of `find` replaced by `replacement`, left to right; neither
 // an inserted replacement nor text joined around it is searched again. An
 // empty `find` changes nothing.
-std::string ReplaceAll(const std::string& text, const std::string& find,
-                       const std::string& replacement);
+std::string ReplaceAll(const std::string& text, std::string_view find,
+                       std::string_view replacement);
+std::string ReplaceAll(const std::string& text, const char* find, const char* replacement);
 // ReplaceAll with letter case ignored in the search; the replacement is
 // inserted unchanged.
-std::string ReplaceAllText(const std::string& text, const std::string& find,
-                           const std::string& replacement);
+std::string ReplaceAllText(const std::string& text, std::string_view find,
+                           std::string_view replacement);
+std::string ReplaceAllText(const std::string& text, const char* find, const char* replacement);
 
 // "\"" gives ""; a text of two or more characters that starts and ends with
 // a double quote loses both; otherwise, when `loose`, a lone leading or
@@ -107,7 +114,8 @@ std::string Unquote(const std::string& text, bool loose);
 int FieldCount(const std::string& list);
 // Field `index` (0-based), or `def` when the list is empty, the field does
 // not exist (no closing delimiter) or it is empty.
-std::string GetField(const std::string& list, int index, const std::string& def);
+std::string GetField(const std::string& list, int index, std::string_view def);
+std::string GetField(const std::string& list, int index, const char* def);
 // Rebuilds `list` with max(FieldCount, index + 1) fields, field `index` set
 // to `value` and missing fields empty. An empty list is taken as "|". A
 // negative index leaves the list unchanged.
@@ -125,13 +133,13 @@ std::string GetKeyValue(const std::string& list, const std::string& key, const s
 // quotes and blanks peeled off.
 std::string CommandTailOf(const std::string& commandLine, const std::string& programPath);
 // True when `sw` occurs in `tail`, case ignored.
-bool HasSwitchIn(const std::string& tail, const std::string& sw);
+bool HasSwitchIn(const std::string& tail, std::string_view sw);
 // The value after switch `sw` (passed with its "=", e.g. "/WAIT="): "" when
 // absent; "TRUE" when the switch ends the tail; a quoted value up to its
 // closing quote; else up to the first blank and then the first "/"; trimmed.
-std::string SwitchValueIn(const std::string& tail, const std::string& sw);
+std::string SwitchValueIn(const std::string& tail, std::string_view sw);
 // SwitchValueIn as a decimal 64-bit integer, or `def` when it is not one.
-int64_t SwitchIntIn(const std::string& tail, const std::string& sw, int64_t def);
+int64_t SwitchIntIn(const std::string& tail, std::string_view sw, int64_t def);
 
 // ---- Path names ----------------------------------------------------------
 // Path delimiters for the name functions are "\", "/" and ":".
@@ -157,6 +165,6 @@ std::string ExtractFileDir(const std::string& path);
 std::string ExtractFileExt(const std::string& path);
 // The extension of the name part replaced by `ext` (which brings its own
 // dot), or `ext` appended when there is none.
-std::string ChangeFileExt(const std::string& path, const std::string& ext);
+std::string ChangeFileExt(const std::string& path, std::string_view ext);
 // The name part without its last extension: "a.b.exe" -> "a.b".
 std::string BaseName(const std::string& path);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // ---- Command line ---------------------------------------------------------
 
@@ -19,12 +20,14 @@ std::string ProgramPath();
 // removed.
 std::string CommandTail();
 // True when `sw` occurs in CommandTail, letter case ignored.
-bool HasSwitch(const std::string& sw);
+bool HasSwitch(std::string_view sw);
 // The value of switch `sw` (passed with its "=", e.g. "/WAIT="): "" when
 // absent or followed by a blank, "TRUE" when it ends the command line.
-std::string SwitchValue(const std::string& sw);
+std::string SwitchValue(std::string_view sw);
+std::string SwitchValue(const char* sw);
 // SwitchValue as a decimal 64-bit integer, else `def`.
-int64_t SwitchInt(const std::string& sw, int64_t def);
+int64_t SwitchInt(std::string_view sw, int64_t def);
+int64_t SwitchInt(const char* sw, int64_t def);
 
 // ---- Folders ----------------------------------------------------------------
 // `withSlash`: true gives exactly one trailing backslash, false none
@@ -51,12 +54,13 @@ TRegPath SplitRegPath(const std::string& path);
 
 // Creates the key when missing and sets value `name` of type `type` to the
 // text plus its terminating zero. True when the value was set.
-bool RegWriteValue(const std::string& path, const std::string& name, const std::string& data,
+bool RegWriteValue(std::string_view path, std::string_view name, const std::string& data,
                    DWORD type = REG_SZ);
 // The value `name` ("" = the key's default value) as text: a 4-byte
 // REG_DWORD as unsigned decimal, any other type up to its first zero byte.
 // `def` when the key or value is missing or larger than 2048 bytes.
-std::string RegReadValue(const std::string& path, const std::string& name, const std::string& def);
+std::string RegReadValue(std::string_view path, std::string_view name, std::string_view def);
+std::string RegReadValue(const char* path, const char* name, const char* def);
 
 // WritePrivateProfileStringA; true on success.
 bool IniWrite(const std::string& file, const std::string& section, const std::string& key,

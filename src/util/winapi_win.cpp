@@ -1,5 +1,3 @@
-#include <vector>
-
 #include "util/handle.h"
 #include "util/seconds.h"
 #include "util/text.h"
@@ -10,16 +8,20 @@ namespace {
 // Folder functions of the system take a fixed buffer and report the length
 // they need when it is too small; a longer folder is fetched again in full
 // rather than read from an unfilled buffer.
-template <typename Query>
-std::string SystemFolder(Query query, bool withSlash) {
-  std::vector<char> buffer(256);
-  DWORD length = query(buffer.data(), static_cast<DWORD>(buffer.size()));
-  if (length >= buffer.size()) {
-    buffer.resize(length + 1);
-    length = query(buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length >= buffer.size()) length = 0;
+using TFolderQuery = DWORD (*)(char* buffer, DWORD size);
+
+std::string SystemFolder(TFolderQuery query, bool withSlash) {
+  DWORD size = 256;
+  std::string buffer(size, '\0');
+  DWORD length = query(&buffer[0], size);
+  if (length >= size) {
+    size = length + 1;
+    buffer.resize(size);
+    length = query(&buffer[0], size);
+    if (length >= size) length = 0;
   }
-  return SetTrailingBackslash(std::string(buffer.data(), length), withSlash);
+  buffer.resize(length);
+  return SetTrailingBackslash(buffer, withSlash);
 }
 
 struct TRootName {
@@ -33,6 +35,10 @@ const TRootName kRootNames[] = {
     {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}, {"HKEY_DYN_DATA", HKEY_DYN_DATA},
 };
 
+// A literal as a view, spelled out so that this file needs no out-of-line
+// copy of the conversion.
+std::string_view View(const char* text) { return std::string_view(text, strlen(text)); }
+
 bool HasFolderPart(const char* name) {
   for (const char* p = name; *p != '\0'; ++p) {
     if (*p == '\\' || *p == '/' || *p == ':') return true;
@@ -43,23 +49,32 @@ bool HasFolderPart(const char* name) {
 }  // namespace
 
 std::string ProgramPath() {
-  std::vector<char> buffer(MAX_PATH);
+  std::string buffer(MAX_PATH, '\0');
   for (;;) {
-    DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return "";
-    if (length < buffer.size()) return std::string(buffer.data(), length);
+    DWORD length = GetModuleFileNameA(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
     buffer.resize(buffer.size() * 2);
   }
 }
 
 std::string CommandTail() { return CommandTailOf(GetCommandLineA(), ProgramPath()); }
 
-bool HasSwitch(const std::string& sw) { return HasSwitchIn(CommandTail(), sw); }
+bool HasSwitch(std::string_view sw) { return HasSwitchIn(CommandTail(), sw); }
 
-std::string SwitchValue(const std::string& sw) { return SwitchValueIn(CommandTail(), sw); }
+std::string SwitchValue(std::string_view sw) { return SwitchValueIn(CommandTail(), sw); }
 
-int64_t SwitchInt(const std::string& sw, int64_t def) {
+std::string SwitchValue(const char* sw) { return SwitchValueIn(CommandTail(), View(sw)); }
+
+int64_t SwitchInt(std::string_view sw, int64_t def) {
   return SwitchIntIn(CommandTail(), sw, def);
+}
+
+int64_t SwitchInt(const char* sw, int64_t def) {
+  return SwitchIntIn(CommandTail(), View(sw), def);
 }
 
 std::string ProgramDir(bool withSlash) {
@@ -80,55 +95,68 @@ std::string TempDir(bool withSlash) {
 }
 
 TRegPath SplitRegPath(const std::string& path) {
-  const std::string trimmed = Trim(path);
   TRegPath result;
-  const size_t slash = trimmed.find('\\');
-  if (PosText("HKEY_", trimmed) != 1 || slash == std::string::npos) {
-    result.subKey = trimmed;
-    return result;
-  }
-  const std::string rootName = trimmed.substr(0, slash);
-  result.subKey = trimmed.substr(slash + 1);
+  result.subKey = Trim(path);
+  const size_t slash = result.subKey.find('\\');
+  if (PosText("HKEY_", result.subKey) != 1 || slash == std::string::npos) return result;
+  const std::string rootName = UpperCase(result.subKey.substr(0, slash));
+  result.subKey.erase(0, slash + 1);
   for (const auto& root : kRootNames) {
-    if (UpperCase(rootName) == root.name) result.root = root.key;
+    if (rootName == root.name) result.root = root.key;
   }
   return result;
 }
 
-bool RegWriteValue(const std::string& path, const std::string& name, const std::string& data,
-                   DWORD type) {
-  const TRegPath reg = SplitRegPath(path);
-  TRegKey key;
+namespace {
+
+// Opens the key of `path` for reading, or with `create` creates it when
+// missing and opens it for writing too. False when that fails.
+bool OpenRegPath(std::string_view path, bool create, TRegKey& key) {
+  const TRegPath reg = SplitRegPath(std::string(path));
   char noClass[] = "";
-  if (RegCreateKeyExA(reg.root, reg.subKey.c_str(), 0, noClass, 0, KEY_READ | KEY_WRITE, nullptr,
-                      key.put(), nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
+  const LONG status =
+      create ? RegCreateKeyExA(reg.root, reg.subKey.c_str(), 0, noClass, 0, KEY_READ | KEY_WRITE,
+                               nullptr, key.put(), nullptr)
+             : RegOpenKeyExA(reg.root, reg.subKey.c_str(), 0, KEY_READ, key.put());
+  return status == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool RegWriteValue(std::string_view path, std::string_view nameText, const std::string& data,
+                   DWORD type) {
+  TRegKey key;
+  if (!OpenRegPath(path, true, key)) return false;
+  const std::string name(nameText);
   return RegSetValueExA(key.get(), name.c_str(), 0, type,
                         reinterpret_cast<const BYTE*>(data.c_str()),
                         static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
 }
 
-std::string RegReadValue(const std::string& path, const std::string& name, const std::string& def) {
-  const TRegPath reg = SplitRegPath(path);
+std::string RegReadValue(const char* path, const char* name, const char* def) {
+  return RegReadValue(View(path), View(name), View(def));
+}
+
+std::string RegReadValue(std::string_view path, std::string_view nameText,
+                         std::string_view def) {
   TRegKey key;
-  if (RegOpenKeyExA(reg.root, reg.subKey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-    return def;
-  }
+  if (!OpenRegPath(path, false, key)) return std::string(def);
+  const std::string name(nameText);
   // One spare zero byte so that a text stored without its terminator still
   // ends inside the buffer.
   BYTE buffer[2048 + 1] = {};
   DWORD size = 2048;
   DWORD type = 0;
   if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, buffer, &size) != ERROR_SUCCESS) {
-    return def;
+    return std::string(def);
   }
   if (type == REG_DWORD && size == 4) {
     DWORD value = 0;
     memcpy(&value, buffer, sizeof value);
-    return std::to_string(value);
+    return ZeroPad(value, 1);
   }
-  return std::string(reinterpret_cast<const char*>(buffer));
+  const char* text = reinterpret_cast<const char*>(buffer);
+  return std::string(text, strlen(text));
 }
 
 bool IniWrite(const std::string& file, const std::string& section, const std::string& key,
@@ -139,21 +167,22 @@ bool IniWrite(const std::string& file, const std::string& section, const std::st
 
 bool IniWriteInt(const std::string& file, const std::string& section, const std::string& key,
                  int64_t value) {
-  return IniWrite(file, section, key, std::to_string(value));
+  return IniWrite(file, section, key, ZeroPad(value, 1));
 }
 
 std::string IniRead(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& def) {
-  std::vector<char> buffer(10241);
+  std::string buffer(10241, '\0');
   const DWORD length =
-      GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), buffer.data(),
+      GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), &buffer[0],
                                static_cast<DWORD>(buffer.size()), file.c_str());
-  return std::string(buffer.data(), length);
+  buffer.resize(length);
+  return buffer;
 }
 
 int64_t IniReadInt(const std::string& file, const std::string& section, const std::string& key,
                    int64_t def) {
-  return StrToInt64Def(IniRead(file, section, key, std::to_string(def)), def);
+  return StrToInt64Def(IniRead(file, section, key, ZeroPad(def, 1)), def);
 }
 
 bool IsWindowsNT() {
@@ -163,27 +192,34 @@ bool IsWindowsNT() {
 }
 
 std::string CurrentVersionKey() {
-  const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-  return IsWindowsNT() ? ReplaceAll(key, "Windows", "Windows NT") : key;
+  const char* key = IsWindowsNT()
+                        ? "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"
+                        : "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  return std::string(key, strlen(key));
 }
 
 std::string LoginUserName() {
   char buffer[256] = {};
   DWORD size = sizeof buffer;
-  if (!GetUserNameA(buffer, &size)) return "";
-  return Trim(buffer);
+  if (!GetUserNameA(buffer, &size)) return {};
+  return Trim(std::string(buffer, strlen(buffer)));
 }
 
-std::string RegisteredOwner() {
-  return Trim(RegReadValue(CurrentVersionKey(), "RegisteredOwner", LoginUserName()));
+namespace {
+
+// A value of the system's current-version key, trimmed.
+std::string CurrentVersionValue(const char* name, std::string_view def) {
+  return Trim(RegReadValue(CurrentVersionKey(), View(name), def));
 }
 
-std::string RegisteredOrganization() {
-  return Trim(RegReadValue(CurrentVersionKey(), "RegisteredOrganization", ""));
-}
+}  // namespace
+
+std::string RegisteredOwner() { return CurrentVersionValue("RegisteredOwner", LoginUserName()); }
+
+std::string RegisteredOrganization() { return CurrentVersionValue("RegisteredOrganization", {}); }
 
 std::string WindowText(HWND window) {
-  if (window == nullptr) return "";
+  if (window == nullptr) return {};
   char buffer[1001] = {};
   const int length = GetWindowTextA(window, buffer, sizeof buffer);
   return std::string(buffer, length > 0 ? length : 0);
@@ -211,7 +247,8 @@ HMODULE LoadSystemLibrary(const char* name) {
   }
   // Older systems: the full path, with the library's own folder (the system
   // folder) searched first for its dependencies.
-  const std::string fullPath = SystemDir(true) + name;
+  std::string fullPath = SystemDir(true);
+  fullPath += name;
   return LoadLibraryExA(fullPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
