@@ -45,8 +45,8 @@ std::string FillTempSpaceMarks(const std::string& message, const std::string& fo
 }
 
 std::string SetupFolderName(unsigned timeOfDay, int attempt) {
-  std::string name = "SETUP_" + ZeroPad(timeOfDay, 1);
-  if (attempt > 1) name.append("_").append(ZeroPad(attempt, 1));
+  std::string name = "SETUP_" + Decimal(timeOfDay);
+  if (attempt > 1) name.append("_").append(Decimal(attempt));
   return name;
 }
 

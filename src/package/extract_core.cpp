@@ -88,9 +88,9 @@ bool BlockFits(int64_t position, int32_t length, int64_t packageEnd) {
 std::string FailedWriteText(const std::string& path, const std::string& systemError,
                             int64_t dataSize, int64_t fileSize, double freeBytes) {
   return Concat({path, "<P><P>Unable to save Extracted File!<P><P>"sv, systemError,
-                 "<P>Data Size: <T>"sv, ZeroPad(dataSize, 1), " Bytes<P>File Size: <T>"sv,
-                 ZeroPad(fileSize, 1), " Bytes<P>Bytes Free: <T>"sv,
-                 ZeroPad(static_cast<int64_t>(freeBytes), 1), " Bytes"sv});
+                 "<P>Data Size: <T>"sv, Decimal(dataSize), " Bytes<P>File Size: <T>"sv,
+                 Decimal(fileSize), " Bytes<P>Bytes Free: <T>"sv,
+                 Decimal(static_cast<int64_t>(freeBytes)), " Bytes"sv});
 }
 
 std::string UnsafeNameText(const std::string& name) {
@@ -101,8 +101,8 @@ std::string DamagedEntryText(const std::string& diskPath, int entryNumber, int64
                              std::string_view reason) {
   const bool entry = entryNumber > 0;
   return Concat({diskPath, entry ? "<P><P>Damaged entry "sv : "<P><P>Damaged package data"sv,
-                 entry ? ZeroPad(entryNumber, 1) : std::string(), " at offset "sv,
-                 ZeroPad(offset, 1), "!<P><P>"sv, reason});
+                 entry ? Decimal(entryNumber) : std::string(), " at offset "sv,
+                 Decimal(offset), "!<P><P>"sv, reason});
 }
 
 std::string NoTargetFolderText(const std::string& folder, const std::string& systemError) {

@@ -194,7 +194,7 @@ void DebugLine(const std::string& text) { DebugLineParts({text}); }
 void DebugLine(const char* text) { DebugLineParts({text}); }
 
 void DebugLineParts(std::initializer_list<std::string_view> parts) {
-  std::string line = ZeroPad(GetCurrentProcessId(), 1);
+  std::string line = Decimal(GetCurrentProcessId());
   for (std::string_view part : parts) line.append(part.data(), part.size());
   line += "\r\n";
   DebugWrite(line);

@@ -91,7 +91,7 @@ int RunStub() {
   DebugLineParts({" ThisIs_AutoUpdateProg=", AutoUpdateFlag ? "TRUE" : "FALSE"});
   Dispatch();
   ownPackage.reset();
-  DebugLineParts({" PeakWorkingSetSize=", ZeroPad(static_cast<int64_t>(PeakWorkingSet()), 1)});
+  DebugLineParts({" PeakWorkingSetSize=", Decimal(static_cast<int64_t>(PeakWorkingSet()))});
   DebugLineParts({" ==== STUB END ====>", commandLine, "<"});
   DebugWrite("\r\n");
   DebugFlush();

@@ -40,7 +40,7 @@ bool ReAskDue(int64_t now, int64_t reAskLast, int64_t reAskInterval) {
 bool VersionListed(const std::string& validVersions, int32_t versionOriginal) {
   if (validVersions.empty()) return true;
   // Some field between commas is the version's decimal text, exactly.
-  const std::string version = ZeroPad(versionOriginal, 1);
+  const std::string version = Decimal(versionOriginal);
   for (size_t start = 0;;) {
     const size_t end = validVersions.find(',', start);
     if (validVersions.compare(start, end - start, version) == 0) return true;

@@ -273,7 +273,7 @@ void AutoUpdateTimerTick() {
   if (StopCountdown == 0) PostQuitMessage(0);
   if (StopCountdown >= 0) --StopCountdown;
   ++AutoUpdateTimerCount;
-  DebugLine(Concat({" AutoUpdateTimerCount=", ZeroPad(AutoUpdateTimerCount, 1)}));
+  DebugLine(Concat({" AutoUpdateTimerCount=", Decimal(AutoUpdateTimerCount)}));
   if (AutoUpdateTimerCount >= 1) {
     RefreshTestMode(false);
     const TAgentSettings own = OwnAgentSettings();

@@ -14,7 +14,7 @@ void SetPreferenceOverride(int index, uint8_t value) {
 std::string FormatOverrideList() {
   std::string list = "|";
   for (uint8_t value : PreferenceOverrides) {
-    list += ZeroPad(value, 1);
+    list += Decimal(value);
     list += '|';
   }
   return list;

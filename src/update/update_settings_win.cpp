@@ -46,7 +46,7 @@ int64_t ReadOriginalInt(const TAgentSettings& s, const char* section, const char
 }
 
 bool WriteOriginalInt(const TAgentSettings& s, const char* key, int64_t value) {
-  return WritePrivateProfileStringA(schema::kOriginalSetup, key, ZeroPad(value, 1).c_str(),
+  return WritePrivateProfileStringA(schema::kOriginalSetup, key, Decimal(value).c_str(),
                                     s.OriginalPath().c_str()) != FALSE;
 }
 

@@ -98,19 +98,6 @@ std::string Concat(std::initializer_list<std::string_view> pieces) {
   return text;
 }
 
-std::string Decimal(int64_t number) {
-  char digits[20];
-  char* first = digits + sizeof digits;
-  uint64_t magnitude = number < 0 ? 0 - static_cast<uint64_t>(number) : number;
-  do {
-    *--first = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  std::string text(number < 0 ? "-" : "");
-  text.append(first, digits + sizeof digits);
-  return text;
-}
-
 int32_t MinInt(int32_t a, int32_t b) { return a < b ? a : b; }
 
 int32_t MaxInt(int32_t a, int32_t b) { return a > b ? a : b; }
@@ -237,7 +224,7 @@ uint64_t NextSplitMix(uint64_t& state) {
 
 std::string RandomDecimal(int64_t low, int64_t high) {
   static std::atomic<uint64_t> calls{0};
-  if (high <= low) return ZeroPad(low, 1);
+  if (high <= low) return Decimal(low);
   // The clock alone repeats within its resolution; the call counter keeps
   // two calls in the same tick from drawing the same number. Every call
   // seeds afresh, so each has a generator of its own and needs no lock.
@@ -251,7 +238,7 @@ std::string RandomDecimal(int64_t low, int64_t high) {
     while (offset < skip) offset = NextSplitMix(state);
     offset %= count;
   }
-  return ZeroPad(static_cast<int64_t>(static_cast<uint64_t>(low) + offset), 1);
+  return Decimal(static_cast<int64_t>(static_cast<uint64_t>(low) + offset));
 }
 
 namespace {

@@ -21,11 +21,6 @@
 // string per part: one call in place of three per part in the launcher.
 std::string Concat(std::initializer_list<std::string_view> pieces);
 
-// `number` in decimal digits, with "-" in front when negative: what the
-// launcher writes for every count, size and id (one routine for all integer
-// types instead of the library's one per type).
-std::string Decimal(int64_t number);
-
 // ---- Numbers -------------------------------------------------------------
 
 int32_t MinInt(int32_t a, int32_t b);
@@ -46,6 +41,11 @@ int32_t StrToIntDef(const std::string& text, int32_t def);
 // The decimal number padded on the left with "0" to `width` characters; never
 // cut. A minus sign stays in front of the zeros.
 std::string ZeroPad(int64_t number, int width);
+
+// `number` in decimal digits, with "-" in front when negative: what the
+// launcher writes for every count, size and id (one routine for all integer
+// types instead of the library's one per type).
+inline std::string Decimal(int64_t number) { return ZeroPad(number, 1); }
 // `value` in fixed-point notation with `places` (0..9) decimals, rounded to
 // the nearest, a tie to the even last digit: 2.345 -> "2.35" (as the stored
 // double lies just above), 0.125 -> "0.12"; a negative value that rounds to

@@ -153,7 +153,7 @@ std::string RegReadValue(std::string_view path, std::string_view nameText,
   if (type == REG_DWORD && size == 4) {
     DWORD value = 0;
     memcpy(&value, buffer, sizeof value);
-    return ZeroPad(value, 1);
+    return Decimal(value);
   }
   const char* text = reinterpret_cast<const char*>(buffer);
   return std::string(text, strlen(text));
@@ -167,7 +167,7 @@ bool IniWrite(const std::string& file, const std::string& section, const std::st
 
 bool IniWriteInt(const std::string& file, const std::string& section, const std::string& key,
                  int64_t value) {
-  return IniWrite(file, section, key, ZeroPad(value, 1));
+  return IniWrite(file, section, key, Decimal(value));
 }
 
 std::string IniRead(const std::string& file, const std::string& section, const std::string& key,
@@ -182,7 +182,7 @@ std::string IniRead(const std::string& file, const std::string& section, const s
 
 int64_t IniReadInt(const std::string& file, const std::string& section, const std::string& key,
                    int64_t def) {
-  return StrToInt64Def(IniRead(file, section, key, ZeroPad(def, 1)), def);
+  return StrToInt64Def(IniRead(file, section, key, Decimal(def)), def);
 }
 
 bool IsWindowsNT() {
