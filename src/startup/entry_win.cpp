@@ -16,7 +16,7 @@ bool AutoUpdateFlag = false;
 
 namespace {
 
-const char kDynDataKey[] = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
+constexpr const char* kDynDataKey = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
 
 std::unique_ptr<TGFileInfo> ownPackage;
 
