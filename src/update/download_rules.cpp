@@ -1,5 +1,6 @@
 #include "update/download_rules.h"
 
+#include "util/divide.h"
 #include "util/text.h"
 
 namespace {
@@ -11,7 +12,8 @@ constexpr uint32_t kTestModeInterval = 30000;
 int32_t RoundedQuotient(int32_t value, int32_t divisor) {
   if (divisor <= 0) return 0;
   const int64_t twice = 2 * static_cast<int64_t>(value);
-  const int64_t quotient = (twice + (value < 0 ? -divisor : divisor)) / (2 * int64_t{divisor});
+  const int64_t quotient =
+      DivideSigned(twice + (value < 0 ? -divisor : divisor), 2 * int64_t{divisor});
   return static_cast<int32_t>(quotient);
 }
 

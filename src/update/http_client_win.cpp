@@ -4,6 +4,7 @@
 #include "update/download_rules.h"
 #include "update/http_client.h"
 #include "update/wininet_api.h"
+#include "util/divide.h"
 #include "util/file_io.h"
 #include "util/handle.h"
 #include "util/winapi.h"
@@ -192,7 +193,7 @@ class TPassPacer {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     frequency_ = frequency.QuadPart;
-    interval_ = frequency_ * kPassMilliseconds / 1000;
+    interval_ = DivideSigned(frequency_ * kPassMilliseconds, 1000);
     next_ = Now();
   }
 
@@ -207,7 +208,7 @@ class TPassPacer {
       }
       // Sleeps until the turn (rounded up to a whole millisecond) or until
       // a message arrives, whichever is first.
-      const DWORD milliseconds = static_cast<DWORD>((left * 1000 + frequency_ - 1) / frequency_);
+      const DWORD milliseconds = static_cast<DWORD>(DivideSigned(left * 1000 + frequency_ - 1, frequency_));
       MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
     }
   }

@@ -1,5 +1,7 @@
 #include "util/seconds.h"
 
+#include "util/divide.h"
+
 namespace {
 
 // Days from 0000-03-01 of the proleptic Gregorian calendar; counting years
@@ -7,7 +9,7 @@ namespace {
 // 64-bit arithmetic; the rest stays within an era and the year (month 1..12).
 int64_t DaysFromCivil(int64_t year, int month, int day) {
   if (month <= 2) year -= 1;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t era = DivideSigned(year >= 0 ? year : year - 399, 400);
   const int yearOfEra = static_cast<int>(year - era * 400);
   const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 - 1;
   const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
@@ -32,5 +34,5 @@ int64_t SecondsSince1899(const TLocalTime& time) {
   // division truncates toward zero, so a negative dividend is moved down
   // by 999 first.
   const int64_t shifted = millis + 500;
-  return (shifted >= 0 ? shifted : shifted - 999) / 1000;
+  return DivideSigned(shifted >= 0 ? shifted : shifted - 999, 1000);
 }

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "util/clock.h"
+#include "util/divide.h"
 
 namespace {
 
@@ -73,8 +74,9 @@ void AppendDigits(std::string& out, uint64_t value, int count) {
   char digits[20];
   int length = 0;
   do {
-    digits[length++] = static_cast<char>('0' + value % 10);
-    value /= 10;
+    const TDivision step = DivideUnsigned(value, 10);
+    digits[length++] = static_cast<char>('0' + step.Remainder);
+    value = step.Quotient;
   } while (value != 0);
   for (; count > length; --count) out += '0';
   while (length > 0) out += digits[--length];
@@ -179,10 +181,11 @@ std::string FixedDecimal(double value, int places) {
   }
   std::string text;
   if (value < 0 && units != 0) text += '-';
-  AppendDigits(text, units / scale, 1);
+  const TDivision parts = DivideUnsigned(units, scale);
+  AppendDigits(text, parts.Quotient, 1);
   if (places > 0) {
     text += '.';
-    AppendDigits(text, units % scale, places);
+    AppendDigits(text, parts.Remainder, places);
   }
   return text;
 }
@@ -234,9 +237,9 @@ std::string RandomDecimal(int64_t low, int64_t high) {
   if (span != UINT64_MAX) {
     // Draws below `skip` would make the low values likelier: drawn again.
     const uint64_t count = span + 1;
-    const uint64_t skip = (0 - count) % count;
+    const uint64_t skip = DivideUnsigned(0 - count, count).Remainder;
     while (offset < skip) offset = NextSplitMix(state);
-    offset %= count;
+    offset = DivideUnsigned(offset, count).Remainder;
   }
   return Decimal(static_cast<int64_t>(static_cast<uint64_t>(low) + offset));
 }

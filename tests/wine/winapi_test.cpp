@@ -4,6 +4,7 @@
 
 #include "files/file_ops.h"
 #include "helper_programs.h"
+#include "util/divide.h"
 #include "util/text.h"
 
 namespace {
@@ -205,6 +206,27 @@ TEST(Libraries, GetDllProc) {
   EXPECT_NE(GetDllProc("shell32.dll", "ShellExecuteA"), nullptr);
   EXPECT_EQ(GetDllProc("shell32.dll", "NoSuchFunction"), nullptr);
   EXPECT_EQ(GetDllProc("NoSuchLibrary.dll", "Anything"), nullptr);
+}
+
+// On 32-bit x86 the launcher's 64-bit divisions go through one runtime
+// routine of its own choosing: they must agree with the compiler's "/" and
+// "%", signs, extremes and all, and so must the number texts built on them.
+TEST(Divide, AgreesWithTheCompilersDivision) {
+  const int64_t values[] = {0, 1, -1, 7, -7, 999, -999, 1000, 4294967295LL, 4294967296LL,
+                            -4294967297LL, 1234567890123456789LL, INT64_MAX, INT64_MIN + 1};
+  for (int64_t a : values) {
+    for (int64_t b : values) {
+      if (b == 0) continue;
+      EXPECT_EQ(DivideSigned(a, b), a / b) << a << " / " << b;
+      const uint64_t ua = static_cast<uint64_t>(a), ub = static_cast<uint64_t>(b);
+      const TDivision division = DivideUnsigned(ua, ub);
+      EXPECT_EQ(division.Quotient, ua / ub) << ua << " / " << ub;
+      EXPECT_EQ(division.Remainder, ua % ub) << ua << " % " << ub;
+    }
+  }
+  EXPECT_EQ(Decimal(INT64_MIN), "-9223372036854775808");
+  EXPECT_EQ(ZeroPad(-42, 5), "-0042");
+  EXPECT_EQ(FixedDecimal(-1234.5678, 3), "-1234.568");
 }
 
 TEST(Clock, NowSecondsFollowsLocalTime) {
