@@ -27,18 +27,9 @@ TAgentSettings TAgentSettings::InFolder(const std::string& folder, const TGFileI
 
 namespace {
 
-// One value of the INI file at `path` (at most 10240 characters), or `def`
-// when the key is absent.
-std::string ReadValue(const std::string& path, const char* section, const char* key,
-                      const char* def) {
-  std::string value(10241, '\0');
-  value.resize(GetPrivateProfileStringA(section, key, def, &value[0], 10241, path.c_str()));
-  return value;
-}
-
 std::string ReadOriginal(const TAgentSettings& s, const char* section, const char* key,
                          const char* def = "") {
-  return ReadValue(s.OriginalPath(), section, key, def);
+  return IniRead(s.OriginalPath(), section, key, def);
 }
 
 int64_t ReadOriginalInt(const TAgentSettings& s, const char* section, const char* key) {
@@ -51,7 +42,7 @@ bool WriteOriginalInt(const TAgentSettings& s, const char* key, int64_t value) {
 }
 
 std::string ReadInfo(const TAgentSettings& s, const char* key, const char* def = "") {
-  return ReadValue(s.InfoPath(), schema::kNewSetup, key, def);
+  return IniRead(s.InfoPath(), schema::kNewSetup, key, def);
 }
 
 int32_t ReadInfoInt32(const TAgentSettings& s, const char* key) {

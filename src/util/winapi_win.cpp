@@ -170,14 +170,18 @@ bool IniWriteInt(const std::string& file, const std::string& section, const std:
   return IniWrite(file, section, key, Decimal(value));
 }
 
-std::string IniRead(const std::string& file, const std::string& section, const std::string& key,
-                    const std::string& def) {
+std::string IniRead(const std::string& file, const char* section, const char* key,
+                    const char* def) {
   std::string buffer(10241, '\0');
-  const DWORD length =
-      GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), &buffer[0],
-                               static_cast<DWORD>(buffer.size()), file.c_str());
+  const DWORD length = GetPrivateProfileStringA(section, key, def, &buffer[0],
+                                                static_cast<DWORD>(buffer.size()), file.c_str());
   buffer.resize(length);
   return buffer;
+}
+
+std::string IniRead(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& def) {
+  return IniRead(file, section.c_str(), key.c_str(), def.c_str());
 }
 
 int64_t IniReadInt(const std::string& file, const std::string& section, const std::string& key,
