@@ -7,13 +7,17 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make python3 file procps
-  googletest libgtest-dev zlib1g-dev libssl-dev clang libfuzzer-14-dev
+  googletest libgtest-dev zlib1g-dev libssl-dev
+  # The fuzz build links libFuzzer and the sanitizer runtimes of clang 14.
+  clang libfuzzer-14-dev libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 wine32:i386 xvfb xauth openbox x11-utils
   # TLS inside Wine (the HTTPS download tests): its schannel needs gnutls of
   # both word sizes.
   libgnutls30 libgnutls30:i386
-  osslsigncode openssl ca-certificates curl imagemagick nsis hyperfine
+  osslsigncode openssl ca-certificates curl imagemagick hyperfine
+  # Real installers for the tests: NSIS executables and MSI packages.
+  nsis wixl msitools
 )
 
 # An nginx the machine already has (any flavour, packaged or not) serves the

@@ -1,29 +1,40 @@
 // One complete self-extraction run: room check and temp-drive question,
-// extraction, start of the package's main program with the run token, the
-// wait for it and its dialog, and success read from the run's atom.
+// extraction, start of the package's main program, the wait for it and
+// every process it hands its work on to, and its success: the run's atom
+// removed (the hand-shake) or its exit code (an ordinary installer).
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "package/driver_rules.h"
+#include "package/setup_folder.h"
+
 class TGFileInfo;
 
-// Extracts `packagePath` into `targetFolder` (or a fallback folder on
-// another fixed drive when room is short), starts its main program with
-// `extraArguments`, waits for it and returns true when the program removed
-// the run's atom. `show` shows the questions and the progress window.
-bool RunPackage(const std::string& targetFolder, const std::string& packagePath,
-                const std::string& autoUpdateProgName, const std::string& extraArguments,
-                bool show);
+struct TRunRequest {
+  // Where the files go (normally GetSetupFolder); a fallback folder on
+  // another fixed drive is taken when room is short.
+  std::string TargetFolder;
+  std::string PackagePath;
+  // Name of the auto-update program copy to leave; empty: none.
+  std::string AutoUpdateProgName;
+  // The caller's arguments, given to every main program.
+  std::string Arguments;
+  // Given only to a setup program of the hand-shake (the agent's
+  // "/OriginalInfoFile="); an ordinary installer never sees them.
+  std::string HandShakeArguments;
+  // Shows the questions and the progress window.
+  bool Show = true;
+};
 
-// The temporary folder + "SETUP_" + the low 16 bits of the launcher file's
-// DOS date/time (+ "_2", ... when that name is taken); made and marked as
-// in use on first use, after stale setup folders of earlier runs have been
-// swept. Whoever ran it removes it with RemoveSetupFolder.
-std::string GetSetupFolder();
-// Deletes the folder GetSetupFolder made (nothing when it made none).
-void RemoveSetupFolder();
+// Extracts the package, starts its main program (see BuildStartCommand),
+// waits for it and every process it started that works on the setup
+// folder, and tells how it went. A damaged package, a program that cannot
+// be started and an installer's failing exit code have been shown to the
+// user in an error box by the time it returns.
+TRunResult RunPackage(const TRunRequest& request);
 
 bool FindAltTempRoot();
 std::string GetAltSetupFolder();
@@ -31,5 +42,3 @@ void RemoveAltSetupFolder();
 bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& package);
 bool ForcePromptSet();
 void SetStatusText(HWND window, const std::string& text, int charset);
-
-#include "package/driver_rules.h"

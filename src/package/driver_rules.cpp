@@ -8,26 +8,75 @@ std::string FormatMB(double bytes) {
 
 std::string RunTokenFor(unsigned long threadId) { return "_" + Decimal(threadId); }
 
-std::string MainProgramPath(const std::string& targetFolder, const std::string& mainProgram) {
-  const size_t star = mainProgram.find('*');
-  const std::string name = star == std::string::npos ? mainProgram : Trim(mainProgram.substr(0, star));
-  return SetTrailingBackslash(targetFolder, true) + name;
+namespace {
+
+// `text` followed by one blank and `more`, both trimmed.
+std::string Joined(const std::string& text, const std::string& more) {
+  return Trim(Concat({text, " ", Trim(more)}));
 }
 
-std::string BuildStartCommand(const std::string& targetFolder, const std::string& mainProgram,
-                              const std::string& extraArguments, const std::string& runToken,
-                              bool autoUpdateProg) {
-  std::string arguments = extraArguments;
-  const size_t star = mainProgram.find('*');
+std::string Quoted(const std::string& text) { return Concat({"\"", text, "\""}); }
+
+}  // namespace
+
+TStartCommand BuildStartCommand(const TStartInput& in) {
+  const std::string& main = in.MainProgram;
+  const size_t star = main.find('*');
+  std::string name = main;
+  std::string publisher;
   if (star != std::string::npos) {
-    arguments.append(" ").append(Trim(mainProgram.substr(star + 1)));
-    arguments = Trim(arguments);
+    name = Trim(main.substr(0, star));
+    publisher = main.substr(star + 1);
   }
-  std::string command = MainProgramPath(targetFolder, mainProgram);
-  if (!arguments.empty()) command.append(" ").append(arguments);
-  command.append(" /TH_ID=").append(runToken);
-  if (autoUpdateProg) command.append(" /AutoUpdateProg");
-  return command;
+  TStartCommand start;
+  start.ProgramPath = SetTrailingBackslash(in.TargetFolder, true) + name;
+  start.Application = start.ProgramPath;
+  const std::string system = SetTrailingBackslash(in.SystemFolder, true);
+  const std::string extension = UpperCase(ExtractFileExt(name));
+  const bool msi = extension == ".MSI";
+  const bool batch = extension == ".CMD" || extension == ".BAT";
+  const bool byExitCode = msi || in.PackageSaysExitCode;
+  std::string arguments;
+  if (byExitCode) {
+    start.SuccessBy = TSuccessBy::ExitCode;
+    arguments = Joined(in.Arguments, publisher);
+  } else {
+    arguments = Joined(Joined(Joined(in.Arguments, in.HandShakeArguments), publisher),
+                       Concat({"/TH_ID=", in.RunToken, in.AutoUpdateProg ? " /AutoUpdateProg" : ""}));
+  }
+  // A setup program written for the launcher gets its path unquoted, as it
+  // always has; everything else gets it quoted, as a path with blanks needs.
+  std::string command = byExitCode || batch ? Quoted(start.ProgramPath) : start.ProgramPath;
+  if (msi) {
+    start.Application = system + "msiexec.exe";
+    command = Concat({Quoted(start.Application), " /i ", command});
+  }
+  if (!arguments.empty()) command = Concat({command, " ", arguments});
+  if (batch) {
+    // A batch file is no program of its own: the command interpreter runs
+    // it, and /s takes the rest of the line as it stands.
+    start.Application = system + "cmd.exe";
+    command = Concat({Quoted(start.Application), " /s /c ", Quoted(command)});
+  }
+  start.CommandLine = command;
+  return start;
+}
+
+bool AsksForRestart(uint32_t code) { return code == 3010 || code == 1641; }
+
+bool IsSuccessExitCode(uint32_t code) { return code == 0 || AsksForRestart(code); }
+
+uint32_t LauncherExitCode(const TRunResult& result) {
+  if (result.SuccessBy == TSuccessBy::HandShake) return 0;
+  switch (result.Status) {
+    case TRunStatus::Succeeded:
+    case TRunStatus::SetupFailed:
+      return result.ExitCode;
+    case TRunStatus::Declined:
+      return 1602;
+    default:
+      return 1603;
+  }
 }
 
 std::string TempNoticeDrive(const std::string& folder) {

@@ -9,6 +9,7 @@
 #include "package/package_info.h"
 #include "package/setup_folder.h"
 #include "process/process.h"
+#include "process/setup_job.h"
 #include "startup/debug_log.h"
 #include "startup/entry.h"
 #include "startup/main_window.h"
@@ -25,15 +26,8 @@ const char kAtomPrefix[] = "AutoUpdateAtomTokenByOrvane";
 const char kDialogClassPrefix[] = ".SDialog_Class_Name.";
 const char kSpanDiskKey[] = "HKEY_CURRENT_USER\\Software\\Tirabelo\\Orvane\\SpanDisk";
 
-std::string setupFolder;
 std::string altTempRoot;
 std::string altSetupFolder;
-
-// Low 16 bits of the launcher file's packed DOS date/time: its time of day.
-unsigned OwnFileTimeOfDay() {
-  const int32_t stamp = FileDosDateTime(ProgramPath());
-  return stamp == -1 ? 65535 : static_cast<unsigned>(stamp) & 0xFFFF;
-}
 
 bool IsFixedDrive(char letter) {
   const char root[] = {letter, ':', '\\', 0};
@@ -58,44 +52,91 @@ double ProbeDriveFreeSpace(char letter) {
   return freeBytes;
 }
 
-bool StartMainProgram(const std::string& targetFolder, const std::string& mainProgram,
-                      const std::string& extraArguments, bool show) {
-  const std::string runToken = RunTokenFor(GetCurrentThreadId());
-  const std::string command =
-      BuildStartCommand(targetFolder, mainProgram, extraArguments, runToken, AutoUpdateFlag);
-  const std::string path = MainProgramPath(targetFolder, mainProgram);
-  // Read before the installer runs: it may replace the settings file.
-  const std::string startUpLink = GetStartUpLink();
-  const std::string checkLink = GetCheckforNewUpdateLink();
-  const std::string atomName = kAtomPrefix + runToken;
-  GlobalAddAtomA(atomName.c_str());
-  DebugLine(" WinExec " + command);
-  WinExec(command.c_str(), show ? SW_SHOW : SW_HIDE);
-  HideMainWindow();
-  Wait(1000);
-  WaitForProgramExit(path);
-  const std::string dialogClass = kDialogClassPrefix + runToken;
-  WaitWhileWindow(dialogClass.c_str(), nullptr);
-  Wait(1000);
-  // The program signals success by removing the run's atom.
-  const ATOM atom = GlobalFindAtomA(atomName.c_str());
-  if (atom != 0) {
-    GlobalDeleteAtom(atom);
-    return false;
-  }
-  if (GetRemoveStartUpShortcut() && FileExists(startUpLink)) DeleteFileA(startUpLink.c_str());
-  if (GetRemoveCheckForNewUpdateShortcut() && FileExists(checkLink)) DeleteFileA(checkLink.c_str());
+// True when a global atom of that name was still there (and is gone now).
+bool DeleteAtomNamed(const std::string& name) {
+  const ATOM atom = GlobalFindAtomA(name.c_str());
+  if (atom == 0) return false;
+  GlobalDeleteAtom(atom);
   return true;
 }
 
-}  // namespace
-
-std::string GetSetupFolder() {
-  if (setupFolder.empty()) setupFolder = ClaimSetupFolder(TempDir(true), OwnFileTimeOfDay());
-  return setupFolder;
+void ShowPackageError(const TGFileInfo& package, const std::string& text) {
+  ShowErrorBox(nullptr, text, package.GetText(kIdError, kDefaultError),
+               package.GetText(kIdButtons, kDefaultButtons), package.GetCharset());
 }
 
-void RemoveSetupFolder() { RemoveClaimedSetupFolder(); }
+// The hand-shake's end: the program's dialog gone, then success read from
+// the run's atom, which the program removes when it succeeded.
+bool HandShakeSucceeded(const TStartCommand& start, const std::string& runToken,
+                        const std::string& atomName) {
+  WaitForProgramExit(start.ProgramPath);
+  const std::string dialogClass = kDialogClassPrefix + runToken;
+  WaitWhileWindow(dialogClass.c_str(), nullptr);
+  Wait(1000);
+  return !DeleteAtomNamed(atomName);
+}
+
+bool ExitCodeSucceeded(const TGFileInfo& package, uint32_t code) {
+  if (AsksForRestart(code)) {
+    DebugLineParts({" The setup program asks for a restart (exit code ", Decimal(code),
+                    "); the launcher never restarts the machine"});
+  }
+  if (IsSuccessExitCode(code)) return true;
+  ShowPackageError(package, ReplaceAll(package.GetText(kIdSetupFailed, kDefaultSetupFailed),
+                                       "<CODE>", Decimal(code)));
+  return false;
+}
+
+TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder,
+                            const std::string& mainProgram, const TRunRequest& request) {
+  TStartInput in;
+  in.TargetFolder = folder;
+  in.MainProgram = mainProgram;
+  in.Arguments = request.Arguments;
+  in.HandShakeArguments = request.HandShakeArguments;
+  in.RunToken = RunTokenFor(GetCurrentThreadId());
+  in.SystemFolder = SystemDir(false);
+  in.PackageSaysExitCode = package.SuccessByExitCode();
+  in.AutoUpdateProg = AutoUpdateFlag;
+  const TStartCommand start = BuildStartCommand(in);
+  TRunResult result;
+  result.SuccessBy = start.SuccessBy;
+  const bool handShake = start.SuccessBy == TSuccessBy::HandShake;
+  // Read before the installer runs: it may replace the settings file.
+  const std::string startUpLink = GetStartUpLink();
+  const std::string checkLink = GetCheckforNewUpdateLink();
+  const std::string atomName = kAtomPrefix + in.RunToken;
+  if (handShake) GlobalAddAtomA(atomName.c_str());
+  DebugLineParts({" Start ", start.CommandLine});
+  TSetupJob job;
+  if (!job.Start(start.Application, start.CommandLine, request.Show)) {
+    result.Status = TRunStatus::StartFailed;
+    result.Error = GetLastError();
+    const std::string reason = LastErrorText();
+    if (handShake) DeleteAtomNamed(atomName);
+    DebugLineParts({" Start failed: error ", Decimal(result.Error), " ", reason});
+    const std::string text = package.GetText(kIdStartFailed, kDefaultStartFailed);
+    ShowPackageError(package,
+                     ReplaceAll(ReplaceAll(text, "<PROGRAM>", start.Application), "<ERROR>", reason));
+    return result;
+  }
+  if (job.WaitsForProgramAlone()) DebugLine(" No job for the setup program: waiting for it alone");
+  HideMainWindow();
+  if (handShake) Wait(1000);
+  job.WaitForSetupProcesses(folder);
+  result.ExitCode = job.ExitCode();
+  DebugLineParts({" Setup exit code=", Decimal(result.ExitCode)});
+  const bool succeeded = handShake ? HandShakeSucceeded(start, in.RunToken, atomName)
+                                   : ExitCodeSucceeded(package, result.ExitCode);
+  result.Status = succeeded ? TRunStatus::Succeeded : TRunStatus::SetupFailed;
+  if (succeeded) {
+    if (GetRemoveStartUpShortcut() && FileExists(startUpLink)) DeleteFileA(startUpLink.c_str());
+    if (GetRemoveCheckForNewUpdateShortcut() && FileExists(checkLink)) DeleteFileA(checkLink.c_str());
+  }
+  return result;
+}
+
+}  // namespace
 
 bool FindAltTempRoot() {
   if (altTempRoot.empty()) {
@@ -160,48 +201,45 @@ void SetStatusText(HWND window, const std::string& text, int charset) {
   SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-bool RunPackage(const std::string& targetFolder, const std::string& packagePath,
-                const std::string& autoUpdateProgName, const std::string& extraArguments,
-                bool show) {
-  bool result = false;
-  const TGFileInfo package(packagePath);
+TRunResult RunPackage(const TRunRequest& request) {
+  TRunResult result;
+  const TGFileInfo package(request.PackagePath);
+  if (package.SuccessByExitCode()) result.SuccessBy = TSuccessBy::ExitCode;
   const int charset = package.GetCharset();
   SetStatusText(StatusLabel, package.GetText(kIdExtracting, kDefaultExtracting), charset);
-  std::string folder = targetFolder;
+  std::string folder = request.TargetFolder;
   // The package's own record answers the room check: the same file, read once.
   const bool room =
       package.GetSpaceRequired(folder) < DriveFreeSpace(folder) && DirExists(folder);
   if (!room && FindAltTempRoot()) folder = GetAltSetupFolder();
-  if (!show || ConfirmTempSpace(folder, package)) {
-    const TExtractRequest request{packagePath,
+  if (request.Show && !ConfirmTempSpace(folder, package)) {
+    result.Status = TRunStatus::Declined;
+  } else {
+    const TExtractRequest extract{request.PackagePath,
                                   folder,
-                                  autoUpdateProgName,
+                                  request.AutoUpdateProgName,
                                   MainWindowProgress,
                                   package.GetText(kIdInsertDisk, kDefaultInsertDisk),
                                   package.GetText(kIdAttention, kDefaultAttention),
                                   package.GetText(kIdButtons, kDefaultButtons),
                                   static_cast<uint8_t>(charset),
                                   ForcePromptSet()};
-    const std::string& buttons = request.ButtonTexts;
-    if (show) ShowMainWindow();
+    if (request.Show) ShowMainWindow();
     WaitPumping(1000, 1);
     const int failedBefore = FailedWriteCount();
-    const TExtractResult extracted = ExtractPackage(request);
+    const TExtractResult extracted = ExtractPackage(extract);
     // A file that could not be written (full disk, locked file, unsafe name)
     // has been reported; the main program would run from an incomplete set.
     const bool wroteAll = FailedWriteCount() == failedBefore;
     Wait(1000);
-    const std::string caption = package.GetText(kIdError, kDefaultError);
     if (!extracted.Damage.Message.empty()) {
-      ShowErrorBox(nullptr, extracted.Damage.Message, caption, buttons, charset);
+      ShowPackageError(package, extracted.Damage.Message);
     } else if (!extracted.MainProgram.empty() && extracted.ChecksumOk && wroteAll) {
-      result = StartMainProgram(folder, extracted.MainProgram, extraArguments, show);
+      result = StartMainProgram(package, folder, extracted.MainProgram, request);
     }
-    if (!extracted.ChecksumOk) {
-      ShowErrorBox(nullptr, package.GetText(kIdBadCrc, kDefaultBadCrc), caption, buttons, charset);
-    }
+    if (!extracted.ChecksumOk) ShowPackageError(package, package.GetText(kIdBadCrc, kDefaultBadCrc));
   }
   RemoveAltSetupFolder();
-  DebugLine(result ? " RunPackage result=TRUE" : " RunPackage result=FALSE");
+  DebugLine(result.Succeeded() ? " RunPackage result=TRUE" : " RunPackage result=FALSE");
   return result;
 }

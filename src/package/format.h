@@ -19,6 +19,13 @@ constexpr int kCrcSkippedHeader = 512;
 // GetCrc reads the file in pieces of this size; the 1234 bonus is per piece.
 constexpr int kCrcPieceSize = 4096;
 
+// InfoList field 5, written only for a package whose main program is an
+// ordinary installer: its exit code tells success. Packages without the
+// field use the hand-shake (the run's atom), as every older package does.
+constexpr int kSuccessByField = 5;
+constexpr char kSuccessByExitCode[] = "exit-code";
+constexpr char kSuccessByHandShake[] = "hand-shake";
+
 // PackageFlags bits.
 constexpr uint8_t kFlagAlwaysShowTempNotice = 0x01;
 constexpr uint8_t kFlagHasNextDisk = 0x02;

@@ -42,6 +42,17 @@ constexpr char kDefaultDownloadQuestion[] =
     "<p><P>Size: <SIZE> MB<P>";
 constexpr char kIdNoConnection[] = "s12";
 constexpr char kDefaultNoConnection[] = "No valid Internet Connection.<p>Can not Download File!";
+constexpr char kIdSetupFailed[] = "s13";  // <CODE>
+constexpr char kDefaultSetupFailed[] =
+    "The setup program ended with exit code <CODE>.<P>The installation is not complete.";
+constexpr char kIdStartFailed[] = "s14";  // <PROGRAM>, <ERROR>
+constexpr char kDefaultStartFailed[] =
+    "<PROGRAM><P><P>Unable to start the setup program!<P><P><ERROR>";
+// Shown before the package can be read, so never looked up in it.
+constexpr char kDefaultFolderName[] =
+    "This setup file cannot be read where it is: the name of its folder has characters "
+    "that this system cannot pass to it.<P><P>Please move the setup file to a folder with a "
+    "plain name, such as C:\\Setup, and start it again.";
 
 // Captions, button list and character set; their ids double as defaults.
 constexpr char kIdError[] = "Error";

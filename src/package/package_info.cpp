@@ -138,6 +138,10 @@ bool TGFileInfo::HiddenExtract() const {
   return FieldOf(infoList_, kHiddenExtractField) == "1";
 }
 
+bool TGFileInfo::SuccessByExitCode() const {
+  return FieldOf(infoList_, kSuccessByField) == kSuccessByExitCode;
+}
+
 std::string TGFileInfo::WebFolder() const { return FieldOf(webList_, kWebFolderField); }
 
 std::string TGFileInfo::WebSetupName() const { return FieldOf(webList_, kWebSetupNameField); }

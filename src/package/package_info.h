@@ -65,6 +65,9 @@ class TGFileInfo {
   // The stored (scrambled) token, or the token compared when `unscramble`.
   std::string UpdateToken(bool unscramble) const;
   bool HiddenExtract() const;
+  // The main program reports success by its exit code (0, 3010, 1641)
+  // rather than by removing the run's atom.
+  bool SuccessByExitCode() const;
 
   // WebList fields; all empty / false without a WebList.
   std::string WebFolder() const;

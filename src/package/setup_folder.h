@@ -9,14 +9,18 @@
 
 #include <string>
 
-// Removes, in one bounded pass, the setup folders of `tempRoot` whose mark
-// exists and is not held; then makes a new setup folder there (the first
-// free name for `timeOfDay`) and holds its mark. Returns the folder, or a
-// name that does not exist when none could be made (the extraction then
-// reports why, and nothing is removed at the end).
-std::string ClaimSetupFolder(const std::string& tempRoot, unsigned timeOfDay);
+// The setup folder of the current run: the temporary folder + "SETUP_" +
+// the low 16 bits of the launcher file's DOS date/time (+ "_2", ... when
+// that name is taken). The first call of a run sweeps the stale setup
+// folders of earlier runs, makes the folder and holds its mark; later calls
+// give the same folder until RemoveSetupFolder. When no folder can be made
+// it gives a name that does not exist (the extraction then reports why,
+// and nothing is removed at the end).
+std::string GetSetupFolder();
 
-// Lets go of the claimed folder's mark and deletes the folder. A folder that
-// cannot be removed completely (a file of it held by another program) keeps
-// a mark, so that a later start removes it.
-void RemoveClaimedSetupFolder();
+// Lets go of the mark and deletes the folder GetSetupFolder made (nothing
+// when it made none). A folder that cannot be removed completely (a file of
+// it held by another program) keeps a mark, so that a later start removes
+// it. The next GetSetupFolder claims a fresh folder: a long-lived agent
+// runs one update after another.
+void RemoveSetupFolder();

@@ -4,10 +4,12 @@
 
 #include <vector>
 
+#include "files/file_date.h"
 #include "files/file_ops.h"
 #include "package/driver_rules.h"
 #include "util/handle.h"
 #include "util/text.h"
+#include "util/winapi.h"
 
 namespace {
 
@@ -16,7 +18,10 @@ constexpr size_t kSweepLimit = 64;
 // Names tried for a new folder before giving up.
 constexpr int kClaimAttempts = 20;
 
-std::string claimedFolder;
+// The one record of the run's setup folder: its path (empty before the
+// first use and after removal) and the mark that says it is ours.
+std::string setupFolder;
+bool madeHere = false;
 TFileHandle heldMark;
 
 std::string MarkPath(const std::string& folder) {
@@ -61,8 +66,15 @@ void SweepStaleSetupFolders(const std::string& root) {
   }
 }
 
-}  // namespace
+// Low 16 bits of the launcher file's packed DOS date/time: its time of day.
+unsigned OwnFileTimeOfDay() {
+  const int32_t stamp = FileDosDateTime(ProgramPath());
+  return stamp == -1 ? 65535 : static_cast<unsigned>(stamp) & 0xFFFF;
+}
 
+// Sweeps the stale folders of `tempRoot`, then makes a new setup folder
+// there (the first free name for `timeOfDay`) and holds its mark. Returns
+// the folder, or a name that does not exist when none could be made.
 std::string ClaimSetupFolder(const std::string& tempRoot, unsigned timeOfDay) {
   const std::string root = SetTrailingBackslash(tempRoot, true);
   ForceDirectories(root);
@@ -72,7 +84,7 @@ std::string ClaimSetupFolder(const std::string& tempRoot, unsigned timeOfDay) {
     // Making the folder claims the name; the mark follows at once.
     if (CreateDirectoryA(folder.c_str(), nullptr)) {
       heldMark.reset(OpenMark(folder, CREATE_ALWAYS));
-      claimedFolder = folder;
+      madeHere = true;
       return folder;
     }
     // Taken by another run or by something not ours: try the next name.
@@ -82,13 +94,23 @@ std::string ClaimSetupFolder(const std::string& tempRoot, unsigned timeOfDay) {
   return root + SetupFolderName(timeOfDay, kClaimAttempts + 1);
 }
 
-void RemoveClaimedSetupFolder() {
-  if (claimedFolder.empty()) return;
+}  // namespace
+
+std::string GetSetupFolder() {
+  if (setupFolder.empty()) setupFolder = ClaimSetupFolder(TempDir(true), OwnFileTimeOfDay());
+  return setupFolder;
+}
+
+void RemoveSetupFolder() {
+  const std::string folder = setupFolder;
+  setupFolder.clear();
+  // A name that could not be made is not ours to delete.
+  if (!madeHere) return;
+  madeHere = false;
   heldMark.reset();
-  if (DeleteTree(claimedFolder, false) || !DirExists(claimedFolder)) {
-    DeleteFileA(MarkPath(claimedFolder).c_str());
+  if (DeleteTree(folder, false) || !DirExists(folder)) {
+    DeleteFileA(MarkPath(folder).c_str());
   } else {
-    LeaveMark(claimedFolder);
+    LeaveMark(folder);
   }
-  claimedFolder.clear();
 }

@@ -8,7 +8,8 @@
 class TGFileInfo;
 
 // Runs the whole process: START line, own package info, dispatch, END line.
-// Always returns 0, the exit code of every path.
+// Returns the process's exit code: 0 on every path but a setup run whose
+// main program reports success by its exit code (see LauncherExitCode).
 int RunStub();
 
 // The package information of the launcher's own file; valid from the START

@@ -44,11 +44,14 @@ unsigned long long PeakWorkingSet() {
   return counters.PeakWorkingSetSize;
 }
 
-void Dispatch() {
+// Returns the process's exit code: 0 but for a setup run of an ordinary
+// installer, which ends with the installer's code.
+int Dispatch() {
   const std::string className = MainWindowClassFor(AutoUpdateFlag, ProgramPath());
   const bool copyWasRunning = IsTransientCopyRunning();
   // Neither the program's name nor its package changes while it runs.
   const bool autoUpdateProg = IsAutoUpdateProg();
+  int exitCode = 0;
   if (!TopLevelWindowExists(className)) {
     if (autoUpdateProg) {
       RunAutoUpdateProgMode();
@@ -56,10 +59,11 @@ void Dispatch() {
       RunTransientCopyMode(className);
     } else {
       RecordOrigin();
-      RunNormalMode(className);
+      exitCode = RunNormalMode(className);
     }
   }
   if (autoUpdateProg) RunControllerStep(copyWasRunning);
+  return exitCode;
 }
 
 }  // namespace
@@ -89,11 +93,11 @@ int RunStub() {
   ownPackage = std::make_unique<TGFileInfo>(ProgramPath());
   AutoUpdateFlag = ownPackage->ThisIs_AutoUpdateProg();
   DebugLineParts({" ThisIs_AutoUpdateProg=", AutoUpdateFlag ? "TRUE" : "FALSE"});
-  Dispatch();
+  const int exitCode = Dispatch();
   ownPackage.reset();
   DebugLineParts({" PeakWorkingSetSize=", Decimal(static_cast<int64_t>(PeakWorkingSet()))});
   DebugLineParts({" ==== STUB END ====>", commandLine, "<"});
   DebugWrite("\r\n");
   DebugFlush();
-  return 0;
+  return exitCode;
 }

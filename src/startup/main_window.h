@@ -23,8 +23,9 @@ extern UINT ListenerMessage;
 // Registers the class `className` (the single-instance key of this role),
 // creates the window hidden and runs the message loop until the quit
 // message; then stops the timer, raises the download abort flag, releases
-// the Internet library and notifies the listener (43, 0).
-void RunMainWindow(const std::string& className);
+// the Internet library and notifies the listener (43, 0). Returns the exit
+// code the first quit message carried (0 when no window could be made).
+int RunMainWindow(const std::string& className);
 
 // Posts (code, value) to the registered listener, if there is one.
 void NotifyListener(WPARAM code, LPARAM value);

@@ -192,7 +192,7 @@ void HideMainWindow() {
   if (MainWindow != nullptr) ShowWindow(MainWindow, SW_HIDE);
 }
 
-void RunMainWindow(const std::string& className) {
+int RunMainWindow(const std::string& className) {
   AutoUpdateTimerCount = TimerCountAfterSleepSwitch(SwitchInt("/SleepX=", -1), AutoUpdateTimerCount);
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
@@ -216,6 +216,7 @@ void RunMainWindow(const std::string& className) {
   MainWindow = CreateWindowExA(0, className.c_str(), title.c_str(),
                                WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, kWidth, kHeight,
                                nullptr, nullptr, instance, nullptr);
+  int exitCode = 0;
   if (MainWindow != nullptr) {
     ShowWindow(MainWindow, SW_HIDE);
     MSG msg;
@@ -223,6 +224,7 @@ void RunMainWindow(const std::string& className) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
+    exitCode = static_cast<int>(msg.wParam);
   }
   if (MainWindow != nullptr) KillTimer(MainWindow, kTimerId);
   DownloadAbortRequested = true;
@@ -233,4 +235,5 @@ void RunMainWindow(const std::string& className) {
   if (MainWindow != nullptr && IsWindow(MainWindow)) DestroyWindow(MainWindow);
   MainWindow = StatusLabel = ProgressBar = nullptr;
   statusFont = nullptr;
+  return exitCode;
 }

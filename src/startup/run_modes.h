@@ -10,7 +10,8 @@
 
 // Normal mode: the setup launcher (the main window drives RunSetupLauncher,
 // or the agent when the auto-update flag is set under a third name).
-void RunNormalMode(const std::string& className);
+// Returns the process's exit code (see LauncherExitCode).
+int RunNormalMode(const std::string& className);
 
 // The auto-update program under its configured name: make and start the
 // transient copy.

@@ -5,7 +5,7 @@
 #include "startup/transient_copy.h"
 #include "update/http_client.h"
 
-void RunNormalMode(const std::string& className) { RunMainWindow(className); }
+int RunNormalMode(const std::string& className) { return RunMainWindow(className); }
 
 void RunAutoUpdateProgMode() { CreateAndRun_X_Exe(); }
 

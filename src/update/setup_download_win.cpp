@@ -85,7 +85,7 @@ bool UserAgreesToDownload(const TGFileInfo& own, const std::string& buttons, int
 
 }  // namespace
 
-void RunWebSetup(const std::string& agentName) {
+TRunResult RunWebSetup(const std::string& agentName) {
   const TGFileInfo& own = OwnPackageInfo();
   if (!agentName.empty()) WriteAgentCopy(agentName);
   std::string base = own.WebFolder();
@@ -95,11 +95,12 @@ void RunWebSetup(const std::string& agentName) {
     besideLauncher += setupName;
     if (FileExists(besideLauncher)) base = ProgramDir(false);
   }
-  DownloadSetupFile(GetSetupFolder(), base, setupName);
+  return DownloadSetupFile(GetSetupFolder(), base, setupName);
 }
 
-void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
-                       const std::string& fileName) {
+TRunResult DownloadSetupFile(const std::string& tempFolder, const std::string& base,
+                             const std::string& fileName) {
+  TRunResult result;
   const TGFileInfo& own = OwnPackageInfo();
   const int charset = own.GetCharset();
   const std::string buttons = Text("BtnText", kDefaultButtons);
@@ -127,7 +128,10 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
   if (error.empty() && !declined) {
     const char* refusal = SetupFileRefusal(setupPath);
     if (refusal == nullptr) {
-      RunPackage(tempFolder, setupPath, "", "", true);
+      TRunRequest request;
+      request.TargetFolder = tempFolder;
+      request.PackagePath = setupPath;
+      result = RunPackage(request);
     } else {
       DebugLine(" Setup file refused: " + std::string(refusal));
       DetectErrorPage(setupPath, "", url, error, "Bad Secret Token!");
@@ -137,4 +141,5 @@ void DownloadSetupFile(const std::string& tempFolder, const std::string& base,
   if (!error.empty()) {
     ShowErrorBox(nullptr, error, Text("Error", kDefaultError), buttons, charset);
   }
+  return result;
 }

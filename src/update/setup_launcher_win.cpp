@@ -2,8 +2,11 @@
 
 #include "files/file_ops.h"
 #include "package/driver.h"
+#include "package/messages.h"
 #include "package/package_info.h"
 #include "startup/entry.h"
+#include "startup/debug_log.h"
+#include "ui/msgbox.h"
 #include "update/setup_download.h"
 #include "util/text.h"
 #include "util/winapi.h"
@@ -12,12 +15,24 @@ void RunSetupLauncher(HWND window) {
   KillTimer(window, 1);
   const TGFileInfo& own = OwnPackageInfo();
   const std::string agentName = own.MakeAutoUpdateProg() ? own.AutoUpdateProgName() : "";
-  if (own.IsWebSetup()) {
-    RunWebSetup(agentName);
+  TRunResult result;
+  if (!ProgramPathIsSpellable()) {
+    // Without an ANSI name for its own file the launcher cannot read its
+    // package; say what is wrong rather than call the package damaged.
+    DebugLine(" The launcher's own path has no ANSI form");
+    ShowErrorBox(nullptr, kDefaultFolderName, kDefaultError, kDefaultButtons, 0);
+  } else if (own.IsWebSetup()) {
+    result = RunWebSetup(agentName);
   } else {
-    const bool hide = HasSwitch("/hide") || own.HiddenExtract();
-    RunPackage(GetSetupFolder(), ProgramPath(), agentName, CommandTail(), !hide);
+    TRunRequest request;
+    request.TargetFolder = GetSetupFolder();
+    request.PackagePath = ProgramPath();
+    request.AutoUpdateProgName = agentName;
+    request.Arguments = CommandTail();
+    request.Show = !(HasSwitch("/hide") || own.HiddenExtract());
+    result = RunPackage(request);
   }
   RemoveSetupFolder();
-  PostQuitMessage(0);
+  // The exit code travels with the quit message to the end of the process.
+  PostQuitMessage(static_cast<int>(LauncherExitCode(result)));
 }

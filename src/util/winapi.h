@@ -13,11 +13,17 @@
 
 // ---- Command line ---------------------------------------------------------
 
-// The program's own full file name, as GetModuleFileNameA gives it.
+// The program's own full file name in a form the ANSI functions open: as
+// it is, or through the short (8.3) names of its folders where the ANSI
+// code page cannot spell them.
 std::string ProgramPath();
-// The arguments part of the process command line (CommandTailOf with
-// ProgramPath): the own path and the quotes and blanks around the rest
-// removed.
+// False when not even the short names spell the program's path (a volume
+// without them): ProgramPath then reads "?" for those characters, and the
+// launcher cannot open its own file.
+bool ProgramPathIsSpellable();
+// The arguments part of the process command line (CommandTailOf with the
+// own path as GetModuleFileNameA spells it, as the command line does): the
+// own path and the quotes and blanks around the rest removed.
 std::string CommandTail();
 // True when `sw` occurs in CommandTail, letter case ignored.
 bool HasSwitch(std::string_view sw);

@@ -329,3 +329,22 @@ def trust_test_authority():
     ORVANE_HTTP_SERVERS=1) to the Wine prefix's trusted roots."""
     ca = os.environ["ORVANE_TLS_CA"]
     assert run(HELPERS / "trust_root.exe", win_path(ca)) == 0, "the test authority was not added"
+
+
+def linux_path(windows_path: str) -> Path:
+    """The Linux path of a C: (Wine prefix) or Z: (host root) path."""
+    drive, rest = windows_path[0].upper(), windows_path[3:].replace("\\", "/")
+    return (Path("/") if drive == "Z" else drive_c()) / rest
+
+
+def wine_temp() -> Path:
+    """The Wine user's %TEMP% folder, as the prefix's registry sets it."""
+    import re
+    text = (Path(os.environ["WINEPREFIX"]) / "user.reg").read_text(errors="replace")
+    value = re.search(r'^"TEMP"="(.*)"$', text.split("[Environment]", 1)[1], re.M).group(1)
+    return linux_path(value.replace("\\\\", "\\"))
+
+
+def setup_leftovers() -> set:
+    """Setup folders and their lock files (SETUP_*) in the Wine user's %TEMP%."""
+    return {p.name for p in wine_temp().iterdir() if p.name.upper().startswith("SETUP_")}

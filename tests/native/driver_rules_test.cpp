@@ -28,20 +28,89 @@ TEST(FormatMB, DecimalsDependOnTheSize) {
   for (const Case& c : cases) EXPECT_EQ(FormatMB(c.bytes), c.text) << c.bytes;
 }
 
-TEST(StartCommand, CallersArgumentsThenTheProgramsOwnThenTheToken) {
-  EXPECT_EQ(BuildStartCommand("C:\\T\\SETUP_1", "Setup.exe* /b", "/a", RunTokenFor(1234), false),
-            "C:\\T\\SETUP_1\\Setup.exe /a /b /TH_ID=_1234");
-  EXPECT_EQ(BuildStartCommand("C:\\T\\SETUP_1\\", "Setup.exe*", "", "_7", false),
-            "C:\\T\\SETUP_1\\Setup.exe /TH_ID=_7");
-  EXPECT_EQ(BuildStartCommand("C:\\T", "Setup.exe *  /S ", "", "_7", true),
-            "C:\\T\\Setup.exe /S /TH_ID=_7 /AutoUpdateProg");
-  EXPECT_EQ(BuildStartCommand("C:\\T", "Setup.exe* /S", "\"/x y\"", "_7", false),
-            "C:\\T\\Setup.exe \"/x y\" /S /TH_ID=_7");
+TEST(StartCommand, EachKindOfMainProgramGetsItsOwnCommand) {
+  const char* const kSys = "C:\\WINDOWS\\system32";
+  struct Case {
+    const char* main;
+    const char* arguments;
+    const char* handShake;
+    bool exitCodeMode;
+    bool agent;
+    const char* application;
+    const char* commandLine;
+    TSuccessBy successBy;
+  } cases[] = {
+      // A setup program of the hand-shake: unquoted, the caller's, the
+      // agent's and the publisher's arguments, then the token.
+      {"Setup.exe* /b", "/a", "", false, false, "C:\\T\\S\\Setup.exe",
+       "C:\\T\\S\\Setup.exe /a /b /TH_ID=_1234", TSuccessBy::HandShake},
+      {"Setup.exe*", "", "", false, false, "C:\\T\\S\\Setup.exe", "C:\\T\\S\\Setup.exe /TH_ID=_1234",
+       TSuccessBy::HandShake},
+      {"Setup.exe *  /S ", "", "/OriginalInfoFile=\"C:\\A\\T.info\"", false, true,
+       "C:\\T\\S\\Setup.exe",
+       "C:\\T\\S\\Setup.exe /OriginalInfoFile=\"C:\\A\\T.info\" /S /TH_ID=_1234 /AutoUpdateProg",
+       TSuccessBy::HandShake},
+      // An ordinary installer: quoted, the caller's then the publisher's
+      // arguments and nothing after them, so NSIS's /D= stays last.
+      {"Setup.exe* /S /D=C:\\Custom Dir", "/x", "/OriginalInfoFile=x", true, true,
+       "C:\\T\\S\\Setup.exe", "\"C:\\T\\S\\Setup.exe\" /x /S /D=C:\\Custom Dir", TSuccessBy::ExitCode},
+      {"Setup.exe", "", "", true, false, "C:\\T\\S\\Setup.exe", "\"C:\\T\\S\\Setup.exe\"",
+       TSuccessBy::ExitCode},
+      // An MSI goes through msiexec and by its exit code, whatever the package says.
+      {"app.MSI* /qn", "", "/OriginalInfoFile=x", false, true, "C:\\WINDOWS\\system32\\msiexec.exe",
+       "\"C:\\WINDOWS\\system32\\msiexec.exe\" /i \"C:\\T\\S\\app.MSI\" /qn", TSuccessBy::ExitCode},
+      // A batch file through the command interpreter, its path quoted inside.
+      {"install.cmd* a", "", "", true, false, "C:\\WINDOWS\\system32\\cmd.exe",
+       "\"C:\\WINDOWS\\system32\\cmd.exe\" /s /c \"\"C:\\T\\S\\install.cmd\" a\"",
+       TSuccessBy::ExitCode},
+      {"go.bat*", "", "", false, false, "C:\\WINDOWS\\system32\\cmd.exe",
+       "\"C:\\WINDOWS\\system32\\cmd.exe\" /s /c \"\"C:\\T\\S\\go.bat\" /TH_ID=_1234\"",
+       TSuccessBy::HandShake},
+  };
+  for (const Case& c : cases) {
+    TStartInput in;
+    in.TargetFolder = "C:\\T\\S\\";
+    in.MainProgram = c.main;
+    in.Arguments = c.arguments;
+    in.HandShakeArguments = c.handShake;
+    in.RunToken = RunTokenFor(1234);
+    in.SystemFolder = kSys;
+    in.PackageSaysExitCode = c.exitCodeMode;
+    in.AutoUpdateProg = c.agent;
+    const TStartCommand start = BuildStartCommand(in);
+    EXPECT_EQ(start.Application, c.application) << c.main;
+    EXPECT_EQ(start.CommandLine, c.commandLine) << c.main;
+    EXPECT_EQ(start.SuccessBy, c.successBy) << c.main;
+    EXPECT_EQ(start.ProgramPath.rfind("C:\\T\\S\\", 0), 0u) << start.ProgramPath;
+    EXPECT_EQ(start.ProgramPath.find_first_of("* "), std::string::npos) << start.ProgramPath;
+  }
 }
 
-TEST(StartCommand, ProgramPathDropsTheMarkAndArguments) {
-  EXPECT_EQ(MainProgramPath("C:\\T", "Setup.exe* /b"), "C:\\T\\Setup.exe");
-  EXPECT_EQ(MainProgramPath("C:\\T\\", "app.exe*"), "C:\\T\\app.exe");
+TEST(LauncherExitCode, OrdinaryInstallersPassTheirCodeOnHandShakeRunsEndWithZero) {
+  struct Case {
+    TRunStatus status;
+    TSuccessBy by;
+    uint32_t setupCode;
+    uint32_t launcherCode;
+  } cases[] = {
+      {TRunStatus::Succeeded, TSuccessBy::ExitCode, 3010, 3010},
+      {TRunStatus::SetupFailed, TSuccessBy::ExitCode, 5, 5},
+      {TRunStatus::Declined, TSuccessBy::ExitCode, 0, 1602},
+      {TRunStatus::StartFailed, TSuccessBy::ExitCode, 0, 1603},
+      {TRunStatus::NotStarted, TSuccessBy::ExitCode, 0, 1603},
+      {TRunStatus::SetupFailed, TSuccessBy::HandShake, 5, 0},
+      {TRunStatus::StartFailed, TSuccessBy::HandShake, 0, 0},
+  };
+  for (const Case& c : cases) {
+    TRunResult result;
+    result.Status = c.status;
+    result.SuccessBy = c.by;
+    result.ExitCode = c.setupCode;
+    EXPECT_EQ(LauncherExitCode(result), c.launcherCode) << c.setupCode;
+  }
+  for (uint32_t code : {0u, 3010u, 1641u}) EXPECT_TRUE(IsSuccessExitCode(code)) << code;
+  for (uint32_t code : {1u, 5u, 1602u, 1603u, 3011u}) EXPECT_FALSE(IsSuccessExitCode(code)) << code;
+  EXPECT_FALSE(AsksForRestart(0));
 }
 
 TEST(TempSpaceQuestion, AskedOnlyWhenAlwaysShownOrShort) {

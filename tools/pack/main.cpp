@@ -117,6 +117,9 @@ int List(const std::string& package) {
   PrintLangTexts(report.LangTexts);
   PrintFields("InfoList", report.InfoList,
               {"UpdateLocation", "UpdateInfoName", "AutoUpdateProgName", "UpdateToken", "HiddenExtract"}, 3);
+  std::printf("Success by: %s\n",
+              GetField(report.InfoList, kSuccessByField, "") == kSuccessByExitCode ? kSuccessByExitCode
+                                                                                   : kSuccessByHandShake);
   PrintFields("WebList", report.WebList,
               {"WebFolder", "WebSetupName", "WebAlwaysDownload", "WebToken", "WebSetupSize"}, 3);
   std::printf("Entries: %" PRId64 " (disk, stored bytes, size, date, name)\n", report.EntryCount);

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "pack/pack_files.h"
+#include "package/format.h"
 #include "util/text.h"
 
 namespace {
@@ -23,6 +24,7 @@ const std::map<std::string, TKind>& KnownOptions() {
       {"auto-update-name", TKind::Value},
       {"update-token", TKind::Value},
       {"hidden-extract", TKind::Flag},
+      {"success-by", TKind::Value},
       {"web-folder", TKind::Value},
       {"web-setup-name", TKind::Value},
       {"web-always-download", TKind::Flag},
@@ -265,6 +267,11 @@ std::string DescribePackage(const TBuildOptions& options, TPackageDescription& d
   d.AutoUpdateProgName = Value(options, "auto-update-name");
   d.UpdateToken = Value(options, "update-token");
   d.HiddenExtract = Flag(options, "hidden-extract");
+  const std::string successBy = Value(options, "success-by");
+  if (!successBy.empty() && successBy != kSuccessByExitCode && successBy != kSuccessByHandShake) {
+    return "--success-by takes hand-shake or exit-code, not " + successBy;
+  }
+  d.SuccessByExitCode = successBy == kSuccessByExitCode;
 
   d.WebFolder = Value(options, "web-folder");
   d.WebSetupName = Value(options, "web-setup-name");
@@ -322,6 +329,10 @@ const char* UsageText() {
          "  --auto-update-name NAME     InfoList: file name of the auto-update program\n"
          "  --update-token TEXT         InfoList: publisher token, stored scrambled\n"
          "  --hidden-extract            InfoList: extract without the progress window\n"
+         "  --success-by MODE           how the main program reports success: hand-shake\n"
+         "                              (default: it removes the run's atom) or exit-code\n"
+         "                              (0, 3010 or 1641; for MSI, NSIS, Inno Setup and\n"
+         "                              other ordinary installers; an .msi always is)\n"
          "  --web-folder URL            WebList: folder the setup file is downloaded from\n"
          "  --web-setup-name NAME       WebList: the setup file's name\n"
          "  --web-always-download       WebList: never use a copy beside the launcher\n"

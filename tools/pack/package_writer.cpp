@@ -534,9 +534,11 @@ std::string BuildLists(const TPackageDescription& description, std::string& list
   std::string error = BuildLangTexts(description.LangSections, langTexts);
   if (!error.empty()) return error;
   std::string infoList;
-  if (!BuildFieldList({description.UpdateLocation, description.UpdateInfoName, description.AutoUpdateProgName,
-                       ScrambleToken(description.UpdateToken), description.HiddenExtract ? "1" : "0"},
-                      infoList)) {
+  std::vector<std::string> infoFields = {description.UpdateLocation, description.UpdateInfoName,
+                                         description.AutoUpdateProgName, ScrambleToken(description.UpdateToken),
+                                         description.HiddenExtract ? "1" : "0"};
+  if (description.SuccessByExitCode) infoFields.push_back(kSuccessByExitCode);
+  if (!BuildFieldList(infoFields, infoList)) {
     return "The update fields leave no delimiter free";
   }
   lists = Int32Bytes(static_cast<uint32_t>(langTexts.size())) + langTexts +

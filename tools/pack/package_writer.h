@@ -78,6 +78,9 @@ struct TPackageDescription {
   std::string AutoUpdateProgName;
   std::string UpdateToken;  // plain; stored scrambled
   bool HiddenExtract = false;
+  // Written as a sixth field only when set, so that hand-shake packages
+  // stay as they always were.
+  bool SuccessByExitCode = false;
 
   // WebList, written only when `HasWebList`.
   bool HasWebList = false;

@@ -1,0 +1,52 @@
+#include "process/setup_wait_rules.h"
+
+#include <gtest/gtest.h>
+
+TEST(SetupWait, FolderBoundariesAndLetterCase) {
+  struct Case {
+    const char* path;
+    const char* folder;
+    bool within;
+  } cases[] = {
+      {"C:\\Temp\\SETUP_1\\Setup.exe", "C:\\TEMP\\setup_1", true},
+      {"C:\\Temp\\SETUP_1\\Setup.exe", "C:\\Temp\\SETUP_1\\", true},
+      {"C:\\Temp\\SETUP_1", "C:\\Temp\\SETUP_1", true},
+      {"C:\\Temp\\SETUP_12\\Setup.exe", "C:\\Temp\\SETUP_1", false},
+      {"C:\\Tem", "C:\\Temp", false},
+      {"D:\\Temp\\x.exe", "C:\\Temp", false},
+      {"C:\\x.exe", "", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsWithinFolder(c.path, c.folder), c.within) << c.path;
+}
+
+TEST(SetupWait, TheInstallersHelpersKeepWaitingTheApplicationDoesNot) {
+  const std::vector<std::string> temp = {"C:\\users\\me\\Temp", "C:\\USERS\\ME~1\\Temp",
+                                         "C:\\users\\me\\Temp\\SETUP_7"};
+  const std::vector<std::string> setup = {"C:\\users\\me\\Temp\\SETUP_7",
+                                          "C:\\USERS\\ME~1\\Temp\\SETUP_7"};
+  struct Case {
+    const char* image;
+    const char* commandLine;
+    bool keeps;
+  } cases[] = {
+      // The setup program, and its copy re-launched from the temp folder.
+      {"C:\\users\\me\\Temp\\SETUP_7\\Setup.exe", "", true},
+      {"C:\\USERS\\ME~1\\Temp\\ns123.tmp\\Au_.exe", "Au_.exe _?=C:\\x", true},
+      // System programs on the extracted files, by long or short name.
+      {"C:\\windows\\system32\\msiexec.exe",
+       "msiexec /i \"C:\\users\\me\\Temp\\SETUP_7\\app.msi\" /qn", true},
+      {"C:\\windows\\system32\\cmd.exe", "cmd /c \"c:\\users\\ME~1\\temp\\setup_7\\install.cmd\"",
+       true},
+      // What the installer starts for the user at its end.
+      {"C:\\Program Files\\App\\App.exe", "\"C:\\Program Files\\App\\App.exe\"", false},
+      {"C:\\windows\\system32\\notepad.exe", "notepad C:\\Program Files\\App\\readme.txt", false},
+      // Another run's folder is not this run's.
+      {"C:\\windows\\system32\\msiexec.exe", "msiexec /i C:\\users\\me\\Temp\\SETUP_77\\a.msi",
+       false},
+      // Nothing known of it: it is none of the installer's work.
+      {"", "", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(KeepsSetupWaiting(c.image, c.commandLine, temp, setup), c.keeps) << c.image;
+  }
+}
