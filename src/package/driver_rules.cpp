@@ -10,9 +10,9 @@ std::string RunTokenFor(unsigned long threadId) { return "_" + Decimal(threadId)
 
 namespace {
 
-// `text` followed by one blank and `more`, both trimmed.
-std::string Joined(const std::string& text, const std::string& more) {
-  return Trim(Concat({text, " ", Trim(more)}));
+// Appends a blank and `piece`, unless `piece` is empty.
+void AddArgument(std::string& command, const std::string& piece) {
+  if (!piece.empty()) command.append(" ").append(piece);
 }
 
 std::string Quoted(const std::string& text) { return Concat({"\"", text, "\""}); }
@@ -22,12 +22,8 @@ std::string Quoted(const std::string& text) { return Concat({"\"", text, "\""});
 TStartCommand BuildStartCommand(const TStartInput& in) {
   const std::string& main = in.MainProgram;
   const size_t star = main.find('*');
-  std::string name = main;
-  std::string publisher;
-  if (star != std::string::npos) {
-    name = Trim(main.substr(0, star));
-    publisher = main.substr(star + 1);
-  }
+  const std::string name = Trim(main.substr(0, star));
+  const std::string publisher = star == std::string::npos ? "" : Trim(main.substr(star + 1));
   TStartCommand start;
   start.ProgramPath = SetTrailingBackslash(in.TargetFolder, true) + name;
   start.Application = start.ProgramPath;
@@ -35,23 +31,22 @@ TStartCommand BuildStartCommand(const TStartInput& in) {
   const std::string extension = UpperCase(ExtractFileExt(name));
   const bool msi = extension == ".MSI";
   const bool batch = extension == ".CMD" || extension == ".BAT";
-  const bool byExitCode = msi || in.PackageSaysExitCode;
-  std::string arguments;
-  if (byExitCode) {
-    start.SuccessBy = TSuccessBy::ExitCode;
-    arguments = Joined(in.Arguments, publisher);
-  } else {
-    arguments = Joined(Joined(Joined(in.Arguments, in.HandShakeArguments), publisher),
-                       Concat({"/TH_ID=", in.RunToken, in.AutoUpdateProg ? " /AutoUpdateProg" : ""}));
-  }
+  if (msi || in.PackageSaysExitCode) start.SuccessBy = TSuccessBy::ExitCode;
+  const bool handShake = start.SuccessBy == TSuccessBy::HandShake;
   // A setup program written for the launcher gets its path unquoted, as it
   // always has; everything else gets it quoted, as a path with blanks needs.
-  std::string command = byExitCode || batch ? Quoted(start.ProgramPath) : start.ProgramPath;
+  std::string command = handShake && !batch ? start.ProgramPath : Quoted(start.ProgramPath);
   if (msi) {
     start.Application = system + "msiexec.exe";
     command = Concat({Quoted(start.Application), " /i ", command});
   }
-  if (!arguments.empty()) command = Concat({command, " ", arguments});
+  AddArgument(command, in.Arguments);
+  if (handShake) AddArgument(command, in.HandShakeArguments);
+  AddArgument(command, publisher);
+  if (handShake) {
+    command.append(" /TH_ID=").append(in.RunToken);
+    if (in.AutoUpdateProg) command.append(" /AutoUpdateProg");
+  }
   if (batch) {
     // A batch file is no program of its own: the command interpreter runs
     // it, and /s takes the rest of the line as it stands.

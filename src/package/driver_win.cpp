@@ -89,15 +89,14 @@ bool ExitCodeSucceeded(const TGFileInfo& package, uint32_t code) {
 
 TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder,
                             const std::string& mainProgram, const TRunRequest& request) {
-  TStartInput in;
-  in.TargetFolder = folder;
-  in.MainProgram = mainProgram;
-  in.Arguments = request.Arguments;
-  in.HandShakeArguments = request.HandShakeArguments;
-  in.RunToken = RunTokenFor(GetCurrentThreadId());
-  in.SystemFolder = SystemDir(false);
-  in.PackageSaysExitCode = package.SuccessByExitCode();
-  in.AutoUpdateProg = AutoUpdateFlag;
+  const TStartInput in{folder,
+                       mainProgram,
+                       request.Arguments,
+                       request.HandShakeArguments,
+                       RunTokenFor(GetCurrentThreadId()),
+                       SystemDir(false),
+                       package.SuccessByExitCode(),
+                       AutoUpdateFlag};
   const TStartCommand start = BuildStartCommand(in);
   TRunResult result;
   result.SuccessBy = start.SuccessBy;

@@ -50,9 +50,8 @@ constexpr char kDefaultStartFailed[] =
     "<PROGRAM><P><P>Unable to start the setup program!<P><P><ERROR>";
 // Shown before the package can be read, so never looked up in it.
 constexpr char kDefaultFolderName[] =
-    "This setup file cannot be read where it is: the name of its folder has characters "
-    "that this system cannot pass to it.<P><P>Please move the setup file to a folder with a "
-    "plain name, such as C:\\Setup, and start it again.";
+    "The name of this setup file's folder cannot be read on this system.<P>Please move the "
+    "file to a folder with a plain name, such as C:\\Setup.";
 
 // Captions, button list and character set; their ids double as defaults.
 constexpr char kIdError[] = "Error";

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "process/setup_wait_rules.h"
 #include "util/handle.h"
 
 class TSetupJob {
@@ -33,7 +34,7 @@ class TSetupJob {
   bool WaitsForProgramAlone() const { return !job_; }
 
  private:
-  bool AnyProcessKeepsWaiting(const std::string& setupFolder) const;
+  bool AnyProcessKeepsWaiting(const TFolderForms& temp, const TFolderForms& setup) const;
 
   THandle job_;
   THandle process_;

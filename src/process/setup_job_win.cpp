@@ -3,9 +3,7 @@
 #include <winternl.h>
 
 #include <cstddef>
-#include <vector>
 
-#include "process/setup_wait_rules.h"
 #include "util/text.h"
 #include "util/winapi.h"
 
@@ -13,9 +11,11 @@ namespace {
 
 // Processes of one installer that are looked at in one pass; more than
 // this still running counts as busy.
-constexpr size_t kListedProcesses = 256;
+constexpr DWORD kListedProcesses = 256;
 constexpr ULONG kProcessCommandLineInformation = 60;
 constexpr DWORD kQueryLimited = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION, Vista and later
+// The longest command line the system takes, in characters.
+constexpr size_t kCommandLineLength = 32768;
 
 using TQueryProcess = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 using TQueryImageName = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
@@ -27,136 +27,125 @@ Proc Lookup(const char* library, const char* name) {
   return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetDllProc(library, name)));
 }
 
-std::string Ansi(const WCHAR* text, size_t length) {
-  if (length == 0) return {};
-  const int wide = static_cast<int>(length);
-  std::string result(WideCharToMultiByte(CP_ACP, 0, text, wide, nullptr, 0, nullptr, nullptr), '\0');
-  if (result.empty()) return result;
-  WideCharToMultiByte(CP_ACP, 0, text, wide, &result[0], static_cast<int>(result.size()), nullptr,
-                      nullptr);
-  return result;
-}
+// One pass reads one process at a time, on the launcher's one thread.
+union {
+  UNICODE_STRING told;  // the system's answer: the text follows it
+  unsigned char bytes[sizeof(UNICODE_STRING) + kCommandLineLength * sizeof(WCHAR)];
+} commandLineBuffer;
+WCHAR commandLineText[kCommandLineLength];
+char commandLineAnsi[kCommandLineLength];
 
 std::string ImageOf(HANDLE process) {
   char buffer[MAX_PATH * 2];
   DWORD length = sizeof buffer;
-  if (auto query = Lookup<TQueryImageName>("kernel32.dll", "QueryFullProcessImageNameA")) {
-    if (query(process, 0, buffer, &length)) return std::string(buffer, length);
-  }
+  const auto query = Lookup<TQueryImageName>("kernel32.dll", "QueryFullProcessImageNameA");
+  if (query != nullptr) return query(process, 0, buffer, &length) ? std::string(buffer, length) : "";
   // Before Vista: the main module's file, for a program of the launcher's
   // own word size.
-  if (auto name = Lookup<TModuleFileName>("PSAPI.dll", "GetModuleFileNameExA")) {
-    length = name(process, nullptr, buffer, sizeof buffer);
-    return std::string(buffer, length);
-  }
-  return {};
+  const auto name = Lookup<TModuleFileName>("PSAPI.dll", "GetModuleFileNameExA");
+  length = name != nullptr ? name(process, nullptr, buffer, sizeof buffer) : 0;
+  return std::string(buffer, length);
 }
 
 bool IsWow64(HANDLE process) {
   BOOL wow64 = FALSE;
-  auto query = Lookup<TIsWow64>("kernel32.dll", "IsWow64Process");
+  const auto query = Lookup<TIsWow64>("kernel32.dll", "IsWow64Process");
   return query != nullptr && query(process, &wow64) && wow64;
 }
 
-// The command line from the process's own parameter block, readable only
-// in a process of the launcher's word size.
-std::string CommandLineFromBlock(HANDLE process, TQueryProcess query) {
-  if (IsWow64(process) != IsWow64(GetCurrentProcess())) return {};
-  PROCESS_BASIC_INFORMATION basic;
-  PEB peb;
-  RTL_USER_PROCESS_PARAMETERS parameters;
-  if (query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
-      !ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
-      !ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters, nullptr)) {
-    return {};
-  }
-  std::vector<WCHAR> text(parameters.CommandLine.Length / sizeof(WCHAR));
-  if (text.empty() || !ReadProcessMemory(process, parameters.CommandLine.Buffer, text.data(),
-                                         text.size() * sizeof(WCHAR), nullptr)) {
-    return {};
-  }
-  return Ansi(text.data(), text.size());
-}
-
-// The process's command line, or "" when the system does not tell it.
+// The process's command line in characters of the ANSI code page, or ""
+// when the system does not tell it.
 std::string CommandLineOf(HANDLE process) {
   const auto query = Lookup<TQueryProcess>("ntdll.dll", "NtQueryInformationProcess");
   if (query == nullptr) return {};
-  // Windows 8.1 and later hand it out for a process of either word size.
-  std::vector<unsigned char> buffer(sizeof(UNICODE_STRING) + 65536);
-  if (query(process, kProcessCommandLineInformation, buffer.data(),
-            static_cast<ULONG>(buffer.size()), nullptr) == 0) {
-    const auto* text = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
-    return Ansi(text->Buffer, text->Length / sizeof(WCHAR));
+  const WCHAR* text = commandLineText;
+  size_t length = 0;
+  if (query(process, kProcessCommandLineInformation, &commandLineBuffer, sizeof commandLineBuffer,
+            nullptr) == 0) {
+    // Windows 8.1 and later hand it out for a process of either word size.
+    text = commandLineBuffer.told.Buffer;
+    length = commandLineBuffer.told.Length / sizeof(WCHAR);
+  } else if (IsWow64(process) == IsWow64(GetCurrentProcess())) {
+    // Before, it is read from the process's own parameter block, whose
+    // layout is the launcher's own only in a process of its word size.
+    PROCESS_BASIC_INFORMATION basic;
+    PEB peb;
+    RTL_USER_PROCESS_PARAMETERS parameters;
+    if (query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) == 0 &&
+        ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr) &&
+        ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters, nullptr) &&
+        parameters.CommandLine.Length <= sizeof commandLineText &&
+        ReadProcessMemory(process, parameters.CommandLine.Buffer, commandLineText,
+                          parameters.CommandLine.Length, nullptr)) {
+      length = parameters.CommandLine.Length / sizeof(WCHAR);
+    }
   }
-  return CommandLineFromBlock(process, query);
+  const int size = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), commandLineAnsi,
+                                       sizeof commandLineAnsi, nullptr, nullptr);
+  return std::string(commandLineAnsi, size > 0 ? static_cast<size_t>(size) : 0);
 }
 
-// Every form in which a path may name `folder`: as given, long and short.
-void AddForms(std::vector<std::string>& forms, const std::string& folder) {
-  forms.push_back(folder);
+// `folder` as given, long and short.
+TFolderForms FormsOf(const std::string& folder) {
+  TFolderForms forms = {folder};
   char buffer[MAX_PATH * 2];
   DWORD length = GetLongPathNameA(folder.c_str(), buffer, sizeof buffer);
-  if (length > 0 && length < sizeof buffer) forms.emplace_back(buffer, length);
+  if (length < sizeof buffer) forms[1].assign(buffer, length);
   length = GetShortPathNameA(folder.c_str(), buffer, sizeof buffer);
-  if (length > 0 && length < sizeof buffer) forms.emplace_back(buffer, length);
+  if (length < sizeof buffer) forms[2].assign(buffer, length);
+  return forms;
 }
 
 }  // namespace
 
 bool TSetupJob::Start(const std::string& application, const std::string& commandLine, bool show) {
   job_.reset(CreateJobObjectA(nullptr, nullptr));
-  if (job_) {
-    // A program that asks to leave the job may: the installed application
-    // started at the end of a setup must not be tied to the launcher's job.
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
-    SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-  }
+  // A program that asks to leave the job may: the installed application
+  // started at the end of a setup must not be tied to the launcher's job.
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+  SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(show ? SW_SHOW : SW_HIDE);
-  PROCESS_INFORMATION started = {};
+  PROCESS_INFORMATION started;
   std::string line = commandLine;
   // Started suspended, so that it is in the job before it can start anything.
   if (!CreateProcessA(application.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                       nullptr, nullptr, &startup, &started)) {
-    job_.reset();
     return false;
   }
   process_.reset(started.hProcess);
   const THandle thread(started.hThread);
-  if (job_ && !AssignProcessToJobObject(job_.get(), process_.get())) job_.reset();
+  if (!AssignProcessToJobObject(job_.get(), process_.get())) job_.reset();
   ResumeThread(thread.get());
   return true;
 }
 
-bool TSetupJob::AnyProcessKeepsWaiting(const std::string& setupFolder) const {
+bool TSetupJob::AnyProcessKeepsWaiting(const TFolderForms& temp, const TFolderForms& setup) const {
   if (!job_) return false;
-  std::vector<unsigned char> buffer(offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList) +
-                                    kListedProcesses * sizeof(ULONG_PTR));
-  auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
-  if (!QueryInformationJobObject(job_.get(), JobObjectBasicProcessIdList, list,
-                                 static_cast<DWORD>(buffer.size()), nullptr)) {
+  struct {
+    JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+    ULONG_PTR more[kListedProcesses];
+  } listed;
+  if (!QueryInformationJobObject(job_.get(), JobObjectBasicProcessIdList, &listed, sizeof listed,
+                                 nullptr)) {
     return GetLastError() == ERROR_MORE_DATA;
   }
-  std::vector<std::string> tempFolders;
-  std::vector<std::string> setupFolders;
-  AddForms(setupFolders, setupFolder);
-  AddForms(tempFolders, TempDir(false));
-  tempFolders.insert(tempFolders.end(), setupFolders.begin(), setupFolders.end());
-  // Read from the buffer itself: the declared array holds one id.
+  // The ids run on from the declared one-element array into `more`: read
+  // from the record's start, not through the array, whose declared size the
+  // compiler would otherwise take at its word.
   const auto* ids = reinterpret_cast<const ULONG_PTR*>(
-      buffer.data() + offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList));
-  for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
+      reinterpret_cast<const unsigned char*>(&listed) +
+      offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList));
+  for (DWORD i = 0; i < listed.list.NumberOfProcessIdsInList && i <= kListedProcesses; ++i) {
     const DWORD id = static_cast<DWORD>(ids[i]);
     THandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
     if (!process) process.reset(OpenProcess(kQueryLimited, FALSE, id));
     // A process the launcher may not even look at is none of the installer's work.
-    if (!process) continue;
-    if (KeepsSetupWaiting(ImageOf(process.get()), CommandLineOf(process.get()), tempFolders,
-                          setupFolders)) {
+    if (process && KeepsSetupWaiting(ImageOf(process.get()), CommandLineOf(process.get()), temp,
+                                     setup)) {
       return true;
     }
   }
@@ -164,8 +153,10 @@ bool TSetupJob::AnyProcessKeepsWaiting(const std::string& setupFolder) const {
 }
 
 void TSetupJob::WaitForSetupProcesses(const std::string& setupFolder) {
+  const TFolderForms temp = FormsOf(TempDir(false));
+  const TFolderForms setup = FormsOf(setupFolder);
   while (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT ||
-         AnyProcessKeepsWaiting(setupFolder)) {
+         AnyProcessKeepsWaiting(temp, setup)) {
     Wait(250);
   }
 }

@@ -4,20 +4,17 @@
 
 bool IsWithinFolder(const std::string& path, const std::string& folder) {
   const std::string base = StripTrailingBackslash(folder);
-  if (base.empty() || path.size() < base.size()) return false;
-  if (UpperCase(path.substr(0, base.size())) != UpperCase(base)) return false;
+  if (base.empty() || PosText(base, path) != 1) return false;
   return path.size() == base.size() || path[base.size()] == '\\';
 }
 
 bool KeepsSetupWaiting(const std::string& image, const std::string& commandLine,
-                       const std::vector<std::string>& tempFolders,
-                       const std::vector<std::string>& setupFolders) {
-  for (const std::string& folder : tempFolders) {
-    if (IsWithinFolder(image, folder)) return true;
-  }
-  for (const std::string& folder : setupFolders) {
-    const std::string inside = SetTrailingBackslash(folder, true);
-    if (inside.size() > 1 && PosText(inside, commandLine) > 0) return true;
+                       const TFolderForms& temp, const TFolderForms& setup) {
+  for (size_t i = 0; i < setup.size(); ++i) {
+    if (IsWithinFolder(image, temp[i]) || IsWithinFolder(image, setup[i])) return true;
+    if (!setup[i].empty() && PosText(SetTrailingBackslash(setup[i], true), commandLine) > 0) {
+      return true;
+    }
   }
   return false;
 }

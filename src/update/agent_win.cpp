@@ -141,15 +141,13 @@ bool PerformSteps(const TAgentSettings& own, const TUpdateOffer& offer) {
   NotifyListener(kInstallEvent, kEventBegins);
 
   Step(7);
-  TRunRequest request;
-  request.TargetFolder = GetSetupFolder();
-  request.PackagePath = updatePath;
-  request.AutoUpdateProgName = OwnPackageInfo().AutoUpdateProgName();
-  request.HandShakeArguments = arguments;
-  request.Show = !OverriddenFlag(kBackgroundUpdate, offer.backgroundUpdate);
   // An ordinary installer as the update succeeds by its exit code, which
-  // the driver logs; a setup program of the hand-shake by the atom.
-  const bool result = RunPackage(request).Succeeded();
+  // the driver logs; a setup program of the hand-shake by the atom. Only the
+  // latter is told where the info file lies.
+  const bool result = RunPackage({GetSetupFolder(), updatePath,
+                                  OwnPackageInfo().AutoUpdateProgName(), "", arguments,
+                                  !OverriddenFlag(kBackgroundUpdate, offer.backgroundUpdate)})
+                          .Succeeded();
   RemoveSetupFolder();
 
   // The update package has run and may have replaced the settings files:

@@ -128,10 +128,7 @@ TRunResult DownloadSetupFile(const std::string& tempFolder, const std::string& b
   if (error.empty() && !declined) {
     const char* refusal = SetupFileRefusal(setupPath);
     if (refusal == nullptr) {
-      TRunRequest request;
-      request.TargetFolder = tempFolder;
-      request.PackagePath = setupPath;
-      result = RunPackage(request);
+      result = RunPackage({tempFolder, setupPath, "", "", "", true});
     } else {
       DebugLine(" Setup file refused: " + std::string(refusal));
       DetectErrorPage(setupPath, "", url, error, "Bad Secret Token!");

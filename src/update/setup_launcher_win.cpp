@@ -24,13 +24,8 @@ void RunSetupLauncher(HWND window) {
   } else if (own.IsWebSetup()) {
     result = RunWebSetup(agentName);
   } else {
-    TRunRequest request;
-    request.TargetFolder = GetSetupFolder();
-    request.PackagePath = ProgramPath();
-    request.AutoUpdateProgName = agentName;
-    request.Arguments = CommandTail();
-    request.Show = !(HasSwitch("/hide") || own.HiddenExtract());
-    result = RunPackage(request);
+    const bool hide = HasSwitch("/hide") || own.HiddenExtract();
+    result = RunPackage({GetSetupFolder(), ProgramPath(), agentName, CommandTail(), "", !hide});
   }
   RemoveSetupFolder();
   // The exit code travels with the quit message to the end of the process.

@@ -1,5 +1,3 @@
-#include <vector>
-
 #include "util/handle.h"
 #include "util/seconds.h"
 #include "util/text.h"
@@ -64,93 +62,51 @@ std::string ModuleFileNameA() {
   }
 }
 
-// `wide` (zero-terminated) in the ANSI code page; false when a character
-// has no exact form there.
-bool ToAnsi(const wchar_t* wide, std::string& ansi) {
-  BOOL lossy = FALSE;
-  const int size =
-      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, nullptr, &lossy);
-  if (size <= 0 || lossy) return false;
-  ansi.assign(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, &ansi[0], size, nullptr, nullptr);
-  ansi.resize(static_cast<size_t>(size - 1));
-  return true;
+bool Opens(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Wide paths live in buffers of the longest length the system allows.
-constexpr DWORD kWidePathLength = 32768;
-using TWidePath = std::vector<wchar_t>;
-
-// The short (8.3) form of the existing path `path`; empty when there is none.
-TWidePath ShortPathW(const wchar_t* path) {
-  TWidePath buffer(kWidePathLength);
-  const DWORD length = GetShortPathNameW(path, buffer.data(), kWidePathLength);
-  buffer.resize(length < kWidePathLength ? length : 0);
-  buffer.push_back(L'\0');
-  return buffer;
-}
-
-// A name that the ANSI functions open for an existing `path` (zero-
-// terminated): the path as it is when the code page spells it, else
-// through the short names of its folders, else through the short name of
-// the file too (a spanned package's further disks are named after the long
-// file name, so that is kept where it can be). False when not even the
-// short names spell it (a volume that keeps none).
-bool AnsiPathOf(TWidePath path, std::string& ansi) {
-  if (ToAnsi(path.data(), ansi)) return true;
-  const std::wstring_view whole(path.data());
-  const size_t slash = whole.rfind(L'\\');
-  std::string name;
-  if (slash != std::wstring_view::npos && ToAnsi(path.data() + slash + 1, name)) {
-    path[slash] = L'\0';
-    if (ToAnsi(ShortPathW(path.data()).data(), ansi) && !ansi.empty()) {
-      ansi.append("\\").append(name);
-      return true;
-    }
-    path[slash] = L'\\';
+// The short (8.3) form of the existing `wide` path in the ANSI code page
+// ("" when there is none), with the long file name `longName` in place of
+// the short one where the ANSI functions open that (a spanned package's
+// further disks are named after it).
+std::string ShortAnsiPath(const wchar_t* wide, const std::string& longName) {
+  wchar_t shortWide[MAX_PATH * 2];
+  char ansi[MAX_PATH * 2];
+  const DWORD length = GetShortPathNameW(wide, shortWide, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2 ||
+      WideCharToMultiByte(CP_ACP, 0, shortWide, -1, ansi, sizeof ansi, nullptr, nullptr) <= 0) {
+    return {};
   }
-  return ToAnsi(ShortPathW(path.data()).data(), ansi) && !ansi.empty();
-}
-
-struct TOwnPath {
-  std::string text;
-  bool spellable = true;
-};
-
-TOwnPath FindOwnPath() {
-  TOwnPath own;
-  TWidePath wide(kWidePathLength);
-  const DWORD length = GetModuleFileNameW(nullptr, wide.data(), kWidePathLength);
-  // Without the wide function (the 9x family) the ANSI name is all there is.
-  if (length == 0 || length >= kWidePathLength) {
-    own.text = ModuleFileNameA();
-    return own;
-  }
-  wide.resize(length + 1);
-  if (!AnsiPathOf(wide, own.text)) {
-    own.spellable = false;
-    own.text = ModuleFileNameA();
-  }
-  return own;
+  const std::string path = ansi;
+  const std::string withLongName = ExtractFilePath(path) + longName;
+  return Opens(withLongName) ? withLongName : path;
 }
 
 // Found once: the program's file does not move while it runs.
-TOwnPath ownPath;
-bool ownPathFound = false;
+std::string ownPath;
 
-const TOwnPath& OwnPath() {
-  if (!ownPathFound) {
-    ownPath = FindOwnPath();
-    ownPathFound = true;
+// The program's path as the ANSI function gives it, when the ANSI
+// functions open that; a character outside the code page reads "?" there,
+// so else through the short names of its folders.
+const std::string& OwnPath() {
+  if (ownPath.empty()) {
+    ownPath = ModuleFileNameA();
+    wchar_t wide[MAX_PATH * 2];
+    const DWORD length = GetModuleFileNameW(nullptr, wide, MAX_PATH * 2);
+    if (!Opens(ownPath) && length > 0 && length < MAX_PATH * 2) {
+      const std::string shortPath = ShortAnsiPath(wide, ExtractFileName(ownPath));
+      if (Opens(shortPath)) ownPath = shortPath;
+    }
   }
   return ownPath;
 }
 
 }  // namespace
 
-std::string ProgramPath() { return OwnPath().text; }
+std::string ProgramPath() { return OwnPath(); }
 
-bool ProgramPathIsSpellable() { return OwnPath().spellable; }
+bool ProgramPathIsSpellable() { return Opens(OwnPath()); }
 
 std::string CommandTail() { return CommandTailOf(GetCommandLineA(), ModuleFileNameA()); }
 
@@ -182,15 +138,15 @@ std::string SystemDir(bool withSlash) {
 }
 
 std::string TempDir(bool withSlash) {
-  // A user folder outside the code page (a user name in another script)
-  // is reached through its short names, as the launcher's own file is.
-  TWidePath wide(MAX_PATH + 1);
-  const DWORD length = GetTempPathW(MAX_PATH + 1, wide.data());
-  std::string ansi;
-  if (length > 0 && length <= MAX_PATH && AnsiPathOf(wide, ansi)) {
-    return SetTrailingBackslash(ansi, withSlash);
-  }
-  return SystemFolder([](char* b, DWORD n) { return GetTempPathA(n, b); }, withSlash);
+  const std::string temp =
+      SystemFolder([](char* b, DWORD n) { return GetTempPathA(n, b); }, withSlash);
+  // A user folder outside the code page (a user name in another script) is
+  // reached through its short names, as the launcher's own file is.
+  wchar_t wide[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, wide);
+  if (Opens(temp) || length == 0 || length > MAX_PATH) return temp;
+  const std::string shortPath = ShortAnsiPath(wide, "");
+  return shortPath.empty() ? temp : SetTrailingBackslash(shortPath, withSlash);
 }
 
 TRegPath SplitRegPath(const std::string& path) {

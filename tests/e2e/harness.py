@@ -348,3 +348,21 @@ def wine_temp() -> Path:
 def setup_leftovers() -> set:
     """Setup folders and their lock files (SETUP_*) in the Wine user's %TEMP%."""
     return {p.name for p in wine_temp().iterdir() if p.name.upper().startswith("SETUP_")}
+
+
+INSTALLERS = SOURCE / "tests" / "installers"
+EXIT_CODE_MODE = ["--success-by", "exit-code"]
+
+
+def nsis(payload, mode, name, code=0):
+    """payload/Setup.exe: the NSIS test installer in `mode`, installing into
+    C:\\OrvNsis\\<name> unless /D= says otherwise; returns that folder."""
+    payload.mkdir(parents=True, exist_ok=True)
+    subprocess.run(["makensis", "-V2", f"-DOUTFILE={payload / 'Setup.exe'}",
+                    f"-DINSTALL=C:\\OrvNsis\\{name}", f"-DMODE={mode}", f"-DCODE={code}",
+                    INSTALLERS / "nsis_app.nsi"], check=True, capture_output=True, timeout=120)
+    return drive_c() / "OrvNsis" / name
+
+
+def install_log(folder):
+    return (folder / "install.log").read_text(encoding="utf-8", errors="replace").splitlines()

@@ -15,8 +15,9 @@ import subprocess
 import time
 from pathlib import Path
 
-from harness import (BIN, HELPERS, WINE, Answerer, DebugViewer, Scratch, drive_c, fake_setup_env,
-                     finish, main, pack, start, start_env, wait_for, win_path)
+from harness import (BIN, EXIT_CODE_MODE, HELPERS, WINE, Answerer, DebugViewer, Scratch, drive_c,
+                     fake_setup_env, finish, install_log, main, nsis, pack, start, start_env,
+                     wait_for, win_path)
 
 TOKEN = "ToolToken-7"
 AGENT_CLASS = ".AutoUpdate.X_Update"
@@ -52,14 +53,21 @@ def read_ini_value(path: Path, section: str, key: str):
     return None
 
 
-def update_package(out: Path, scratch: Path, token=TOKEN) -> Path:
-    """An update package whose main program is the fake setup program."""
+def update_package(out: Path, scratch: Path, token=TOKEN, nsis_name=None) -> Path:
+    """An update package whose main program is the fake setup program or,
+    with `nsis_name`, the silent NSIS test installer (installing into
+    C:\\OrvNsis\\<nsis_name>), which succeeds by its exit code."""
     payload = scratch / "update-payload"
     payload.mkdir(parents=True, exist_ok=True)
-    shutil.copy(HELPERS / "fake_setup.exe", payload / "Setup.exe")
+    main, extra = "Setup.exe*", []
+    if nsis_name:
+        nsis(payload, "plain", nsis_name)
+        main, extra = "Setup.exe* /S", EXIT_CODE_MODE
+    else:
+        shutil.copy(HELPERS / "fake_setup.exe", payload / "Setup.exe")
     (payload / "notes.txt").write_text("version 2\r\n")
     pack("build", "--stub", BIN / "Stub.exe", "--output", out, "--folder", payload,
-         "--main", "Setup.exe*", "--update-token", token)
+         "--main", main, "--update-token", token, *extra)
     return out
 
 
@@ -68,7 +76,7 @@ class Install:
     update on offer on the server (or in a test-mode folder)."""
 
     def __init__(self, tmp: Path, name: str, original=None, info=None, location=None,
-                 served_name="ToolUpdate.exe", server_folder=None):
+                 served_name="ToolUpdate.exe", server_folder=None, nsis_name=None):
         self.tmp = tmp
         self.name = name
         self.folder = drive_c() / "Apps" / name
@@ -88,7 +96,7 @@ class Install:
              "--auto-update-prog", "--auto-update-name", "Update.exe",
              "--update-info-name", "Tool.info", "--update-location", self.location,
              "--update-token", TOKEN)
-        package = update_package(self.server / served_name, tmp)
+        package = update_package(self.server / served_name, tmp, nsis_name=nsis_name)
         self.original = self.folder / "Tool.original"
         sections = {
             "OriginalSetup": {"VersionOriginal": "1", "ProbeSecondsInterval": "0",
@@ -419,6 +427,23 @@ def test_stamp_already_seen_offers_nothing_on_an_automatic_check():
             viewer.close()
 
 
+def test_an_ordinary_installer_as_the_update_is_recorded_when_it_succeeds():
+    with Scratch() as tmp:
+        inst = Install(tmp, "ToolNsis", nsis_name="AgentUpdate",
+                       info={"ShutDownMethod": "Don't Shut Down", "InformFinish": "0"})
+        viewer = DebugViewer(tmp)
+        try:
+            assert inst.run_update_exe("/DELAY=0") == 0
+            wait_for(lambda: has_line(viewer, " ==== Perform Update-2 ===="), 120, "the update")
+            # The installer got only its own switch, nothing of the hand-shake.
+            assert install_log(drive_c() / "OrvNsis" / "AgentUpdate")[1:] == ["params=/S", "done"]
+            assert has_line(viewer, " Setup exit code=0")
+            assert read_ini_value(inst.original, "OriginalSetup", "VersionOriginal") == "2"
+        finally:
+            end_agents(tmp, viewer)
+            viewer.close()
+
+
 def test_valid_versions_without_the_installed_version_installs_nothing():
     with Scratch() as tmp:
         inst = Install(tmp, "ToolValid", info={"ValidVersions": "11,21"})
@@ -583,6 +608,7 @@ if __name__ == "__main__":
              test_update_file_name_with_a_drive_stays_in_the_agent_folder,
              test_stamp_already_seen_offers_nothing_on_an_automatic_check,
              test_valid_versions_without_the_installed_version_installs_nothing,
+             test_an_ordinary_installer_as_the_update_is_recorded_when_it_succeeds,
              test_agent_commands_are_answered_while_the_update_downloads,
              test_test_mode_takes_the_files_from_its_folder_without_a_request,
              test_full_cycle_wm_quit,

@@ -9,21 +9,10 @@ import subprocess
 import time
 import uuid
 
-from harness import (HELPERS, SOURCE, WINE, Answerer, DebugViewer, Scratch, build_setup, drive_c,
-                     finish, linux_path, log_lines_of, main, pack, setup_leftovers, start, wait_for)
+from harness import (EXIT_CODE_MODE, HELPERS, INSTALLERS, WINE, Answerer, DebugViewer, Scratch,
+                     build_setup, drive_c, finish, install_log, linux_path, log_lines_of, main, nsis,
+                     pack, setup_leftovers, start, wait_for)
 
-INSTALLERS = SOURCE / "tests" / "installers"
-EXIT_CODE_MODE = ["--success-by", "exit-code"]
-
-
-def nsis(payload, mode, name, code=0):
-    """payload/Setup.exe: the NSIS test installer in `mode`, installing into
-    C:\\OrvNsis\\<name> unless /D= says otherwise; returns that folder."""
-    payload.mkdir(parents=True, exist_ok=True)
-    subprocess.run(["makensis", "-V2", f"-DOUTFILE={payload / 'Setup.exe'}",
-                    f"-DINSTALL=C:\\OrvNsis\\{name}", f"-DMODE={mode}", f"-DCODE={code}",
-                    INSTALLERS / "nsis_app.nsi"], check=True, capture_output=True, timeout=120)
-    return drive_c() / "OrvNsis" / name
 
 
 def msi(payload, folder):
@@ -69,10 +58,6 @@ class Run:
         assert (" RunPackage result=TRUE" if code in (0, 3010, 1641) else
                 " RunPackage result=FALSE") in self.lines, self.lines
         assert not self.left, f"left in %TEMP%: {self.left}"
-
-
-def install_log(folder):
-    return (folder / "install.log").read_text(encoding="utf-8", errors="replace").splitlines()
 
 
 def test_silent_nsis_gets_exactly_the_arguments_and_installs():

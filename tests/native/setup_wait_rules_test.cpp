@@ -20,14 +20,17 @@ TEST(SetupWait, FolderBoundariesAndLetterCase) {
 }
 
 TEST(SetupWait, TheInstallersHelpersKeepWaitingTheApplicationDoesNot) {
-  const std::vector<std::string> temp = {"C:\\users\\me\\Temp", "C:\\USERS\\ME~1\\Temp",
-                                         "C:\\users\\me\\Temp\\SETUP_7"};
-  const std::vector<std::string> setup = {"C:\\users\\me\\Temp\\SETUP_7",
-                                          "C:\\USERS\\ME~1\\Temp\\SETUP_7"};
+  // As the launcher spells them, long and short.
+  const TFolderForms temp = {"C:\\USERS\\ME~1\\Temp", "C:\\users\\me\\Temp",
+                             "C:\\USERS\\ME~1\\Temp"};
+  const TFolderForms setup = {"C:\\USERS\\ME~1\\Temp\\SETUP_7", "C:\\users\\me\\Temp\\SETUP_7", ""};
+  // A setup folder on another drive, where room was short.
+  const TFolderForms elsewhere = {"D:\\TEMP_12345", "D:\\TEMP_12345", "D:\\TEMP_1~1"};
   struct Case {
     const char* image;
     const char* commandLine;
     bool keeps;
+    bool setupElsewhere = false;
   } cases[] = {
       // The setup program, and its copy re-launched from the temp folder.
       {"C:\\users\\me\\Temp\\SETUP_7\\Setup.exe", "", true},
@@ -45,8 +48,13 @@ TEST(SetupWait, TheInstallersHelpersKeepWaitingTheApplicationDoesNot) {
        false},
       // Nothing known of it: it is none of the installer's work.
       {"", "", false},
+      {"D:\\TEMP_12345\\Setup.exe", "", true, true},
+      {"C:\\windows\\system32\\cmd.exe", "cmd /c D:\\TEMP_1~1\\go.cmd", true, true},
+      {"C:\\windows\\system32\\cmd.exe", "cmd /c D:\\TEMP_12345.cmd", false, true},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(KeepsSetupWaiting(c.image, c.commandLine, temp, setup), c.keeps) << c.image;
+    EXPECT_EQ(KeepsSetupWaiting(c.image, c.commandLine, temp, c.setupElsewhere ? elsewhere : setup),
+              c.keeps)
+        << c.image << " " << c.commandLine;
   }
 }
