@@ -20,7 +20,7 @@ set(WIN_LEAN_OPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
 # -Oz (smallest code, even where slower) rather than -Os: the launcher's
 # per-byte work is inside zlib's decoding loop and the Adler-32, which keep
 # their speed options below; about 1 KB less.
-set(STUB_LTO_OPTIONS -Oz -flto -fno-inline-functions-called-once -fno-ipa-cp-clone -fno-ipa-sra)
+set(STUB_LTO_OPTIONS -Oz -malign-data=abi -flto -fno-inline-functions-called-once -fno-ipa-cp-clone -fno-ipa-sra)
 set(STUB_LTO_LINK_OPTIONS ${STUB_LTO_OPTIONS} -flto-partition=one)
 set(WIN_SYSTEM_LIBS comctl32 gdi32 user32 advapi32 kernel32)
 find_library(MINGW_ZLIB NAMES libz.a z REQUIRED)
