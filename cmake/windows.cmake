@@ -86,6 +86,8 @@ add_executable(Stub WIN32 app/stub_main.cpp app/stub_runtime.cpp app/stub_zlib.c
 target_link_libraries(Stub PRIVATE orvane_stub)
 target_link_options(Stub PRIVATE -s)
 set_target_properties(Stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVANE_BIN_DIR})
+# The resource compiler's dependency scan does not see the icon file.
+set_source_files_properties(app/stub.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/app/MainIcon.ico)
 # Adler-32 runs over every inflated byte: optimised for speed, not size.
 set_source_files_properties(app/stub_zlib.cpp PROPERTIES COMPILE_OPTIONS -O2)
 target_compile_options(Stub PRIVATE ${WIN_LEAN_OPTIONS} -fno-threadsafe-statics ${STUB_LTO_OPTIONS})
