@@ -11,7 +11,6 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -63,16 +62,6 @@ void __throw_system_error(int) { Fatal("system error"); }
 }  // namespace std
 
 extern "C" void __cxa_pure_virtual() { Fatal("pure virtual call"); }
-
-// Guards of function-local statics: the launcher runs on one thread, so the
-// guard's first byte (set once the static is built) is all there is to it.
-extern "C" int __cxa_guard_acquire(uint64_t* guard) {
-  return *reinterpret_cast<volatile char*>(guard) == 0;
-}
-extern "C" void __cxa_guard_release(uint64_t* guard) {
-  *reinterpret_cast<volatile char*>(guard) = 1;
-}
-extern "C" void __cxa_guard_abort(uint64_t*) {}
 
 // The string code the library would take from its prebuilt copy (built with
 // exceptions, so it pulls in the unwinder) is instantiated here instead,
