@@ -22,38 +22,34 @@ std::string Quoted(const std::string& text) { return Concat({"\"", text, "\""});
 TStartCommand BuildStartCommand(const TStartInput& in) {
   const std::string& main = in.MainProgram;
   const size_t star = main.find('*');
-  const std::string name = Trim(main.substr(0, star));
-  const std::string publisher = star == std::string::npos ? "" : Trim(main.substr(star + 1));
   TStartCommand start;
-  start.ProgramPath = SetTrailingBackslash(in.TargetFolder, true) + name;
-  start.Application = start.ProgramPath;
-  const std::string system = SetTrailingBackslash(in.SystemFolder, true);
-  const std::string extension = UpperCase(ExtractFileExt(name));
-  const bool msi = extension == ".MSI";
-  const bool batch = extension == ".CMD" || extension == ".BAT";
-  if (msi || in.PackageSaysExitCode) start.SuccessBy = TSuccessBy::ExitCode;
-  const bool handShake = start.SuccessBy == TSuccessBy::HandShake;
+  start.ProgramPath = SetTrailingBackslash(in.TargetFolder, true) + Trim(main.substr(0, star));
+  const std::string& path = start.ProgramPath;
+  const bool msi = EndsWithText(".msi", path);
+  const bool batch = EndsWithText(".cmd", path) || EndsWithText(".bat", path);
+  const bool handShake = !msi && !in.PackageSaysExitCode;
+  if (!handShake) start.SuccessBy = TSuccessBy::ExitCode;
+  std::string& command = start.CommandLine;
   // A setup program written for the launcher gets its path unquoted, as it
   // always has; everything else gets it quoted, as a path with blanks needs.
-  std::string command = handShake && !batch ? start.ProgramPath : Quoted(start.ProgramPath);
+  command = handShake && !batch ? path : Quoted(path);
   if (msi) {
-    start.Application = system + "msiexec.exe";
-    command = Concat({Quoted(start.Application), " /i ", command});
+    start.Application = in.SystemFolder + "\\msiexec.exe";
+    command = Concat({"\"", start.Application, "\" /i ", command});
+  } else {
+    // A batch file is no program of its own: the command interpreter runs it.
+    start.Application = batch ? in.SystemFolder + "\\cmd.exe" : path;
   }
   AddArgument(command, in.Arguments);
   if (handShake) AddArgument(command, in.HandShakeArguments);
-  AddArgument(command, publisher);
+  if (star != std::string::npos) AddArgument(command, Trim(main.substr(star + 1)));
   if (handShake) {
-    command.append(" /TH_ID=").append(in.RunToken);
-    if (in.AutoUpdateProg) command.append(" /AutoUpdateProg");
+    command += " /TH_ID=";
+    command += in.RunToken;
+    if (in.AutoUpdateProg) command += " /AutoUpdateProg";
   }
-  if (batch) {
-    // A batch file is no program of its own: the command interpreter runs
-    // it, and /s takes the rest of the line as it stands.
-    start.Application = system + "cmd.exe";
-    command = Concat({Quoted(start.Application), " /s /c ", Quoted(command)});
-  }
-  start.CommandLine = command;
+  // /s: the interpreter takes the rest of its line as it stands.
+  if (batch) command = Concat({"\"", start.Application, "\" /s /c \"", command, "\""});
   return start;
 }
 

@@ -29,7 +29,8 @@ struct TStartInput {
   // agent's "/OriginalInfoFile="); an ordinary installer never sees them.
   std::string HandShakeArguments;
   std::string RunToken;
-  // The system folder, where msiexec.exe and cmd.exe are taken from.
+  // The system folder (without a trailing backslash), where msiexec.exe
+  // and cmd.exe are taken from.
   std::string SystemFolder;
   bool PackageSaysExitCode = false;
   bool AutoUpdateProg = false;

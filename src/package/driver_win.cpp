@@ -1,7 +1,6 @@
 // The extraction driver: one run from temporary folder to started program.
 #include <windows.h>
 
-#include "files/file_date.h"
 #include "files/file_ops.h"
 #include "package/driver.h"
 #include "package/extract.h"
@@ -102,8 +101,8 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
   result.SuccessBy = start.SuccessBy;
   const bool handShake = start.SuccessBy == TSuccessBy::HandShake;
   // Read before the installer runs: it may replace the settings file.
-  const std::string startUpLink = GetStartUpLink();
-  const std::string checkLink = GetCheckforNewUpdateLink();
+  const TAgentSettings before = OwnAgentSettings();
+  const std::string links[] = {before.StartUpLink(), before.CheckforNewUpdateLink()};
   const std::string atomName = kAtomPrefix + in.RunToken;
   if (handShake) GlobalAddAtomA(atomName.c_str());
   DebugLineParts({" Start ", start.CommandLine});
@@ -114,9 +113,9 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
     const std::string reason = LastErrorText();
     if (handShake) DeleteAtomNamed(atomName);
     DebugLineParts({" Start failed: error ", Decimal(result.Error), " ", reason});
-    const std::string text = package.GetText(kIdStartFailed, kDefaultStartFailed);
-    ShowPackageError(package,
-                     ReplaceAll(ReplaceAll(text, "<PROGRAM>", start.Application), "<ERROR>", reason));
+    ShowPackageError(package, Concat({start.Application, "<P><P>",
+                                      package.GetText(kIdStartFailed, kDefaultStartFailed),
+                                      "<P><P>", reason}));
     return result;
   }
   if (job.WaitsForProgramAlone()) DebugLine(" No job for the setup program: waiting for it alone");
@@ -129,8 +128,11 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
                                    : ExitCodeSucceeded(package, result.ExitCode);
   result.Status = succeeded ? TRunStatus::Succeeded : TRunStatus::SetupFailed;
   if (succeeded) {
-    if (GetRemoveStartUpShortcut() && FileExists(startUpLink)) DeleteFileA(startUpLink.c_str());
-    if (GetRemoveCheckForNewUpdateShortcut() && FileExists(checkLink)) DeleteFileA(checkLink.c_str());
+    const TAgentSettings after = OwnAgentSettings();
+    const bool remove[] = {after.RemoveStartUpShortcut(), after.RemoveCheckForNewUpdateShortcut()};
+    for (int i = 0; i < 2; ++i) {
+      if (remove[i] && FileExists(links[i])) DeleteFileA(links[i].c_str());
+    }
   }
   return result;
 }
