@@ -15,7 +15,7 @@ uint32_t GetCrc(const std::string& path, int32_t trailerLength) {
     THandleSource file(path);
     if (file.IsOpen()) sum = PackageChecksum(file, trailerLength).Value;
   }
-  DebugLine(Concat({"GetCrc - END   MS="sv, Decimal(GetTickCount() - started), "    CRC="sv,
-                    Decimal(sum)}));
+  DebugLineParts({"GetCrc - END   MS="sv, Decimal(GetTickCount() - started), "    CRC="sv,
+                  Decimal(sum)});
   return sum;
 }

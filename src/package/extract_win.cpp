@@ -131,7 +131,7 @@ class TExtraction::TEntryWriter : public TEntrySink {
     if (!existed) {
       run_.Progress(1, 0);
       ++run_.newFiles_;
-      DebugLine(Concat({Decimal(run_.newFiles_), " - "sv, path_}));
+      DebugLineParts({Decimal(run_.newFiles_), " - "sv, path_});
     }
     LARGE_INTEGER zero{};
     if (!file_) {
@@ -229,7 +229,7 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
     THandleSource source(path);
     ReadTrailer(source, trailer_);
   }
-  if (diskNumber == 1) DebugLine("FileInfo.FilesCount=" + Decimal(trailer_.FilesCount));
+  if (diskNumber == 1) DebugLineParts({"FileInfo.FilesCount=", Decimal(trailer_.FilesCount)});
   checksumOk_ = GetCrc(path, trailer_.TrailerLength) == trailer_.ExpectedCrc;
   if (!checksumOk_) return false;
 
@@ -245,7 +245,7 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
     writer_.reset();
   }
   if (walk == TDiskWalk::Damaged) {
-    DebugLine(" ExtractPackage - " + Damage().Message);
+    DebugLineParts({" ExtractPackage - ", Damage().Message});
     return true;
   }
   // Only the trailer, outside the checksum, can be wrong here: damage too.

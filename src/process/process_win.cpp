@@ -95,16 +95,26 @@ std::string ShortPathOf(const std::string& path) {
   return std::string(buffer, length);
 }
 
-std::string TargetShortPath(const std::string& target) {
-  const std::string shortPath = ShortPathOf(target);
-  return shortPath.empty() ? std::string(kNoShortPath, sizeof kNoShortPath - 1) : shortPath;
-}
+// What both searches compare each process's names with, made once per
+// search: the target as given and in its short form.
+struct TTargetNames {
+  const std::string& target;
+  const bool byPathOnly;
+  std::string shortPath;
+  const std::string noFileName{kNoFileName};
 
-bool Matches(const std::string& target, const std::string& targetShort, const std::string& fullName,
-             const std::string& baseName) {
-  return SameTextTrimmed(target, fullName) || SameTextTrimmed(target, baseName) ||
-         SameTextTrimmed(targetShort, ShortPathOf(fullName));
-}
+  TTargetNames(const std::string& path, bool pathOnly)
+      : target(path), byPathOnly(pathOnly), shortPath(ShortPathOf(path)) {
+    if (shortPath.empty()) shortPath = kNoShortPath;
+  }
+
+  // By path only, the candidate's file name is replaced by the stand-in.
+  bool Match(const std::string& fullName, const std::string& baseName) const {
+    return SameTextTrimmed(target, fullName) ||
+           SameTextTrimmed(target, byPathOnly ? noFileName : baseName) ||
+           SameTextTrimmed(shortPath, ShortPathOf(fullName));
+  }
+};
 
 // The ids of all processes, in the order the system lists them.
 std::vector<DWORD> ListProcessIds() {
@@ -140,16 +150,14 @@ bool NamesOfProcess(DWORD id, std::string& fullName, std::string& baseName) {
 }
 
 DWORD FindByProcessStatus(const std::string& target, bool byPathOnly) {
-  const std::string targetShort = TargetShortPath(target);
+  const TTargetNames names(target, byPathOnly);
   const std::vector<DWORD> ids = ListProcessIds();
   for (auto it = ids.rbegin(); it != ids.rend(); ++it) {
     std::string fullName;
     std::string baseName;
     // A process that cannot be opened has no names and so never matches,
     // not even a target made of blanks.
-    if (!NamesOfProcess(*it, fullName, baseName)) continue;
-    if (byPathOnly) baseName.assign(kNoFileName, sizeof kNoFileName - 1);
-    if (Matches(target, targetShort, fullName, baseName)) return *it;
+    if (NamesOfProcess(*it, fullName, baseName) && names.Match(fullName, baseName)) return *it;
   }
   return 0;
 }
@@ -157,7 +165,7 @@ DWORD FindByProcessStatus(const std::string& target, bool byPathOnly) {
 DWORD FindByToolHelp(const std::string& target, bool byPathOnly) {
   const TToolHelpApi& api = ToolHelpApi();
   if (!api.Complete()) return 0;
-  const std::string targetShort = TargetShortPath(target);
+  const TTargetNames names(target, byPathOnly);
   // A failed snapshot is INVALID_HANDLE_VALUE, as with files.
   TFileHandle snapshot(api.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return 0;
@@ -167,10 +175,9 @@ DWORD FindByToolHelp(const std::string& target, bool byPathOnly) {
   for (BOOL more = api.Process32First(snapshot.get(), &entry); more;
        more = api.Process32Next(snapshot.get(), &entry)) {
     const std::string exePath(entry.szExeFile, strnlen(entry.szExeFile, MAX_PATH));
-    if (exePath.empty()) continue;
-    const std::string fileName =
-        byPathOnly ? std::string(kNoFileName, sizeof kNoFileName - 1) : ExtractFileName(exePath);
-    if (Matches(target, targetShort, exePath, fileName)) found = entry.th32ProcessID;
+    if (!exePath.empty() && names.Match(exePath, ExtractFileName(exePath))) {
+      found = entry.th32ProcessID;
+    }
   }
   return found;
 }

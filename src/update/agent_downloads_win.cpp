@@ -175,7 +175,7 @@ bool FetchUpdatePackage(const TAgentSettings& own, const std::string& base,
   const std::string packagePath = Concat({AgentFolder(), name});
   const std::string refusal = UpdatePackageRefusal(own, packagePath);
   if (refusal.empty()) return true;
-  DebugLine(Concat({" Update refused: ", refusal}));
+  DebugLineParts({" Update refused: ", refusal});
   std::string message;
   DetectErrorPage(packagePath, "", fetched.source, message, "Bad Secret Token!");
   DeleteFileA(packagePath.c_str());

@@ -226,7 +226,7 @@ void RelaunchAgent() {
 }
 
 void CheckForUpdate(const TAgentSettings& own) {
-  DebugLine(Concat({" Fire  ", LocalFireStamp()}));
+  DebugLineParts({" Fire  ", LocalFireStamp()});
   RefreshTestMode(true);
   bool performed = false;
   AgentPhase = TAgentPhase::Checking;
@@ -254,7 +254,7 @@ void CheckForUpdate(const TAgentSettings& own) {
     HideMainWindow();
     if (!performed) {
       const bool connected = IsInternetConnected();
-      DebugLine(Concat({" ", TestMode ? "TRUE" : "FALSE", " ", connected ? "TRUE" : "FALSE"}));
+      DebugLineParts({" ", TestMode ? "TRUE" : "FALSE", " ", connected ? "TRUE" : "FALSE"});
       // Reachable: there was no update; else the connection is at fault.
       const bool reachable = TestMode || connected;
       ShowAgentBox(own, reachable ? kOwnerActiveWindow : kOwnerWithHeading,
@@ -277,7 +277,7 @@ void AutoUpdateTimerTick() {
   if (StopCountdown == 0) PostQuitMessage(0);
   if (StopCountdown >= 0) --StopCountdown;
   ++AutoUpdateTimerCount;
-  DebugLine(Concat({" AutoUpdateTimerCount=", Decimal(AutoUpdateTimerCount)}));
+  DebugLineParts({" AutoUpdateTimerCount=", Decimal(AutoUpdateTimerCount)});
   if (AutoUpdateTimerCount >= 1) {
     RefreshTestMode(false);
     const TAgentSettings own = OwnAgentSettings();

@@ -130,7 +130,7 @@ TRunResult DownloadSetupFile(const std::string& tempFolder, const std::string& b
     if (refusal == nullptr) {
       result = RunPackage({tempFolder, setupPath, "", "", "", true});
     } else {
-      DebugLine(" Setup file refused: " + std::string(refusal));
+      DebugLineParts({" Setup file refused: ", refusal});
       DetectErrorPage(setupPath, "", url, error, "Bad Secret Token!");
     }
     if (downloaded) DeleteFileA(setupPath.c_str());
