@@ -3,6 +3,7 @@ executables (tests/installers/nsis_app.nsi), an MSI made by wixl and a .cmd
 wrapper around msiexec, run in the exit-code success mode, where the
 setup's own exit code says whether it worked. Each case builds its
 installer with makensis or wixl first; a missing tool fails the case."""
+import random
 import re
 import shutil
 import subprocess
@@ -185,13 +186,20 @@ def test_main_entry_that_is_no_program_reports_the_reason():
 
 
 def test_package_in_a_folder_the_ansi_code_page_cannot_spell():
-    with Scratch() as tmp:
-        target = nsis(tmp / "in", "plain", "cyrillic")
-        folder = tmp / "Загрузки"
-        folder.mkdir()
-        setup = build_setup(folder / "setup.exe", tmp / "in", main="Setup.exe* /S", extra=EXIT_CODE_MODE)
-        Run(tmp, setup).succeeded()
-        assert install_log(target)[-1] == "done"
+    # Whole, and spanned: the further disks are found beside it by name.
+    for disk_size in (None, "200K"):
+        with Scratch() as tmp:
+            target = nsis(tmp / "in", "plain", "cyrillic")
+            (tmp / "in" / "filler.bin").write_bytes(random.Random(7).randbytes(300000))
+            folder = tmp / "Загрузки"
+            folder.mkdir()
+            extra = EXIT_CODE_MODE + (["--disk-size", disk_size] if disk_size else [])
+            setup = build_setup(folder / "setup.exe", tmp / "in", main="Setup.exe* /S", extra=extra)
+            assert (folder / "setup.exe.002").exists() == bool(disk_size)
+            Run(tmp, setup).succeeded()
+            # The launcher's own path, "?" where the code page fails, is no argument.
+            assert install_log(target)[1:] == ["params=/S", "done"], disk_size
+            shutil.rmtree(target)
 
 
 if __name__ == "__main__":

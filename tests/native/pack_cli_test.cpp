@@ -211,6 +211,9 @@ TEST_F(PackCliTest, BadInputExitCodes) {
        "too small"},
       {"build --stub " + Path("Stub.exe") + " --folder " + Path("dots") + " --output " + Path("o.exe"),
        "The launcher would refuse the file name \"...\""},
+      {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") + " --success-by atom --output " +
+           Path("o.exe"),
+       "--success-by takes hand-shake or exit-code"},
       {"verify " + Path("missing.exe"), "Package not found"},
       {"list " + Path("missing.exe"), "Package not found"},
   };

@@ -175,6 +175,23 @@ TEST_F(PackageWriterTest, RoundTripThroughTheReaders) {
   ExpectOnlyFiles({"setup.exe"});
 }
 
+TEST_F(PackageWriterTest, ExitCodeModeIsASixthInfoFieldThatOlderPackagesLack) {
+  TPackageDescription d = Basic();
+  d.UpdateToken = "t";
+  ASSERT_EQ(WritePackage(d, Path("handshake.exe"), nullptr), "");
+  d.SuccessByExitCode = true;
+  ASSERT_EQ(WritePackage(d, Path("exitcode.exe"), nullptr), "");
+  const TGFileInfo handShake(Path("handshake.exe"));
+  const TGFileInfo exitCode(Path("exitcode.exe"));
+  EXPECT_EQ(FieldCount(handShake.InfoList()), 5);
+  EXPECT_FALSE(handShake.SuccessByExitCode());
+  EXPECT_EQ(FieldCount(exitCode.InfoList()), 6);
+  EXPECT_TRUE(exitCode.SuccessByExitCode());
+  // The first five fields, and with them what older launchers read, stay as they were.
+  EXPECT_EQ(exitCode.InfoList(), handShake.InfoList() + "exit-code" + handShake.InfoList().substr(0, 1));
+  EXPECT_EQ(exitCode.UpdateToken(true), "t");
+}
+
 TEST_F(PackageWriterTest, SourceFilesTakeTheirSizeAndTime) {
   const std::string source = Path("big.dat");
   const std::string bytes = TextBytes(300000, 3);

@@ -26,6 +26,8 @@
 #include "files/file_ops.h"
 #include "pack/package_writer.h"
 #include "package/format.h"
+#include "package/setup_folder.h"
+#include "util/text.h"
 
 namespace {
 
@@ -604,3 +606,18 @@ TEST(ExtractPackage, AutoUpdateProgramCopyLayout) {
 }
 
 }  // namespace
+
+TEST(SetupFolder, EveryRunClaimsAFolderOfItsOwnAgain) {
+  // A long-lived agent runs one update after another: each must get a made
+  // and marked folder, never the path of the one removed before.
+  for (int run = 0; run < 2; ++run) {
+    const std::string folder = GetSetupFolder();
+    const std::string mark = StripTrailingBackslash(folder) + ".LCK";
+    EXPECT_TRUE(DirExists(folder)) << run << " " << folder;
+    EXPECT_NE(GetFileAttributesA(mark.c_str()), INVALID_FILE_ATTRIBUTES) << run;
+    EXPECT_EQ(GetSetupFolder(), folder);
+    RemoveSetupFolder();
+    EXPECT_FALSE(DirExists(folder)) << run;
+    EXPECT_EQ(GetFileAttributesA(mark.c_str()), INVALID_FILE_ATTRIBUTES) << run;
+  }
+}
