@@ -53,7 +53,13 @@ set_source_files_properties(${STUB_ZLIB_DIR}/inffast.c PROPERTIES COMPILE_OPTION
 
 add_library(orvane_stub STATIC ${PORTABLE_SOURCES} ${WIN_SOURCES})
 target_include_directories(orvane_stub PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_compile_definitions(orvane_stub PUBLIC ${WIN_DEFS})
+# The launcher's strings are the reference-counted kind of libstdc++'s older
+# ABI: a copy shares the text, and a string is one pointer rather than 24
+# bytes, so every copy, temporary and release is a short call (about 2 KB
+# less in all). The launcher runs on one thread and handles short texts;
+# every piece of it, the library included, is built with this setting, and
+# nothing it links exchanges strings with the other kind.
+target_compile_definitions(orvane_stub PUBLIC ${WIN_DEFS} _GLIBCXX_USE_CXX11_ABI=0)
 target_compile_options(orvane_stub PRIVATE ${WIN_COMPILE_OPTIONS} ${WIN_LEAN_OPTIONS} -fno-threadsafe-statics
                        ${STUB_LTO_OPTIONS})
 target_link_libraries(orvane_stub PUBLIC stub_inflate ${WIN_SYSTEM_LIBS})

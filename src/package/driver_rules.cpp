@@ -26,19 +26,18 @@ TStartCommand BuildStartCommand(const TStartInput& in) {
   start.ProgramPath = SetTrailingBackslash(in.TargetFolder, true) + Trim(main.substr(0, star));
   const std::string& path = start.ProgramPath;
   const bool msi = EndsWithText(".msi", path);
-  const bool batch = EndsWithText(".cmd", path) || EndsWithText(".bat", path);
   const bool handShake = !msi && !in.PackageSaysExitCode;
   if (!handShake) start.SuccessBy = TSuccessBy::ExitCode;
   std::string& command = start.CommandLine;
   // A setup program written for the launcher gets its path unquoted, as it
   // always has; everything else gets it quoted, as a path with blanks needs.
-  command = handShake && !batch ? path : Quoted(path);
+  // (The system runs a .cmd or .bat main program through its command
+  // interpreter by itself.)
+  command = handShake ? path : Quoted(path);
+  start.Application = path;
   if (msi) {
     start.Application = in.SystemFolder + "\\msiexec.exe";
     command = Concat({"\"", start.Application, "\" /i ", command});
-  } else {
-    // A batch file is no program of its own: the command interpreter runs it.
-    start.Application = batch ? in.SystemFolder + "\\cmd.exe" : path;
   }
   AddArgument(command, in.Arguments);
   if (handShake) AddArgument(command, in.HandShakeArguments);
@@ -48,8 +47,6 @@ TStartCommand BuildStartCommand(const TStartInput& in) {
     command += in.RunToken;
     if (in.AutoUpdateProg) command += " /AutoUpdateProg";
   }
-  // /s: the interpreter takes the rest of its line as it stands.
-  if (batch) command = Concat({"\"", start.Application, "\" /s /c \"", command, "\""});
   return start;
 }
 

@@ -30,7 +30,7 @@ struct TStartInput {
   std::string HandShakeArguments;
   std::string RunToken;
   // The system folder (without a trailing backslash), where msiexec.exe
-  // and cmd.exe are taken from.
+  // is taken from.
   std::string SystemFolder;
   bool PackageSaysExitCode = false;
   bool AutoUpdateProg = false;
@@ -47,7 +47,7 @@ struct TStartCommand {
 // publisher's, the run token switch and, in the agent, " /AutoUpdateProg".
 // Exit code: the quoted path with the caller's and the publisher's
 // arguments only. A main entry ending in ".msi" always goes by exit code
-// and runs as msiexec /i "path"; a ".cmd" or ".bat" runs through cmd.exe.
+// and runs as msiexec /i "path".
 TStartCommand BuildStartCommand(const TStartInput& in);
 
 // Exit codes by which an ordinary installer reports success: 0, and 3010

@@ -12,7 +12,6 @@ namespace {
 // Processes of one installer that are looked at in one pass; more than
 // this still running counts as busy.
 constexpr DWORD kListedProcesses = 256;
-constexpr ULONG kProcessCommandLineInformation = 60;
 constexpr DWORD kQueryLimited = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION, Vista and later
 // The longest command line the system takes, in characters.
 constexpr size_t kCommandLineLength = 32768;
@@ -28,10 +27,6 @@ Proc Lookup(const char* library, const char* name) {
 }
 
 // One pass reads one process at a time, on the launcher's one thread.
-union {
-  UNICODE_STRING told;  // the system's answer: the text follows it
-  unsigned char bytes[sizeof(UNICODE_STRING) + kCommandLineLength * sizeof(WCHAR)];
-} commandLineBuffer;
 WCHAR commandLineText[kCommandLineLength];
 char commandLineAnsi[kCommandLineLength];
 
@@ -54,34 +49,27 @@ bool IsWow64(HANDLE process) {
 }
 
 // The process's command line in characters of the ANSI code page, or ""
-// when the system does not tell it.
+// when it cannot be read: it is read from the process's own parameter
+// block, whose layout is the launcher's own only in a process of its word
+// size (installers and the system programs they start from the system
+// folder are, for the launcher's 32-bit build).
 std::string CommandLineOf(HANDLE process) {
   const auto query = Lookup<TQueryProcess>("ntdll.dll", "NtQueryInformationProcess");
-  if (query == nullptr) return {};
-  const WCHAR* text = commandLineText;
-  size_t length = 0;
-  if (query(process, kProcessCommandLineInformation, &commandLineBuffer, sizeof commandLineBuffer,
-            nullptr) == 0) {
-    // Windows 8.1 and later hand it out for a process of either word size.
-    text = commandLineBuffer.told.Buffer;
-    length = commandLineBuffer.told.Length / sizeof(WCHAR);
-  } else if (IsWow64(process) == IsWow64(GetCurrentProcess())) {
-    // Before, it is read from the process's own parameter block, whose
-    // layout is the launcher's own only in a process of its word size.
-    PROCESS_BASIC_INFORMATION basic;
-    PEB peb;
-    RTL_USER_PROCESS_PARAMETERS parameters;
-    if (query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) == 0 &&
-        ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr) &&
-        ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters, nullptr) &&
-        parameters.CommandLine.Length <= sizeof commandLineText &&
-        ReadProcessMemory(process, parameters.CommandLine.Buffer, commandLineText,
-                          parameters.CommandLine.Length, nullptr)) {
-      length = parameters.CommandLine.Length / sizeof(WCHAR);
-    }
+  PROCESS_BASIC_INFORMATION basic;
+  PEB peb;
+  RTL_USER_PROCESS_PARAMETERS parameters;
+  if (query == nullptr || IsWow64(process) != IsWow64(GetCurrentProcess()) ||
+      query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
+      !ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
+      !ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters, nullptr) ||
+      parameters.CommandLine.Length > sizeof commandLineText ||
+      !ReadProcessMemory(process, parameters.CommandLine.Buffer, commandLineText,
+                         parameters.CommandLine.Length, nullptr)) {
+    return {};
   }
-  const int size = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), commandLineAnsi,
-                                       sizeof commandLineAnsi, nullptr, nullptr);
+  const int size = WideCharToMultiByte(CP_ACP, 0, commandLineText,
+                                       parameters.CommandLine.Length / sizeof(WCHAR),
+                                       commandLineAnsi, sizeof commandLineAnsi, nullptr, nullptr);
   return std::string(commandLineAnsi, size > 0 ? static_cast<size_t>(size) : 0);
 }
 

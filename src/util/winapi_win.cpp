@@ -138,15 +138,7 @@ std::string SystemDir(bool withSlash) {
 }
 
 std::string TempDir(bool withSlash) {
-  const std::string temp =
-      SystemFolder([](char* b, DWORD n) { return GetTempPathA(n, b); }, withSlash);
-  // A user folder outside the code page (a user name in another script) is
-  // reached through its short names, as the launcher's own file is.
-  wchar_t wide[MAX_PATH + 1];
-  const DWORD length = GetTempPathW(MAX_PATH + 1, wide);
-  if (Opens(temp) || length == 0 || length > MAX_PATH) return temp;
-  const std::string shortPath = ShortAnsiPath(wide, "");
-  return shortPath.empty() ? temp : SetTrailingBackslash(shortPath, withSlash);
+  return SystemFolder([](char* b, DWORD n) { return GetTempPathA(n, b); }, withSlash);
 }
 
 TRegPath SplitRegPath(const std::string& path) {
