@@ -132,7 +132,19 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   if(without_rdata STREQUAL stub_script OR merged_script STREQUAL without_rdata)
     message(FATAL_ERROR "The linker's default script has no .rdata inputs to move into .text")
   endif()
-  set(stub_script "${merged_script}")
+  # The few bytes of writable data go into the import section, which the
+  # loader writes anyway (its address table): one section less again.
+  string(REGEX MATCH "  [.]data BLOCK[(]__section_alignment__[)] :\n  {\n([^}]*)  }\n" data_block
+         "${merged_script}")
+  set(data_inputs "${CMAKE_MATCH_1}")
+  string(REPLACE "${data_block}" "" without_data "${merged_script}")
+  string(REGEX REPLACE "(KEEP [(]SORT[(][*][)][(][.]idata[$]7[)][)]\n)" "\\1${data_inputs}"
+         data_in_imports "${without_data}")
+  if(data_block STREQUAL "" OR without_data STREQUAL merged_script OR
+     data_in_imports STREQUAL without_data)
+    message(FATAL_ERROR "The linker's default script has no .data block to move into .idata")
+  endif()
+  set(stub_script "${data_in_imports}")
   file(WRITE ${CMAKE_BINARY_DIR}/stub.ld "${stub_script}")
   target_link_options(Stub PRIVATE -Wl,-T,${CMAKE_BINARY_DIR}/stub.ld)
   set_target_properties(Stub PROPERTIES LINK_DEPENDS ${CMAKE_BINARY_DIR}/stub.ld)
