@@ -77,8 +77,7 @@ bool HandShakeSucceeded(const TStartCommand& start, const std::string& runToken,
 
 bool ExitCodeSucceeded(const TGFileInfo& package, uint32_t code) {
   if (AsksForRestart(code)) {
-    DebugLineParts({" The setup program asks for a restart (exit code ", Decimal(code),
-                    "); the launcher never restarts the machine"});
+    DebugLineParts({" Restart asked for, not made: exit code ", Decimal(code)});
   }
   if (IsSuccessExitCode(code)) return true;
   ShowPackageError(package, ReplaceAll(package.GetText(kIdSetupFailed, kDefaultSetupFailed),
@@ -118,7 +117,7 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
                                       "<P><P>", reason}));
     return result;
   }
-  if (job.WaitsForProgramAlone()) DebugLine(" No job for the setup program: waiting for it alone");
+  if (job.WaitsForProgramAlone()) DebugLine(" No job: waiting for the setup program alone");
   HideMainWindow();
   if (handShake) Wait(1000);
   job.WaitForSetupProcesses(folder);

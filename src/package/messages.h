@@ -43,14 +43,14 @@ constexpr char kDefaultDownloadQuestion[] =
 constexpr char kIdNoConnection[] = "s12";
 constexpr char kDefaultNoConnection[] = "No valid Internet Connection.<p>Can not Download File!";
 constexpr char kIdSetupFailed[] = "s13";  // <CODE>
-constexpr char kDefaultSetupFailed[] = "Setup failed: its program ended with exit code <CODE>.";
+constexpr char kDefaultSetupFailed[] = "Setup failed with exit code <CODE>.";
 // Shown after the program's path and before the system's reason.
 constexpr char kIdStartFailed[] = "s14";
 constexpr char kDefaultStartFailed[] = "Unable to start the setup program!";
 // Shown before the package can be read, so never looked up in it.
 constexpr char kDefaultFolderName[] =
-    "The name of this setup file's folder cannot be read on this system.<P>Please move the "
-    "file to a folder with a plain name, such as C:\\Setup.";
+    "The name of this setup file's folder cannot be read here.<P>Please move the file to "
+    "C:\\Setup.";
 
 // Captions, button list and character set; their ids double as defaults.
 constexpr char kIdError[] = "Error";

@@ -12,14 +12,11 @@ namespace {
 // Processes of one installer that are looked at in one pass; more than
 // this still running counts as busy.
 constexpr DWORD kListedProcesses = 256;
-constexpr DWORD kQueryLimited = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION, Vista and later
 // The longest command line the system takes, in characters.
 constexpr size_t kCommandLineLength = 32768;
 
 using TQueryProcess = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
-using TQueryImageName = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
 using TModuleFileName = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
-using TIsWow64 = BOOL(WINAPI*)(HANDLE, PBOOL);
 
 template <typename Proc>
 Proc Lookup(const char* library, const char* name) {
@@ -30,35 +27,28 @@ Proc Lookup(const char* library, const char* name) {
 WCHAR commandLineText[kCommandLineLength];
 char commandLineAnsi[kCommandLineLength];
 
+// The file of the process's main module: known for a process of the
+// launcher's own word size, as the installers and their helpers are.
 std::string ImageOf(HANDLE process) {
   char buffer[MAX_PATH * 2];
-  DWORD length = sizeof buffer;
-  const auto query = Lookup<TQueryImageName>("kernel32.dll", "QueryFullProcessImageNameA");
-  if (query != nullptr) return query(process, 0, buffer, &length) ? std::string(buffer, length) : "";
-  // Before Vista: the main module's file, for a program of the launcher's
-  // own word size.
   const auto name = Lookup<TModuleFileName>("PSAPI.dll", "GetModuleFileNameExA");
-  length = name != nullptr ? name(process, nullptr, buffer, sizeof buffer) : 0;
+  const DWORD length = name != nullptr ? name(process, nullptr, buffer, sizeof buffer) : 0;
   return std::string(buffer, length);
 }
 
-bool IsWow64(HANDLE process) {
-  BOOL wow64 = FALSE;
-  const auto query = Lookup<TIsWow64>("kernel32.dll", "IsWow64Process");
-  return query != nullptr && query(process, &wow64) && wow64;
-}
-
 // The process's command line in characters of the ANSI code page, or ""
-// when it cannot be read: it is read from the process's own parameter
-// block, whose layout is the launcher's own only in a process of its word
-// size (installers and the system programs they start from the system
-// folder are, for the launcher's 32-bit build).
+// when it cannot be read. It is read from the process's own parameter
+// block, whose layout is the launcher's own in a process of its word size,
+// as installers and the system programs they start from the system folder
+// are for the launcher's 32-bit build. In a 64-bit process the block lies
+// beyond what a 32-bit reader reaches: the reads fail, and at worst what
+// they bring names no folder (the lengths are checked).
 std::string CommandLineOf(HANDLE process) {
   const auto query = Lookup<TQueryProcess>("ntdll.dll", "NtQueryInformationProcess");
   PROCESS_BASIC_INFORMATION basic;
   PEB peb;
   RTL_USER_PROCESS_PARAMETERS parameters;
-  if (query == nullptr || IsWow64(process) != IsWow64(GetCurrentProcess()) ||
+  if (query == nullptr ||
       query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
       !ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
       !ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters, nullptr) ||
@@ -129,8 +119,7 @@ bool TSetupJob::AnyProcessKeepsWaiting(const TFolderForms& temp, const TFolderFo
       offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList));
   for (DWORD i = 0; i < listed.list.NumberOfProcessIdsInList && i <= kListedProcesses; ++i) {
     const DWORD id = static_cast<DWORD>(ids[i]);
-    THandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
-    if (!process) process.reset(OpenProcess(kQueryLimited, FALSE, id));
+    const THandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
     // A process the launcher may not even look at is none of the installer's work.
     if (process && KeepsSetupWaiting(ImageOf(process.get()), CommandLineOf(process.get()), temp,
                                      setup)) {
@@ -143,7 +132,10 @@ bool TSetupJob::AnyProcessKeepsWaiting(const TFolderForms& temp, const TFolderFo
 void TSetupJob::WaitForSetupProcesses(const std::string& setupFolder) {
   const TFolderForms temp = FormsOf(TempDir(false));
   const TFolderForms setup = FormsOf(setupFolder);
-  while (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT ||
+  // (The message wait with no messages asked for tells whether the program
+  // has ended without blocking.)
+  HANDLE program = process_.get();
+  while (MsgWaitForMultipleObjects(1, &program, FALSE, 0, 0) == WAIT_TIMEOUT ||
          AnyProcessKeepsWaiting(temp, setup)) {
     Wait(250);
   }

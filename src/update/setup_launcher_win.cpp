@@ -19,7 +19,7 @@ void RunSetupLauncher(HWND window) {
   if (!ProgramPathIsSpellable()) {
     // Without an ANSI name for its own file the launcher cannot read its
     // package; say what is wrong rather than call the package damaged.
-    DebugLine(" The launcher's own path has no ANSI form");
+    DebugLine(" Own path has no ANSI form");
     ShowErrorBox(nullptr, kDefaultFolderName, kDefaultError, kDefaultButtons, 0);
   } else if (own.IsWebSetup()) {
     result = RunWebSetup(agentName);
