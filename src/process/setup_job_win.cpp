@@ -40,9 +40,9 @@ std::string ImageOf(HANDLE process) {
 // when it cannot be read. It is read from the process's own parameter
 // block, whose layout is the launcher's own in a process of its word size,
 // as installers and the system programs they start from the system folder
-// are for the launcher's 32-bit build. In a 64-bit process the block lies
-// beyond what a 32-bit reader reaches: the reads fail, and at worst what
-// they bring names no folder (the lengths are checked).
+// are for the launcher's 32-bit build. In a process of the other size the
+// reads fail or bring text of the wrong place, checked for its length,
+// that names no folder of the run.
 std::string CommandLineOf(HANDLE process) {
   const auto query = Lookup<TQueryProcess>("ntdll.dll", "NtQueryInformationProcess");
   PROCESS_BASIC_INFORMATION basic;

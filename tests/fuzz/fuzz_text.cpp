@@ -191,16 +191,39 @@ void PathNames(TFuzzInput& in) {
 // carries; the switches a launcher hands to its transient copy and reads
 // back; the size of a download as shown.
 void StartCommand(TFuzzInput& in) {
-  const bool agent = (in.Byte() & 1) != 0;
-  const std::string folder = in.Text();
-  const std::string extra = in.Text();
-  const std::string mainProgram = in.Text();
-  const std::string command = BuildStartCommand(folder, mainProgram, extra, "_77", agent);
-  const std::string path = MainProgramPath(folder, mainProgram);
-  FUZZ_CHECK(command.compare(0, path.size(), path) == 0);
-  const std::string end = std::string(" /TH_ID=_77") + (agent ? " /AutoUpdateProg" : "");
-  FUZZ_CHECK(command.size() >= path.size() + end.size());
-  FUZZ_CHECK(command.compare(command.size() - end.size(), end.size(), end) == 0);
+  TStartInput start;
+  start.AutoUpdateProg = (in.Byte() & 1) != 0;
+  start.PackageSaysExitCode = (in.Byte() & 1) != 0;
+  start.TargetFolder = in.Text();
+  start.Arguments = in.Text();
+  start.HandShakeArguments = "/OriginalInfoFile=x";
+  start.MainProgram = in.Text();
+  start.RunToken = "_77";
+  start.SystemFolder = "C:\\W";
+  const TStartCommand command = BuildStartCommand(start);
+  const std::string& line = command.CommandLine;
+  const std::string& path = command.ProgramPath;
+  // The folder, then the entry's name without its mark and arguments.
+  const std::string folder = SetTrailingBackslash(start.TargetFolder, true);
+  FUZZ_CHECK(path.compare(0, folder.size(), folder) == 0);
+  FUZZ_CHECK(path.find('*', folder.size()) == std::string::npos);
+  if (command.SuccessBy == TSuccessBy::HandShake) {
+    // The path unquoted, then the arguments, the token switch last.
+    FUZZ_CHECK(!start.PackageSaysExitCode && command.Application == path);
+    FUZZ_CHECK(line.compare(0, path.size(), path) == 0);
+    const std::string end = std::string(" /TH_ID=_77") + (start.AutoUpdateProg ? " /AutoUpdateProg" : "");
+    FUZZ_CHECK(line.size() >= path.size() + end.size());
+    FUZZ_CHECK(line.compare(line.size() - end.size(), end.size(), end) == 0);
+  } else {
+    // The quoted program (msiexec on the quoted package), then nothing but
+    // the caller's and the publisher's arguments.
+    const std::string quoted = "\"" + path + "\"";
+    const std::string head = command.Application == path
+                                 ? quoted
+                                 : "\"" + command.Application + "\" /i " + quoted;
+    FUZZ_CHECK(line.compare(0, head.size(), head) == 0);
+    FUZZ_CHECK(line.size() <= head.size() + 2 + start.Arguments.size() + start.MainProgram.size());
+  }
 
   const std::string value = in.Text();
   unsigned long long window = 1;
