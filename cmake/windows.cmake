@@ -22,9 +22,13 @@ set(WIN_LEAN_OPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
 # per-byte work is inside zlib's decoding loop and the Adler-32, which keep
 # their speed options below; about 1 KB less. Data is aligned only as the
 # ABI needs (the default pads every array of 32 bytes or more to 32: about
-# 500 bytes), and stack frames to the 4 bytes that 32-bit Windows
-# guarantees anyway rather than 16.
-set(STUB_LTO_OPTIONS -Oz -malign-data=abi -mpreferred-stack-boundary=2 -flto -fno-inline-functions-called-once -fno-ipa-cp-clone)
+# 500 bytes), and in the 32-bit build stack frames to the 4 bytes that
+# 32-bit Windows guarantees anyway rather than 16 (64-bit code keeps the 16
+# its calling convention requires).
+set(STUB_LTO_OPTIONS -Oz -malign-data=abi -flto -fno-inline-functions-called-once -fno-ipa-cp-clone)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND STUB_LTO_OPTIONS -mpreferred-stack-boundary=2)
+endif()
 set(STUB_LTO_LINK_OPTIONS ${STUB_LTO_OPTIONS} -flto-partition=one)
 set(WIN_SYSTEM_LIBS comctl32 gdi32 user32 advapi32 kernel32)
 find_library(MINGW_ZLIB NAMES libz.a z REQUIRED)
