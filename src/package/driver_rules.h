@@ -38,7 +38,7 @@ struct TStartInput {
 
 struct TStartCommand {
   std::string ProgramPath;  // the extracted main program
-  std::string Application;  // the file the system starts (the program, msiexec or cmd)
+  std::string Application;  // the file the system starts (the program, or msiexec)
   std::string CommandLine;  // its whole command line, program name first
   TSuccessBy SuccessBy = TSuccessBy::HandShake;
 };

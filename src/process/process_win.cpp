@@ -30,11 +30,6 @@ using GetModuleNameProc = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
 using CreateSnapshotProc = HANDLE(WINAPI*)(DWORD, DWORD);
 using ProcessWalkProc = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
 
-template <typename Proc>
-Proc ProcAs(FARPROC address) {
-  return reinterpret_cast<Proc>(reinterpret_cast<void*>(address));
-}
-
 struct TProcessStatusApi {
   TModule library;
   EnumProcessesProc EnumProcesses = nullptr;

@@ -1,9 +1,8 @@
-#include "process/setup_job.h"
-
 #include <winternl.h>
 
 #include <cstddef>
 
+#include "process/setup_job.h"
 #include "util/text.h"
 #include "util/winapi.h"
 
@@ -18,11 +17,6 @@ constexpr size_t kCommandLineLength = 32768;
 using TQueryProcess = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 using TModuleFileName = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
 
-template <typename Proc>
-Proc Lookup(const char* library, const char* name) {
-  return reinterpret_cast<Proc>(reinterpret_cast<void*>(GetDllProc(library, name)));
-}
-
 // One pass reads one process at a time, on the launcher's one thread.
 WCHAR commandLineText[kCommandLineLength];
 char commandLineAnsi[kCommandLineLength];
@@ -31,7 +25,7 @@ char commandLineAnsi[kCommandLineLength];
 // launcher's own word size, as the installers and their helpers are.
 std::string ImageOf(HANDLE process) {
   char buffer[MAX_PATH * 2];
-  const auto name = Lookup<TModuleFileName>("PSAPI.dll", "GetModuleFileNameExA");
+  const auto name = ProcAs<TModuleFileName>(GetDllProc("PSAPI.dll", "GetModuleFileNameExA"));
   const DWORD length = name != nullptr ? name(process, nullptr, buffer, sizeof buffer) : 0;
   return std::string(buffer, length);
 }
@@ -44,7 +38,7 @@ std::string ImageOf(HANDLE process) {
 // reads fail or bring text of the wrong place, checked for its length,
 // that names no folder of the run.
 std::string CommandLineOf(HANDLE process) {
-  const auto query = Lookup<TQueryProcess>("ntdll.dll", "NtQueryInformationProcess");
+  const auto query = ProcAs<TQueryProcess>(GetDllProc("ntdll.dll", "NtQueryInformationProcess"));
   PROCESS_BASIC_INFORMATION basic;
   PEB peb;
   RTL_USER_PROCESS_PARAMETERS parameters;
@@ -57,9 +51,9 @@ std::string CommandLineOf(HANDLE process) {
                          parameters.CommandLine.Length, nullptr)) {
     return {};
   }
-  const int size = WideCharToMultiByte(CP_ACP, 0, commandLineText,
-                                       parameters.CommandLine.Length / sizeof(WCHAR),
-                                       commandLineAnsi, sizeof commandLineAnsi, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_ACP, 0, commandLineText, parameters.CommandLine.Length / sizeof(WCHAR),
+                          commandLineAnsi, sizeof commandLineAnsi, nullptr, nullptr);
   return std::string(commandLineAnsi, size > 0 ? static_cast<size_t>(size) : 0);
 }
 
@@ -114,15 +108,15 @@ bool TSetupJob::AnyProcessKeepsWaiting(const TFolderForms& temp, const TFolderFo
   // The ids run on from the declared one-element array into `more`: read
   // from the record's start, not through the array, whose declared size the
   // compiler would otherwise take at its word.
-  const auto* ids = reinterpret_cast<const ULONG_PTR*>(
-      reinterpret_cast<const unsigned char*>(&listed) +
-      offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList));
+  const auto* ids =
+      reinterpret_cast<const ULONG_PTR*>(reinterpret_cast<const unsigned char*>(&listed) +
+                                         offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList));
   for (DWORD i = 0; i < listed.list.NumberOfProcessIdsInList && i <= kListedProcesses; ++i) {
     const DWORD id = static_cast<DWORD>(ids[i]);
     const THandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
     // A process the launcher may not even look at is none of the installer's work.
-    if (process && KeepsSetupWaiting(ImageOf(process.get()), CommandLineOf(process.get()), temp,
-                                     setup)) {
+    if (process &&
+        KeepsSetupWaiting(ImageOf(process.get()), CommandLineOf(process.get()), temp, setup)) {
       return true;
     }
   }

@@ -36,8 +36,7 @@ void RecordOrigin() {
 // grow with the size of a package's entries. 0 when it cannot be read.
 unsigned long long PeakWorkingSet() {
   using TGetProcessMemoryInfo = BOOL(WINAPI*)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
-  auto query = reinterpret_cast<TGetProcessMemoryInfo>(
-      GetDllProc("PSAPI.dll", "GetProcessMemoryInfo"));
+  auto query = ProcAs<TGetProcessMemoryInfo>(GetDllProc("PSAPI.dll", "GetProcessMemoryInfo"));
   PROCESS_MEMORY_COUNTERS counters = {};
   counters.cb = sizeof(counters);
   if (query == nullptr || !query(GetCurrentProcess(), &counters, sizeof(counters))) return 0;

@@ -111,6 +111,11 @@ HMODULE LoadSystemLibrary(const char* name);
 // LoadSystemLibrary), or null. The library stays loaded for the life of
 // the process, so the address stays valid.
 FARPROC GetDllProc(const char* library, const char* function);
+// A looked-up address as the function type it has.
+template <typename Proc>
+Proc ProcAs(FARPROC address) {
+  return reinterpret_cast<Proc>(reinterpret_cast<void*>(address));
+}
 
 // The current local date and time in whole seconds since 1899-12-30 00:00.
 int64_t NowSeconds();
