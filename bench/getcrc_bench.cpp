@@ -19,8 +19,7 @@
 namespace {
 
 // Times GetCrc five times on `path`; false when a sum is wrong.
-bool TimeRuns(const std::string& path, int32_t trailerLength, uint32_t expected,
-              double megabytes) {
+bool TimeRuns(const std::string& path, int32_t trailerLength, uint32_t expected, double megabytes) {
   int failures = 0;
   for (int run = 0; run < 5; ++run) {
     LARGE_INTEGER frequency, start, end;

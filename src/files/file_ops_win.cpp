@@ -1,10 +1,11 @@
+#include "files/file_ops.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
 
-#include "files/file_ops.h"
 #include "files/self_delete_text.h"
 #include "util/handle.h"
 #include "util/text.h"

@@ -21,8 +21,7 @@ constexpr std::string_view kLineEnd = "\r\n";
 std::string SelfDeleteBatchText(const std::string& exePath, const std::string& folder,
                                 const std::string& batchPath, bool removeFolder, bool shortNames) {
   const std::string_view q = shortNames ? std::string_view() : kQuote;
-  std::string text =
-      Concat({kDeleteLoop, q, exePath, q, kRetryIfLeft, q, exePath, q, kLoopEnd});
+  std::string text = Concat({kDeleteLoop, q, exePath, q, kRetryIfLeft, q, exePath, q, kLoopEnd});
   if (removeFolder) text += Concat({kRemoveFolder, q, folder, q, kLineEnd});
   text += Concat({kDelete, q, batchPath, q, kLineEnd});
   return text;

@@ -1,6 +1,7 @@
+#include "package/checksum.h"
+
 #include <windows.h>
 
-#include "package/checksum.h"
 #include "package/handle_source.h"
 #include "startup/debug_log.h"
 #include "util/text.h"
@@ -15,7 +16,7 @@ uint32_t GetCrc(const std::string& path, int32_t trailerLength) {
     THandleSource file(path);
     if (file.IsOpen()) sum = PackageChecksum(file, trailerLength).Value;
   }
-  DebugLineParts({"GetCrc - END   MS="sv, Decimal(GetTickCount() - started), "    CRC="sv,
-                  Decimal(sum)});
+  DebugLineParts(
+      {"GetCrc - END   MS="sv, Decimal(GetTickCount() - started), "    CRC="sv, Decimal(sum)});
   return sum;
 }

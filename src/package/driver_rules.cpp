@@ -1,4 +1,5 @@
 #include "package/driver_rules.h"
+
 #include "util/text.h"
 
 std::string FormatMB(double bytes) {
@@ -72,8 +73,8 @@ std::string TempNoticeDrive(const std::string& folder) {
   return UpperCase(folder.substr(0, 1)) + ":";
 }
 
-std::string FillTempSpaceMarks(const std::string& message, const std::string& folder,
-                               double needed, double freeBytes) {
+std::string FillTempSpaceMarks(const std::string& message, const std::string& folder, double needed,
+                               double freeBytes) {
   static const char* const kMarks[] = {"<DRIVE>", "<SPACE_REQ>", "<SPACE_AVAIL>"};
   const std::string values[] = {TempNoticeDrive(folder), FormatMB(needed), FormatMB(freeBytes)};
   std::string filled = message;

@@ -86,8 +86,8 @@ std::string TempSpaceQuestion(const std::string& folder, double needed, double f
 
 std::string TempNoticeDrive(const std::string& folder);
 // The question's <DRIVE>, <SPACE_REQ> and <SPACE_AVAIL> filled in.
-std::string FillTempSpaceMarks(const std::string& message, const std::string& folder,
-                               double needed, double freeBytes);
+std::string FillTempSpaceMarks(const std::string& message, const std::string& folder, double needed,
+                               double freeBytes);
 
 // Setup folder names: "SETUP_" + the launcher's time of day, and, when a
 // folder of that name is there already (another run's, or not ours at

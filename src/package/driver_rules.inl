@@ -13,9 +13,9 @@ std::string TempSpaceQuestion(const std::string& folder, double needed, double f
     message = texts(kIdTempNotice, kDefaultTempNotice);
   }
   if (message.empty()) return message;
-  static const char* const kParts[] = {kIdSpaceRequired, kDefaultSpaceRequired,
+  static const char* const kParts[] = {kIdSpaceRequired,  kDefaultSpaceRequired,
                                        kIdSpaceAvailable, kDefaultSpaceAvailable,
-                                       kIdContinueSetup, kDefaultContinueSetup};
+                                       kIdContinueSetup,  kDefaultContinueSetup};
   for (int i = 0; i < 6; i += 2) message += texts(kParts[i], kParts[i + 1]);
   return FillTempSpaceMarks(message, folder, needed, freeBytes);
 }

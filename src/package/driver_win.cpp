@@ -1,8 +1,9 @@
 // The extraction driver: one run from temporary folder to started program.
+#include "package/driver.h"
+
 #include <windows.h>
 
 #include "files/file_ops.h"
-#include "package/driver.h"
 #include "package/extract.h"
 #include "package/messages.h"
 #include "package/package_info.h"
@@ -112,9 +113,9 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
     const std::string reason = LastErrorText();
     if (handShake) DeleteAtomNamed(atomName);
     DebugLineParts({" Start failed: error ", Decimal(result.Error), " ", reason});
-    ShowPackageError(package, Concat({start.Application, "<P><P>",
-                                      package.GetText(kIdStartFailed, kDefaultStartFailed),
-                                      "<P><P>", reason}));
+    ShowPackageError(
+        package, Concat({start.Application, "<P><P>",
+                         package.GetText(kIdStartFailed, kDefaultStartFailed), "<P><P>", reason}));
     return result;
   }
   if (job.WaitsForProgramAlone()) DebugLine(" No job: waiting for the setup program alone");
@@ -196,8 +197,7 @@ void SetStatusText(HWND window, const std::string& text, int charset) {
   if (window == nullptr) return;
   const bool rightToLeft = charset == 177 || charset == 178;
   SetWindowLongPtrA(window, GWL_EXSTYLE, rightToLeft ? WS_EX_RTLREADING : 0);
-  SetWindowLongPtrA(window, GWL_STYLE,
-                    WS_CHILD | WS_VISIBLE | (rightToLeft ? SS_RIGHT : 0));
+  SetWindowLongPtrA(window, GWL_STYLE, WS_CHILD | WS_VISIBLE | (rightToLeft ? SS_RIGHT : 0));
   SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
@@ -209,8 +209,7 @@ TRunResult RunPackage(const TRunRequest& request) {
   SetStatusText(StatusLabel, package.GetText(kIdExtracting, kDefaultExtracting), charset);
   std::string folder = request.TargetFolder;
   // The package's own record answers the room check: the same file, read once.
-  const bool room =
-      package.GetSpaceRequired(folder) < DriveFreeSpace(folder) && DirExists(folder);
+  const bool room = package.GetSpaceRequired(folder) < DriveFreeSpace(folder) && DirExists(folder);
   if (!room && FindAltTempRoot()) folder = GetAltSetupFolder();
   if (request.Show && !ConfirmTempSpace(folder, package)) {
     result.Status = TRunStatus::Declined;
@@ -237,7 +236,8 @@ TRunResult RunPackage(const TRunRequest& request) {
     } else if (!extracted.MainProgram.empty() && extracted.ChecksumOk && wroteAll) {
       result = StartMainProgram(package, folder, extracted.MainProgram, request);
     }
-    if (!extracted.ChecksumOk) ShowPackageError(package, package.GetText(kIdBadCrc, kDefaultBadCrc));
+    if (!extracted.ChecksumOk)
+      ShowPackageError(package, package.GetText(kIdBadCrc, kDefaultBadCrc));
   }
   RemoveAltSetupFolder();
   DebugLine(result.Succeeded() ? " RunPackage result=TRUE" : " RunPackage result=FALSE");

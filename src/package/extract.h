@@ -11,7 +11,7 @@
 
 // One extraction: which package, where to, and how to ask for further disks.
 struct TExtractRequest {
-  std::string PackagePath;  // disk 1
+  std::string PackagePath;   // disk 1
   std::string TargetFolder;  // created with its parents
   // Its file-name part names the auto-update program copy written beside the
   // files when the package file ends in ".exe"; empty makes none.

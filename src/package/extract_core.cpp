@@ -101,8 +101,8 @@ std::string DamagedEntryText(const std::string& diskPath, int entryNumber, int64
                              std::string_view reason) {
   const bool entry = entryNumber > 0;
   return Concat({diskPath, entry ? "<P><P>Damaged entry "sv : "<P><P>Damaged package data"sv,
-                 entry ? Decimal(entryNumber) : std::string(), " at offset "sv,
-                 Decimal(offset), "!<P><P>"sv, reason});
+                 entry ? Decimal(entryNumber) : std::string(), " at offset "sv, Decimal(offset),
+                 "!<P><P>"sv, reason});
 }
 
 std::string NoTargetFolderText(const std::string& folder, const std::string& systemError) {

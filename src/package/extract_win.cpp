@@ -1,10 +1,11 @@
+#include "package/extract.h"
+
 #include <windows.h>
 
 #include <memory>
 
 #include "files/file_ops.h"
 #include "package/checksum.h"
-#include "package/extract.h"
 #include "package/extract_core.h"
 #include "package/format.h"
 #include "package/handle_source.h"
@@ -175,8 +176,7 @@ class TExtraction::TEntryWriter : public TEntrySink {
   // folder) when missing; `existed` tells whether it was there before.
   TFileHandle OpenForAppend(bool& existed) {
     TFileHandle file(Open());
-    if (!file && GetLastError() == ERROR_PATH_NOT_FOUND &&
-        name_.find('\\') != std::string::npos) {
+    if (!file && GetLastError() == ERROR_PATH_NOT_FOUND && name_.find('\\') != std::string::npos) {
       ForceDirectories(ExtractFileDir(path_));
       file.reset(Open());
     }
@@ -250,9 +250,9 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
   }
   // Only the trailer, outside the checksum, can be wrong here: damage too.
   if (walk == TDiskWalk::NoMagic || walk == TDiskWalk::ReadFailed) {
-    walkFault_ = DamagedEntryText(path, 0, trailer_.DataOffset,
-                                  walk == TDiskWalk::NoMagic ? "Bad package magic"sv
-                                                             : "Read error"sv);
+    walkFault_ =
+        DamagedEntryText(path, 0, trailer_.DataOffset,
+                         walk == TDiskWalk::NoMagic ? "Bad package magic"sv : "Read error"sv);
     return true;
   }
   if (diskNumber == 1 && !ExtractFileName(autoUpdateProgName_).empty() &&

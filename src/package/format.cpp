@@ -174,8 +174,8 @@ uint32_t PackDosDateTime(int year, int month, int day, int hour, int minute, int
   // first moment it can hold, later ones the last.
   if (year < 1980) return (1u << 5 | 1u) << 16;
   if (year > 2107) return ((127u << 9 | 12u << 5 | 31u) << 16) | (23u << 11 | 59u << 5 | 29u);
-  const uint32_t date = static_cast<uint32_t>(year - 1980) << 9 | static_cast<uint32_t>(month) << 5 |
-                        static_cast<uint32_t>(day);
+  const uint32_t date = static_cast<uint32_t>(year - 1980) << 9 |
+                        static_cast<uint32_t>(month) << 5 | static_cast<uint32_t>(day);
   const uint32_t time = static_cast<uint32_t>(hour) << 11 | static_cast<uint32_t>(minute) << 5 |
                         static_cast<uint32_t>(second / 2);
   return date << 16 | time;

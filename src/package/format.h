@@ -32,15 +32,15 @@ constexpr uint8_t kFlagHasNextDisk = 0x02;
 
 #pragma pack(push, 1)
 struct PackageTrailer {
-  uint8_t FormatByte;          // written as 1, never interpreted
-  uint8_t HeaderBlockCount;    // 2, or 3 with a WebList; 0 reads as 2
+  uint8_t FormatByte;        // written as 1, never interpreted
+  uint8_t HeaderBlockCount;  // 2, or 3 with a WebList; 0 reads as 2
   uint8_t Padding[2];
-  int32_t DataOffset;          // file offset of the first block
+  int32_t DataOffset;  // file offset of the first block
   int32_t FilesCount;
-  uint32_t PackageMagic;       // kPackageMagic
+  uint32_t PackageMagic;  // kPackageMagic
   uint32_t ExpectedCrc;
   uint8_t Reserved1[8];
-  uint32_t SpaceTable[9];      // exact total, then rounded to 512 .. 65536 clusters
+  uint32_t SpaceTable[9];  // exact total, then rounded to 512 .. 65536 clusters
   uint8_t Reserved2;
   uint8_t PackageFlags;
   uint8_t IsWebSetup;

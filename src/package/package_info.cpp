@@ -113,9 +113,7 @@ bool TGFileInfo::AlwaysShowTempNotice() const {
   return (trailer_.PackageFlags & kFlagAlwaysShowTempNotice) != 0;
 }
 
-std::string TGFileInfo::UpdateLocation() const {
-  return FieldOf(infoList_, kUpdateLocationField);
-}
+std::string TGFileInfo::UpdateLocation() const { return FieldOf(infoList_, kUpdateLocationField); }
 
 std::string TGFileInfo::AutoUpdateProgName() const {
   return FieldOf(infoList_, kAutoUpdateProgNameField);
@@ -134,9 +132,7 @@ std::string TGFileInfo::UpdateToken(bool unscramble) const {
   return unscramble ? UnscrambleToken(stored) : stored;
 }
 
-bool TGFileInfo::HiddenExtract() const {
-  return FieldOf(infoList_, kHiddenExtractField) == "1";
-}
+bool TGFileInfo::HiddenExtract() const { return FieldOf(infoList_, kHiddenExtractField) == "1"; }
 
 bool TGFileInfo::SuccessByExitCode() const {
   return FieldOf(infoList_, kSuccessByField) == kSuccessByExitCode;

@@ -32,8 +32,8 @@ int32_t Int32Of(const uint8_t* bytes) {
 size_t ReadUpTo(TByteSource& file, int64_t offset, void* data, size_t count) {
   size_t got = 0;
   while (got < count) {
-    const size_t n = file.ReadAt(offset + static_cast<int64_t>(got), static_cast<uint8_t*>(data) + got,
-                                 count - got);
+    const size_t n = file.ReadAt(offset + static_cast<int64_t>(got),
+                                 static_cast<uint8_t*>(data) + got, count - got);
     if (n == 0) break;
     got += n;
   }
@@ -194,9 +194,8 @@ TDiskWalk TPackageWalker::WalkDisk(TByteSource& file, const PackageTrailer& trai
     if (blockCounter_ == headerBlocks) headerEnd_ = position;
     if (blockCounter_ <= headerBlocks) {
       const int index = blockCounter_ - 1;
-      ReadPieces(file, blockStart + 4, length, buffer_.get(), [&](const uint8_t* data, size_t size) {
-        visitor.OnListPiece(index, data, size);
-      });
+      ReadPieces(file, blockStart + 4, length, buffer_.get(),
+                 [&](const uint8_t* data, size_t size) { visitor.OnListPiece(index, data, size); });
       continue;
     }
     ++entryCount_;

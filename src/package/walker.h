@@ -95,9 +95,9 @@ struct TDamagedEntry {
 // Where one entry's block lies.
 struct TEntryPlace {
   int DiskNumber = 1;
-  int EntryNumber = 0;       // from 1, counted across disks
-  int64_t BlockOffset = 0;   // file offset of the block's length field
-  int64_t StoredSize = 0;    // zlib bytes
+  int EntryNumber = 0;      // from 1, counted across disks
+  int64_t BlockOffset = 0;  // file offset of the block's length field
+  int64_t StoredSize = 0;   // zlib bytes
 };
 
 // Receives what a walk finds, in the order of the block stream.

@@ -122,9 +122,7 @@ TRunTimeState& RunTimeState() {
 std::string (*runTimeResolver)(const TRunTimeSearch&, const std::string&) = nullptr;
 std::string (*systemRunTimeDir)(int index) = nullptr;
 
-std::string SystemRunTimeDir(int index) {
-  return CachedRunTimeDirOn(SystemRunTimeSearch(), index);
-}
+std::string SystemRunTimeDir(int index) { return CachedRunTimeDirOn(SystemRunTimeSearch(), index); }
 
 }  // namespace
 

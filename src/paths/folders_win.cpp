@@ -1,7 +1,8 @@
+#include "paths/folders.h"
+
 #include <windows.h>
 
 #include "files/file_ops.h"
-#include "paths/folders.h"
 #include "ui/msgbox.h"
 #include "util/winapi.h"
 

@@ -26,8 +26,8 @@ const char kNames[] =
     "NORWEGIAN\0POLISH\0PORTUGUESE\0ROMANIAN\0RUSSIAN\0SERBIAN\0SLOVAK\0SLOVENIAN\0SPANISH\0"
     "SWEDISH\0THAI\0TURKISH\0UKRAINIAN\0VIETNAMESE\0";
 const unsigned char kIds[] = {
-    54, 28, 1, 45, 35, 2, 3, 4, 26, 5, 6, 19, 9, 37, 56, 41, 11, 12, 7, 8, 13, 14, 15, 33, 16, 17,
-    18, 38, 39, 20, 21, 22, 24, 25, 26, 27, 36, 10, 29, 30, 31, 34, 42,
+    54, 28, 1,  45, 35, 2,  3,  4,  26, 5,  6,  19, 9,  37, 56, 41, 11, 12, 7,  8,  13, 14,
+    15, 33, 16, 17, 18, 38, 39, 20, 21, 22, 24, 25, 26, 27, 36, 10, 29, 30, 31, 34, 42,
 };
 
 }  // namespace

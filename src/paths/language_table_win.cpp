@@ -1,6 +1,6 @@
-#include <windows.h>
-
 #include "paths/language_table.h"
+
+#include <windows.h>
 
 std::string SystemLanguageName() {
   // Taken once: a locale change during the run must not switch the language

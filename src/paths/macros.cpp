@@ -113,8 +113,7 @@ std::string LookUpCustomMacros(std::string text) {
 // "UserName", "<ProjectName>" for "ProjectName".
 std::string ProvidedValue(const std::string& macro) {
   const size_t from = macro.compare(0, 8, "<Entered") == 0 ? 8 : 1;
-  return valueProvider ? valueProvider(macro.substr(from, macro.size() - from - 1))
-                       : std::string();
+  return valueProvider ? valueProvider(macro.substr(from, macro.size() - from - 1)) : std::string();
 }
 
 // Null until a provider is set: without one those macros are empty.
@@ -227,9 +226,7 @@ constexpr TMacroStep kSteps[] = {
 constexpr size_t Length(const char* text) { return *text == '\0' ? 0 : 1 + Length(text + 1); }
 
 // The name between the macro's brackets; a step without a macro has none.
-constexpr size_t NameLength(const char* macro) {
-  return Length(macro) < 2 ? 0 : Length(macro) - 2;
-}
+constexpr size_t NameLength(const char* macro) { return Length(macro) < 2 ? 0 : Length(macro) - 2; }
 
 constexpr size_t PackedSize() {
   size_t size = 1;
@@ -373,8 +370,7 @@ std::string NormaliseDotsWith(const std::string& text, const TFullPathFunction& 
   std::string list = text;
   size_t start = 0;  // the delimiter in front of field i
   for (int i = 0; i < fields; ++i) {
-    const std::string field =
-        list.substr(start + 1, list.find(delimiter, start + 1) - start - 1);
+    const std::string field = list.substr(start + 1, list.find(delimiter, start + 1) - start - 1);
     if (HasDottedSegment(field)) {
       list.replace(start + 1, field.size(), FullPathOrAsIs(field, fullPath));
     }

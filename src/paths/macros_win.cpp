@@ -1,7 +1,8 @@
+#include "paths/macros.h"
+
 #include <windows.h>
 
 #include "paths/folders.h"
-#include "paths/macros.h"
 #include "util/winapi.h"
 
 namespace {
@@ -40,18 +41,30 @@ std::string FullPathName(const std::string& path) {
 
 // The folder behind each source from WindowsDir on; TempDir is not one.
 const TFolder kFolderOfSource[] = {
-    TFolder::Windows,     TFolder::System,          TFolder::System16,
-    TFolder::Origin,      TFolder::ProgramFiles,    TFolder::CommonFiles,
-    TFolder::StartMenu,   TFolder::Font,            TFolder::Program,
-    TFolder::Windows,     TFolder::User,            TFolder::UserAppData,
-    TFolder::MyDocuments, TFolder::UserStartMenu,   TFolder::UserDesktop,
-    TFolder::DocumentsAndSettings,                  TFolder::AllUsers,
-    TFolder::AllUsersAppData,                       TFolder::AllUsersDocuments,
-    TFolder::AllUsersStartMenu,                     TFolder::AllUsersDesktop,
+    TFolder::Windows,
+    TFolder::System,
+    TFolder::System16,
+    TFolder::Origin,
+    TFolder::ProgramFiles,
+    TFolder::CommonFiles,
+    TFolder::StartMenu,
+    TFolder::Font,
+    TFolder::Program,
+    TFolder::Windows,
+    TFolder::User,
+    TFolder::UserAppData,
+    TFolder::MyDocuments,
+    TFolder::UserStartMenu,
+    TFolder::UserDesktop,
+    TFolder::DocumentsAndSettings,
+    TFolder::AllUsers,
+    TFolder::AllUsersAppData,
+    TFolder::AllUsersDocuments,
+    TFolder::AllUsersStartMenu,
+    TFolder::AllUsersDesktop,
 };
-static_assert(sizeof(kFolderOfSource) ==
-                  static_cast<size_t>(TMacroSource::AllUsersDesktopDir) -
-                      static_cast<size_t>(TMacroSource::WindowsDir) + 1,
+static_assert(sizeof(kFolderOfSource) == static_cast<size_t>(TMacroSource::AllUsersDesktopDir) -
+                                             static_cast<size_t>(TMacroSource::WindowsDir) + 1,
               "one folder per source from WindowsDir on");
 
 std::string SystemValue(TMacroSource source) {

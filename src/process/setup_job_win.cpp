@@ -1,8 +1,9 @@
+#include "process/setup_job.h"
+
 #include <winternl.h>
 
 #include <cstddef>
 
-#include "process/setup_job.h"
 #include "util/text.h"
 #include "util/winapi.h"
 

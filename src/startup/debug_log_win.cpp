@@ -1,10 +1,11 @@
+#include "startup/debug_log.h"
+
 #include <windows.h>
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 
-#include "startup/debug_log.h"
 #include "util/text.h"
 
 namespace {
@@ -95,10 +96,10 @@ bool SendToViewer(HWND viewer, const char* text) {
     const uint32_t sequence = gNextPiece;
     gUnanswered[sequence % kMaxUnanswered] = atom;
     const LPARAM lParam = static_cast<LPARAM>(atom);
-    const BOOL sent = sequence % kAnswerEvery == kAnswerEvery - 1
-                          ? SendMessageCallbackA(viewer, DebugMessage(), 1, lParam, PieceAnswered,
-                                                 sequence)
-                          : SendNotifyMessageA(viewer, DebugMessage(), 1, lParam);
+    const BOOL sent =
+        sequence % kAnswerEvery == kAnswerEvery - 1
+            ? SendMessageCallbackA(viewer, DebugMessage(), 1, lParam, PieceAnswered, sequence)
+            : SendNotifyMessageA(viewer, DebugMessage(), 1, lParam);
     if (sent) {
       ++gNextPiece;
       return true;
@@ -107,9 +108,9 @@ bool SendToViewer(HWND viewer, const char* text) {
     return false;
   }
   DWORD_PTR answer = 0;
-  const LRESULT sent = SendMessageTimeoutA(viewer, DebugMessage(), 1, static_cast<LPARAM>(atom),
-                                           SMTO_NORMAL | SMTO_ABORTIFHUNG, kViewerTimeoutMs,
-                                           &answer);
+  const LRESULT sent =
+      SendMessageTimeoutA(viewer, DebugMessage(), 1, static_cast<LPARAM>(atom),
+                          SMTO_NORMAL | SMTO_ABORTIFHUNG, kViewerTimeoutMs, &answer);
   const bool gone = sent == 0 && GetLastError() == ERROR_INVALID_WINDOW_HANDLE;
   GlobalDeleteAtom(atom);
   ReleaseAllPieces();

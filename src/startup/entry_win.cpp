@@ -1,4 +1,6 @@
 // Process entry and run-mode dispatch.
+#include "startup/entry.h"
+
 #include <windows.h>
 #include <psapi.h>
 
@@ -6,7 +8,6 @@
 
 #include "package/package_info.h"
 #include "startup/debug_log.h"
-#include "startup/entry.h"
 #include "startup/run_modes.h"
 #include "startup/transient_copy.h"
 #include "util/text.h"

@@ -4,13 +4,13 @@
 #include <commctrl.h>
 
 #include "files/file_ops.h"
+#include "package/driver.h"
 #include "package/messages.h"
 #include "package/package_info.h"
-#include "package/driver.h"
 #include "startup/entry.h"
 #include "update/agent.h"
-#include "update/setup_launcher.h"
 #include "update/agent_state.h"
+#include "update/setup_launcher.h"
 #include "update/update_settings.h"
 #include "update/wininet_api.h"
 #include "util/handle.h"
@@ -45,8 +45,8 @@ void CreateChildren(HWND window) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   StatusLabel = CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE, 70, 20, 340, 18, window,
                                 nullptr, instance, nullptr);
-  ProgressBar = CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, 70, 38, 340,
-                                13, window, nullptr, instance, nullptr);
+  ProgressBar = CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, 70, 38, 340, 13,
+                                window, nullptr, instance, nullptr);
   SetTimer(window, kTimerId, 1000, nullptr);
   SendMessageA(StatusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont), FALSE);
 }
@@ -193,7 +193,8 @@ void HideMainWindow() {
 }
 
 int RunMainWindow(const std::string& className) {
-  AutoUpdateTimerCount = TimerCountAfterSleepSwitch(SwitchInt("/SleepX=", -1), AutoUpdateTimerCount);
+  AutoUpdateTimerCount =
+      TimerCountAfterSleepSwitch(SwitchInt("/SleepX=", -1), AutoUpdateTimerCount);
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
 

@@ -1,4 +1,6 @@
 // The transient copy of the auto-update program and the controller step.
+#include "startup/transient_copy.h"
+
 #include <windows.h>
 
 #include "package/package_info.h"
@@ -6,7 +8,6 @@
 #include "startup/debug_log.h"
 #include "startup/entry.h"
 #include "startup/main_window.h"
-#include "startup/transient_copy.h"
 #include "update/update_settings_core.h"
 #include "util/file_io.h"
 #include "util/text.h"
@@ -37,8 +38,8 @@ void CreateAndRun_X_Exe() {
   Wait(static_cast<int32_t>(SwitchInt("/WAIT=", 0) * 1000));
   const std::string copyPath = TransientCopyPath(programPath);
   CopyFileA(programPath.c_str(), copyPath.c_str(), FALSE);
-  const std::string command = Concat(
-      {copyPath, TransientCopySwitches(SwitchValue("/TRANSIENT="), SwitchValue("/DELAY="))});
+  const std::string command =
+      Concat({copyPath, TransientCopySwitches(SwitchValue("/TRANSIENT="), SwitchValue("/DELAY="))});
   WinExec(command.c_str(), SW_HIDE);
   if (CommandTail().empty()) return;
   const DWORD noted = GetTickCount();

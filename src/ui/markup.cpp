@@ -4,7 +4,6 @@
 
 #include "util/text.h"
 
-
 namespace {
 
 const char kCrLf[] = "\r\n";
@@ -18,7 +17,15 @@ constexpr std::string_view kLineBreak = "<P>";
 
 // Fields of the caption list, in the order OK, Cancel, Yes, No, Abort,
 // Retry, Ignore.
-enum TCaptionField { kFieldOk, kFieldCancel, kFieldYes, kFieldNo, kFieldAbort, kFieldRetry, kFieldIgnore };
+enum TCaptionField {
+  kFieldOk,
+  kFieldCancel,
+  kFieldYes,
+  kFieldNo,
+  kFieldAbort,
+  kFieldRetry,
+  kFieldIgnore
+};
 
 struct TSlotDef {
   int field;  // -1: no button in this slot
@@ -154,19 +161,27 @@ int ButtonTop(int clientHeight) { return clientHeight - 29; }
 
 int IconIdFor(uint32_t style) {
   switch (style & kStyleIconMask) {
-    case 0x10: return kIconHand;
-    case 0x20: return kIconQuestion;
-    case 0x30: return kIconExclamation;
-    case 0x40: return kIconAsterisk;
-    default: return 0;
+    case 0x10:
+      return kIconHand;
+    case 0x20:
+      return kIconQuestion;
+    case 0x30:
+      return kIconExclamation;
+    case 0x40:
+      return kIconAsterisk;
+    default:
+      return 0;
   }
 }
 
 int DefaultSlotFor(uint32_t style) {
   switch (style & kStyleDefaultMask) {
-    case 0x100: return 1;
-    case 0x200: return 2;
-    default: return 0;
+    case 0x100:
+      return 1;
+    case 0x200:
+      return 2;
+    default:
+      return 0;
   }
 }
 
@@ -183,7 +198,8 @@ int MoveSlot(int focused, int step, const std::array<bool, 3>& present) {
 }
 
 int MnemonicSlot(const std::array<std::string, 3>& captions, char typed) {
-  const char capital = (typed >= 'a' && typed <= 'z') ? static_cast<char>(typed - 'a' + 'A') : typed;
+  const char capital =
+      (typed >= 'a' && typed <= 'z') ? static_cast<char>(typed - 'a' + 'A') : typed;
   for (int i = 0; i < 3; ++i) {
     if (captions[i].size() < 2) continue;
     const char mnemonic = captions[i][1];

@@ -39,11 +39,11 @@ constexpr int kIconAsterisk = 32516;
 inline constexpr char kDefaultButtonTexts[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
 
 // Layout constants of the box, in pixels.
-constexpr int kBandWidth = 54;        // blue band on the left
+constexpr int kBandWidth = 54;  // blue band on the left
 constexpr int kButtonStripHeight = 36;
 constexpr int kButtonWidth = 70;
 constexpr int kButtonHeight = 23;
-constexpr int kMaxTextWidth = 600;    // a wider line wraps
+constexpr int kMaxTextWidth = 600;  // a wider line wraps
 constexpr int kMinBoxWidth = 360;
 
 // A bold stretch of the plain text: 0-based character offsets, end

@@ -54,7 +54,8 @@ class TWindowDC {
 // A GDI object selected into a device context until the owner goes.
 class TSelection {
  public:
-  TSelection(HDC dc, HGDIOBJ object) : dc_(dc), old_(dc != nullptr ? SelectObject(dc, object) : nullptr) {}
+  TSelection(HDC dc, HGDIOBJ object)
+      : dc_(dc), old_(dc != nullptr ? SelectObject(dc, object) : nullptr) {}
   ~TSelection() {
     if (old_ != nullptr) SelectObject(dc_, old_);
   }
@@ -157,8 +158,8 @@ void Choose(int slot) {
 // and must be neither translated nor dispatched.
 bool FilterKey(const MSG& msg) {
   if (msg.message == WM_CHAR) {
-    const std::array<std::string, 3> captions{
-        WindowText(gBox.slots[0]), WindowText(gBox.slots[1]), WindowText(gBox.slots[2])};
+    const std::array<std::string, 3> captions{WindowText(gBox.slots[0]), WindowText(gBox.slots[1]),
+                                              WindowText(gBox.slots[2])};
     const int slot = MnemonicSlot(captions, static_cast<char>(msg.wParam));
     if (slot < 0) return false;
     Choose(slot);
@@ -196,7 +197,8 @@ bool FilterKey(const MSG& msg) {
 LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      if (gBox.timeout > 0) SetTimer(window, kTimeoutTimer, static_cast<UINT>(gBox.timeout), nullptr);
+      if (gBox.timeout > 0)
+        SetTimer(window, kTimeoutTimer, static_cast<UINT>(gBox.timeout), nullptr);
       break;
     case WM_PAINT:
       PaintBox(window);

@@ -1,3 +1,5 @@
+#include "update/agent_downloads.h"
+
 #include <windows.h>
 
 #include "files/file_ops.h"
@@ -7,7 +9,6 @@
 #include "startup/entry.h"
 #include "startup/main_window.h"
 #include "ui/msgbox.h"
-#include "update/agent_downloads.h"
 #include "update/agent_state.h"
 #include "update/authenticity.h"
 #include "update/error_page.h"
@@ -56,8 +57,8 @@ bool ShowAgentBox(const TAgentSettings& settings, HWND owner, TAgentBox kind,
                               : kind == TAgentBox::Warning ? settings.AttentionCaption()
                                                            : settings.ErrorCaption();
   return ShowMsgBox(owner, text, caption, settings.BtnText(),
-                    static_cast<uint8_t>(settings.MsgBoxCharSet()),
-                    kStyles[static_cast<int>(kind)], 0) == IDYES;
+                    static_cast<uint8_t>(settings.MsgBoxCharSet()), kStyles[static_cast<int>(kind)],
+                    0) == IDYES;
 }
 
 namespace {

@@ -1,6 +1,5 @@
 #include "update/agent_rules.h"
 
-
 #include "update/settings_schema.h"
 #include "update/update_settings_core.h"
 #include "util/text.h"

@@ -1,4 +1,6 @@
 // The auto-update agent: tick, schedule, check and update procedure.
+#include "update/agent.h"
+
 #include <windows.h>
 
 #include "files/file_ops.h"
@@ -10,7 +12,6 @@
 #include "startup/entry.h"
 #include "startup/main_window.h"
 #include "ui/msgbox.h"
-#include "update/agent.h"
 #include "update/agent_downloads.h"
 #include "update/agent_rules.h"
 #include "update/agent_state.h"
@@ -144,10 +145,10 @@ bool PerformSteps(const TAgentSettings& own, const TUpdateOffer& offer) {
   // An ordinary installer as the update succeeds by its exit code, which
   // the driver logs; a setup program of the hand-shake by the atom. Only the
   // latter is told where the info file lies.
-  const bool result = RunPackage({GetSetupFolder(), updatePath,
-                                  OwnPackageInfo().AutoUpdateProgName(), "", arguments,
-                                  !OverriddenFlag(kBackgroundUpdate, offer.backgroundUpdate)})
-                          .Succeeded();
+  const bool result =
+      RunPackage({GetSetupFolder(), updatePath, OwnPackageInfo().AutoUpdateProgName(), "",
+                  arguments, !OverriddenFlag(kBackgroundUpdate, offer.backgroundUpdate)})
+          .Succeeded();
   RemoveSetupFolder();
 
   // The update package has run and may have replaced the settings files:

@@ -42,9 +42,9 @@ struct TSignatureCheck {
 // The verdict on a signature, judged against what the holder trusts.
 enum class TSignatureVerdict {
   kAccepted,
-  kNotTrusted,    // no signature, a damaged digest or another verification failure
-  kNoSignerKey,   // trusted, but the signer's key could not be read
-  kOtherSigner,   // intact, but signed with a key the holder does not accept
+  kNotTrusted,   // no signature, a damaged digest or another verification failure
+  kNoSignerKey,  // trusted, but the signer's key could not be read
+  kOtherSigner,  // intact, but signed with a key the holder does not accept
 };
 
 // Status codes of a signature whose digest and signature verify but whose

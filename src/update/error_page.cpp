@@ -1,6 +1,5 @@
 #include "update/error_page.h"
 
-
 #include "util/file_io.h"
 #include "util/text.h"
 

@@ -1,8 +1,8 @@
 #include "update/file_trust.h"
 
 #include <windows.h>
-#include <wincrypt.h>
 #include <softpub.h>
+#include <wincrypt.h>
 #include <wintrust.h>
 
 #include <memory>
@@ -62,7 +62,7 @@ class TSha256Hash {
 using TWinVerifyTrust = LONG(WINAPI*)(HWND, GUID*, LPVOID);
 using TProvDataFromStateData = CRYPT_PROVIDER_DATA*(WINAPI*)(HANDLE);
 using TProvSignerFromChain = CRYPT_PROVIDER_SGNR*(WINAPI*)(CRYPT_PROVIDER_DATA*, DWORD, BOOL,
-                                                            DWORD);
+                                                           DWORD);
 using TProvCertFromChain = CRYPT_PROVIDER_CERT*(WINAPI*)(CRYPT_PROVIDER_SGNR*, DWORD);
 using TCryptEncodeObject = BOOL(WINAPI*)(DWORD, LPCSTR, const void*, BYTE*, DWORD*);
 

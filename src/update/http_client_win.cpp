@@ -1,8 +1,9 @@
+#include "update/http_client.h"
+
 #include <cstring>
 
 #include "files/file_ops.h"
 #include "update/download_rules.h"
-#include "update/http_client.h"
 #include "update/wininet_api.h"
 #include "util/divide.h"
 #include "util/file_io.h"
@@ -88,8 +89,7 @@ struct TWebRequest {
 // opened itself comes too late); any other address is opened as the library
 // knows it. A certificate that does not check out fails the request like any
 // other error.
-TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const char* headers,
-                     DWORD flags) {
+TWebRequest OpenOnce(HINTERNET internet, const std::string& url, const char* headers, DWORD flags) {
   TWebRequest opened;
   const DWORD headersLength = headers != nullptr ? static_cast<DWORD>(strlen(headers)) : 0;
   URL_COMPONENTSA parts = {};
@@ -164,8 +164,8 @@ bool ResumesAt(HINTERNET request, int32_t from, int32_t total) {
 // starts again and the resource is fetched from its start, so that no byte
 // is ever appended at the wrong place. `request` is null afterwards when the
 // url can no longer be opened.
-int32_t PositionAfterHeld(HINTERNET internet, TWebRequest& request, std::string& url,
-                          DWORD flags, TDownloadSink& sink, int32_t held, int32_t total) {
+int32_t PositionAfterHeld(HINTERNET internet, TWebRequest& request, std::string& url, DWORD flags,
+                          TDownloadSink& sink, int32_t held, int32_t total) {
   if (held == 0 || held == total) return held;
   if (held > 0 && held < total) {
     if (WinInetSetFilePointer(request.get(), held, nullptr, FILE_BEGIN, 0) ==
@@ -208,7 +208,8 @@ class TPassPacer {
       }
       // Sleeps until the turn (rounded up to a whole millisecond) or until
       // a message arrives, whichever is first.
-      const DWORD milliseconds = static_cast<DWORD>(DivideSigned(left * 1000 + frequency_ - 1, frequency_));
+      const DWORD milliseconds =
+          static_cast<DWORD>(DivideSigned(left * 1000 + frequency_ - 1, frequency_));
       MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
     }
   }
@@ -244,13 +245,20 @@ int32_t QueryRemoteFileSize(const std::string& url) {
 std::string DownloadErrorText(const TDownloadResult& result, const std::string& url) {
   const char* tail = "<P><P>Unable to Download File!";
   switch (result.Status) {
-    case TDownloadStatus::kOk: return {};
-    case TDownloadStatus::kCancelled: return "Download Aborted";
-    case TDownloadStatus::kNoLibrary: return "Unable to initialize \"WinINet.dll\"";
-    case TDownloadStatus::kCannotOpen: return "Unable to open URL: " + url;
-    case TDownloadStatus::kNotFound: tail = "<P><P>File Not Found !"; break;
+    case TDownloadStatus::kOk:
+      return {};
+    case TDownloadStatus::kCancelled:
+      return "Download Aborted";
+    case TDownloadStatus::kNoLibrary:
+      return "Unable to initialize \"WinINet.dll\"";
+    case TDownloadStatus::kCannotOpen:
+      return "Unable to open URL: " + url;
+    case TDownloadStatus::kNotFound:
+      tail = "<P><P>File Not Found !";
+      break;
     case TDownloadStatus::kIncomplete:
-    case TDownloadStatus::kCannotStore: break;
+    case TDownloadStatus::kCannotStore:
+      break;
   }
   return url + tail;
 }

@@ -13,7 +13,7 @@ inline constexpr char kProbeSecondsLast[] = "ProbeSecondsLast";
 inline constexpr char kReAskSecondsInterval[] = "ReAskSecondsInterval";
 inline constexpr char kReAskSecondsLast[] = "ReAskSecondsLast";
 inline constexpr char kVersionOriginal[] = "VersionOriginal";
-inline constexpr char kStamp[] = "Stamp";  // in OriginalSetup and in NewSetup
+inline constexpr char kStamp[] = "Stamp";              // in OriginalSetup and in NewSetup
 inline constexpr char kProgramName[] = "ProgramName";  // in OriginalSetup and in NewSetup
 
 inline constexpr char kDirectories[] = "Directories";

@@ -19,4 +19,4 @@ TRunResult RunWebSetup(const std::string& agentName);
 // otherwise "Bad Secret Token!" (or the 404 text for a page) is shown and a
 // downloaded file deleted.
 TRunResult DownloadSetupFile(const std::string& tempFolder, const std::string& base,
-                       const std::string& fileName);
+                             const std::string& fileName);

@@ -1,10 +1,11 @@
+#include "update/update_settings.h"
+
 #include <windows.h>
 
 #include "package/package_info.h"
 #include "startup/entry.h"
 #include "update/agent_state.h"
 #include "update/settings_schema.h"
-#include "update/update_settings.h"
 #include "util/text.h"
 #include "util/winapi.h"
 

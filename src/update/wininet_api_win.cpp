@@ -1,4 +1,5 @@
 #include "update/wininet_api.h"
+
 #include "util/winapi.h"
 
 bool DownloadAbortRequested = false;

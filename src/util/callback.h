@@ -22,10 +22,11 @@ class TCallback<Result(Args...)> {
 
   template <typename Callable,
             typename = std::enable_if_t<!std::is_same_v<std::decay_t<Callable>, TCallback> &&
-                                          !std::is_same_v<std::decay_t<Callable>, std::nullptr_t>>>
+                                        !std::is_same_v<std::decay_t<Callable>, std::nullptr_t>>>
   TCallback(Callable callable) {  // NOLINT: converts like std::function
-    static_assert(std::is_trivially_copyable_v<Callable> && std::is_trivially_destructible_v<Callable>,
-                  "a callback holds only callables that copy as plain bytes");
+    static_assert(
+        std::is_trivially_copyable_v<Callable> && std::is_trivially_destructible_v<Callable>,
+        "a callback holds only callables that copy as plain bytes");
     static_assert(sizeof(Callable) <= sizeof(storage_) && alignof(Callable) <= alignof(void*),
                   "a callback holds callables of up to three pointers");
     ::new (static_cast<void*>(storage_)) Callable(callable);

@@ -1,6 +1,6 @@
-#include <time.h>
-
 #include "util/clock.h"
+
+#include <time.h>
 
 uint64_t PreciseTicks() {
   timespec now{};

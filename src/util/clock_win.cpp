@@ -1,6 +1,6 @@
-#include <windows.h>
-
 #include "util/clock.h"
+
+#include <windows.h>
 
 uint64_t PreciseTicks() {
   LARGE_INTEGER now;

@@ -9,8 +9,7 @@
 
 #if defined(__GNUC__) && defined(__i386__)
 // libgcc's unsigned 64-bit division with remainder.
-extern "C" unsigned long long __udivmoddi4(unsigned long long dividend,
-                                           unsigned long long divisor,
+extern "C" unsigned long long __udivmoddi4(unsigned long long dividend, unsigned long long divisor,
                                            unsigned long long* remainder);
 #endif
 

@@ -1,9 +1,9 @@
+#include "util/file_io.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
-
-#include "util/file_io.h"
 
 struct TReadFile::TImpl {
   int fd = -1;

@@ -1,6 +1,7 @@
+#include "util/file_io.h"
+
 #include <windows.h>
 
-#include "util/file_io.h"
 #include "util/handle.h"
 
 struct TReadFile::TImpl {

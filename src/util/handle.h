@@ -59,11 +59,11 @@ class TUniqueHandle {
   T value_ = Traits::Invalid();
 };
 
-#define ORVANE_HANDLE_TRAITS(name, type, invalid, close)  \
-  struct name {                                           \
-    using Type = type;                                    \
-    static Type Invalid() { return invalid; }             \
-    static void Close(Type value) { close(value); }       \
+#define ORVANE_HANDLE_TRAITS(name, type, invalid, close) \
+  struct name {                                          \
+    using Type = type;                                   \
+    static Type Invalid() { return invalid; }            \
+    static void Close(Type value) { close(value); }      \
   }
 
 ORVANE_HANDLE_TRAITS(THandleTraits, HANDLE, nullptr, CloseHandle);

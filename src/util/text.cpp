@@ -42,8 +42,8 @@ size_t ExtensionDot(const std::string& path) {
 size_t FindIn(const std::string& text, std::string_view sub, size_t from, bool ignoreCase) {
   for (size_t at = from; at + sub.size() <= text.size(); ++at) {
     size_t i = 0;
-    while (i < sub.size() && (ignoreCase ? UpperChar(text[at + i]) == UpperChar(sub[i])
-                                         : text[at + i] == sub[i])) {
+    while (i < sub.size() &&
+           (ignoreCase ? UpperChar(text[at + i]) == UpperChar(sub[i]) : text[at + i] == sub[i])) {
       ++i;
     }
     if (i == sub.size()) return at;
@@ -378,7 +378,8 @@ std::string GetKeyValue(const std::string& list, const std::string& key, const s
   const char d[2] = {list.front(), ' '};
   std::string wanted = Concat({{d, 1}, key});
   if (wanted.back() != '=') wanted += '=';
-  const std::string normal = Replace(Replace(list, {d, 2}, {d, 1}, false), {" =", 2}, {"=", 1}, false);
+  const std::string normal =
+      Replace(Replace(list, {d, 2}, {d, 1}, false), {" =", 2}, {"=", 1}, false);
   size_t valueStart = FindIn(normal, wanted, 0, true);
   if (valueStart == std::string::npos) return def;
   valueStart += wanted.size();

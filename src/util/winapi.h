@@ -78,8 +78,7 @@ std::string IniRead(const std::string& file, const std::string& section, const s
                     const std::string& def);
 // The same for names and default given as C strings, without a string made
 // for each of them.
-std::string IniRead(const std::string& file, const char* section, const char* key,
-                    const char* def);
+std::string IniRead(const std::string& file, const char* section, const char* key, const char* def);
 // IniRead as a decimal 64-bit integer, `def` when it is not one.
 int64_t IniReadInt(const std::string& file, const std::string& section, const std::string& key,
                    int64_t def);

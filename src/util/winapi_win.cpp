@@ -1,7 +1,8 @@
+#include "util/winapi.h"
+
 #include "util/handle.h"
 #include "util/seconds.h"
 #include "util/text.h"
-#include "util/winapi.h"
 
 namespace {
 
@@ -116,13 +117,9 @@ std::string SwitchValue(std::string_view sw) { return SwitchValueIn(CommandTail(
 
 std::string SwitchValue(const char* sw) { return SwitchValueIn(CommandTail(), View(sw)); }
 
-int64_t SwitchInt(std::string_view sw, int64_t def) {
-  return SwitchIntIn(CommandTail(), sw, def);
-}
+int64_t SwitchInt(std::string_view sw, int64_t def) { return SwitchIntIn(CommandTail(), sw, def); }
 
-int64_t SwitchInt(const char* sw, int64_t def) {
-  return SwitchIntIn(CommandTail(), View(sw), def);
-}
+int64_t SwitchInt(const char* sw, int64_t def) { return SwitchIntIn(CommandTail(), View(sw), def); }
 
 std::string ProgramDir(bool withSlash) {
   return SetTrailingBackslash(ExtractFilePath(ProgramPath()), withSlash);
@@ -161,10 +158,9 @@ namespace {
 bool OpenRegPath(std::string_view path, bool create, TRegKey& key) {
   const TRegPath reg = SplitRegPath(std::string(path));
   char noClass[] = "";
-  const LONG status =
-      create ? RegCreateKeyExA(reg.root, reg.subKey.c_str(), 0, noClass, 0, KEY_READ | KEY_WRITE,
-                               nullptr, key.put(), nullptr)
-             : RegOpenKeyExA(reg.root, reg.subKey.c_str(), 0, KEY_READ, key.put());
+  const LONG status = create ? RegCreateKeyExA(reg.root, reg.subKey.c_str(), 0, noClass, 0,
+                                               KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr)
+                             : RegOpenKeyExA(reg.root, reg.subKey.c_str(), 0, KEY_READ, key.put());
   return status == ERROR_SUCCESS;
 }
 
@@ -184,8 +180,7 @@ std::string RegReadValue(const char* path, const char* name, const char* def) {
   return RegReadValue(View(path), View(name), View(def));
 }
 
-std::string RegReadValue(std::string_view path, std::string_view nameText,
-                         std::string_view def) {
+std::string RegReadValue(std::string_view path, std::string_view nameText, std::string_view def) {
   TRegKey key;
   if (!OpenRegPath(path, false, key)) return std::string(def);
   const std::string name(nameText);

@@ -119,8 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(streamEnd >= 0 && streamEnd <= static_cast<int64_t>(size));
 
   // The checksum does not depend on how the file is read.
-  const CrcPlan plan = PlanCrc(static_cast<int64_t>(size), ReadPackageEnd(source),
-                               trailer.TrailerLength);
+  const CrcPlan plan =
+      PlanCrc(static_cast<int64_t>(size), ReadPackageEnd(source), trailer.TrailerLength);
   FUZZ_CHECK(plan.WordsToSum >= 0 && plan.BonusCount >= 0);
   FUZZ_CHECK(plan.StartOffset + 4 * plan.WordsToSum <= static_cast<int64_t>(size) ||
              plan.WordsToSum == 0);

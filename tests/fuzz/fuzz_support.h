@@ -9,13 +9,12 @@
 #include <cstring>
 #include <string>
 
-#define FUZZ_CHECK(condition)                                                        \
-  do {                                                                               \
-    if (!(condition)) {                                                              \
-      std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__,          \
-                   #condition);                                                      \
-      std::abort();                                                                  \
-    }                                                                                \
+#define FUZZ_CHECK(condition)                                                               \
+  do {                                                                                      \
+    if (!(condition)) {                                                                     \
+      std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #condition); \
+      std::abort();                                                                         \
+    }                                                                                       \
   } while (0)
 
 // Takes values from the front of the input; past its end every value is 0

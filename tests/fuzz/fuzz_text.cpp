@@ -78,8 +78,7 @@ void Fields(TFuzzInput& in) {
     return;
   }
   const int newCount = FieldCount(list);
-  FUZZ_CHECK(newCount == std::max(count, index + 1) ||
-             value.find(list[0]) != std::string::npos);
+  FUZZ_CHECK(newCount == std::max(count, index + 1) || value.find(list[0]) != std::string::npos);
   if (value.find(list[0]) != std::string::npos) return;
   FUZZ_CHECK(GetField(list, index, "") == value);
   for (int i = 0; i < count; ++i) {
@@ -123,8 +122,8 @@ void Language(TFuzzInput& in) {
   const int32_t charset = CharsetFromText(id);
   FUZZ_CHECK(charset == StrToIntDef(id, 0));
   uint32_t style = StyleForCharset(0, static_cast<uint8_t>(charset));
-  FUZZ_CHECK(style == 0 || charset % 256 == 177 || charset % 256 == 178 ||
-             charset % 256 == -79 || charset % 256 == -78);
+  FUZZ_CHECK(style == 0 || charset % 256 == 177 || charset % 256 == 178 || charset % 256 == -79 ||
+             charset % 256 == -78);
   const std::string name = LanguageName(static_cast<int32_t>(language.size() + 2 * id.size()) - 8);
   FUZZ_CHECK(name.empty() || name == Trim(UpperCase(name)));
 }
@@ -211,16 +210,16 @@ void StartCommand(TFuzzInput& in) {
     // The path unquoted, then the arguments, the token switch last.
     FUZZ_CHECK(!start.PackageSaysExitCode && command.Application == path);
     FUZZ_CHECK(line.compare(0, path.size(), path) == 0);
-    const std::string end = std::string(" /TH_ID=_77") + (start.AutoUpdateProg ? " /AutoUpdateProg" : "");
+    const std::string end =
+        std::string(" /TH_ID=_77") + (start.AutoUpdateProg ? " /AutoUpdateProg" : "");
     FUZZ_CHECK(line.size() >= path.size() + end.size());
     FUZZ_CHECK(line.compare(line.size() - end.size(), end.size(), end) == 0);
   } else {
     // The quoted program (msiexec on the quoted package), then nothing but
     // the caller's and the publisher's arguments.
     const std::string quoted = "\"" + path + "\"";
-    const std::string head = command.Application == path
-                                 ? quoted
-                                 : "\"" + command.Application + "\" /i " + quoted;
+    const std::string head =
+        command.Application == path ? quoted : "\"" + command.Application + "\" /i " + quoted;
     FUZZ_CHECK(line.compare(0, head.size(), head) == 0);
     FUZZ_CHECK(line.size() <= head.size() + 2 + start.Arguments.size() + start.MainProgram.size());
   }
@@ -244,14 +243,30 @@ void StartCommand(TFuzzInput& in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TFuzzInput in(data, size);
   switch (in.Byte() % 8) {
-    case 0: Markup(in); break;
-    case 1: Fields(in); break;
-    case 2: CommandTail(in); break;
-    case 3: Language(in); break;
-    case 4: Numbers(in); break;
-    case 5: EntryHeader(in); break;
-    case 6: PathNames(in); break;
-    default: StartCommand(in); break;
+    case 0:
+      Markup(in);
+      break;
+    case 1:
+      Fields(in);
+      break;
+    case 2:
+      CommandTail(in);
+      break;
+    case 3:
+      Language(in);
+      break;
+    case 4:
+      Numbers(in);
+      break;
+    case 5:
+      EntryHeader(in);
+      break;
+    case 6:
+      PathNames(in);
+      break;
+    default:
+      StartCommand(in);
+      break;
   }
   return 0;
 }

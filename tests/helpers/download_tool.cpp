@@ -45,8 +45,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (__argc > 3) stopAfter = std::atoll(__argv[3]);
   const DWORD start = GetTickCount();
   TPartialFileSink sink(target);
-  const std::string error =
-      DownloadErrorText(InternetDownload(nullptr, url, sink, CountPass, DownloadAbortRequested), url);
+  const std::string error = DownloadErrorText(
+      InternetDownload(nullptr, url, sink, CountPass, DownloadAbortRequested), url);
   const DWORD elapsed = GetTickCount() - start;
   Print("elapsed_ms=" + std::to_string(elapsed) + " passes=" + std::to_string(passes) +
         " bytes=" + std::to_string(FileSizeOf(target)) + " error=" + error + "\n");

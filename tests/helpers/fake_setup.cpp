@@ -70,16 +70,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (!log.empty()) {
     char cwd[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, cwd);
-    AppendToFile(log, "cmdline=" + std::string(GetCommandLineA()) + "\r\ncwd=" + cwd +
-                          "\r\nexe=" + ProgramPath() + "\r\n", 0);
+    AppendToFile(log,
+                 "cmdline=" + std::string(GetCommandLineA()) + "\r\ncwd=" + cwd +
+                     "\r\nexe=" + ProgramPath() + "\r\n",
+                 0);
   }
   const std::string copy = Env("ORVANE_FAKE_SETUP_COPY");
   if (!copy.empty()) CopyTree(ProgramDir(false), copy);
 
   const int64_t dialog = SwitchInt("/dialog=", -1);
   if (dialog >= 0) {
-    const std::string command = "\"" + ProgramPath() + "\" /dialogonly /dialog=" +
-                                std::to_string(dialog) + " /TH_ID=" + token;
+    const std::string command = "\"" + ProgramPath() +
+                                "\" /dialogonly /dialog=" + std::to_string(dialog) +
+                                " /TH_ID=" + token;
     // CreateProcess, not WinExec: WinExec waits until the new process is
     // idle for input, and the dialog must outlive this process.
     STARTUPINFOA startup = {};

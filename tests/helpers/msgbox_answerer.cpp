@@ -125,11 +125,21 @@ std::string Escaped(const std::string& text) {
   std::string out;
   for (const char c : text) {
     switch (c) {
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c; break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        out += c;
+        break;
     }
   }
   return out;
@@ -138,7 +148,8 @@ std::string Escaped(const std::string& text) {
 BOOL CALLBACK CollectButton(HWND child, LPARAM lParam) {
   char className[64] = {};
   GetClassNameA(child, className, sizeof(className));
-  if (lstrcmpiA(className, "Button") == 0) reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(child);
+  if (lstrcmpiA(className, "Button") == 0)
+    reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(child);
   return TRUE;
 }
 

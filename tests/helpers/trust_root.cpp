@@ -24,19 +24,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (der.empty()) return 3;
   const HMODULE crypt32 = LoadLibraryA("crypt32.dll");
   if (crypt32 == nullptr) return 4;
-  const auto openStore =
-      reinterpret_cast<TOpenStore>(reinterpret_cast<void*>(GetProcAddress(crypt32, "CertOpenStore")));
+  const auto openStore = reinterpret_cast<TOpenStore>(
+      reinterpret_cast<void*>(GetProcAddress(crypt32, "CertOpenStore")));
   const auto addEncoded = reinterpret_cast<TAddEncoded>(
       reinterpret_cast<void*>(GetProcAddress(crypt32, "CertAddEncodedCertificateToStore")));
   const auto closeStore = reinterpret_cast<TCloseStore>(
       reinterpret_cast<void*>(GetProcAddress(crypt32, "CertCloseStore")));
   if (openStore == nullptr || addEncoded == nullptr || closeStore == nullptr) return 5;
-  const HCERTSTORE store = openStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
-                                     CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+  const HCERTSTORE store =
+      openStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
   if (store == nullptr) return 6;
-  const BOOL added = addEncoded(store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                                static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING,
-                                nullptr);
+  const BOOL added =
+      addEncoded(store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                 static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
   closeStore(store, 0);
   return added ? 0 : 7;
 }

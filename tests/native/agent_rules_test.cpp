@@ -92,10 +92,9 @@ TEST(ValidVersions, MatchesWholeEntriesOnly) {
     int32_t version;
     bool valid;
   } cases[] = {
-      {"", 3, true},      {"1,3,5", 3, true}, {"1,3,5", 1, true},
-      {"1,3,5", 5, true}, {"13", 3, false},   {"3a", 3, false},
-      {"1,2", 3, false},  {"1, 3", 3, false}, {"-1,0", 0, true},
-      {",3,", 3, true},   {"31,3", 3, true},  {"1,,34", 3, false},
+      {"", 3, true},     {"1,3,5", 3, true}, {"1,3,5", 1, true}, {"1,3,5", 5, true},
+      {"13", 3, false},  {"3a", 3, false},   {"1,2", 3, false},  {"1, 3", 3, false},
+      {"-1,0", 0, true}, {",3,", 3, true},   {"31,3", 3, true},  {"1,,34", 3, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(VersionListed(c.list, c.version), c.valid) << c.list << " / " << c.version;

@@ -1,8 +1,8 @@
+#include "package/driver_rules.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "package/driver_rules.h"
 
 namespace {
 
@@ -44,8 +44,8 @@ TEST(StartCommand, EachKindOfMainProgramGetsItsOwnCommand) {
       // agent's and the publisher's arguments, then the token.
       {"Setup.exe* /b", "/a", "", false, false, "C:\\T\\S\\Setup.exe",
        "C:\\T\\S\\Setup.exe /a /b /TH_ID=_1234", TSuccessBy::HandShake},
-      {"Setup.exe*", "", "", false, false, "C:\\T\\S\\Setup.exe", "C:\\T\\S\\Setup.exe /TH_ID=_1234",
-       TSuccessBy::HandShake},
+      {"Setup.exe*", "", "", false, false, "C:\\T\\S\\Setup.exe",
+       "C:\\T\\S\\Setup.exe /TH_ID=_1234", TSuccessBy::HandShake},
       {"Setup.exe *  /S ", "", "/OriginalInfoFile=\"C:\\A\\T.info\"", false, true,
        "C:\\T\\S\\Setup.exe",
        "C:\\T\\S\\Setup.exe /OriginalInfoFile=\"C:\\A\\T.info\" /S /TH_ID=_1234 /AutoUpdateProg",
@@ -53,15 +53,16 @@ TEST(StartCommand, EachKindOfMainProgramGetsItsOwnCommand) {
       // An ordinary installer: quoted, the caller's then the publisher's
       // arguments and nothing after them, so NSIS's /D= stays last.
       {"Setup.exe* /S /D=C:\\Custom Dir", "/x", "/OriginalInfoFile=x", true, true,
-       "C:\\T\\S\\Setup.exe", "\"C:\\T\\S\\Setup.exe\" /x /S /D=C:\\Custom Dir", TSuccessBy::ExitCode},
+       "C:\\T\\S\\Setup.exe", "\"C:\\T\\S\\Setup.exe\" /x /S /D=C:\\Custom Dir",
+       TSuccessBy::ExitCode},
       {"Setup.exe", "", "", true, false, "C:\\T\\S\\Setup.exe", "\"C:\\T\\S\\Setup.exe\"",
        TSuccessBy::ExitCode},
       // An MSI goes through msiexec and by its exit code, whatever the package says.
       {"app.MSI* /qn", "", "/OriginalInfoFile=x", false, true, "C:\\WINDOWS\\system32\\msiexec.exe",
        "\"C:\\WINDOWS\\system32\\msiexec.exe\" /i \"C:\\T\\S\\app.MSI\" /qn", TSuccessBy::ExitCode},
       // A batch file as it is: the system hands it to its command interpreter.
-      {"install.cmd* a", "", "", true, false, "C:\\T\\S\\install.cmd", "\"C:\\T\\S\\install.cmd\" a",
-       TSuccessBy::ExitCode},
+      {"install.cmd* a", "", "", true, false, "C:\\T\\S\\install.cmd",
+       "\"C:\\T\\S\\install.cmd\" a", TSuccessBy::ExitCode},
   };
   for (const Case& c : cases) {
     TStartInput in;
@@ -149,11 +150,11 @@ TEST(SetupFolderName, TheSweepLooksOnlyAtNamesARunCanGive) {
     const char* name;
     bool ours;
   } cases[] = {
-      {"SETUP_11243", true},  {"setup_0", true},       {"SETUP_65535_2", true},
-      {"SETUP_1_100", true},  {"SETUP_", false},       {"SETUP_x", false},
-      {"SETUP_123456", false}, {"SETUP_12_", false},   {"SETUP_12_1000", false},
-      {"SETUP_12_2x", false}, {"SETUP_12.old", false}, {"XSETUP_12", false},
-      {"SETUP12", false},     {"SETUP_12 ", false},    {"", false},
+      {"SETUP_11243", true},   {"setup_0", true},       {"SETUP_65535_2", true},
+      {"SETUP_1_100", true},   {"SETUP_", false},       {"SETUP_x", false},
+      {"SETUP_123456", false}, {"SETUP_12_", false},    {"SETUP_12_1000", false},
+      {"SETUP_12_2x", false},  {"SETUP_12.old", false}, {"XSETUP_12", false},
+      {"SETUP12", false},      {"SETUP_12 ", false},    {"", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsSetupFolderName(c.name), c.ours) << c.name;
 }

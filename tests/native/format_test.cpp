@@ -92,8 +92,12 @@ TEST(IsImageFile, NeedsMzAtStartAndPeAt256) {
 }
 
 TEST(ScrambleToken, RoundTripsAnyBytesAsLowercaseLetters) {
-  std::vector<std::string> tokens = {"", "A", "publisher-4711", std::string("\0\x01\xff", 3),
-                                     std::string(300, '\xAB'), RandomBytes(77, 5)};
+  std::vector<std::string> tokens = {"",
+                                     "A",
+                                     "publisher-4711",
+                                     std::string("\0\x01\xff", 3),
+                                     std::string(300, '\xAB'),
+                                     RandomBytes(77, 5)};
   for (int len = 0; len < 40; ++len) tokens.push_back(RandomBytes(len, 100 + len));
   for (const std::string& token : tokens) {
     const std::string stored = ScrambleToken(token);
@@ -118,10 +122,14 @@ TEST(UnscrambleToken, DecodesHandMadeFrame) {
   // Frame bytes (1-based): 1 = 0x10, 2..N-1 xor-ed with K = 0x10 ^ 0x33,
   // p = 1 (one padding byte), s = 1, token "Hi", check byte, last 0x33.
   const unsigned char k = 0x10 ^ 0x33;
-  std::vector<unsigned char> d = {0x10, static_cast<unsigned char>(1 ^ k),
-                                  static_cast<unsigned char>(1 ^ k), 0x99,
+  std::vector<unsigned char> d = {0x10,
+                                  static_cast<unsigned char>(1 ^ k),
+                                  static_cast<unsigned char>(1 ^ k),
+                                  0x99,
                                   static_cast<unsigned char>('H' ^ k),
-                                  static_cast<unsigned char>('i' ^ k), 0, 0x33};
+                                  static_cast<unsigned char>('i' ^ k),
+                                  0,
+                                  0x33};
   unsigned char sum = 0;
   for (size_t i = 0; i < d.size(); ++i)
     if (i != d.size() - 2) sum = static_cast<unsigned char>(sum + d[i]);
@@ -182,11 +190,20 @@ TEST(PlanCrc, MatchesTheLoopWithAppendedBytesAndOddPackageEnds) {
     int32_t packageEnd;
   };
   const Case cases[] = {
-      {4096, 4096},     {4096 + 512, 4096 + 512}, {8192 + 512 + 74, 8192 + 512 + 74},
-      {20000, 12000},   {20000, 19999},           {20000, 4096 + 512 + 74 + 5},
-      {9000, 600},      {9000, 586},              {9000, 590},
-      {5000, 100000},   {5000, -5},               {100000, 50001},
-      {12288 + 512, 12288 + 512 - 3}, {700, 1},
+      {4096, 4096},
+      {4096 + 512, 4096 + 512},
+      {8192 + 512 + 74, 8192 + 512 + 74},
+      {20000, 12000},
+      {20000, 19999},
+      {20000, 4096 + 512 + 74 + 5},
+      {9000, 600},
+      {9000, 586},
+      {9000, 590},
+      {5000, 100000},
+      {5000, -5},
+      {100000, 50001},
+      {12288 + 512, 12288 + 512 - 3},
+      {700, 1},
   };
   for (const Case& c : cases) {
     const std::string image = ImageLike(c.size, c.packageEnd, static_cast<uint32_t>(c.size));

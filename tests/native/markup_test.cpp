@@ -65,7 +65,8 @@ TEST(MarkupTest, RightToLeftOnlyForHebrewAndArabic) {
     uint8_t charset;
     uint32_t style;
   } cases[] = {{177, 0x180024}, {178, 0x180024}, {0, 0x24}, {204, 0x24}, {238, 0x24}, {1, 0x24}};
-  for (const auto& c : cases) EXPECT_EQ(StyleForCharset(0x24, c.charset), c.style) << int(c.charset);
+  for (const auto& c : cases)
+    EXPECT_EQ(StyleForCharset(0x24, c.charset), c.style) << int(c.charset);
 }
 
 // Every character 10 pixels wide, lines 13 high.
@@ -76,14 +77,14 @@ TEST(MarkupTest, MeasureCountsStartedSixHundredPixelWidths) {
     std::string text;
     TSize size;
   } cases[] = {
-      {"", {10, 13}},                                // measured as one blank
+      {"", {10, 13}},  // measured as one blank
       {"abc", {30, 13}},
-      {"ab\r\n\r\nabcd", {40, 39}},                  // empty middle line is one blank
-      {"ab\r\n", {20, 26}},                          // trailing break adds a line
-      {std::string(130, 'x'), {600, 39}},            // 1300 pixels: three lines, capped width
-      {std::string(60, 'x'), {600, 26}},             // exactly 600 starts a second line
+      {"ab\r\n\r\nabcd", {40, 39}},        // empty middle line is one blank
+      {"ab\r\n", {20, 26}},                // trailing break adds a line
+      {std::string(130, 'x'), {600, 39}},  // 1300 pixels: three lines, capped width
+      {std::string(60, 'x'), {600, 26}},   // exactly 600 starts a second line
       {std::string(59, 'x') + "\r\n" + std::string(61, 'y'), {600, 13 + 26}},
-      {"a\rb\nc", {50, 13}},                         // lone CR or LF does not split
+      {"a\rb\nc", {50, 13}},  // lone CR or LF does not split
   };
   for (const auto& c : cases) {
     const TSize size = MeasureText(c.text, TenPerChar);
@@ -148,9 +149,9 @@ TEST(MarkupTest, BoxSizeMarginsAndMinimumWidth) {
     TSize text;
     TSize box;
   } cases[] = {
-      {{20, 13}, {360, 13 + 8 + 90 + 19 + 36}},        // small text: wide margins, minimum width
+      {{20, 13}, {360, 13 + 8 + 90 + 19 + 36}},  // small text: wide margins, minimum width
       {{199, 38}, {199 + 8 + 128 + 54, 38 + 8 + 90 + 19 + 36}},
-      {{200, 39}, {360, 39 + 8 + 64 + 19 + 36}},       // 200 + 8 + 64 + 54 = 326 < 360
+      {{200, 39}, {360, 39 + 8 + 64 + 19 + 36}},  // 200 + 8 + 64 + 54 = 326 < 360
       {{610, 39}, {610 + 8 + 64 + 54, 39 + 8 + 64 + 19 + 36}},
   };
   for (const auto& c : cases) {
@@ -227,9 +228,14 @@ TEST(MarkupTest, IconAndDefaultSlotByStyle) {
     int icon;
     int slot;
   } cases[] = {
-      {0x00, 0, 0},         {0x10, kIconHand, 0},   {0x24, kIconQuestion, 0},
-      {0x130, kIconExclamation, 1}, {0x243, kIconAsterisk, 2}, {0x50, 0, 0},
-      {0x300, 0, 0},        {0xF0, 0, 0},
+      {0x00, 0, 0},
+      {0x10, kIconHand, 0},
+      {0x24, kIconQuestion, 0},
+      {0x130, kIconExclamation, 1},
+      {0x243, kIconAsterisk, 2},
+      {0x50, 0, 0},
+      {0x300, 0, 0},
+      {0xF0, 0, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IconIdFor(c.style), c.icon) << c.style;
@@ -248,12 +254,10 @@ TEST(MarkupTest, ArrowKeysWrapAndSkipMissingSlots) {
     std::array<bool, 3> present;
     int expected;
   } cases[] = {
-      {0, -1, all, 2}, {0, +1, all, 1}, {2, +1, all, 0}, {1, -1, all, 0},
-      {-1, -1, all, 1}, {-1, +1, all, 0},
-      {0, -1, two, 1},  // slot 3 is missing: the move goes on to slot 2
-      {1, +1, two, 0}, {-1, -1, two, 1},
-      {0, -1, one, 0}, {0, +1, one, 0},
-      {-1, +1, none, -1}, {0, -1, none, -1},
+      // In `two` slot 3 is missing: the move back from slot 0 goes on to slot 2.
+      {0, -1, all, 2},  {0, +1, all, 1},    {2, +1, all, 0},   {1, -1, all, 0},  {-1, -1, all, 1},
+      {-1, +1, all, 0}, {0, -1, two, 1},    {1, +1, two, 0},   {-1, -1, two, 1}, {0, -1, one, 0},
+      {0, +1, one, 0},  {-1, +1, none, -1}, {0, -1, none, -1},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(MoveSlot(c.focused, c.step, c.present), c.expected) << c.focused << " " << c.step;

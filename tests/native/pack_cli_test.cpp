@@ -36,12 +36,14 @@ class PackCliTest : public TScratchFolderTest {
     WriteFile(Path("app/readme.txt"), "Read me.\n");
     WriteFile(Path("app/bin/data.bin"), RandomBytes(70000, 4));
     WriteFile(Path("texts.lng"),
-              "; message texts\n[English]\ns1=Unpacking...\ns7=Bad CRC!<P>Try again\n\n[German]\ns1=Entpacken...\n");
+              "; message texts\n[English]\ns1=Unpacking...\ns7=Bad CRC!<P>Try "
+              "again\n\n[German]\ns1=Entpacken...\n");
   }
 
   std::string BuildArgs() const {
-    return "build --stub " + Path("Stub.exe") + " --folder " + Path("app") + " --main 'Setup.exe* /S' --lang " +
-           Path("texts.lng") + " --update-location http://example.com/up/ --update-info-name app.info" +
+    return "build --stub " + Path("Stub.exe") + " --folder " + Path("app") +
+           " --main 'Setup.exe* /S' --lang " + Path("texts.lng") +
+           " --update-location http://example.com/up/ --update-info-name app.info" +
            " --auto-update-name AppUpd.exe --update-token tok-123 --make-auto-update --output " +
            Path("setup.exe");
   }
@@ -79,13 +81,23 @@ TEST_F(PackCliTest, BuildListVerifyExtract) {
   const TRun list = Pack("list " + Path("setup.exe"));
   ASSERT_EQ(list.ExitCode, 0) << list.Output;
   const char* expected[] = {
-      "checksum expected",        "matches",           "magic 0x4A3B2C1D (ok)",
-      "[English]",                "s1=Unpacking...",   "[German]",
-      "UpdateToken          tok-123", "HiddenExtract        0", "WebList: none",
-      "Setup.exe  [main program: Setup.exe* /S]", "bin\\data.bin", "readme.txt",
-      "MakeAutoUpdateProg 1",     "Entries: 3",
+      "checksum expected",
+      "matches",
+      "magic 0x4A3B2C1D (ok)",
+      "[English]",
+      "s1=Unpacking...",
+      "[German]",
+      "UpdateToken          tok-123",
+      "HiddenExtract        0",
+      "WebList: none",
+      "Setup.exe  [main program: Setup.exe* /S]",
+      "bin\\data.bin",
+      "readme.txt",
+      "MakeAutoUpdateProg 1",
+      "Entries: 3",
   };
-  for (const char* text : expected) EXPECT_NE(list.Output.find(text), std::string::npos) << text << "\n" << list.Output;
+  for (const char* text : expected)
+    EXPECT_NE(list.Output.find(text), std::string::npos) << text << "\n" << list.Output;
 
   const TRun verify = Pack("verify --quiet " + Path("setup.exe"));
   EXPECT_EQ(verify.ExitCode, 0) << verify.Output;
@@ -97,7 +109,9 @@ TEST_F(PackCliTest, BuildListVerifyExtract) {
     EXPECT_EQ(run->Output.find('\r'), std::string::npos) << run->Output;
   }
   for (const char* name : {"Setup.exe", "readme.txt", "bin/data.bin"}) {
-    EXPECT_EQ(ReadFile(Path(std::string("out/") + name)), ReadFile(Path(std::string("app/") + name))) << name;
+    EXPECT_EQ(ReadFile(Path(std::string("out/") + name)),
+              ReadFile(Path(std::string("app/") + name)))
+        << name;
   }
 }
 
@@ -113,8 +127,12 @@ TEST_F(PackCliTest, ProjectFileGivesTheSamePackage) {
   EXPECT_TRUE(ReadFile(Path("from-project.exe")) == ReadFile(Path("setup.exe")));
 
   // The command line wins over the project file.
-  ASSERT_EQ(Pack("build --project " + Path("setup.ini") + " --update-token other --output " + Path("o.exe")).ExitCode, 0);
-  EXPECT_NE(Pack("list " + Path("o.exe")).Output.find("UpdateToken          other"), std::string::npos);
+  ASSERT_EQ(Pack("build --project " + Path("setup.ini") + " --update-token other --output " +
+                 Path("o.exe"))
+                .ExitCode,
+            0);
+  EXPECT_NE(Pack("list " + Path("o.exe")).Output.find("UpdateToken          other"),
+            std::string::npos);
 
   WriteFile(Path("bad.ini"), "[Package]\nstub = Stub.exe\nno-such-key = 1\n");
   EXPECT_EQ(Pack("build --project " + Path("bad.ini")).ExitCode, 2);
@@ -157,17 +175,19 @@ TEST_F(PackCliTest, VerifyCatchesWrongMagicAndDamagedEntries) {
   EXPECT_NE(magic.Output.find("wrong magic"), std::string::npos) << magic.Output;
 
   // A block that is not a zlib stream, under a correct checksum.
-  WriteFile(Path("damaged.exe"), HandMadePackage({Deflated(std::string("|a.txt|0|\0A", 11)), "not zlib at all"}));
+  WriteFile(Path("damaged.exe"),
+            HandMadePackage({Deflated(std::string("|a.txt|0|\0A", 11)), "not zlib at all"}));
   const TRun damaged = Pack("verify " + Path("damaged.exe"));
   EXPECT_EQ(damaged.ExitCode, 1);
   EXPECT_NE(damaged.Output.find("does not inflate"), std::string::npos) << damaged.Output;
 }
 
 TEST_F(PackCliTest, ExtractRefusesEscapingNames) {
-  const char* names[] = {"..\\evil1.txt", "\\evil2.txt", "C:\\evil3.txt", "C:evil4.txt", "a\\..\\..\\evil5.txt",
-                         "/tmp/evil6.txt"};
+  const char* names[] = {"..\\evil1.txt", "\\evil2.txt",          "C:\\evil3.txt",
+                         "C:evil4.txt",   "a\\..\\..\\evil5.txt", "/tmp/evil6.txt"};
   std::vector<std::string> entries;
-  for (const char* name : names) entries.push_back(Deflated("|" + std::string(name) + "|0|" + std::string(1, '\0') + "x"));
+  for (const char* name : names)
+    entries.push_back(Deflated("|" + std::string(name) + "|0|" + std::string(1, '\0') + "x"));
   entries.push_back(Deflated(std::string("|good.txt|0|\0fine", 17)));
   WriteFile(Path("names.exe"), HandMadePackage(entries));
   ASSERT_EQ(std::system(("mkdir -p '" + Path("deep/out") + "'").c_str()), 0);
@@ -194,25 +214,32 @@ TEST_F(PackCliTest, BadInputExitCodes) {
     std::string shows;
   };
   const Case cases[] = {
-      {"build --stub " + Path("missing.exe") + " --folder " + Path("app") + " --output " + Path("o.exe"),
+      {"build --stub " + Path("missing.exe") + " --folder " + Path("app") + " --output " +
+           Path("o.exe"),
        "Launcher image not found"},
-      {"build --stub " + Path("notpe.exe") + " --folder " + Path("app") + " --output " + Path("o.exe"),
+      {"build --stub " + Path("notpe.exe") + " --folder " + Path("app") + " --output " +
+           Path("o.exe"),
        "Not a launcher image"},
-      {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") + " --main Install.exe --output " +
-           Path("o.exe"),
+      {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") +
+           " --main Install.exe --output " + Path("o.exe"),
        "not among the files"},
-      {"build --stub " + Path("Stub.exe") + " " + Path("nothere.txt") + " --output " + Path("o.exe"),
-       "File not found"},
-      {"build --stub " + Path("Stub.exe") + " --folder " + Path("nodir") + " --output " + Path("o.exe"),
-       "Cannot read the folder"},
-      {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") + " --disk-size 12Q --output " + Path("o.exe"),
-       "Not a size"},
-      {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") + " --disk-size 1000 --output " + Path("o.exe"),
-       "too small"},
-      {"build --stub " + Path("Stub.exe") + " --folder " + Path("dots") + " --output " + Path("o.exe"),
-       "The launcher would refuse the file name \"...\""},
-      {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") + " --success-by atom --output " +
+      {"build --stub " + Path("Stub.exe") + " " + Path("nothere.txt") + " --output " +
            Path("o.exe"),
+       "File not found"},
+      {"build --stub " + Path("Stub.exe") + " --folder " + Path("nodir") + " --output " +
+           Path("o.exe"),
+       "Cannot read the folder"},
+      {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") +
+           " --disk-size 12Q --output " + Path("o.exe"),
+       "Not a size"},
+      {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") +
+           " --disk-size 1000 --output " + Path("o.exe"),
+       "too small"},
+      {"build --stub " + Path("Stub.exe") + " --folder " + Path("dots") + " --output " +
+           Path("o.exe"),
+       "The launcher would refuse the file name \"...\""},
+      {"build --stub " + Path("Stub.exe") + " --folder " + Path("app") +
+           " --success-by atom --output " + Path("o.exe"),
        "--success-by takes hand-shake or exit-code"},
       {"verify " + Path("missing.exe"), "Package not found"},
       {"list " + Path("missing.exe"), "Package not found"},

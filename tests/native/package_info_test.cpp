@@ -180,11 +180,14 @@ TEST_F(PackageInfoTest, FlagsComeFromTheirBytes) {
     uint32_t magic;
   };
   const uint32_t ok = kPackageMagic;
-  const TCase cases[] = {
-      {0, 0, 0, 0, 0, ok}, {1, 1, 0, 0, 0, ok}, {2, 0, 1, 0, 0, ok}, {3, 0, 0, 1, 0, ok},
-      {0xFC, 0, 0, 0, 7, ok},
-      // A trailer read from the wrong place: whatever its bytes, no flag is on.
-      {0xFF, 1, 1, 1, 1, 0x12345678}, {3, 0xDB, 0xDB, 0xDB, 0xDB, 0}};
+  const TCase cases[] = {{0, 0, 0, 0, 0, ok},
+                         {1, 1, 0, 0, 0, ok},
+                         {2, 0, 1, 0, 0, ok},
+                         {3, 0, 0, 1, 0, ok},
+                         {0xFC, 0, 0, 0, 7, ok},
+                         // A trailer read from the wrong place: whatever its bytes, no flag is on.
+                         {0xFF, 1, 1, 1, 1, 0x12345678},
+                         {3, 0xDB, 0xDB, 0xDB, 0xDB, 0}};
   int n = 0;
   for (const TCase& c : cases) {
     TPackageParts parts;

@@ -5,8 +5,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <sstream>
@@ -67,7 +67,6 @@ TReadBack ReadBack(const std::string& path) {
 
 class PackageWriterTest : public TScratchFolderTest {
  protected:
-
   // No file other than `expected` lies in the scratch folder.
   void ExpectOnlyFiles(const std::vector<std::string>& expected) {
     std::vector<std::string> names;
@@ -81,8 +80,10 @@ class PackageWriterTest : public TScratchFolderTest {
   TPackageDescription Basic() const {
     TPackageDescription d;
     d.StubImage = FakeStub(2048, 42);
-    d.Files.push_back({"readme.txt", "", "Read me first.\r\n", PackDosDateTime(2024, 6, 11, 13, 45, 30)});
-    d.Files.push_back({"Setup.exe", "", "MZ fake setup program", PackDosDateTime(2023, 1, 2, 3, 4, 6)});
+    d.Files.push_back(
+        {"readme.txt", "", "Read me first.\r\n", PackDosDateTime(2024, 6, 11, 13, 45, 30)});
+    d.Files.push_back(
+        {"Setup.exe", "", "MZ fake setup program", PackDosDateTime(2023, 1, 2, 3, 4, 6)});
     d.Files.push_back({"data\\table.bin", "", RandomBytes(5000, 1), 0});
     d.Files.push_back({"empty.txt", "", "", PackDosDateTime(2020, 2, 29, 0, 0, 0)});
     d.MainProgram = "setup.exe* /S /D=\"C:\\x\"";
@@ -188,7 +189,8 @@ TEST_F(PackageWriterTest, ExitCodeModeIsASixthInfoFieldThatOlderPackagesLack) {
   EXPECT_EQ(FieldCount(exitCode.InfoList()), 6);
   EXPECT_TRUE(exitCode.SuccessByExitCode());
   // The first five fields, and with them what older launchers read, stay as they were.
-  EXPECT_EQ(exitCode.InfoList(), handShake.InfoList() + "exit-code" + handShake.InfoList().substr(0, 1));
+  EXPECT_EQ(exitCode.InfoList(),
+            handShake.InfoList() + "exit-code" + handShake.InfoList().substr(0, 1));
   EXPECT_EQ(exitCode.UpdateToken(true), "t");
 }
 
@@ -259,7 +261,8 @@ TEST_F(PackageWriterTest, SpannedPackageSplitsOverDisks) {
   TPackageDescription d = Basic();
   const std::string big = RandomBytes(150000, 77);  // does not compress
   d.Files.push_back({"assets\\big.cab", "", big, 0});
-  for (int i = 0; i < 30; ++i) d.Files.push_back({"res\\r" + std::to_string(i) + ".txt", "", TextBytes(3000 + i * 500, i), 0});
+  for (int i = 0; i < 30; ++i)
+    d.Files.push_back({"res\\r" + std::to_string(i) + ".txt", "", TextBytes(3000 + i * 500, i), 0});
   d.DiskSize = 40000;
   const std::string out = Path("setup.exe");
   TPackResult result;
@@ -301,7 +304,8 @@ TEST_F(PackageWriterTest, SpannedPackageSplitsOverDisks) {
 TEST_F(PackageWriterTest, ThreadCountDoesNotChangeTheBytes) {
   TPackageDescription d = Basic();
   for (int i = 0; i < 40; ++i) {
-    d.Files.push_back({"f" + std::to_string(i) + ".bin", "", i % 3 ? TextBytes(20000 + i * 777, i) : RandomBytes(9000, i), 0});
+    d.Files.push_back({"f" + std::to_string(i) + ".bin", "",
+                       i % 3 ? TextBytes(20000 + i * 777, i) : RandomBytes(9000, i), 0});
   }
   d.PieceSize = 16384;
   for (int64_t diskSize : {int64_t{0}, int64_t{60000}}) {
@@ -399,8 +403,10 @@ TEST(BuildLangTexts, SectionsAndDelimiters) {
       EXPECT_EQ(GetField(section, 0, ""), c.sections[i].Language) << c.what;
       EXPECT_NE(section.front(), '\x02');
       for (const auto& text : c.sections[i].Texts) {
-        EXPECT_EQ(GetKeyValue(section, text.first, "(missing)"), text.second) << c.what << " " << text.first;
-        EXPECT_EQ(text.second.find(section.front()), std::string::npos) << "delimiter inside a text";
+        EXPECT_EQ(GetKeyValue(section, text.first, "(missing)"), text.second)
+            << c.what << " " << text.first;
+        EXPECT_EQ(text.second.find(section.front()), std::string::npos)
+            << "delimiter inside a text";
       }
     }
   }
@@ -481,19 +487,43 @@ TEST_F(PackageWriterTest, RefusalsLeaveNoOutput) {
   const Case cases[] = {
       {"stub without PE", [](TPackageDescription& d) { d.StubImage = std::string(4000, 'M'); }},
       {"stub too short", [](TPackageDescription& d) { d.StubImage = "MZ"; }},
-      {"stub file missing", [&](TPackageDescription& d) { d.StubImage.clear(); d.StubPath = missing; }},
-      {"stub file not PE", [&](TPackageDescription& d) { d.StubImage.clear(); d.StubPath = notPe; }},
-      {"input file missing", [&](TPackageDescription& d) { d.Files.push_back({"x.dat", missing, "", 0}); }},
+      {"stub file missing",
+       [&](TPackageDescription& d) {
+         d.StubImage.clear();
+         d.StubPath = missing;
+       }},
+      {"stub file not PE",
+       [&](TPackageDescription& d) {
+         d.StubImage.clear();
+         d.StubPath = notPe;
+       }},
+      {"input file missing",
+       [&](TPackageDescription& d) {
+         d.Files.push_back({"x.dat", missing, "", 0});
+       }},
       {"main program absent", [](TPackageDescription& d) { d.MainProgram = "Install.exe"; }},
-      {"absolute name", [](TPackageDescription& d) { d.Files.push_back({"C:\\x.dat", "", "x", 0}); }},
-      {"escaping name", [](TPackageDescription& d) { d.Files.push_back({"..\\x.dat", "", "x", 0}); }},
-      {"pipe in a name", [](TPackageDescription& d) { d.Files.push_back({"a|b", "", "x", 0}); }},
-      {"name twice", [](TPackageDescription& d) { d.Files.push_back({"README.TXT", "", "x", 0}); }},
+      {"absolute name",
+       [](TPackageDescription& d) {
+         d.Files.push_back({"C:\\x.dat", "", "x", 0});
+       }},
+      {"escaping name",
+       [](TPackageDescription& d) {
+         d.Files.push_back({"..\\x.dat", "", "x", 0});
+       }},
+      {"pipe in a name",
+       [](TPackageDescription& d) {
+         d.Files.push_back({"a|b", "", "x", 0});
+       }},
+      {"name twice",
+       [](TPackageDescription& d) {
+         d.Files.push_back({"README.TXT", "", "x", 0});
+       }},
       {"pipe in arguments", [](TPackageDescription& d) { d.MainProgram = "Setup.exe* a|b"; }},
       {"web setup without web list", [](TPackageDescription& d) { d.IsWebSetup = true; }},
       {"disk too small for the image", [](TPackageDescription& d) { d.DiskSize = 1000; }},
       {"disk size beyond 2 GB", [](TPackageDescription& d) { d.DiskSize = int64_t{1} << 31; }},
-      {"files beyond 4 GB", [&](TPackageDescription& d) {
+      {"files beyond 4 GB",
+       [&](TPackageDescription& d) {
          d.Files.push_back({"huge1.bin", huge, "", 1});
          d.Files.push_back({"huge2.bin", huge, "", 1});
        }},

@@ -1,12 +1,12 @@
 // The launcher's own Adler-32 stands in for zlib's: it must give zlib's
 // values, also when a check is carried across several calls and
 // across Adler-32's reduction runs.
+#include "../../app/stub_checks.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <vector>
-
-#include "../../app/stub_checks.h"
 
 TEST(StubChecks, MatchZlibInOneCallAndInPieces) {
   std::vector<uint8_t> data(70000);

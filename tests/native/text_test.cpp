@@ -97,9 +97,12 @@ TEST(TextNumbers, MinMaxClampAndPad) {
   EXPECT_EQ(ZeroPad(1234, 3), "1234");
   EXPECT_EQ(ZeroPad(0, 0), "0");
   EXPECT_EQ(ZeroPad(-5, 4), "-005");
-  const std::pair<int64_t, const char*> decimals[] = {
-      {0, "0"}, {-1, "-1"}, {10, "10"}, {4294967296, "4294967296"},
-      {INT64_MAX, "9223372036854775807"}, {INT64_MIN, "-9223372036854775808"}};
+  const std::pair<int64_t, const char*> decimals[] = {{0, "0"},
+                                                      {-1, "-1"},
+                                                      {10, "10"},
+                                                      {4294967296, "4294967296"},
+                                                      {INT64_MAX, "9223372036854775807"},
+                                                      {INT64_MIN, "-9223372036854775808"}};
   for (const auto& [number, text] : decimals) EXPECT_EQ(Decimal(number), text) << text;
 }
 
@@ -111,8 +114,8 @@ TEST(TextNumbers, FixedDecimalRoundsAsPrintfDoes) {
     int places;
     const char* text;
   } cases[] = {
-      {0, 2, "0.00"},        {0.125, 2, "0.12"},  {0.375, 2, "0.38"},    {2.345, 2, "2.35"},
-      {1.005, 2, "1.00"},    {2.5, 0, "2"},       {3.5, 0, "4"},         {0.9996, 3, "1.000"},
+      {0, 2, "0.00"},          {0.125, 2, "0.12"}, {0.375, 2, "0.38"},   {2.345, 2, "2.35"},
+      {1.005, 2, "1.00"},      {2.5, 0, "2"},      {3.5, 0, "4"},        {0.9996, 3, "1.000"},
       {68995.3, 1, "68995.3"}, {-1.25, 1, "-1.2"}, {-0.0001, 2, "0.00"}, {12.0, 0, "12"},
   };
   for (const auto& c : cases) EXPECT_EQ(FixedDecimal(c.value, c.places), c.text) << c.value;

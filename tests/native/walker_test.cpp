@@ -60,7 +60,8 @@ class TRecorder : public TPackageVisitor, public TEntrySink {
     lists[index].append(reinterpret_cast<const char*>(data), size);
   }
   TEntrySink& OnEntryStart(const TEntryPlace& place) override {
-    entries.push_back(TSeenEntry{place.DiskNumber, place.EntryNumber, place.BlockOffset, "", "", ""});
+    entries.push_back(
+        TSeenEntry{place.DiskNumber, place.EntryNumber, place.BlockOffset, "", "", ""});
     return *this;
   }
   void OnHeader(const std::string& header) override {
@@ -70,7 +71,8 @@ class TRecorder : public TPackageVisitor, public TEntrySink {
     entries.back().Content.append(reinterpret_cast<const char*>(data), size);
   }
   bool OnEntryEnd(const TEntryPlace&, const TEntryInflater& inflater) override {
-    if (inflater.State() == TEntryInflater::TState::Failed) entries.back().Error = inflater.ErrorText();
+    if (inflater.State() == TEntryInflater::TState::Failed)
+      entries.back().Error = inflater.ErrorText();
     return true;
   }
   std::map<int, std::string> lists;
@@ -131,11 +133,11 @@ TEST(PackageWalker, ReportsDamageWhereItIs) {
   const int64_t secondBlock = kFirstEntry + 4 + static_cast<int64_t>(good.size());
   struct TCase {
     const char* what;
-    int64_t patchAt;        // int32 written here (-1: none)
+    int64_t patchAt;  // int32 written here (-1: none)
     int32_t patch;
     bool patchTrailerDataOffset;
     std::string secondBlock;
-    int entries;            // started, the damaged one too
+    int entries;  // started, the damaged one too
     int entryNumber;
     int64_t offset;
     std::string reason;
@@ -143,15 +145,16 @@ TEST(PackageWalker, ReportsDamageWhereItIs) {
   const TCase cases[] = {
       {"negative block length", secondBlock, -5, false, Entry("b", "x"), 1, 2, secondBlock,
        "Block length -5 out of range"},
-      {"block past the package end", secondBlock, 1 << 20, false, Entry("b", "x"), 1, 2, secondBlock,
-       "Block length 1048576 out of range"},
+      {"block past the package end", secondBlock, 1 << 20, false, Entry("b", "x"), 1, 2,
+       secondBlock, "Block length 1048576 out of range"},
       {"text list past the end", 1536, 1 << 30, false, Entry("b", "x"), 0, 0, 1536,
        "Block length 1073741824 out of range"},
       {"entry that does not inflate", -1, 0, false, "not zlib at all", 2, 2, secondBlock,
        "zlib: data error (incorrect header check)"},
       {"truncated zlib stream", -1, 0, false, Entry("b", "xyz").substr(0, 6), 2, 2, secondBlock,
        "zlib: buffer error"},
-      {"DataOffset past the end", -1, 1 << 20, true, Entry("b", "x"), 0, 0, 1 << 20, "Bad data offset"},
+      {"DataOffset past the end", -1, 1 << 20, true, Entry("b", "x"), 0, 0, 1 << 20,
+       "Bad data offset"},
       {"negative DataOffset", -1, -1, true, Entry("b", "x"), 0, 0, -1, "Bad data offset"},
   };
   for (const TCase& c : cases) {
@@ -170,7 +173,8 @@ TEST(PackageWalker, ReportsDamageWhereItIs) {
     EXPECT_EQ(damage.EntryNumber, c.entryNumber) << c.what;
     EXPECT_EQ(damage.Offset, c.offset) << c.what;
     EXPECT_EQ(damage.Reason, c.reason) << c.what;
-    EXPECT_EQ(damage.Message, DamagedEntryText("setup.exe", c.entryNumber, c.offset, c.reason)) << c.what;
+    EXPECT_EQ(damage.Message, DamagedEntryText("setup.exe", c.entryNumber, c.offset, c.reason))
+        << c.what;
   }
 }
 

@@ -3,8 +3,8 @@
 // layout and appended bytes.
 #include "package/checksum.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>

@@ -4,10 +4,10 @@
 // would: find the "OMsgBox" window, read its text, click a button.
 #include "package/extract.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include "box_answerer.h"
-#include <windows.h>
 // After windows.h, whose types it uses.
 #include <psapi.h>
 #include <zlib.h>

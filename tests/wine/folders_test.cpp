@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "box_answerer.h"
-
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -15,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "box_answerer.h"
 #include "files/file_ops.h"
 #include "util/text.h"
 #include "util/winapi.h"

@@ -1,9 +1,9 @@
 // The handle owner: the cases where hand-written owners break.
+#include "util/handle.h"
+
 #include <gtest/gtest.h>
 
 #include <utility>
-
-#include "util/handle.h"
 
 namespace {
 
@@ -18,7 +18,10 @@ bool IsOpen(HANDLE h) {
 
 TEST(Handle, ClosesOnDestruction) {
   HANDLE raw = NewEvent();
-  { THandle owner(raw); EXPECT_TRUE(owner.valid()); }
+  {
+    THandle owner(raw);
+    EXPECT_TRUE(owner.valid());
+  }
   EXPECT_FALSE(IsOpen(raw));
 }
 
@@ -60,8 +63,8 @@ TEST(Handle, ResetKeepsTheCallersLastError) {
 }
 
 TEST(Handle, FileHandleTreatsInvalidHandleValueAsEmpty) {
-  TFileHandle missing(CreateFileA("Z:\\no\\such\\file.bin", GENERIC_READ, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+  TFileHandle missing(
+      CreateFileA("Z:\\no\\such\\file.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   EXPECT_FALSE(missing.valid());
   TFileHandle empty;
   EXPECT_EQ(empty.get(), INVALID_HANDLE_VALUE);

@@ -3,8 +3,8 @@
 // started by winerun.sh with ORVANE_HTTP_SERVERS=1.
 #include "update/http_client.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
@@ -190,7 +190,8 @@ TEST_F(HttpClientTest, TinyResourcesArrive) {
   Serve("one.txt", "x");
   std::string content;
   TMemorySink sink(content);
-  EXPECT_TRUE(InternetDownload(nullptr, NginxUrl("one.txt"), sink, nullptr, DownloadAbortRequested).Ok());
+  EXPECT_TRUE(
+      InternetDownload(nullptr, NginxUrl("one.txt"), sink, nullptr, DownloadAbortRequested).Ok());
   EXPECT_EQ(content, "x");
 }
 

@@ -33,7 +33,8 @@ bool WaitFor(const std::function<bool()>& condition, DWORD ms = kPatienceMs) {
 BOOL CALLBACK CollectButton(HWND child, LPARAM lParam) {
   char className[64] = {};
   GetClassNameA(child, className, sizeof(className));
-  if (lstrcmpiA(className, "Button") == 0) reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(child);
+  if (lstrcmpiA(className, "Button") == 0)
+    reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(child);
   return TRUE;
 }
 
@@ -150,11 +151,9 @@ TEST(MsgBoxTest, LetterKeysChooseTheButtonWithThatMnemonic) {
     std::vector<char> keys;  // typed in order
     int expected;
   } cases[] = {
-      {MB_YESNO, {'Y'}, IDYES},
-      {MB_YESNO, {'y'}, IDYES},
+      {MB_YESNO, {'Y'}, IDYES},       {MB_YESNO, {'y'}, IDYES},
       {MB_YESNO, {'x', 'n'}, IDNO},  // a letter of no button is ignored
-      {MB_OKCANCEL, {'c'}, IDCANCEL},
-      {MB_ABORTRETRYIGNORE, {'i'}, IDIGNORE},
+      {MB_OKCANCEL, {'c'}, IDCANCEL}, {MB_ABORTRETRYIGNORE, {'i'}, IDIGNORE},
   };
   for (const auto& c : cases) {
     TBoxCall call;
@@ -212,8 +211,7 @@ TEST(MsgBoxTest, ArrowKeysMoveTheFocusAndEnterChoosesIt) {
       // The box focuses the slot first and restyles the buttons right after.
       const HWND chosen = view.buttons[c.focusedSlot];
       EXPECT_TRUE(WaitFor(
-          [&] { return (GetWindowLongPtrA(chosen, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON; },
-          3000));
+          [&] { return (GetWindowLongPtrA(chosen, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON; }, 3000));
       PostMessageA(view.box, WM_KEYDOWN, VK_RETURN, 1);
     });
     EXPECT_EQ(result, c.expected) << c.style << " keys " << c.keys.size();
@@ -266,9 +264,8 @@ TEST(MsgBoxTest, ClicksAnswerWithTheButtonsResult) {
   for (int slot = 0; slot < 3; ++slot) {
     TBoxCall call;
     call.style = MB_ABORTRETRYIGNORE;
-    const int result = ShowDriven(call, [&](TBoxView& view) {
-      SendMessageA(view.buttons[slot], BM_CLICK, 0, 0);
-    });
+    const int result =
+        ShowDriven(call, [&](TBoxView& view) { SendMessageA(view.buttons[slot], BM_CLICK, 0, 0); });
     EXPECT_EQ(result, IDABORT + slot);
   }
 }
@@ -297,8 +294,8 @@ TEST(MsgBoxTest, TimeOutAnswersWithTheFirstButton) {
   };
   for (const auto& c : cases) {
     const DWORD start = GetTickCount();
-    const int result = ShowMsgBox(kOwnerActiveWindow, "Closes by itself", "Timed", kDefaultButtonTexts,
-                                  0, c.style, c.timeout);
+    const int result = ShowMsgBox(kOwnerActiveWindow, "Closes by itself", "Timed",
+                                  kDefaultButtonTexts, 0, c.style, c.timeout);
     const DWORD elapsed = GetTickCount() - start;
     EXPECT_EQ(result, c.expected) << c.style;
     EXPECT_GE(elapsed, static_cast<DWORD>(c.timeout) - 50) << c.style;
@@ -371,7 +368,8 @@ TEST(MsgBoxTest, BoldRunIsBoldAndFitsOnItsLines) {
   TBoxCall call;
   call.text = "plain <B>quite a long bold stretch of words</B> plain<P>second line";
   ShowInspected(call, [](TBoxView& view) {
-    EXPECT_EQ(view.Text(view.text), "plain quite a long bold stretch of words plain\r\nsecond line");
+    EXPECT_EQ(view.Text(view.text),
+              "plain quite a long bold stretch of words plain\r\nsecond line");
     EXPECT_TRUE(view.IsBold(6, 40));
     EXPECT_FALSE(view.IsBold(0, 5));
     EXPECT_FALSE(view.IsBold(41, 46));
@@ -386,7 +384,7 @@ TEST(MsgBoxTest, RightToLeftOnlyForHebrewAndArabicCharsets) {
     bool rtl;
     bool right;
   } cases[] = {
-      {177, MB_OK, true, true}, {178, MB_OK, true, true}, {204, MB_OK, false, false},
+      {177, MB_OK, true, true}, {178, MB_OK, true, true},   {204, MB_OK, false, false},
       {0, MB_OK, false, false}, {0, MB_RIGHT, false, true}, {0, MB_RTLREADING, true, false},
   };
   for (const auto& c : cases) {
@@ -469,7 +467,8 @@ std::atomic<int> gInnerResult{-1};
 
 void CALLBACK ShowInnerBox(HWND, UINT, UINT_PTR timer, DWORD) {
   KillTimer(nullptr, timer);
-  gInnerResult = ShowMsgBox(kOwnerActiveWindow, "Inner", "Inner", kDefaultButtonTexts, 0, MB_YESNO, 0);
+  gInnerResult =
+      ShowMsgBox(kOwnerActiveWindow, "Inner", "Inner", kDefaultButtonTexts, 0, MB_YESNO, 0);
 }
 
 TEST(MsgBoxTest, BoxOpenedInsideAnotherKeepsBothWorking) {
@@ -513,7 +512,8 @@ TEST(MsgBoxTest, AnswererProgramReadsAndAnswersTheBox) {
   THandle process(info.hProcess);
   THandle thread(info.hThread);
 
-  EXPECT_TRUE(AskYesNo(kOwnerActiveWindow, "Go <B>on</B>?<P>Now", "Question", kDefaultButtonTexts, 0));
+  EXPECT_TRUE(
+      AskYesNo(kOwnerActiveWindow, "Go <B>on</B>?<P>Now", "Question", kDefaultButtonTexts, 0));
   EXPECT_TRUE(AskYesNo(kOwnerActiveWindow, "Sure?", "Again", "|&OK|&Cancel|&Yup|&Nope|", 0));
 
   ASSERT_EQ(WaitForSingleObject(process.get(), kPatienceMs), WAIT_OBJECT_0);

@@ -2,8 +2,8 @@
 // another handle holds open for writing, and the drive's cluster size.
 #include "package/package_info.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>

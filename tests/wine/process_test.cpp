@@ -3,8 +3,8 @@
 // name see no other test's processes.
 #include "process/process.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 // The snapshot types need the base types of windows.h first.
 #include <tlhelp32.h>
 

@@ -3,8 +3,8 @@
 // Each test works on the two INI files in a scratch folder of its own.
 #include "update/update_settings.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>

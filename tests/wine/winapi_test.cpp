@@ -212,8 +212,20 @@ TEST(Libraries, GetDllProc) {
 // routine of its own choosing: they must agree with the compiler's "/" and
 // "%", signs, extremes and all, and so must the number texts built on them.
 TEST(Divide, AgreesWithTheCompilersDivision) {
-  const int64_t values[] = {0, 1, -1, 7, -7, 999, -999, 1000, 4294967295LL, 4294967296LL,
-                            -4294967297LL, 1234567890123456789LL, INT64_MAX, INT64_MIN + 1};
+  const int64_t values[] = {0,
+                            1,
+                            -1,
+                            7,
+                            -7,
+                            999,
+                            -999,
+                            1000,
+                            4294967295LL,
+                            4294967296LL,
+                            -4294967297LL,
+                            1234567890123456789LL,
+                            INT64_MAX,
+                            INT64_MIN + 1};
   for (int64_t a : values) {
     for (int64_t b : values) {
       if (b == 0) continue;

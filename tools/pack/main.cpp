@@ -27,8 +27,9 @@ constexpr int kExitUsage = 2;
 std::string DosTimeText(uint32_t dos) {
   if (dos == 0) return "-";
   char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (dos >> 25), (dos >> 21) & 15,
-                (dos >> 16) & 31, (dos >> 11) & 31, (dos >> 5) & 63, (dos & 31) * 2);
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (dos >> 25),
+                (dos >> 21) & 15, (dos >> 16) & 31, (dos >> 11) & 31, (dos >> 5) & 63,
+                (dos & 31) * 2);
   return text;
 }
 
@@ -57,8 +58,8 @@ void PrintFields(const char* title, const std::string& list, const std::vector<s
   for (size_t i = 0; i < names.size(); ++i) {
     const std::string value = GetField(list, static_cast<int>(i), "");
     if (static_cast<int>(i) == tokenField) {
-      std::printf("  %-20s %s (stored: %s)\n", names[i].c_str(), Printable(UnscrambleToken(value)).c_str(),
-                  value.c_str());
+      std::printf("  %-20s %s (stored: %s)\n", names[i].c_str(),
+                  Printable(UnscrambleToken(value)).c_str(), value.c_str());
     } else {
       std::printf("  %-20s %s\n", names[i].c_str(), Printable(value).c_str());
     }
@@ -73,7 +74,8 @@ void PrintLangTexts(const std::string& langTexts) {
     const int fields = FieldCount(section);
     std::printf("  [%s] (delimiter %s)\n", Printable(GetField(section, 0, "")).c_str(),
                 Printable(section.substr(0, 1)).c_str());
-    for (int f = 1; f < fields; ++f) std::printf("    %s\n", Printable(GetField(section, f, "")).c_str());
+    for (int f = 1; f < fields; ++f)
+      std::printf("    %s\n", Printable(GetField(section, f, "")).c_str());
   }
 }
 
@@ -84,14 +86,16 @@ void PrintDisk(size_t number, const TDiskCheck& disk) {
               static_cast<int>(disk.PackageEnd), static_cast<int>(t.TrailerLength));
   std::printf("  format byte %u, HeaderBlockCount %u, DataOffset %d, FilesCount %d\n", t.FormatByte,
               t.HeaderBlockCount, static_cast<int>(t.DataOffset), static_cast<int>(t.FilesCount));
-  std::printf("  magic 0x%08X (%s)\n", static_cast<unsigned>(t.PackageMagic), disk.HasMagic ? "ok" : "WRONG");
+  std::printf("  magic 0x%08X (%s)\n", static_cast<unsigned>(t.PackageMagic),
+              disk.HasMagic ? "ok" : "WRONG");
   std::printf("  checksum expected %u, computed %u: %s\n", static_cast<unsigned>(t.ExpectedCrc),
               static_cast<unsigned>(disk.Crc), disk.CrcMatches ? "matches" : "MISMATCH");
-  std::printf("  PackageFlags 0x%02X (AlwaysShowTempNotice %d, next disk %d), IsWebSetup %u, "
-              "AskBeforeDownload %u, MakeAutoUpdateProg %u, ThisIs_AutoUpdateProg %u\n",
-              t.PackageFlags, (t.PackageFlags & kFlagAlwaysShowTempNotice) ? 1 : 0,
-              (t.PackageFlags & kFlagHasNextDisk) ? 1 : 0, t.IsWebSetup, t.AskBeforeDownload,
-              t.MakeAutoUpdateProg, t.ThisIs_AutoUpdateProg);
+  std::printf(
+      "  PackageFlags 0x%02X (AlwaysShowTempNotice %d, next disk %d), IsWebSetup %u, "
+      "AskBeforeDownload %u, MakeAutoUpdateProg %u, ThisIs_AutoUpdateProg %u\n",
+      t.PackageFlags, (t.PackageFlags & kFlagAlwaysShowTempNotice) ? 1 : 0,
+      (t.PackageFlags & kFlagHasNextDisk) ? 1 : 0, t.IsWebSetup, t.AskBeforeDownload,
+      t.MakeAutoUpdateProg, t.ThisIs_AutoUpdateProg);
   std::printf("  SpaceTable");
   for (int i = 0; i < 9; ++i) std::printf(" %u", static_cast<unsigned>(t.SpaceTable[i]));
   std::printf("\n");
@@ -101,13 +105,15 @@ int List(const std::string& package) {
   TPackageReport report;
   std::vector<std::string> lines;
   const std::string error = WalkPackage(package, report, [&](const TPackEntry& entry) {
-    std::string line = "  " + std::to_string(entry.Disk) + "  " + std::to_string(entry.StoredSize) + "  ";
+    std::string line =
+        "  " + std::to_string(entry.Disk) + "  " + std::to_string(entry.StoredSize) + "  ";
     if (!entry.Error.empty()) {
       line += "DAMAGED (" + entry.Error + ")";
     } else if (entry.Header.empty()) {
       line += "(no header, skipped)";
     } else {
-      line += std::to_string(entry.Content.size()) + "  " + DosTimeText(entry.DosDateTime) + "  " + entry.Name;
+      line += std::to_string(entry.Content.size()) + "  " + DosTimeText(entry.DosDateTime) + "  " +
+              entry.Name;
       if (!entry.MainProgram.empty()) line += "  [main program: " + entry.MainProgram + "]";
     }
     lines.push_back(Printable(line));
@@ -115,16 +121,20 @@ int List(const std::string& package) {
   });
   for (size_t i = 0; i < report.Disks.size(); ++i) PrintDisk(i + 1, report.Disks[i]);
   PrintLangTexts(report.LangTexts);
-  PrintFields("InfoList", report.InfoList,
-              {"UpdateLocation", "UpdateInfoName", "AutoUpdateProgName", "UpdateToken", "HiddenExtract"}, 3);
+  PrintFields(
+      "InfoList", report.InfoList,
+      {"UpdateLocation", "UpdateInfoName", "AutoUpdateProgName", "UpdateToken", "HiddenExtract"},
+      3);
   std::printf("Success by: %s\n",
-              GetField(report.InfoList, kSuccessByField, "") == kSuccessByExitCode ? kSuccessByExitCode
-                                                                                   : kSuccessByHandShake);
+              GetField(report.InfoList, kSuccessByField, "") == kSuccessByExitCode
+                  ? kSuccessByExitCode
+                  : kSuccessByHandShake);
   PrintFields("WebList", report.WebList,
               {"WebFolder", "WebSetupName", "WebAlwaysDownload", "WebToken", "WebSetupSize"}, 3);
   std::printf("Entries: %" PRId64 " (disk, stored bytes, size, date, name)\n", report.EntryCount);
   for (const std::string& line : lines) std::printf("%s\n", line.c_str());
-  if (!report.MissingDisk.empty()) std::printf("Missing disk file: %s\n", report.MissingDisk.c_str());
+  if (!report.MissingDisk.empty())
+    std::printf("Missing disk file: %s\n", report.MissingDisk.c_str());
   if (!error.empty()) {
     std::fprintf(stderr, "orvane-pack: %s\n", error.c_str());
     return kExitBad;
@@ -171,8 +181,8 @@ int Verify(const std::string& package, bool quiet) {
     progress.Entry(entry);
     if (!entry.Error.empty()) {
       ++damaged;
-      std::printf("entry at offset %" PRId64 " of disk %d does not inflate: %s\n", entry.BlockOffset, entry.Disk,
-                  entry.Error.c_str());
+      std::printf("entry at offset %" PRId64 " of disk %d does not inflate: %s\n",
+                  entry.BlockOffset, entry.Disk, entry.Error.c_str());
     }
     return std::string();
   });
@@ -186,10 +196,12 @@ int Verify(const std::string& package, bool quiet) {
     }
     good = good && disk.HasMagic && disk.CrcMatches;
   }
-  if (!report.MissingDisk.empty()) std::printf("missing disk file: %s\n", report.MissingDisk.c_str());
+  if (!report.MissingDisk.empty())
+    std::printf("missing disk file: %s\n", report.MissingDisk.c_str());
   if (!error.empty()) std::printf("%s\n", error.c_str());
   if (!good) return kExitBad;
-  std::printf("OK: %zu disk file(s), %" PRId64 " entries\n", report.Disks.size(), report.EntryCount);
+  std::printf("OK: %zu disk file(s), %" PRId64 " entries\n", report.Disks.size(),
+              report.EntryCount);
   return kExitOk;
 }
 
@@ -207,38 +219,45 @@ int Extract(const std::string& package, const std::string& folder, bool quiet) {
   int refused = 0;
   int64_t written = 0;
   TWalkProgress progress(quiet, report);
-  const std::string error = WalkPackage(package, report, [&](const TPackEntry& entry) -> std::string {
-    progress.Entry(entry);
-    // As the launcher does: nothing is read from a disk whose checksum fails.
-    const TDiskCheck& disk = report.Disks[static_cast<size_t>(entry.Disk) - 1];
-    if (!disk.CrcMatches) return "bad checksum in " + disk.Path + "; extraction stopped";
-    if (!entry.Error.empty()) return "an entry of " + disk.Path + " does not inflate: " + entry.Error;
-    if (entry.Header.empty()) return std::string();
-    // The launcher's own rule: what it would refuse is refused here too.
-    if (entry.Name.empty() || !IsSafeEntryName(entry.Name)) {
-      ++refused;
-      std::fprintf(stderr, "orvane-pack: refused entry name \"%s\"\n", Printable(entry.Name).c_str());
-      return std::string();
-    }
-    const std::string native = NativeRelativePath(entry.Name);
-    const std::string path = folder + "/" + native;
-    const size_t slash = path.find_last_of("/\\");
-    if (!CreateFolderTree(path.substr(0, slash))) return "cannot create the folder of " + path;
-    // Entries of one name continue one file, as the launcher appends them.
-    const bool append = started[UpperCase(entry.Name)];
-    std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(path.c_str(), append ? "ab" : "wb"));
-    if (!file || std::fwrite(entry.Content.data(), 1, entry.Content.size(), file.get()) != entry.Content.size()) {
-      return "cannot write " + path;
-    }
-    if (std::fclose(file.release()) != 0) return "cannot write " + path;
-    started[UpperCase(entry.Name)] = true;
-    written += static_cast<int64_t>(entry.Content.size());
-    return std::string();
-  });
+  const std::string error =
+      WalkPackage(package, report, [&](const TPackEntry& entry) -> std::string {
+        progress.Entry(entry);
+        // As the launcher does: nothing is read from a disk whose checksum fails.
+        const TDiskCheck& disk = report.Disks[static_cast<size_t>(entry.Disk) - 1];
+        if (!disk.CrcMatches) return "bad checksum in " + disk.Path + "; extraction stopped";
+        if (!entry.Error.empty())
+          return "an entry of " + disk.Path + " does not inflate: " + entry.Error;
+        if (entry.Header.empty()) return std::string();
+        // The launcher's own rule: what it would refuse is refused here too.
+        if (entry.Name.empty() || !IsSafeEntryName(entry.Name)) {
+          ++refused;
+          std::fprintf(stderr, "orvane-pack: refused entry name \"%s\"\n",
+                       Printable(entry.Name).c_str());
+          return std::string();
+        }
+        const std::string native = NativeRelativePath(entry.Name);
+        const std::string path = folder + "/" + native;
+        const size_t slash = path.find_last_of("/\\");
+        if (!CreateFolderTree(path.substr(0, slash))) return "cannot create the folder of " + path;
+        // Entries of one name continue one file, as the launcher appends them.
+        const bool append = started[UpperCase(entry.Name)];
+        std::unique_ptr<std::FILE, TFileCloser> file(
+            std::fopen(path.c_str(), append ? "ab" : "wb"));
+        if (!file || std::fwrite(entry.Content.data(), 1, entry.Content.size(), file.get()) !=
+                         entry.Content.size()) {
+          return "cannot write " + path;
+        }
+        if (std::fclose(file.release()) != 0) return "cannot write " + path;
+        started[UpperCase(entry.Name)] = true;
+        written += static_cast<int64_t>(entry.Content.size());
+        return std::string();
+      });
   progress.Finish();
-  if (!report.MissingDisk.empty()) std::fprintf(stderr, "orvane-pack: missing disk file %s\n", report.MissingDisk.c_str());
+  if (!report.MissingDisk.empty())
+    std::fprintf(stderr, "orvane-pack: missing disk file %s\n", report.MissingDisk.c_str());
   if (!error.empty()) std::fprintf(stderr, "orvane-pack: %s\n", error.c_str());
-  std::printf("%zu file(s), %" PRId64 " bytes written to %s", started.size(), written, folder.c_str());
+  std::printf("%zu file(s), %" PRId64 " bytes written to %s", started.size(), written,
+              folder.c_str());
   std::printf(refused ? ", %d entries refused\n" : "\n", refused);
   return error.empty() && refused == 0 && report.MissingDisk.empty() ? kExitOk : kExitBad;
 }
@@ -275,9 +294,10 @@ int Build(const std::vector<std::string>& args) {
     std::fprintf(stderr, "orvane-pack: %s\n", error.c_str());
     return kExitBad;
   }
-  std::printf("%d file(s), %" PRId64 " bytes in %" PRId64 " entries -> %" PRId64 " bytes in %zu disk file(s)\n",
-              static_cast<int>(result.FilesCount), result.InputBytes, result.EntryCount, result.OutputBytes,
-              result.DiskPaths.size());
+  std::printf("%d file(s), %" PRId64 " bytes in %" PRId64 " entries -> %" PRId64
+              " bytes in %zu disk file(s)\n",
+              static_cast<int>(result.FilesCount), result.InputBytes, result.EntryCount,
+              result.OutputBytes, result.DiskPaths.size());
   for (const std::string& path : result.DiskPaths) std::printf("  %s\n", path.c_str());
   return kExitOk;
 }
@@ -319,6 +339,7 @@ int main(int argc, char** argv) {
       return Extract(positional[0], positional[1], quiet);
     }
   }
-  std::fprintf(stderr, "orvane-pack: unknown command or wrong arguments: %s\n\n%s", command.c_str(), UsageText());
+  std::fprintf(stderr, "orvane-pack: unknown command or wrong arguments: %s\n\n%s", command.c_str(),
+               UsageText());
   return kExitUsage;
 }

@@ -1,3 +1,5 @@
+#include "pack/pack_files.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +10,6 @@
 #include <ctime>
 #include <memory>
 
-#include "pack/pack_files.h"
 #include "package/format.h"
 
 namespace {
@@ -17,7 +18,8 @@ struct TDirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
 
-bool ListInto(const std::string& folder, const std::string& prefix, std::vector<std::string>& names) {
+bool ListInto(const std::string& folder, const std::string& prefix,
+              std::vector<std::string>& names) {
   std::unique_ptr<DIR, TDirCloser> dir(opendir(folder.c_str()));
   if (!dir) return false;
   while (dirent* item = readdir(dir.get())) {
@@ -47,8 +49,8 @@ bool SourceFileStat(const std::string& path, int64_t& size, uint32_t& dosDateTim
     dosDateTime = 0;
     return true;
   }
-  dosDateTime = PackDosDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                                local.tm_min, local.tm_sec);
+  dosDateTime = PackDosDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                local.tm_hour, local.tm_min, local.tm_sec);
   return true;
 }
 
@@ -68,7 +70,8 @@ bool CreateFolderTree(const std::string& folder) {
   if (folder.empty()) return false;
   if (stat(folder.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
   const size_t slash = folder.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !CreateFolderTree(folder.substr(0, slash))) return false;
+  if (slash != std::string::npos && slash > 0 && !CreateFolderTree(folder.substr(0, slash)))
+    return false;
   return mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST;
 }
 

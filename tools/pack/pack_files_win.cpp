@@ -1,15 +1,17 @@
-#include <io.h>
+#include "pack/pack_files.h"
+
 #include <windows.h>
+#include <io.h>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "pack/pack_files.h"
 #include "util/handle.h"
 
 namespace {
 
-bool ListInto(const std::string& folder, const std::string& prefix, std::vector<std::string>& names) {
+bool ListInto(const std::string& folder, const std::string& prefix,
+              std::vector<std::string>& names) {
   WIN32_FIND_DATAA found;
   TFindHandle find(FindFirstFileA((folder + "\\*").c_str(), &found));
   if (!find) return GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -36,7 +38,8 @@ bool SourceFileStat(const std::string& path, int64_t& size, uint32_t& dosDateTim
   WORD date = 0;
   WORD time = 0;
   dosDateTime = 0;
-  if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToDosDateTime(&local, &date, &time)) {
+  if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
+      FileTimeToDosDateTime(&local, &date, &time)) {
     dosDateTime = static_cast<uint32_t>(date) << 16 | time;
   }
   return true;
@@ -45,7 +48,8 @@ bool SourceFileStat(const std::string& path, int64_t& size, uint32_t& dosDateTim
 bool ListFolderFiles(const std::string& folder, std::vector<std::string>& names) {
   names.clear();
   const DWORD attributes = GetFileAttributesA(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
   if (!ListInto(folder, "", names)) return false;
   std::sort(names.begin(), names.end());
   return true;

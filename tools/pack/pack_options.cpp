@@ -67,7 +67,8 @@ std::string JoinPath(const std::string& folder, const std::string& packageName) 
   if (folder.empty()) return NativeRelativePath(packageName);
   const char last = folder.back();
   const bool hasSeparator = last == '/' || last == '\\';
-  return folder + (hasSeparator ? "" : std::string(1, kSeparator)) + NativeRelativePath(packageName);
+  return folder + (hasSeparator ? "" : std::string(1, kSeparator)) +
+         NativeRelativePath(packageName);
 }
 
 bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
@@ -96,7 +97,9 @@ std::string Value(const TBuildOptions& options, const std::string& name) {
   return found == options.Values.end() ? std::string() : found->second;
 }
 
-bool Has(const TBuildOptions& options, const std::string& name) { return options.Values.count(name) != 0; }
+bool Has(const TBuildOptions& options, const std::string& name) {
+  return options.Values.count(name) != 0;
+}
 
 std::string AddListFile(const std::string& listPath, std::vector<TPackFile>& files) {
   std::vector<std::string> lines;
@@ -129,7 +132,8 @@ std::string CollectFiles(const TBuildOptions& options, std::vector<TPackFile>& f
     std::string error = AddListFile(list, files);
     if (!error.empty()) return error;
   }
-  for (const std::string& path : options.Files) files.push_back({ExtractFileName(path), path, "", 0});
+  for (const std::string& path : options.Files)
+    files.push_back({ExtractFileName(path), path, "", 0});
   return std::string();
 }
 
@@ -169,7 +173,8 @@ std::string ReadProjectFile(const std::string& path, TBuildOptions& options) {
       continue;
     }
     const auto known = KnownOptions().find(key);
-    if (known == KnownOptions().end() || key == "project") return "Unknown key in " + path + ": " + key;
+    if (known == KnownOptions().end() || key == "project")
+      return "Unknown key in " + path + ": " + key;
     if (Has(options, key)) continue;
     options.Values[key] = known->second == TKind::Path ? RelativeTo(path, value) : value;
   }
@@ -198,7 +203,8 @@ std::string ParseOptionArgs(const std::vector<std::string>& args,
     const TOptionKind kind = kindOf(name);
     if (kind == TOptionKind::kUnknown) return "Unknown option --" + name;
     if (kind == TOptionKind::kFlag) {
-      if (inlineValue && value != "0" && value != "1") return "--" + name + " takes no value but 0 or 1";
+      if (inlineValue && value != "0" && value != "1")
+        return "--" + name + " takes no value but 0 or 1";
       values[name] = inlineValue ? value : "1";
       continue;
     }
@@ -280,7 +286,8 @@ std::string DescribePackage(const TBuildOptions& options, TPackageDescription& d
   d.WebSetupSize = Value(options, "web-setup-size");
   d.IsWebSetup = Flag(options, "web-setup");
   d.HasWebList = d.IsWebSetup;
-  for (const char* web : {"web-folder", "web-setup-name", "web-always-download", "web-token", "web-setup-size"}) {
+  for (const char* web :
+       {"web-folder", "web-setup-name", "web-always-download", "web-token", "web-setup-size"}) {
     if (Has(options, web)) d.HasWebList = true;
   }
 
@@ -322,7 +329,8 @@ const char* UsageText() {
          "  --folder DIR                pack every file below DIR, names relative to it\n"
          "  --files LIST                text file, a line per file: \"source\" or \"name=source\"\n"
          "  FILE...                     more files, packed under their own file names\n"
-         "  --main \"Setup.exe* /S\"      main program (one of the files), \"*\" and its arguments\n"
+         "  --main \"Setup.exe* /S\"      main program (one of the files), \"*\" and its "
+         "arguments\n"
          "  --lang FILE                 language texts: [Language] lines, then id=text lines\n"
          "  --update-location URL       InfoList: where the agent looks for updates\n"
          "  --update-info-name NAME     InfoList: name of the .info / .original files\n"
@@ -359,7 +367,8 @@ const char* UsageText() {
          "  time left) once they run longer than a moment; --quiet (after the command) turns\n"
          "  it off.\n"
          "extract: writes the entries below FOLDER; entry names the launcher refuses (absolute,\n"
-         "  with a drive or \":\", starting with \"\\\", or with a part of dots alone) are refused.\n"
+         "  with a drive or \":\", starting with \"\\\", or with a part of dots alone) are "
+         "refused.\n"
          "\n"
          "Exit codes: 0 success, 1 the package or the input is bad, 2 wrong usage.\n";
 }

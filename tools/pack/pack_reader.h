@@ -15,19 +15,19 @@
 
 struct TDiskCheck {
   std::string Path;
-  PackageTrailer Trailer{};    // as ReadTrailer gives it
+  PackageTrailer Trailer{};  // as ReadTrailer gives it
   int64_t PhysicalSize = 0;
-  int32_t PackageEnd = 0;      // read only when the file passes IsImageFile
-  uint32_t Crc = 0;            // what GetCrc yields for the file
+  int32_t PackageEnd = 0;  // read only when the file passes IsImageFile
+  uint32_t Crc = 0;        // what GetCrc yields for the file
   bool HasMagic = false;
   bool CrcMatches = false;
 };
 
 struct TPackEntry {
   int Disk = 1;
-  int64_t BlockOffset = 0;   // file offset of the block's length field
-  int64_t StoredSize = 0;    // zlib bytes
-  std::string Header;        // up to the first 0x00; empty when there is none
+  int64_t BlockOffset = 0;  // file offset of the block's length field
+  int64_t StoredSize = 0;   // zlib bytes
+  std::string Header;       // up to the first 0x00; empty when there is none
   // As the launcher reads the header (ParseEntryHeader): field 0 without
   // "*" and what follows it, "/" as "\"; the main program when the header
   // marks one, else empty.
@@ -35,7 +35,7 @@ struct TPackEntry {
   std::string MainProgram;
   uint32_t DosDateTime = 0;  // field 1 read as a decimal number (0 if not one)
   std::string Content;
-  std::string Error;         // zlib's complaint when the entry does not inflate
+  std::string Error;  // zlib's complaint when the entry does not inflate
 };
 
 struct TPackageReport {
@@ -56,4 +56,5 @@ using TEntryVisitor = std::function<std::string(const TPackEntry&)>;
 // stream or a stop requested by `visitor`; checksum mismatches, a wrong
 // magic and entries that do not inflate are reported in `report` and the
 // entries, not as errors.
-std::string WalkPackage(const std::string& packagePath, TPackageReport& report, const TEntryVisitor& visitor);
+std::string WalkPackage(const std::string& packagePath, TPackageReport& report,
+                        const TEntryVisitor& visitor);

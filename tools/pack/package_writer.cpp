@@ -161,23 +161,27 @@ std::string CompressEntry(const TEntryJob& job, const TPackFile& file, std::stri
   const size_t headerSize = input.size();
   input.resize(headerSize + static_cast<size_t>(job.Length));
   if (file.SourcePath.empty()) {
-    std::memcpy(&input[headerSize], file.Content.data() + job.Offset, static_cast<size_t>(job.Length));
+    std::memcpy(&input[headerSize], file.Content.data() + job.Offset,
+                static_cast<size_t>(job.Length));
   } else if (job.Length > 0) {
     TReadFile source;
     size_t got = 0;
     if (source.Open(file.SourcePath) && source.Seek(job.Offset)) {
       while (got < static_cast<size_t>(job.Length)) {
-        const size_t n = source.Read(&input[headerSize + got], static_cast<size_t>(job.Length) - got);
+        const size_t n =
+            source.Read(&input[headerSize + got], static_cast<size_t>(job.Length) - got);
         if (n == 0) break;
         got += n;
       }
     }
-    if (got != static_cast<size_t>(job.Length)) return "Cannot read " + file.SourcePath + " (changed while packing?)";
+    if (got != static_cast<size_t>(job.Length))
+      return "Cannot read " + file.SourcePath + " (changed while packing?)";
   }
   uLongf size = compressBound(static_cast<uLong>(input.size()));
   block.assign(4 + size, '\0');
-  const int status = compress2(reinterpret_cast<Bytef*>(&block[4]), &size,
-                               reinterpret_cast<const Bytef*>(input.data()), static_cast<uLong>(input.size()), 9);
+  const int status =
+      compress2(reinterpret_cast<Bytef*>(&block[4]), &size,
+                reinterpret_cast<const Bytef*>(input.data()), static_cast<uLong>(input.size()), 9);
   if (status != Z_OK) return "zlib failed to compress " + file.Name;
   block.resize(4 + size);
   PutInt32(&block[0], static_cast<uint32_t>(size));
@@ -189,7 +193,8 @@ std::string CompressEntry(const TEntryJob& job, const TPackFile& file, std::stri
 // `window` finished entries wait in memory.
 class TEntryCompressor {
  public:
-  TEntryCompressor(const std::vector<TEntryJob>& jobs, const std::vector<TPackFile>& files, int threads)
+  TEntryCompressor(const std::vector<TEntryJob>& jobs, const std::vector<TPackFile>& files,
+                   int threads)
       : jobs_(jobs), files_(files), window_(static_cast<size_t>(threads) * 2 + 2), slots_(window_) {
     const size_t workers = std::min(static_cast<size_t>(threads), jobs.size());
     for (size_t i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
@@ -232,7 +237,8 @@ class TEntryCompressor {
       size_t index;
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        workReady_.wait(lock, [&] { return stop_ || (next_ < jobs_.size() && next_ < taken_ + window_); });
+        workReady_.wait(
+            lock, [&] { return stop_ || (next_ < jobs_.size() && next_ < taken_ + window_); });
         if (stop_) return;
         index = next_++;
       }
@@ -302,11 +308,13 @@ class TDiskWriter {
   std::string AddEntry(const std::string& block) {
     const int64_t size = static_cast<int64_t>(block.size());
     if (written_ + size + kTrailerSize > diskLimit_) {
-      if (!spanned()) return "The package would exceed 2 GB; give a disk size to span it over disk files";
+      if (!spanned())
+        return "The package would exceed 2 GB; give a disk size to span it over disk files";
       std::string error = FinishDisk(true);
       if (error.empty()) error = StartLaterDisk();
       if (!error.empty()) return error;
-      if (written_ + size + kTrailerSize > diskLimit_) return "An entry does not fit on an empty disk";
+      if (written_ + size + kTrailerSize > diskLimit_)
+        return "An entry does not fit on an empty disk";
     }
     return Write(block);
   }
@@ -337,7 +345,8 @@ class TDiskWriter {
   bool spanned() const { return diskLimit_ < kLargestDisk; }
 
   std::string OpenDisk(int64_t crcStart) {
-    const std::string temp = DiskFileName(outputPath_, static_cast<int>(tempPaths_.size()) + 1) + ".tmp";
+    const std::string temp =
+        DiskFileName(outputPath_, static_cast<int>(tempPaths_.size()) + 1) + ".tmp";
     file_.reset(std::fopen(temp.c_str(), "wb"));
     if (!file_) return "Cannot create " + temp;
     tempPaths_.push_back(temp);
@@ -380,7 +389,8 @@ class TDiskWriter {
       // out, so it can be filled in last.
       char end[4];
       PutInt32(end, static_cast<uint32_t>(packageEnd));
-      if (std::fseek(file_.get(), kPackageEndOffset, SEEK_SET) != 0 || std::fwrite(end, 1, 4, file_.get()) != 4) {
+      if (std::fseek(file_.get(), kPackageEndOffset, SEEK_SET) != 0 ||
+          std::fwrite(end, 1, 4, file_.get()) != 4) {
         return "Cannot write " + tempPaths_.back();
       }
     }
@@ -408,7 +418,8 @@ std::string LoadStub(const TPackageDescription& description, std::string& image)
       return "Launcher image not found: " + description.StubPath;
     }
     const int64_t size = stub.Size();
-    if (size < 0 || size > kLargestDisk) return "Cannot read the launcher image " + description.StubPath;
+    if (size < 0 || size > kLargestDisk)
+      return "Cannot read the launcher image " + description.StubPath;
     image.assign(static_cast<size_t>(size), '\0');
     if (size > 0 && stub.Read(&image[0], image.size()) != image.size()) {
       return "Cannot read the launcher image " + description.StubPath;
@@ -438,7 +449,8 @@ std::string PlanFiles(const TPackageDescription& description, std::vector<TPackF
     mainName = mainName.substr(0, star);
   }
   mainName = Trim(mainName);
-  if (HasByte(mainTail, "|\0", 2)) return "The main program's arguments may not hold \"|\": " + mainTail;
+  if (HasByte(mainTail, "|\0", 2))
+    return "The main program's arguments may not hold \"|\": " + mainTail;
 
   files = description.Files;
   planned.assign(files.size(), TPlannedFile());
@@ -460,7 +472,8 @@ std::string PlanFiles(const TPackageDescription& description, std::vector<TPackF
       planned[i].Size = static_cast<int64_t>(file.Content.size());
     } else {
       uint32_t fileTime = 0;
-      if (!SourceFileStat(file.SourcePath, planned[i].Size, fileTime)) return "File not found: " + file.SourcePath;
+      if (!SourceFileStat(file.SourcePath, planned[i].Size, fileTime))
+        return "File not found: " + file.SourcePath;
       if (file.DosDateTime == 0) file.DosDateTime = fileTime;
     }
     std::string field0 = file.Name;
@@ -502,7 +515,8 @@ int64_t CompressedBound(int64_t inputSize) {
 
 // The largest input piece of a file with header `header` whose entry is
 // sure to fit on an otherwise empty later disk.
-int64_t PieceSizeFor(const std::string& header, int64_t pieceSize, int64_t diskLimit, bool spanned) {
+int64_t PieceSizeFor(const std::string& header, int64_t pieceSize, int64_t diskLimit,
+                     bool spanned) {
   if (!spanned) return pieceSize;
   const int64_t room = diskLimit - kDiskMarkSize - kTrailerSize - 4;
   const int64_t overhead = static_cast<int64_t>(header.size()) + 1;
@@ -514,7 +528,8 @@ int64_t PieceSizeFor(const std::string& header, int64_t pieceSize, int64_t diskL
 }
 
 std::string PlanEntries(const std::vector<TPlannedFile>& planned, const std::vector<size_t>& order,
-                        int64_t pieceSize, int64_t diskLimit, bool spanned, std::vector<TEntryJob>& jobs) {
+                        int64_t pieceSize, int64_t diskLimit, bool spanned,
+                        std::vector<TEntryJob>& jobs) {
   for (size_t index : order) {
     const TPlannedFile& file = planned[index];
     const int64_t piece = PieceSizeFor(file.Header, pieceSize, diskLimit, spanned);
@@ -529,14 +544,15 @@ std::string PlanEntries(const std::vector<TPlannedFile>& planned, const std::vec
   return std::string();
 }
 
-std::string BuildLists(const TPackageDescription& description, std::string& lists, int& headerBlocks) {
+std::string BuildLists(const TPackageDescription& description, std::string& lists,
+                       int& headerBlocks) {
   std::string langTexts;
   std::string error = BuildLangTexts(description.LangSections, langTexts);
   if (!error.empty()) return error;
   std::string infoList;
-  std::vector<std::string> infoFields = {description.UpdateLocation, description.UpdateInfoName,
-                                         description.AutoUpdateProgName, ScrambleToken(description.UpdateToken),
-                                         description.HiddenExtract ? "1" : "0"};
+  std::vector<std::string> infoFields = {
+      description.UpdateLocation, description.UpdateInfoName, description.AutoUpdateProgName,
+      ScrambleToken(description.UpdateToken), description.HiddenExtract ? "1" : "0"};
   if (description.SuccessByExitCode) infoFields.push_back(kSuccessByExitCode);
   if (!BuildFieldList(infoFields, infoList)) {
     return "The update fields leave no delimiter free";
@@ -546,7 +562,8 @@ std::string BuildLists(const TPackageDescription& description, std::string& list
   headerBlocks = 2;
   if (description.HasWebList) {
     std::string webList;
-    if (!BuildFieldList({description.WebFolder, description.WebSetupName, description.WebAlwaysDownload ? "1" : "0",
+    if (!BuildFieldList({description.WebFolder, description.WebSetupName,
+                         description.WebAlwaysDownload ? "1" : "0",
                          ScrambleToken(description.WebToken), description.WebSetupSize},
                         webList)) {
       return "The web fields leave no delimiter free";
@@ -590,7 +607,8 @@ std::string BuildLangTexts(const std::vector<TLangSection>& sections, std::strin
       }
     }
     std::string list;
-    if (!BuildFieldList(texts, list)) return "The texts of [" + section.Language + "] leave no delimiter free";
+    if (!BuildFieldList(texts, list))
+      return "The texts of [" + section.Language + "] leave no delimiter free";
     block += list + kLangDelimiter;
   }
   return std::string();

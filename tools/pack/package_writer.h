@@ -46,7 +46,7 @@ struct TPackFile {
 };
 
 struct TLangSection {
-  std::string Language;  // e.g. "English"
+  std::string Language;                                    // e.g. "English"
   std::vector<std::pair<std::string, std::string>> Texts;  // id, text
 };
 
@@ -87,7 +87,7 @@ struct TPackageDescription {
   std::string WebFolder;
   std::string WebSetupName;
   bool WebAlwaysDownload = false;
-  std::string WebToken;  // plain; stored scrambled
+  std::string WebToken;      // plain; stored scrambled
   std::string WebSetupSize;  // decimal bytes
 
   bool AlwaysShowTempNotice = false;
@@ -120,7 +120,6 @@ struct TPackResult {
 // earlier, longer build of the same name are removed on success.
 std::string WritePackage(const TPackageDescription& description, const std::string& outputPath,
                          TPackResult* result = nullptr);
-
 
 // Builds the LangTexts block: 0x02, then every section (its own delimiter,
 // the language, "id=text" fields) followed by 0x02. Each section takes the

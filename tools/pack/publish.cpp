@@ -391,8 +391,8 @@ int SettingsCommand(const std::vector<std::string>& args) {
   if (!WriteText(Value(o, "output"), ini.Text())) {
     return Fail(kExitBad, "Cannot write " + Value(o, "output"));
   }
-  std::printf("%s: version %d, %zu text(s)%s\n", Value(o, "output").c_str(), version,
-              texts.size(), signerKeys.empty() ? "" : (", signer keys " + signerKeys).c_str());
+  std::printf("%s: version %d, %zu text(s)%s\n", Value(o, "output").c_str(), version, texts.size(),
+              signerKeys.empty() ? "" : (", signer keys " + signerKeys).c_str());
   return kExitOk;
 }
 
