@@ -30,6 +30,9 @@ endif()
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
+# Every C++ source keeps the project's layout: a file that differs fails here.
+add_test(NAME native.format COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-format.sh)
+
 # The same sources, instrumented, for the unit tests.
 add_library(orvane_portable_san STATIC ${PORTABLE_SOURCES} ${POSIX_SOURCES})
 target_include_directories(orvane_portable_san PUBLIC ${CMAKE_SOURCE_DIR}/src)

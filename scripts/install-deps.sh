@@ -10,6 +10,8 @@ packages=(
   googletest libgtest-dev zlib1g-dev libssl-dev
   # The fuzz build links libFuzzer and the sanitizer runtimes of clang 14.
   clang libfuzzer-14-dev libclang-rt-14-dev
+  # The format check of the test command lays out the sources as version 14 does.
+  clang-format-14
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64 wine32:i386 xvfb xauth openbox x11-utils
   # TLS inside Wine (the HTTPS download tests): its schannel needs gnutls of
