@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "package/handle_source.h"
-#include "startup/debug_log.h"
+#include "util/debug_log.h"
 #include "util/text.h"
 
 using namespace std::string_view_literals;

@@ -10,6 +10,7 @@
 
 #include "package/driver_rules.h"
 #include "package/setup_folder.h"
+#include "util/progress.h"
 
 class TGFileInfo;
 
@@ -27,6 +28,11 @@ struct TRunRequest {
   std::string HandShakeArguments;
   // Shows the questions and the progress window.
   bool Show = true;
+  // The launcher is an application's auto-update program (its trailer's
+  // flag): a setup program of the hand-shake is told so.
+  bool AutoUpdateProg = false;
+  // Where the run shows its progress and status: the launcher's window.
+  TProgressView View;
 };
 
 // Extracts the package, starts its main program (see BuildStartCommand),
@@ -41,4 +47,3 @@ std::string GetAltSetupFolder();
 void RemoveAltSetupFolder();
 bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& package);
 bool ForcePromptSet();
-void SetStatusText(HWND window, const std::string& text, int charset);

@@ -10,11 +10,8 @@
 #include "package/setup_folder.h"
 #include "process/process.h"
 #include "process/setup_job.h"
-#include "startup/debug_log.h"
-#include "startup/entry.h"
-#include "startup/main_window.h"
 #include "ui/msgbox.h"
-#include "update/update_settings.h"
+#include "util/debug_log.h"
 #include "util/file_io.h"
 #include "util/handle.h"
 #include "util/text.h"
@@ -95,14 +92,11 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
                        RunTokenFor(GetCurrentThreadId()),
                        SystemDir(false),
                        package.SuccessByExitCode(),
-                       AutoUpdateFlag};
+                       request.AutoUpdateProg};
   const TStartCommand start = BuildStartCommand(in);
   TRunResult result;
   result.SuccessBy = start.SuccessBy;
   const bool handShake = start.SuccessBy == TSuccessBy::HandShake;
-  // Read before the installer runs: it may replace the settings file.
-  const TAgentSettings before = OwnAgentSettings();
-  const std::string links[] = {before.StartUpLink(), before.CheckforNewUpdateLink()};
   const std::string atomName = kAtomPrefix + in.RunToken;
   if (handShake) GlobalAddAtomA(atomName.c_str());
   DebugLineParts({" Start ", start.CommandLine});
@@ -119,7 +113,7 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
     return result;
   }
   if (job.WaitsForProgramAlone()) DebugLine(" No job: waiting for the setup program alone");
-  HideMainWindow();
+  request.View.Show(false);
   if (handShake) Wait(1000);
   job.WaitForSetupProcesses(folder);
   result.ExitCode = job.ExitCode();
@@ -127,13 +121,6 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
   const bool succeeded = handShake ? HandShakeSucceeded(start, in.RunToken, atomName)
                                    : ExitCodeSucceeded(package, result.ExitCode);
   result.Status = succeeded ? TRunStatus::Succeeded : TRunStatus::SetupFailed;
-  if (succeeded) {
-    const TAgentSettings after = OwnAgentSettings();
-    const bool remove[] = {after.RemoveStartUpShortcut(), after.RemoveCheckForNewUpdateShortcut()};
-    for (int i = 0; i < 2; ++i) {
-      if (remove[i] && FileExists(links[i])) DeleteFileA(links[i].c_str());
-    }
-  }
   return result;
 }
 
@@ -193,20 +180,12 @@ bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& package) {
 
 bool ForcePromptSet() { return RegReadValue(kSpanDiskKey, "ForcePrompt", "0") == "1"; }
 
-void SetStatusText(HWND window, const std::string& text, int charset) {
-  if (window == nullptr) return;
-  const bool rightToLeft = charset == 177 || charset == 178;
-  SetWindowLongPtrA(window, GWL_EXSTYLE, rightToLeft ? WS_EX_RTLREADING : 0);
-  SetWindowLongPtrA(window, GWL_STYLE, WS_CHILD | WS_VISIBLE | (rightToLeft ? SS_RIGHT : 0));
-  SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
 TRunResult RunPackage(const TRunRequest& request) {
   TRunResult result;
   const TGFileInfo package(request.PackagePath);
   if (package.SuccessByExitCode()) result.SuccessBy = TSuccessBy::ExitCode;
   const int charset = package.GetCharset();
-  SetStatusText(StatusLabel, package.GetText(kIdExtracting, kDefaultExtracting), charset);
+  request.View.Status(package.GetText(kIdExtracting, kDefaultExtracting), charset);
   std::string folder = request.TargetFolder;
   // The package's own record answers the room check: the same file, read once.
   const bool room = package.GetSpaceRequired(folder) < DriveFreeSpace(folder) && DirExists(folder);
@@ -217,13 +196,13 @@ TRunResult RunPackage(const TRunRequest& request) {
     const TExtractRequest extract{request.PackagePath,
                                   folder,
                                   request.AutoUpdateProgName,
-                                  MainWindowProgress,
+                                  request.View.Progress,
                                   package.GetText(kIdInsertDisk, kDefaultInsertDisk),
                                   package.GetText(kIdAttention, kDefaultAttention),
                                   package.GetText(kIdButtons, kDefaultButtons),
                                   static_cast<uint8_t>(charset),
                                   ForcePromptSet()};
-    if (request.Show) ShowMainWindow();
+    if (request.Show) request.View.Show(true);
     WaitPumping(1000, 1);
     const int failedBefore = FailedWriteCount();
     const TExtractResult extracted = ExtractPackage(extract);

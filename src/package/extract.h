@@ -7,7 +7,7 @@
 #include <string>
 
 #include "package/walker.h"
-#include "startup/progress.h"
+#include "util/progress.h"
 
 // One extraction: which package, where to, and how to ask for further disks.
 struct TExtractRequest {

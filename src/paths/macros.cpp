@@ -7,9 +7,6 @@
 
 namespace {
 
-// The folders behind "<InstallDir>", "<InstallCommonDir>" and
-// "<InstallAuxDir>" (and their long names), in that order.
-std::string installFolders[3];
 // The custom macro table, made on first use.
 std::string& CustomMacros() {
   static std::string table;
@@ -134,7 +131,7 @@ enum TStepKind : unsigned char {
   kTextValue,        // a system value, no suffix
   kRunTimeFolder,    // a system value asked only when its macro is there
   kSystemFolder,     // a system value
-  kInstallFolder,    // installFolders[source]
+  kInstallFolder,    // the installation folder of index `source`
   kProvidedValue,    // the value provider's, named by the macro, no suffix
   kRemove,           // the macro removed
   kRemoveIfChanged,  // removed when a folder was inserted so far
@@ -268,7 +265,11 @@ constexpr TPackedSteps Pack() {
 constexpr TPackedSteps kPackedSteps = Pack();
 
 // Every step on `text`; true when a folder was inserted.
-bool RunSteps(std::string& text, const TMacroEnvironment& environment, const std::string& suffix) {
+bool RunSteps(std::string& text, const TMacroEnvironment& environment, const TMacroFolders& folders,
+              const std::string& suffix) {
+  // The install folder steps name them by index, in this order.
+  const std::string* const installFolders[] = {&folders.application, &folders.common,
+                                               &folders.auxiliary};
   std::string snapshot;
   std::string drives[4];
   int fetched = 1;
@@ -294,11 +295,11 @@ bool RunSteps(std::string& text, const TMacroEnvironment& environment, const std
     if (kind <= kSystemFolder) {
       value = environment.value(static_cast<TMacroSource>(source));
     } else if (kind == kInstallFolder) {
-      value = installFolders[source];
+      value = *installFolders[source];
     } else if (kind == kProvidedValue) {
       if (providedValueOf != nullptr) value = providedValueOf(macro);
     } else if (kind >= kDrive) {
-      value.assign(source == 0 ? installFolders[0] : drives[source], 0, kind == kDrive ? 3 : 2);
+      value.assign(source == 0 ? folders.application : drives[source], 0, kind == kDrive ? 3 : 2);
     }
     Substitute(text, macro, std::move(value), suffix,
                kind >= kRunTimeFolder && kind <= kInstallFolder);
@@ -307,13 +308,6 @@ bool RunSteps(std::string& text, const TMacroEnvironment& environment, const std
 }
 
 }  // namespace
-
-void SetInstallFolders(const std::string& application, const std::string& common,
-                       const std::string& auxiliary) {
-  installFolders[0] = application;
-  installFolders[1] = common;
-  installFolders[2] = auxiliary;
-}
 
 void SetCustomMacros(const std::string& table) {
   CustomMacros() = table;
@@ -379,14 +373,15 @@ std::string NormaliseDotsWith(const std::string& text, const TFullPathFunction& 
   return list;
 }
 
-std::string ExpandMacrosWith(const TMacroEnvironment& environment, const std::string& text,
-                             const std::string& suffix, bool normaliseDots, bool customLookup) {
+std::string ExpandMacrosWith(const TMacroEnvironment& environment, const TMacroFolders& folders,
+                             const std::string& text, const std::string& suffix, bool normaliseDots,
+                             bool customLookup) {
   std::string result = text;
   if (result.find('<') != std::string::npos) {
     if (customLookup && customMacroLookup != nullptr) result = customMacroLookup(result);
     result = ExpandDateStamp(result, environment.now);
     // A kept suffix in front of a written backslash gives "\\".
-    if (RunSteps(result, environment, suffix)) result = CollapseBackslashes(result, false);
+    if (RunSteps(result, environment, folders, suffix)) result = CollapseBackslashes(result, false);
   }
   return normaliseDots ? NormaliseDotsWith(result, environment.fullPath) : result;
 }

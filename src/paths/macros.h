@@ -14,13 +14,17 @@
 #include "util/callback.h"
 #include "util/seconds.h"
 
-// ---- Process-wide state ----------------------------------------------------
-
 // The folders behind "<Application Folder>"/"<InstallDir>", "<Common
 // Folder>"/"<InstallCommonDir>" and "<Auxiliary Folder>"/"<InstallAuxDir>",
-// stored as given. All three are empty until set.
-void SetInstallFolders(const std::string& application, const std::string& common,
-                       const std::string& auxiliary);
+// used as given: the installation's, which its caller reads from the
+// installation settings. Empty ones expand to the empty text.
+struct TMacroFolders {
+  std::string application;
+  std::string common;
+  std::string auxiliary;
+};
+
+// ---- Process-wide state ----------------------------------------------------
 
 // The custom macro table: a key=value list whose keys carry their brackets,
 // as in "|<Name>=Value|". Empty at start; the launcher fills none.
@@ -108,19 +112,21 @@ std::string ExpandDateStamp(const std::string& text, const TCallback<TDateParts(
 // A path the system cannot resolve is kept as written.
 std::string NormaliseDotsWith(const std::string& text, const TFullPathFunction& fullPath);
 
-// The whole expansion against `environment`. `suffix` is appended to a
+// The whole expansion against `environment` and the installation's
+// `folders`. `suffix` is appended to a
 // folder value where SubstituteMacro allows it; `normaliseDots` applies
 // NormaliseDotsWith at the end; `customLookup` first replaces each "<...>"
 // token found in the custom macro table.
-std::string ExpandMacrosWith(const TMacroEnvironment& environment, const std::string& text,
-                             const std::string& suffix, bool normaliseDots, bool customLookup);
+std::string ExpandMacrosWith(const TMacroEnvironment& environment, const TMacroFolders& folders,
+                             const std::string& text, const std::string& suffix, bool normaliseDots,
+                             bool customLookup);
 
 // ---- Bound to the system (Windows only) -------------------------------------
 
 // ExpandMacrosWith the real folders (paths/folders.h), local time, the
 // user's month name and separators and GetFullPathNameA.
-std::string ExpandMacros(const std::string& text, const std::string& suffix, bool normaliseDots,
-                         bool customLookup);
+std::string ExpandMacros(const TMacroFolders& folders, const std::string& text,
+                         const std::string& suffix, bool normaliseDots, bool customLookup);
 // NormaliseDotsWith GetFullPathNameA (relative paths against the current
 // directory).
 std::string NormaliseDots(const std::string& text);

@@ -88,10 +88,10 @@ std::string SystemValue(TMacroSource source) {
 
 }  // namespace
 
-std::string ExpandMacros(const std::string& text, const std::string& suffix, bool normaliseDots,
-                         bool customLookup) {
+std::string ExpandMacros(const TMacroFolders& folders, const std::string& text,
+                         const std::string& suffix, bool normaliseDots, bool customLookup) {
   static const TMacroEnvironment environment = {SystemValue, LocalDateParts, FullPathName};
-  return ExpandMacrosWith(environment, text, suffix, normaliseDots, customLookup);
+  return ExpandMacrosWith(environment, folders, text, suffix, normaliseDots, customLookup);
 }
 
 std::string NormaliseDots(const std::string& text) { return NormaliseDotsWith(text, FullPathName); }

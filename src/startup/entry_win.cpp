@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "package/package_info.h"
-#include "startup/debug_log.h"
 #include "startup/run_modes.h"
 #include "startup/transient_copy.h"
+#include "util/debug_log.h"
 #include "util/text.h"
 #include "util/winapi.h"
 

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/progress.h"
+
 // Number of the agent command message: WM_USER + 101.
 constexpr UINT kAgentCommandMessage = WM_USER + 101;
 constexpr UINT kListenerRegistrationMessage = WM_USER + 100;
@@ -33,9 +35,10 @@ void NotifyListener(WPARAM code, LPARAM value);
 // The progress callback over the main window's progress bar.
 void MainWindowProgress(int kind, int rangeMin, int rangeMax, int position, int step,
                         const std::string& text);
-
-void ShowMainWindow();
-void HideMainWindow();
+// The status line's text, right-aligned and read right to left for the
+// Hebrew (177) and Arabic (178) character sets.
+void SetMainWindowStatus(const std::string& text, int charset);
+void ShowMainWindow(bool shown);
 
 // "/SleepX=" value -> AutoUpdateTimerCount: -value when value >= 0, else
 // the counter stays as it is.

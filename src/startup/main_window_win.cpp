@@ -4,12 +4,13 @@
 #include <commctrl.h>
 
 #include "files/file_ops.h"
-#include "package/driver.h"
 #include "package/messages.h"
 #include "package/package_info.h"
+#include "package/setup_folder.h"
 #include "startup/entry.h"
 #include "update/agent.h"
 #include "update/agent_state.h"
+#include "update/launcher_host.h"
 #include "update/setup_launcher.h"
 #include "update/update_settings.h"
 #include "update/wininet_api.h"
@@ -63,6 +64,8 @@ void Paint(HWND window) {
   EndPaint(window, &ps);
 }
 
+const TProgressView kMainWindowView{MainWindowProgress, SetMainWindowStatus, ShowMainWindow};
+
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
@@ -85,13 +88,15 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
       }
       break;
-    case WM_TIMER:
+    case WM_TIMER: {
+      const TLauncherHost host{OwnPackageInfo(), window, kMainWindowView, NotifyListener};
       if (AutoUpdateFlag) {
-        AutoUpdateTimerTick();
+        AutoUpdateTimerTick(host);
       } else {
-        RunSetupLauncher(window);
+        RunSetupLauncher(host);
       }
       break;
+    }
     case kStopCountdownMessage:
       StopCountdown = static_cast<int32_t>(wParam);
       break;
@@ -102,7 +107,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       NotifyListener(kListenerReplyCommand, kAgentCommandMessage);
       break;
     case kAgentCommandMessage:
-      return HandleAgentCommand(wParam, lParam);
+      return OwnAgentSettings(OwnPackageInfo()).HandleAgentCommand(wParam, lParam);
     default:
       break;
   }
@@ -182,14 +187,18 @@ void MainWindowProgress(int kind, int rangeMin, int rangeMax, int position, int 
   }
 }
 
-void ShowMainWindow() {
-  if (MainWindow == nullptr) return;
-  ShowWindow(MainWindow, SW_SHOW);
-  UpdateWindow(MainWindow);
+void SetMainWindowStatus(const std::string& text, int charset) {
+  if (StatusLabel == nullptr) return;
+  const bool rightToLeft = charset == 177 || charset == 178;
+  SetWindowLongPtrA(StatusLabel, GWL_EXSTYLE, rightToLeft ? WS_EX_RTLREADING : 0);
+  SetWindowLongPtrA(StatusLabel, GWL_STYLE, WS_CHILD | WS_VISIBLE | (rightToLeft ? SS_RIGHT : 0));
+  SendMessageA(StatusLabel, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void HideMainWindow() {
-  if (MainWindow != nullptr) ShowWindow(MainWindow, SW_HIDE);
+void ShowMainWindow(bool shown) {
+  if (MainWindow == nullptr) return;
+  ShowWindow(MainWindow, shown ? SW_SHOW : SW_HIDE);
+  if (shown) UpdateWindow(MainWindow);
 }
 
 int RunMainWindow(const std::string& className) {

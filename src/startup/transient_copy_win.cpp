@@ -5,10 +5,10 @@
 
 #include "package/package_info.h"
 #include "process/process.h"
-#include "startup/debug_log.h"
 #include "startup/entry.h"
 #include "startup/main_window.h"
 #include "update/update_settings_core.h"
+#include "util/debug_log.h"
 #include "util/file_io.h"
 #include "util/text.h"
 #include "util/winapi.h"

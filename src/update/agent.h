@@ -5,20 +5,22 @@
 #include <cstdint>
 
 #include "update/agent_rules.h"
+#include "update/launcher_host.h"
 
 class TAgentSettings;
 
 // Called for every tick of the main window's timer while the launcher is
 // the agent. Guarded against re-entry from the waits inside a check.
-void AutoUpdateTimerTick();
+void AutoUpdateTimerTick(const TLauncherHost& host);
 
-// The four below act on the agent's own settings files, `own`.
+// The four below act on the agent's own settings files, `own`, in the
+// launcher `host`.
 // The schedule's answer for this tick; clears a pending check-now request.
 TCheckDecision ShouldCheckNow(const TAgentSettings& own);
 // Asks the user whether to check for an update now; true for yes.
-bool UserAgreesToCheck(const TAgentSettings& own);
-void CheckForUpdate(const TAgentSettings& own);
+bool UserAgreesToCheck(const TLauncherHost& host, const TAgentSettings& own);
+void CheckForUpdate(const TLauncherHost& host, const TAgentSettings& own);
 // The update procedure for `offer`; true when the update package ran and
 // succeeded.
-bool DoPerform(const TAgentSettings& own, const TUpdateOffer& offer);
-void RelaunchAgent();
+bool DoPerform(const TLauncherHost& host, const TAgentSettings& own, const TUpdateOffer& offer);
+void RelaunchAgent(const TLauncherHost& host);

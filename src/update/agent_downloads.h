@@ -7,13 +7,17 @@
 #include <cstdint>
 #include <string>
 
+#include "update/launcher_host.h"
+
 class TAgentSettings;
 
-// The fetches below read the agent's settings from `own`.
+// The fetches below read the agent's settings from `own` and show their
+// progress in `host`'s window.
 
 // Fetches the info file `fileName` (only its file-name part is used) from
 // `base`; true when it now lies beside the agent and is no error page.
-bool FetchInfoFile(const TAgentSettings& own, const std::string& base, const std::string& fileName);
+bool FetchInfoFile(const TLauncherHost& host, const TAgentSettings& own, const std::string& base,
+                   const std::string& fileName);
 
 // Fetches the update package `fileName` from `base`; true when it now lies
 // beside the agent and carries the agent's token, and, where the info file
@@ -22,8 +26,8 @@ bool FetchInfoFile(const TAgentSettings& own, const std::string& base, const std
 // package that fails any of these is deleted and reported as one with
 // another token (the debug log names the check); a failed download is
 // reported when the user is asked before downloads.
-bool FetchUpdatePackage(const TAgentSettings& own, const std::string& base,
-                        const std::string& fileName);
+bool FetchUpdatePackage(const TLauncherHost& host, const TAgentSettings& own,
+                        const std::string& base, const std::string& fileName);
 
 // Size of the update package `fileName` where `base` offers it; -1 when it
 // cannot be found there.

@@ -5,9 +5,6 @@
 #include "files/file_ops.h"
 #include "package/driver.h"
 #include "package/package_info.h"
-#include "startup/debug_log.h"
-#include "startup/entry.h"
-#include "startup/main_window.h"
 #include "ui/msgbox.h"
 #include "update/agent_state.h"
 #include "update/authenticity.h"
@@ -16,6 +13,7 @@
 #include "update/http_client.h"
 #include "update/update_settings.h"
 #include "update/wininet_api.h"
+#include "util/debug_log.h"
 #include "util/file_io.h"
 #include "util/text.h"
 #include "util/winapi.h"
@@ -78,8 +76,8 @@ struct TFetched {
 
 // Copies `name` from the folder `base` when it lies there, else downloads
 // it from the URL `base` when the machine is online (never in test mode).
-TFetched Fetch(const TAgentSettings& own, const std::string& baseIn, const std::string& name,
-               const TFetchTarget& target) {
+TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::string& baseIn,
+               const std::string& name, const TFetchTarget& target) {
   const std::string& base = TestMode ? TestModeURL : baseIn;
   TFetched fetched;
   fetched.source = Concat({base, "\\", name});
@@ -93,7 +91,7 @@ TFetched Fetch(const TAgentSettings& own, const std::string& baseIn, const std::
     }
   } else if (!TestMode && IsInternetConnected()) {
     Wait(500);
-    SetStatusText(StatusLabel, own.AutoUpdateText(target.statusTextId), own.MsgBoxCharSet());
+    host.View.Status(own.AutoUpdateText(target.statusTextId), own.MsgBoxCharSet());
     fetched.source = Concat({base, "/", name});
     DownloadAbortRequested = false;
     const bool userCheck = CheckRequestMode == TCheckRequest::UserCheckRuns;
@@ -101,7 +99,7 @@ TFetched Fetch(const TAgentSettings& own, const std::string& baseIn, const std::
     // before it and did not start the check himself.
     const bool showWindow =
         target.toAgentFolder && own.RequestConfirmationBeforeDownload() && !userCheck;
-    if (showWindow) ShowMainWindow();
+    if (showWindow) host.View.Show(true);
     // A transfer that ends short fails as a download, not as a package with
     // another publisher's token, nor as a cut info file taken for whole.
     TMemorySink memory(fetched.content);
@@ -109,10 +107,10 @@ TFetched Fetch(const TAgentSettings& own, const std::string& baseIn, const std::
     TDownloadSink& sink = target.toAgentFolder ? static_cast<TDownloadSink&>(file)
                                                : static_cast<TDownloadSink&>(memory);
     fetched.error =
-        DownloadErrorText(InternetDownload(userCheck ? MainWindow : nullptr, fetched.source, sink,
-                                           MainWindowProgress, DownloadAbortRequested),
+        DownloadErrorText(InternetDownload(userCheck ? host.Window : nullptr, fetched.source, sink,
+                                           host.View.Progress, DownloadAbortRequested),
                           fetched.source);
-    if (showWindow) HideMainWindow();
+    if (showWindow) host.View.Show(false);
     Wait(500);
   }
   return fetched;
@@ -122,7 +120,8 @@ TFetched Fetch(const TAgentSettings& own, const std::string& baseIn, const std::
 // log; empty when it may be. The checks run from the cheapest to the one
 // every package has always passed: the hash the info file announces, the
 // publisher's signature when the installation pins its key, the token.
-std::string UpdatePackageRefusal(const TAgentSettings& own, const std::string& path) {
+std::string UpdatePackageRefusal(const TGFileInfo& launcher, const TAgentSettings& own,
+                                 const std::string& path) {
   const std::string announced = own.Sha256OfUpdateFile();
   if (!Trim(announced).empty()) {
     TSha256 expected = {};
@@ -143,17 +142,17 @@ std::string UpdatePackageRefusal(const TAgentSettings& own, const std::string& p
     }
   }
   const TGFileInfo update(path);
-  if (!update.SameUpdateToken(OwnPackageInfo())) return "token differs";
+  if (!update.SameUpdateToken(launcher)) return "token differs";
   return std::string();
 }
 
 }  // namespace
 
-bool FetchInfoFile(const TAgentSettings& own, const std::string& base,
+bool FetchInfoFile(const TLauncherHost& host, const TAgentSettings& own, const std::string& base,
                    const std::string& fileName) {
   const std::string name = SafeFileName(fileName);
   if (name.empty()) return false;
-  TFetched fetched = Fetch(own, base, name, {"s31", false});
+  TFetched fetched = Fetch(host, own, base, name, {"s31", false});
   if (fetched.error.empty() && !fetched.content.empty()) {
     DetectErrorPage("", fetched.content, fetched.source, fetched.error, "");
   }
@@ -162,11 +161,11 @@ bool FetchInfoFile(const TAgentSettings& own, const std::string& base,
   return true;
 }
 
-bool FetchUpdatePackage(const TAgentSettings& own, const std::string& base,
-                        const std::string& fileName) {
+bool FetchUpdatePackage(const TLauncherHost& host, const TAgentSettings& own,
+                        const std::string& base, const std::string& fileName) {
   const std::string name = SafeFileName(fileName);
   if (name.empty()) return false;
-  const TFetched fetched = Fetch(own, base, name, {"s32", true});
+  const TFetched fetched = Fetch(host, own, base, name, {"s32", true});
   if (!fetched.error.empty()) {
     if (fetched.source.size() > 2 && own.RequestConfirmationBeforeDownload()) {
       ShowUpdateDownloadWarning(own, fetched.source);
@@ -174,7 +173,7 @@ bool FetchUpdatePackage(const TAgentSettings& own, const std::string& base,
     return false;
   }
   const std::string packagePath = Concat({AgentFolder(), name});
-  const std::string refusal = UpdatePackageRefusal(own, packagePath);
+  const std::string refusal = UpdatePackageRefusal(host.Own, own, packagePath);
   if (refusal.empty()) return true;
   DebugLineParts({" Update refused: ", refusal});
   std::string message;

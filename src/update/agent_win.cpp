@@ -8,16 +8,15 @@
 #include "package/package_info.h"
 #include "paths/macros.h"
 #include "process/process.h"
-#include "startup/debug_log.h"
-#include "startup/entry.h"
-#include "startup/main_window.h"
 #include "ui/msgbox.h"
 #include "update/agent_downloads.h"
 #include "update/agent_rules.h"
 #include "update/agent_state.h"
 #include "update/http_client.h"
+#include "update/setup_launcher.h"
 #include "update/update_settings.h"
 #include "update/update_settings_core.h"
+#include "util/debug_log.h"
 #include "util/file_io.h"
 #include "util/text.h"
 #include "util/winapi.h"
@@ -89,7 +88,7 @@ std::string LocalFireStamp() {
 }
 
 // Every read of the settings below opens the file again.
-bool PerformSteps(const TAgentSettings& own, const TUpdateOffer& offer) {
+bool PerformSteps(const TLauncherHost& host, const TAgentSettings& own, const TUpdateOffer& offer) {
   Step(1);
   const std::string& base = offer.downloadUrl;
   const std::string updateName = ExtractFileName(offer.updateFileName);
@@ -109,17 +108,17 @@ bool PerformSteps(const TAgentSettings& own, const TUpdateOffer& offer) {
 
   Step(3);
   AgentPhase = TAgentPhase::Downloading;
-  NotifyListener(kUpdateDownloadEvent, kEventBegins);
-  bool ok = FetchUpdatePackage(own, base, updateName);
-  NotifyListener(kUpdateDownloadEvent, kEventEnds);
+  host.Notify(kUpdateDownloadEvent, kEventBegins);
+  bool ok = FetchUpdatePackage(host, own, base, updateName);
+  host.Notify(kUpdateDownloadEvent, kEventEnds);
   if (ok && OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) && !UserCheckRuns()) {
     ok = Ask(own, kOwnerWithHeading, NamedText(own, "s14", programName));
   }
   if (!ok) return false;
 
   Step(4);
-  SetInstallFolders(own.TargetDir(), own.SharedDir(), own.AuxiliaryDir());
-  const std::string path = ExpandMacros(offer.runningProcess, "\\", true, true);
+  const TMacroFolders folders{own.TargetDir(), own.SharedDir(), own.AuxiliaryDir()};
+  const std::string path = ExpandMacros(folders, offer.runningProcess, "\\", true, true);
   TProgramState state = IsProgramRunning(path) ? TProgramState::Running : TProgramState::NotRunning;
   const std::string& method = offer.shutDownMethod;
   if (method == "Issue a Message Box") {
@@ -139,22 +138,23 @@ bool PerformSteps(const TAgentSettings& own, const TUpdateOffer& offer) {
   const std::string updatePath = Concat({AgentFolder(), updateName});
   const std::string arguments = Concat({"/OriginalInfoFile=\"", own.InfoPath(), "\""});
   AgentPhase = TAgentPhase::Installing;
-  NotifyListener(kInstallEvent, kEventBegins);
+  host.Notify(kInstallEvent, kEventBegins);
 
   Step(7);
   // An ordinary installer as the update succeeds by its exit code, which
   // the driver logs; a setup program of the hand-shake by the atom. Only the
   // latter is told where the info file lies.
   const bool result =
-      RunPackage({GetSetupFolder(), updatePath, OwnPackageInfo().AutoUpdateProgName(), "",
-                  arguments, !OverriddenFlag(kBackgroundUpdate, offer.backgroundUpdate)})
+      RunHostedPackage(host,
+                       {GetSetupFolder(), updatePath, host.Own.AutoUpdateProgName(), "", arguments,
+                        !OverriddenFlag(kBackgroundUpdate, offer.backgroundUpdate)})
           .Succeeded();
   RemoveSetupFolder();
 
   // The update package has run and may have replaced the settings files:
   // what follows reads them again.
   Step(8);
-  NotifyListener(kInstallEvent, kEventEnds);
+  host.Notify(kInstallEvent, kEventEnds);
   if (result) own.SetVersionOriginal(own.VersionNew());
   DeleteFileA(updatePath.c_str());
   if (result && (own.InformFinish() || UserCheckRuns())) {
@@ -203,8 +203,8 @@ TCheckDecision ShouldCheckNow(const TAgentSettings& own) {
   return ScheduleDecision(in);
 }
 
-bool UserAgreesToCheck(const TAgentSettings& own) {
-  std::string server = OwnPackageInfo().UpdateLocation();
+bool UserAgreesToCheck(const TLauncherHost& host, const TAgentSettings& own) {
+  std::string server = host.Own.UpdateLocation();
   if (RefreshTestMode(true)) server = TestModeURL;
   std::string question = NamedText(own, "s22", own.OriginalProgramName());
   if (server.size() > 2 && server[1] != ':') question += own.AutoUpdateText("s23");
@@ -212,30 +212,30 @@ bool UserAgreesToCheck(const TAgentSettings& own) {
   return Ask(own, kOwnerActiveWindow, question);
 }
 
-bool DoPerform(const TAgentSettings& own, const TUpdateOffer& offer) {
-  const bool result = PerformSteps(own, offer);
+bool DoPerform(const TLauncherHost& host, const TAgentSettings& own, const TUpdateOffer& offer) {
+  const bool result = PerformSteps(host, own, offer);
   Step(9);
   return result;
 }
 
-void RelaunchAgent() {
+void RelaunchAgent(const TLauncherHost& host) {
   if (StopCountdown > 0) return;
-  const std::string command = Concat({AgentFolder(), OwnPackageInfo().AutoUpdateProgName(),
+  const std::string command = Concat({AgentFolder(), host.Own.AutoUpdateProgName(),
                                       " /_ZZ=99 /WAIT=3 /TRANSIENT=", FormatOverrideList()});
   WinExec(command.c_str(), SW_HIDE);
   PostQuitMessage(0);
 }
 
-void CheckForUpdate(const TAgentSettings& own) {
+void CheckForUpdate(const TLauncherHost& host, const TAgentSettings& own) {
   DebugLineParts({" Fire  ", LocalFireStamp()});
   RefreshTestMode(true);
   bool performed = false;
   AgentPhase = TAgentPhase::Checking;
-  NotifyListener(kInfoDownloadEvent, kEventBegins);
+  host.Notify(kInfoDownloadEvent, kEventBegins);
   const std::string& infoPath = own.InfoPath();
   // The info file takes only the file-name part of the path it is given.
-  const bool ok = FetchInfoFile(own, OwnPackageInfo().UpdateLocation(), infoPath);
-  NotifyListener(kInfoDownloadEvent, kEventEnds);
+  const bool ok = FetchInfoFile(host, own, host.Own.UpdateLocation(), infoPath);
+  host.Notify(kInfoDownloadEvent, kEventEnds);
   if (ok) SetFileAttributesA(infoPath.c_str(), FILE_ATTRIBUTE_HIDDEN);
   own.SetProbeSecondsLast(NowSeconds());
   if (ok) {
@@ -246,13 +246,13 @@ void CheckForUpdate(const TAgentSettings& own) {
       performed = true;
       own.SetReAskSecondsLast(NowSeconds());
       own.SetOriginalStamp(offer.stamp);
-      if (DoPerform(own, offer)) RelaunchAgent();
+      if (DoPerform(host, own, offer)) RelaunchAgent(host);
       DebugLine(" ==== Perform Update-2 ====");
     }
   }
   if (UserCheckRuns()) {
     Wait(1000);
-    HideMainWindow();
+    host.View.Show(false);
     if (!performed) {
       const bool connected = IsInternetConnected();
       DebugLineParts({" ", TestMode ? "TRUE" : "FALSE", " ", connected ? "TRUE" : "FALSE"});
@@ -267,7 +267,7 @@ void CheckForUpdate(const TAgentSettings& own) {
   DeleteFileA(infoPath.c_str());
 }
 
-void AutoUpdateTimerTick() {
+void AutoUpdateTimerTick(const TLauncherHost& host) {
   if (tickGuard) return;
   tickGuard = true;
   AgentPhase = TAgentPhase::Idle;
@@ -281,14 +281,14 @@ void AutoUpdateTimerTick() {
   DebugLineParts({" AutoUpdateTimerCount=", Decimal(AutoUpdateTimerCount)});
   if (AutoUpdateTimerCount >= 1) {
     RefreshTestMode(false);
-    const TAgentSettings own = OwnAgentSettings();
+    const TAgentSettings own = OwnAgentSettings(host.Own);
     TCheckDecision decision = ShouldCheckNow(own);
     if (decision == TCheckDecision::YesThenStopAutoChecks) AutoCheckEnabled = false;
     if (decision != TCheckDecision::No && (UserCheckRuns() || AskBeforeCheck()) &&
-        !UserAgreesToCheck(own)) {
+        !UserAgreesToCheck(host, own)) {
       decision = TCheckDecision::No;
     }
-    if (decision != TCheckDecision::No) CheckForUpdate(own);
+    if (decision != TCheckDecision::No) CheckForUpdate(host, own);
     if (UserCheckRuns()) CheckRequestMode = TCheckRequest::Automatic;
   }
   AgentPhase = TAgentPhase::Idle;

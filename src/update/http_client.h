@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "startup/progress.h"
 #include "update/download_progress.h"
 #include "util/handle.h"
+#include "util/progress.h"
 
 // True while the registry's "TestMode" is "1": the agent takes its files
 // from TestModeURL (a folder) and never goes to the Internet.

@@ -335,8 +335,9 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
   if (!request) return {TDownloadStatus::kCannotOpen, GetLastError()};
 
   const int32_t chunk = DownloadChunkSize(total);
+  TDownloadRate rate;
   {
-    const std::string text = FormatDownloadProgress(true, total, done, 0);
+    const std::string text = rate.Progress(true, total, done, 0);
     if (progress != nullptr) {
       progress(0, 0, ProgressRangeMax(total, chunk), ProgressPosition(done, chunk), 1, text);
     }
@@ -365,8 +366,7 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
         break;
       }
       done += static_cast<int32_t>(received);
-      const std::string text =
-          FormatDownloadProgress(false, total, done, static_cast<int32_t>(received));
+      const std::string text = rate.Progress(false, total, done, static_cast<int32_t>(received));
       if (progress != nullptr) progress(1, 0, 0, 0, 0, text);
     }
     more = received > 0 && !beyond && !cancel;

@@ -11,15 +11,14 @@
 #include "package/messages.h"
 #include "package/package_info.h"
 #include "package/walker.h"
-#include "startup/debug_log.h"
-#include "startup/entry.h"
-#include "startup/main_window.h"
 #include "ui/msgbox.h"
 #include "update/authenticity.h"
 #include "update/error_page.h"
 #include "update/file_trust.h"
 #include "update/http_client.h"
+#include "update/setup_launcher.h"
 #include "update/wininet_api.h"
+#include "util/debug_log.h"
 #include "util/file_io.h"
 #include "util/text.h"
 #include "util/winapi.h"
@@ -46,8 +45,6 @@ void WriteAgentCopy(const std::string& agentName) {
   WriteWholeFile(target, image, stamp == -1 ? 0 : stamp, false);
 }
 
-std::string Text(const char* id, const char* def) { return OwnPackageInfo().GetText(id, def); }
-
 // The launcher is the file the user started (a web setup never runs from a
 // transient copy) and the one he could check: when it carries an intact
 // signature, the setup file must come from the same hand, signed with the
@@ -55,7 +52,8 @@ std::string Text(const char* id, const char* def) { return OwnPackageInfo().GetT
 // token. Why it must not run, for the debug log; null when it may. Kept out
 // of line: its signature records and package record would otherwise widen
 // the caller's frame, and with it every access to the caller's locals.
-[[gnu::noinline]] const char* SetupFileRefusal(const std::string& setupPath) {
+[[gnu::noinline]] const char* SetupFileRefusal(const TGFileInfo& launcher,
+                                               const std::string& setupPath) {
   const TSignatureCheck own = CheckFileSignature(ProgramPath());
   std::vector<TSha256> keys;
   if (JudgeSignature(own, keys) != TSignatureVerdict::kNotTrusted) {
@@ -63,30 +61,31 @@ std::string Text(const char* id, const char* def) { return OwnPackageInfo().GetT
     const TSignatureVerdict verdict = JudgeSignature(CheckFileSignature(setupPath), keys);
     if (verdict != TSignatureVerdict::kAccepted) return SignatureVerdictName(verdict);
   }
-  if (!TGFileInfo(setupPath).SameWebToken(OwnPackageInfo())) return "token differs";
+  if (!TGFileInfo(setupPath).SameWebToken(launcher)) return "token differs";
   return nullptr;
 }
 
 // The download question with the package's size; true for "Yes".
 bool UserAgreesToDownload(const TGFileInfo& own, const std::string& buttons, int charset) {
   const std::string size = FormatMB(static_cast<double>(StrToInt64Def(own.WebSetupSize(), 0)));
-  return AskYesNo(nullptr, ReplaceAll(Text("s11", kDefaultDownloadQuestion), "<SIZE>", size),
-                  Text("Confirm", kDefaultConfirm), buttons, charset);
+  return AskYesNo(nullptr, ReplaceAll(own.GetText("s11", kDefaultDownloadQuestion), "<SIZE>", size),
+                  own.GetText("Confirm", kDefaultConfirm), buttons, charset);
 }
 
 // Downloads `url` to `setupPath`; the error text, empty when it arrived. A
 // transfer that ends short fails here as a download; its partial file stays
 // for the next start. Out of line, like SetupFileRefusal, for its sink.
-[[gnu::noinline]] std::string DownloadInto(const std::string& setupPath, const std::string& url) {
+[[gnu::noinline]] std::string DownloadInto(const TLauncherHost& host, const std::string& setupPath,
+                                           const std::string& url) {
   TPartialFileSink sink(setupPath);
   return DownloadErrorText(
-      InternetDownload(MainWindow, url, sink, MainWindowProgress, DownloadAbortRequested), url);
+      InternetDownload(host.Window, url, sink, host.View.Progress, DownloadAbortRequested), url);
 }
 
 }  // namespace
 
-TRunResult RunWebSetup(const std::string& agentName) {
-  const TGFileInfo& own = OwnPackageInfo();
+TRunResult RunWebSetup(const TLauncherHost& host, const std::string& agentName) {
+  const TGFileInfo& own = host.Own;
   if (!agentName.empty()) WriteAgentCopy(agentName);
   std::string base = own.WebFolder();
   const std::string setupName = ExtractFileName(own.WebSetupName());
@@ -95,15 +94,15 @@ TRunResult RunWebSetup(const std::string& agentName) {
     besideLauncher += setupName;
     if (FileExists(besideLauncher)) base = ProgramDir(false);
   }
-  return DownloadSetupFile(GetSetupFolder(), base, setupName);
+  return DownloadSetupFile(host, GetSetupFolder(), base, setupName);
 }
 
-TRunResult DownloadSetupFile(const std::string& tempFolder, const std::string& base,
-                             const std::string& fileName) {
+TRunResult DownloadSetupFile(const TLauncherHost& host, const std::string& tempFolder,
+                             const std::string& base, const std::string& fileName) {
   TRunResult result;
-  const TGFileInfo& own = OwnPackageInfo();
+  const TGFileInfo& own = host.Own;
   const int charset = own.GetCharset();
-  const std::string buttons = Text("BtnText", kDefaultButtons);
+  const std::string buttons = own.GetText("BtnText", kDefaultButtons);
   std::string error;
   // The user declined the download: no box follows unless an error does.
   bool declined = false;
@@ -114,21 +113,21 @@ TRunResult DownloadSetupFile(const std::string& tempFolder, const std::string& b
   url += '/';
   url += fileName;
   if (!FileExists(setupPath)) {
-    SetStatusText(StatusLabel, Text("s10", kDefaultDownloading), charset);
+    host.View.Status(own.GetText("s10", kDefaultDownloading), charset);
     declined = own.AskBeforeDownload() && !UserAgreesToDownload(own, buttons, charset);
-    if (!IsInternetConnected()) error = Text("s12", kDefaultNoConnection);
+    if (!IsInternetConnected()) error = own.GetText("s12", kDefaultNoConnection);
     DownloadAbortRequested = false;
     setupPath = TempDir(true);
     setupPath += fileName;
     if (error.empty() && !declined) {
-      error = DownloadInto(setupPath, url);
+      error = DownloadInto(host, setupPath, url);
       downloaded = error.empty();
     }
   }
   if (error.empty() && !declined) {
-    const char* refusal = SetupFileRefusal(setupPath);
+    const char* refusal = SetupFileRefusal(own, setupPath);
     if (refusal == nullptr) {
-      result = RunPackage({tempFolder, setupPath, "", "", "", true});
+      result = RunHostedPackage(host, {tempFolder, setupPath, "", "", "", true});
     } else {
       DebugLineParts({" Setup file refused: ", refusal});
       DetectErrorPage(setupPath, "", url, error, "Bad Secret Token!");
@@ -136,7 +135,7 @@ TRunResult DownloadSetupFile(const std::string& tempFolder, const std::string& b
     if (downloaded) DeleteFileA(setupPath.c_str());
   }
   if (!error.empty()) {
-    ShowErrorBox(nullptr, error, Text("Error", kDefaultError), buttons, charset);
+    ShowErrorBox(nullptr, error, own.GetText("Error", kDefaultError), buttons, charset);
   }
   return result;
 }

@@ -4,16 +4,33 @@
 #include "package/driver.h"
 #include "package/messages.h"
 #include "package/package_info.h"
-#include "startup/debug_log.h"
-#include "startup/entry.h"
 #include "ui/msgbox.h"
 #include "update/setup_download.h"
+#include "update/update_settings.h"
+#include "util/debug_log.h"
+#include "util/file_io.h"
 #include "util/text.h"
 #include "util/winapi.h"
 
-void RunSetupLauncher(HWND window) {
-  KillTimer(window, 1);
-  const TGFileInfo& own = OwnPackageInfo();
+TRunResult RunHostedPackage(const TLauncherHost& host, TRunRequest request) {
+  request.AutoUpdateProg = host.Own.ThisIs_AutoUpdateProg();
+  request.View = host.View;
+  const TAgentSettings before = OwnAgentSettings(host.Own);
+  const std::string links[] = {before.StartUpLink(), before.CheckforNewUpdateLink()};
+  const TRunResult result = RunPackage(request);
+  if (result.Succeeded()) {
+    const TAgentSettings after = OwnAgentSettings(host.Own);
+    const bool remove[] = {after.RemoveStartUpShortcut(), after.RemoveCheckForNewUpdateShortcut()};
+    for (int i = 0; i < 2; ++i) {
+      if (remove[i] && FileExists(links[i])) DeleteFileA(links[i].c_str());
+    }
+  }
+  return result;
+}
+
+void RunSetupLauncher(const TLauncherHost& host) {
+  KillTimer(host.Window, 1);
+  const TGFileInfo& own = host.Own;
   const std::string agentName = own.MakeAutoUpdateProg() ? own.AutoUpdateProgName() : "";
   TRunResult result;
   if (!ProgramPathIsSpellable()) {
@@ -22,10 +39,11 @@ void RunSetupLauncher(HWND window) {
     DebugLine(" Own path has no ANSI form");
     ShowErrorBox(nullptr, kDefaultFolderName, kDefaultError, kDefaultButtons, 0);
   } else if (own.IsWebSetup()) {
-    result = RunWebSetup(agentName);
+    result = RunWebSetup(host, agentName);
   } else {
     const bool hide = HasSwitch("/hide") || own.HiddenExtract();
-    result = RunPackage({GetSetupFolder(), ProgramPath(), agentName, CommandTail(), "", !hide});
+    result = RunHostedPackage(
+        host, {GetSetupFolder(), ProgramPath(), agentName, CommandTail(), "", !hide});
   }
   RemoveSetupFolder();
   // The exit code travels with the quit message to the end of the process.

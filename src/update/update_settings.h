@@ -1,11 +1,10 @@
 // The agent's two INI files: the installation settings file (".original":
 // the installed copy, the schedule, the message texts) and the info file
 // (".info": the update on offer, present only while a check runs).
-// TAgentSettings reads and writes the two files it is given; the free
-// functions below act on the agent's own files, beside its executable and
-// named by the UpdateInfoName of its own package, resolved anew on every
-// call. Every read opens the file again, so a value written by one step is
-// seen by the next.
+// TAgentSettings reads and writes the two files it is given;
+// OwnAgentSettings gives the agent's own files, beside its executable and
+// named by the UpdateInfoName of its own package. Every read opens the
+// file again, so a value written by one step is seen by the next.
 //
 // A missing file or key gives the key's default. Integers that do not
 // convert give their default; int32 keys keep the low 32 bits. Flags are
@@ -119,58 +118,6 @@ class TAgentSettings {
 };
 
 // The agent's own files: the folder of the running executable and the
-// own package's file names.
-TAgentSettings OwnAgentSettings();
-std::string OriginalSetupPath();
-std::string InfoFilePath();
-
-// The same reads and writes on the agent's own files.
-int64_t GetProbeSecondsInterval();
-bool SetProbeSecondsInterval(int64_t seconds);
-int64_t GetProbeSecondsLast();
-bool SetProbeSecondsLast(int64_t seconds);
-int64_t GetReAskSecondsInterval();
-bool SetReAskSecondsInterval(int64_t seconds);
-int64_t GetReAskSecondsLast();
-bool SetReAskSecondsLast(int64_t seconds);
-int32_t GetVersionOriginal();
-bool SetVersionOriginal(int32_t version);
-int32_t GetOriginalStamp();
-bool SetOriginalStamp(int32_t stamp);
-std::string GetOriginalProgramName();
-
-std::string GetTargetDir();
-std::string GetSharedDir();
-std::string GetAuxiliaryDir();
-std::string GetStartUpLink();
-std::string GetCheckforNewUpdateLink();
-
-std::string GetBtnText();
-std::string GetErrorCaption();
-std::string GetConfirmCaption();
-std::string GetAttentionCaption();
-int32_t GetMsgBoxCharSet();
-
-std::string GetAutoUpdateText(const char* id, const std::string& def);
-std::string GetAutoUpdateText(const char* id);
-
-std::string GetDownloadURL_UPDATE();
-std::string GetNameOfUpdateFile();
-int32_t GetSizeOfUpdateFile();
-std::string GetSha256OfUpdateFile();
-std::string GetSignerKeySha256();
-int32_t GetVersionNew();
-int32_t GetNewStamp();
-std::string GetValidVersions();
-std::string GetNewProgramName();
-std::string GetRunningProcess();
-std::string GetShutDownMethod();
-bool GetRequestConfirmationBeforeDownload();
-bool GetRequestConfirmationBeforeInstall();
-bool GetBackgroundUpdate();
-bool GetInformFinish();
-bool GetRestartProcess();
-bool GetRemoveStartUpShortcut();
-bool GetRemoveCheckForNewUpdateShortcut();
-
-LRESULT HandleAgentCommand(WPARAM code, LPARAM value);
+// file names of the launcher's own package, `own`; resolved anew on every
+// call.
+TAgentSettings OwnAgentSettings(const TGFileInfo& own);

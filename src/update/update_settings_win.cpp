@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "package/package_info.h"
-#include "startup/entry.h"
 #include "update/agent_state.h"
 #include "update/settings_schema.h"
 #include "util/text.h"
@@ -250,77 +249,6 @@ LRESULT TAgentSettings::HandleAgentCommand(WPARAM code, LPARAM value) const {
   }
 }
 
-TAgentSettings OwnAgentSettings() {
-  return TAgentSettings::InFolder(ProgramDir(true), OwnPackageInfo());
-}
-
-std::string OriginalSetupPath() { return OwnAgentSettings().OriginalPath(); }
-std::string InfoFilePath() { return OwnAgentSettings().InfoPath(); }
-
-int64_t GetProbeSecondsInterval() { return OwnAgentSettings().ProbeSecondsInterval(); }
-bool SetProbeSecondsInterval(int64_t seconds) {
-  return OwnAgentSettings().SetProbeSecondsInterval(seconds);
-}
-int64_t GetProbeSecondsLast() { return OwnAgentSettings().ProbeSecondsLast(); }
-bool SetProbeSecondsLast(int64_t seconds) {
-  return OwnAgentSettings().SetProbeSecondsLast(seconds);
-}
-int64_t GetReAskSecondsInterval() { return OwnAgentSettings().ReAskSecondsInterval(); }
-bool SetReAskSecondsInterval(int64_t seconds) {
-  return OwnAgentSettings().SetReAskSecondsInterval(seconds);
-}
-int64_t GetReAskSecondsLast() { return OwnAgentSettings().ReAskSecondsLast(); }
-bool SetReAskSecondsLast(int64_t seconds) {
-  return OwnAgentSettings().SetReAskSecondsLast(seconds);
-}
-int32_t GetVersionOriginal() { return OwnAgentSettings().VersionOriginal(); }
-bool SetVersionOriginal(int32_t version) { return OwnAgentSettings().SetVersionOriginal(version); }
-int32_t GetOriginalStamp() { return OwnAgentSettings().OriginalStamp(); }
-bool SetOriginalStamp(int32_t stamp) { return OwnAgentSettings().SetOriginalStamp(stamp); }
-std::string GetOriginalProgramName() { return OwnAgentSettings().OriginalProgramName(); }
-
-std::string GetTargetDir() { return OwnAgentSettings().TargetDir(); }
-std::string GetSharedDir() { return OwnAgentSettings().SharedDir(); }
-std::string GetAuxiliaryDir() { return OwnAgentSettings().AuxiliaryDir(); }
-std::string GetStartUpLink() { return OwnAgentSettings().StartUpLink(); }
-std::string GetCheckforNewUpdateLink() { return OwnAgentSettings().CheckforNewUpdateLink(); }
-
-std::string GetBtnText() { return OwnAgentSettings().BtnText(); }
-std::string GetErrorCaption() { return OwnAgentSettings().ErrorCaption(); }
-std::string GetConfirmCaption() { return OwnAgentSettings().ConfirmCaption(); }
-std::string GetAttentionCaption() { return OwnAgentSettings().AttentionCaption(); }
-int32_t GetMsgBoxCharSet() { return OwnAgentSettings().MsgBoxCharSet(); }
-
-std::string GetAutoUpdateText(const char* id, const std::string& def) {
-  return OwnAgentSettings().AutoUpdateText(id, def);
-}
-std::string GetAutoUpdateText(const char* id) { return OwnAgentSettings().AutoUpdateText(id); }
-
-std::string GetDownloadURL_UPDATE() { return OwnAgentSettings().DownloadURL_UPDATE(); }
-std::string GetNameOfUpdateFile() { return OwnAgentSettings().NameOfUpdateFile(); }
-int32_t GetSizeOfUpdateFile() { return OwnAgentSettings().SizeOfUpdateFile(); }
-std::string GetSha256OfUpdateFile() { return OwnAgentSettings().Sha256OfUpdateFile(); }
-std::string GetSignerKeySha256() { return OwnAgentSettings().SignerKeySha256(); }
-int32_t GetVersionNew() { return OwnAgentSettings().VersionNew(); }
-int32_t GetNewStamp() { return OwnAgentSettings().NewStamp(); }
-std::string GetValidVersions() { return OwnAgentSettings().ValidVersions(); }
-std::string GetNewProgramName() { return OwnAgentSettings().NewProgramName(); }
-std::string GetRunningProcess() { return OwnAgentSettings().RunningProcess(); }
-std::string GetShutDownMethod() { return OwnAgentSettings().ShutDownMethod(); }
-bool GetRequestConfirmationBeforeDownload() {
-  return OwnAgentSettings().RequestConfirmationBeforeDownload();
-}
-bool GetRequestConfirmationBeforeInstall() {
-  return OwnAgentSettings().RequestConfirmationBeforeInstall();
-}
-bool GetBackgroundUpdate() { return OwnAgentSettings().BackgroundUpdate(); }
-bool GetInformFinish() { return OwnAgentSettings().InformFinish(); }
-bool GetRestartProcess() { return OwnAgentSettings().RestartProcess(); }
-bool GetRemoveStartUpShortcut() { return OwnAgentSettings().RemoveStartUpShortcut(); }
-bool GetRemoveCheckForNewUpdateShortcut() {
-  return OwnAgentSettings().RemoveCheckForNewUpdateShortcut();
-}
-
-LRESULT HandleAgentCommand(WPARAM code, LPARAM value) {
-  return OwnAgentSettings().HandleAgentCommand(code, value);
+TAgentSettings OwnAgentSettings(const TGFileInfo& own) {
+  return TAgentSettings::InFolder(ProgramDir(true), own);
 }

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string custom = in.Text();
   const std::string text = in.Rest();
 
-  SetInstallFolders(folder, "C:\\Common", "");
+  const TMacroFolders folders{folder, "C:\\Common", ""};
   SetCustomMacros(custom);
   SetMacroValueProvider(
       [&](const std::string& name) { return name == "UserName" ? folder : name; });
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   };
 
   const std::string expanded =
-      ExpandMacrosWith(environment, text, suffix, (flags & 1) != 0, (flags & 2) != 0);
+      ExpandMacrosWith(environment, folders, text, suffix, (flags & 1) != 0, (flags & 2) != 0);
   // Without a macro bracket or a dotted segment nothing changes.
   if (text.find('<') == std::string::npos && (!(flags & 1) || !HasDots(text))) {
     FUZZ_CHECK(expanded == text);

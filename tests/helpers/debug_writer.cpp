@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "startup/debug_log.h"
+#include "util/debug_log.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   for (int i = 1; i < __argc; ++i) DebugLine(__argv[i]);

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "files/file_ops.h"
-#include "startup/debug_log.h"
+#include "util/debug_log.h"
 #include "util/handle.h"
 #include "util/text.h"
 #include "util/winapi.h"

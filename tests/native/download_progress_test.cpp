@@ -22,6 +22,10 @@ class DownloadProgressTest : public testing::Test {
     SetDownloadTickSource(FakeTick);
   }
   void TearDown() override { SetDownloadTickSource(nullptr); }
+  std::string FormatDownloadProgress(bool reset, int32_t total, int32_t done, int32_t lastChunk) {
+    return rate.Progress(reset, total, done, lastChunk);
+  }
+  TDownloadRate rate;
 };
 
 }  // namespace

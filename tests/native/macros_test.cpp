@@ -74,16 +74,22 @@ class MacroTest : public testing::Test {
   void SetUp() override { Reset(); }
   void TearDown() override { Reset(); }
   static void Reset() {
-    SetInstallFolders("", "", "");
     SetCustomMacros("");
     SetMacroValueProvider(nullptr);
   }
 
+  // The installation's folders that Expand gives the expansion.
+  void SetInstallFolders(const std::string& application, const std::string& common,
+                         const std::string& auxiliary) {
+    folders = {application, common, auxiliary};
+  }
+
   std::string Expand(const std::string& text, bool normalise = false, bool custom = false) {
-    return ExpandMacrosWith(fake.Environment(), text, "\\", normalise, custom);
+    return ExpandMacrosWith(fake.Environment(), folders, text, "\\", normalise, custom);
   }
 
   TFakeSystem fake;
+  TMacroFolders folders;
 };
 
 struct TSubstituteCase {

@@ -1,4 +1,4 @@
-#include "startup/debug_log.h"
+#include "util/debug_log.h"
 
 #include <gtest/gtest.h>
 

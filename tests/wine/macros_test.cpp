@@ -16,8 +16,16 @@ namespace {
 
 class SystemMacros : public testing::Test {
  protected:
-  void SetUp() override { SetInstallFolders("", "", ""); }
-  void TearDown() override { SetInstallFolders("", "", ""); }
+  void SetInstallFolders(const std::string& application, const std::string& common,
+                         const std::string& auxiliary) {
+    folders = {application, common, auxiliary};
+  }
+  // The expansion with the installation's folders set here.
+  std::string ExpandMacros(const std::string& text, const std::string& suffix, bool normaliseDots,
+                           bool customLookup) {
+    return ::ExpandMacros(folders, text, suffix, normaliseDots, customLookup);
+  }
+  TMacroFolders folders;
 };
 
 TEST_F(SystemMacros, WindowsFolderMacrosGiveTheRealFolders) {

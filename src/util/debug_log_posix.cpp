@@ -1,6 +1,6 @@
 // The native build has no viewer to talk to: the portable logic may log,
 // and the text goes nowhere.
-#include "startup/debug_log.h"
+#include "util/debug_log.h"
 
 void DebugLine(const std::string&) {}
 void DebugLine(const char*) {}
