@@ -47,6 +47,7 @@ foreach(test_source ${NATIVE_TESTS})
   get_filename_component(test_name ${test_source} NAME_WE)
   add_executable(native_${test_name} ${test_source})
   target_link_libraries(native_${test_name} PRIVATE orvane_packager_san orvane_portable_san GTest::gtest_main)
+  target_include_directories(native_${test_name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   target_compile_definitions(native_${test_name} PRIVATE
     ORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}" ORVANE_PACK="${ORVANE_BIN_DIR}/orvane-pack")
   gtest_discover_tests(native_${test_name} TEST_PREFIX "native.")

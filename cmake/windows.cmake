@@ -210,6 +210,7 @@ foreach(test_source ${WINE_TESTS})
   get_filename_component(test_name ${test_source} NAME_WE)
   add_executable(wine_${test_name} ${test_source})
   target_link_libraries(wine_${test_name} PRIVATE orvane_packager orvane gtest)
+  target_include_directories(wine_${test_name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   target_sources(wine_${test_name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine/wine_test_main.cpp)
   target_compile_definitions(wine_${test_name} PRIVATE
     ORVANE_HELPER_DIR="${ORVANE_TEST_BIN_DIR}" ORVANE_PRODUCT_DIR="${ORVANE_BIN_DIR}")

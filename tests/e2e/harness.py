@@ -7,7 +7,10 @@ test build's helper programs. Every Windows program started here gets a
 time limit, so no test can hang.
 """
 import os
+import random
+import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -43,20 +46,12 @@ def pack(*args, check=True) -> subprocess.CompletedProcess:
 
 def start(exe, *args, cwd=None) -> subprocess.Popen:
     """Starts a Windows program; the caller waits for it with a limit."""
-    return subprocess.Popen([WINE, str(exe), *map(str, args)], cwd=cwd,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    return start_env(exe, *args, cwd=cwd)
 
 
 def run(exe, *args, timeout=60, cwd=None) -> int:
     """Runs a Windows program to its end and returns its exit code."""
-    proc = start(exe, *args, cwd=cwd)
-    try:
-        proc.wait(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        proc.wait()
-        raise AssertionError(f"{exe} did not end within {timeout} s")
-    return proc.returncode
+    return finish(start(exe, *args, cwd=cwd), timeout)
 
 
 def wait_for(predicate, timeout=30.0, what="condition"):
@@ -120,9 +115,11 @@ def reg_query(key: str, value: str):
 
 
 def main(cases):
-    """Runs the test functions given; prints one line per case and a summary."""
+    """Runs the test functions given (those whose name holds ORVANE_ONLY when
+    that is set); prints one line per case and a summary."""
+    only = os.environ.get("ORVANE_ONLY")
     passed = failed = 0
-    for case in cases:
+    for case in [c for c in cases if not only or only in c.__name__]:
         started = time.monotonic()
         try:
             case()
@@ -139,7 +136,6 @@ def main(cases):
 def make_payload(folder: Path, setup_helper="fake_setup.exe") -> Path:
     """A small input folder: the fake setup program as Setup.exe, a text
     file, random binary data and a file in a subfolder."""
-    import random
     folder.mkdir(parents=True, exist_ok=True)
     shutil.copy(HELPERS / setup_helper, folder / "Setup.exe")
     (folder / "readme.txt").write_text("Orvane test payload\r\n" * 50)
@@ -204,6 +200,16 @@ def fake_setup_env(log: Path, copy: Path = None) -> dict:
     return env
 
 
+def fake_setup_record(log: Path):
+    """What the fake setup program wrote of its run into `log`; None when it did not run."""
+    return log.read_bytes().decode("latin-1") if log.exists() else None
+
+
+def command_line_of(record: str) -> str:
+    """The command line that the fake setup program was started with."""
+    return re.search(r"cmdline=(.*?)\r\n", record).group(1)
+
+
 def start_env(exe, *args, env=None, cwd=None) -> subprocess.Popen:
     return subprocess.Popen([WINE, str(exe), *map(str, args)], cwd=cwd, env=env,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -262,9 +268,31 @@ def log_lines_of(viewer: DebugViewer, pid_text=None):
     return result
 
 
+def run_setup(tmp: Path, setup, *args, env_extra=None, timeout=120):
+    """Runs a package with a debug viewer, the fake setup program recording
+    into tmp/fake.log and copying its folder to tmp/copy; returns (exit
+    code, log lines, fake setup record or None)."""
+    env = fake_setup_env(tmp / "fake.log", tmp / "copy")
+    env.update(env_extra or {})
+    viewer = DebugViewer(tmp)
+    try:
+        code = finish(start_env(setup, *args, env=env), timeout)
+        lines = log_lines_of(viewer)
+    finally:
+        viewer.close()
+    return code, lines, fake_setup_record(tmp / "fake.log")
+
+
+def nginx_requests(name=None):
+    """The loopback nginx's access-log lines (winerun.sh with
+    ORVANE_HTTP_SERVERS=1), or those that ask for `name` below its root."""
+    log = Path(os.environ.get("ORVANE_NGINX_LOG", "/nonexistent"))
+    lines = log.read_text().splitlines() if log.exists() else []
+    return lines if name is None else [line for line in lines if f"/{name} " in line]
+
+
 def package_crc(data: bytes, trailer_length=74) -> int:
     """The launcher's package checksum of a file image, transcribed literally."""
-    import struct
     size = len(data)
     end = 0
     if data[:2] == b"MZ" and data[256:258] == b"PE":
@@ -290,13 +318,11 @@ def package_crc(data: bytes, trailer_length=74) -> int:
 
 def trailer_offset(data: bytes) -> int:
     """Where a package's trailer starts: before PackageEnd, or at the file's end."""
-    import struct
     return (struct.unpack_from("<i", data, 252)[0] or len(data)) - 74
 
 
 def package_layout(data: bytes):
     """(trailer offset, list of (offset, length) of every block) of a package."""
-    import struct
     trailer = trailer_offset(data)
     pos = struct.unpack_from("<i", data, trailer + 4)[0]
     blocks = []
@@ -310,14 +336,12 @@ def package_layout(data: bytes):
 def reseal(data: bytearray) -> bytearray:
     """Writes the right checksum into a package's trailer after a change; the
     blocks are not walked, so that damaged ones cannot lead it astray."""
-    import struct
     struct.pack_into("<I", data, trailer_offset(data) + 16, package_crc(bytes(data)))
     return data
 
 
 def stamped_lines(viewer: DebugViewer):
     """(milliseconds, text) per log piece of a viewer started with stamp=True."""
-    import re
     result = []
     for m in re.finditer(r"\[(\d+)\] ([^\[]*)", viewer.text()):
         result.append((int(m.group(1)), m.group(2)))
@@ -338,16 +362,19 @@ def linux_path(windows_path: str) -> Path:
 
 
 def wine_temp() -> Path:
-    """The Wine user's %TEMP% folder, as the prefix's registry sets it."""
-    import re
-    text = (Path(os.environ["WINEPREFIX"]) / "user.reg").read_text(errors="replace")
-    value = re.search(r'^"TEMP"="(.*)"$', text.split("[Environment]", 1)[1], re.M).group(1)
-    return linux_path(value.replace("\\\\", "\\"))
+    """The Wine user's %TEMP% folder as the prefix makes it (a test that points
+    TEMP elsewhere knows where): the registry file is not read, since the
+    Wine server writes it back only now and then."""
+    users = drive_c() / "users"
+    found = [p for p in [*users.glob("*/Temp"), *users.glob("*/AppData/Local/Temp")] if p.is_dir()]
+    assert found, "no temporary folder in the Wine prefix"
+    return found[0]
 
 
-def setup_leftovers() -> set:
-    """Setup folders and their lock files (SETUP_*) in the Wine user's %TEMP%."""
-    return {p.name for p in wine_temp().iterdir() if p.name.upper().startswith("SETUP_")}
+def setup_leftovers(root: Path = None) -> set:
+    """Setup folders and their lock files (SETUP_*) in `root`, by default the
+    Wine user's %TEMP%."""
+    return {p.name for p in (root or wine_temp()).iterdir() if p.name.upper().startswith("SETUP_")}
 
 
 INSTALLERS = SOURCE / "tests" / "installers"

@@ -1,13 +1,7 @@
 """The auto-update agent under Wine, from the auto-update program and its
 transient copy to an installed update, a restarted application and a
-relaunched agent; its schedule, its remote control and its listener.
-
-Every case installs an application folder in the Wine prefix: fake_app.exe
-as the application, Update.exe (an auto-update program package) and the
-installation settings file Tool.original; the update server is the
-loopback nginx (or the fault server for a slow download), serving
-Tool.info and the update package ToolUpdate.exe, whose main program is the
-fake setup program."""
+relaunched agent; its schedule, its remote control and its listener. The
+installation and the server are agent_support.py's."""
 import os
 import re
 import shutil
@@ -15,159 +9,12 @@ import subprocess
 import time
 from pathlib import Path
 
-from harness import (BIN, EXIT_CODE_MODE, HELPERS, WINE, Answerer, DebugViewer, Scratch, drive_c,
-                     fake_setup_env, finish, install_log, main, nsis, pack, start, start_env,
-                     wait_for, win_path)
+from agent_support import (AGENT_CLASS, APP_CLASS, LISTENER_CLASS, Install, end_agents, entries,
+                           has_line, read_ini_value, remote, send, window_pids)
+from harness import (HELPERS, WINE, Answerer, DebugViewer, Scratch, command_line_of, drive_c,
+                     finish, install_log, main, nginx_requests, start, wait_for, win_path)
 
-TOKEN = "ToolToken-7"
-AGENT_CLASS = ".AutoUpdate.X_Update"
-APP_CLASS = "OrvaneFakeApp"
-LISTENER_CLASS = "OrvaneListener"
 TEST_MODE_KEY = r"HKCU\Software\Tirabelo\Orvane\AutoUpdate"
-
-
-def http_root() -> Path:
-    return Path(os.environ["ORVANE_HTTP_ROOT"])
-
-
-def nginx_requests():
-    log = Path(os.environ["ORVANE_NGINX_LOG"])
-    return log.read_text().splitlines() if log.exists() else []
-
-
-def write_ini(path: Path, sections: dict):
-    text = ""
-    for section, keys in sections.items():
-        text += f"[{section}]\r\n" + "".join(f"{k}={v}\r\n" for k, v in keys.items())
-    path.write_bytes(text.encode("latin-1"))
-
-
-def read_ini_value(path: Path, section: str, key: str):
-    current = None
-    for line in path.read_bytes().decode("latin-1").splitlines():
-        line = line.strip()
-        if line.startswith("["):
-            current = line[1:-1]
-        elif current == section and line.split("=", 1)[0] == key:
-            return line.split("=", 1)[1]
-    return None
-
-
-def update_package(out: Path, scratch: Path, token=TOKEN, nsis_name=None) -> Path:
-    """An update package whose main program is the fake setup program or,
-    with `nsis_name`, the silent NSIS test installer (installing into
-    C:\\OrvNsis\\<nsis_name>), which succeeds by its exit code."""
-    payload = scratch / "update-payload"
-    payload.mkdir(parents=True, exist_ok=True)
-    main, extra = "Setup.exe*", []
-    if nsis_name:
-        nsis(payload, "plain", nsis_name)
-        main, extra = "Setup.exe* /S", EXIT_CODE_MODE
-    else:
-        shutil.copy(HELPERS / "fake_setup.exe", payload / "Setup.exe")
-    (payload / "notes.txt").write_text("version 2\r\n")
-    pack("build", "--stub", BIN / "Stub.exe", "--output", out, "--folder", payload,
-         "--main", main, "--update-token", token, *extra)
-    return out
-
-
-class Install:
-    """An installed application with its auto-update program, and the
-    update on offer on the server (or in a test-mode folder)."""
-
-    def __init__(self, tmp: Path, name: str, original=None, info=None, location=None,
-                 served_name="ToolUpdate.exe", server_folder=None, nsis_name=None):
-        self.tmp = tmp
-        self.name = name
-        self.folder = drive_c() / "Apps" / name
-        if self.folder.exists():
-            shutil.rmtree(self.folder)
-        self.folder.mkdir(parents=True)
-        self.win = "C:\\Apps\\" + name
-        self.app = self.win + "\\fake_app.exe"
-        self.update_exe = self.win + "\\Update.exe"
-        shutil.copy(HELPERS / "fake_app.exe", self.folder / "fake_app.exe")
-        self.sub = "upd-" + name.lower()
-        self.server = server_folder or (http_root() / self.sub)
-        self.server.mkdir(parents=True, exist_ok=True)
-        nginx = os.environ["ORVANE_NGINX_URL"]
-        self.location = location or f"{nginx}/{self.sub}"
-        pack("build", "--stub", BIN / "Stub.exe", "--output", self.folder / "Update.exe",
-             "--auto-update-prog", "--auto-update-name", "Update.exe",
-             "--update-info-name", "Tool.info", "--update-location", self.location,
-             "--update-token", TOKEN)
-        package = update_package(self.server / served_name, tmp, nsis_name=nsis_name)
-        self.original = self.folder / "Tool.original"
-        sections = {
-            "OriginalSetup": {"VersionOriginal": "1", "ProbeSecondsInterval": "0",
-                              "ProgramName": "Tool"},
-            "Directories": {"TargetDir": self.win},
-            "MsgBox": {"Confirm": "Confirm"},
-            "AutoUpdate": {"s16": "PROG_NAME was updated.", "s17": "Restart PROG_NAME now?",
-                           "s21": "Nothing new for Tool."},
-        }
-        for section, keys in (original or {}).items():
-            sections.setdefault(section, {}).update(keys)
-        write_ini(self.original, sections)
-        new_setup = {
-            "DownloadURL_UPDATE": self.location, "NameOfUpdateFile": "ToolUpdate.exe",
-            "SizeOfUpdateFile": str(package.stat().st_size), "VersionNew": "2", "Stamp": "7",
-            "ProgramName": "ToolNew", "RunningProcess": "<InstallDir>\\fake_app.exe",
-            "ShutDownMethod": "Using WM_CLOSE", "InformFinish": "1", "RestartProcess": "1",
-        }
-        new_setup.update(info or {})
-        write_ini(self.server / "Tool.info", {"NewSetup": new_setup})
-        self.env = fake_setup_env(tmp / "fake.log")
-
-    def run_update_exe(self, *args, timeout=60):
-        """Runs the auto-update program (it ends within its waits)."""
-        return finish(start_env(self.update_exe, *args, env=self.env), timeout)
-
-    def start_app(self, *args):
-        ready = self.tmp / "app.ready"
-        proc = start_env(self.app, "--ready", win_path(ready), "--exit-after", 300000, *args,
-                         env=self.env)
-        text = wait_for(lambda: ready.exists() and ready.read_text().strip(), 30, "fake_app")
-        return proc, int(text.split()[0])
-
-    def setup_record(self):
-        log = self.tmp / "fake.log"
-        return log.read_bytes().decode("latin-1") if log.exists() else None
-
-
-def remote(tmp: Path, *actions, timeout=60):
-    """Runs agent_remote.exe with the actions; returns its output lines."""
-    out = tmp / f"remote-{time.monotonic_ns()}.txt"
-    assert finish(start(HELPERS / "agent_remote.exe", "--out", win_path(out), *actions), timeout) == 0
-    return out.read_text().splitlines() if out.exists() else []
-
-
-def window_pids(tmp: Path, window_class: str):
-    line = remote(tmp, "--count", window_class)[0]
-    pids = line.split("pids=", 1)[1]
-    return [int(p) for p in pids.split(",") if p]
-
-
-def send(tmp: Path, *pairs):
-    """Agent commands (code, value) to the copy; returns {code: reply}."""
-    actions = []
-    for code, value in pairs:
-        actions += ["--send", AGENT_CLASS, code, value]
-    replies = {}
-    for line in remote(tmp, *actions):
-        code, _, reply = line.partition("=")
-        replies.setdefault(int(code), []).append(reply)
-    return replies
-
-
-def entries(viewer: DebugViewer):
-    """(process id, text) of every debug line."""
-    result = []
-    for line in viewer.lines():
-        m = re.match(r"(\d+)(.*)", line)
-        if m:
-            result.append((int(m.group(1)), m.group(2)))
-    return result
 
 
 def copy_pids(viewer: DebugViewer):
@@ -178,33 +25,6 @@ def copy_pids(viewer: DebugViewer):
 
 def lines_of(viewer: DebugViewer, pid: int):
     return [text for p, text in entries(viewer) if p == pid]
-
-
-def has_line(viewer: DebugViewer, text: str, pid=None):
-    return any(t == text and (pid is None or p == pid) for p, t in entries(viewer))
-
-
-def end_agents(tmp: Path, viewer: DebugViewer):
-    """Ends what a case left running (agent copies, fake applications), by
-    process id, until none is left. A relaunched auto-update program is
-    first let finish its wait, so that it starts no copy afterwards."""
-    def programs_done():
-        lines = entries(viewer)
-        started = {p for p, t in lines if t.startswith(" ==== STUB START ====>")
-                   and "\\Update.exe" in t and "\\X_Update.exe" not in t}
-        ended = {p for p, t in lines if t.startswith(" ==== STUB END ====>")}
-        return started <= ended
-    wait_for(programs_done, 30, "the auto-update programs to end")
-
-    def none_left():
-        left = False
-        for window_class in (AGENT_CLASS, APP_CLASS, LISTENER_CLASS):
-            for pid in window_pids(tmp, window_class):
-                left = True
-                subprocess.run([WINE, "taskkill", "/F", "/PID", str(pid)], capture_output=True,
-                               timeout=60)
-        return not left
-    wait_for(none_left, 60, "the case's programs to end")
 
 
 def wait_copy_window(tmp: Path):
@@ -288,7 +108,7 @@ def full_cycle(method, case):
 
             record = inst.setup_record()
             assert record is not None, "the update's setup program did not run"
-            cmdline = re.search(r"cmdline=(.*?)\r\n", record).group(1)
+            cmdline = command_line_of(record)
             assert re.search(r'\\Setup\.exe /OriginalInfoFile="C:\\Apps\\' + case +
                              r'\\Tool\.info" /TH_ID=_\d+ /AutoUpdateProg$', cmdline), cmdline
             assert read_ini_value(inst.original, "OriginalSetup", "VersionOriginal") == "2"
@@ -599,20 +419,18 @@ def test_update_file_name_with_a_drive_stays_in_the_agent_folder():
 
 
 if __name__ == "__main__":
-    cases = [test_full_cycle_wm_close,
-             test_delay_puts_the_check_on_the_matching_tick_and_interval_0_checks_once,
-             test_interval_minus_1_never_checks_but_a_user_request_does_and_reports_s21,
-             test_stop_switch_ends_the_copy_after_its_third_tick,
-             test_update_file_name_with_parent_part_stays_in_the_agent_folder,
-             test_update_file_name_with_forward_slashes_stays_in_the_agent_folder,
-             test_update_file_name_with_a_drive_stays_in_the_agent_folder,
-             test_stamp_already_seen_offers_nothing_on_an_automatic_check,
-             test_valid_versions_without_the_installed_version_installs_nothing,
-             test_an_ordinary_installer_as_the_update_is_recorded_when_it_succeeds,
-             test_agent_commands_are_answered_while_the_update_downloads,
-             test_test_mode_takes_the_files_from_its_folder_without_a_request,
-             test_full_cycle_wm_quit,
-             test_full_cycle_terminate,
-             test_full_cycle_dont_shut_down]
-    only = os.environ.get("ORVANE_ONLY")
-    main([c for c in cases if not only or only in c.__name__])
+    main([test_full_cycle_wm_close,
+          test_delay_puts_the_check_on_the_matching_tick_and_interval_0_checks_once,
+          test_interval_minus_1_never_checks_but_a_user_request_does_and_reports_s21,
+          test_stop_switch_ends_the_copy_after_its_third_tick,
+          test_update_file_name_with_parent_part_stays_in_the_agent_folder,
+          test_update_file_name_with_forward_slashes_stays_in_the_agent_folder,
+          test_update_file_name_with_a_drive_stays_in_the_agent_folder,
+          test_stamp_already_seen_offers_nothing_on_an_automatic_check,
+          test_valid_versions_without_the_installed_version_installs_nothing,
+          test_an_ordinary_installer_as_the_update_is_recorded_when_it_succeeds,
+          test_agent_commands_are_answered_while_the_update_downloads,
+          test_test_mode_takes_the_files_from_its_folder_without_a_request,
+          test_full_cycle_wm_quit,
+          test_full_cycle_terminate,
+          test_full_cycle_dont_shut_down])

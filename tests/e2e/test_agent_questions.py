@@ -3,16 +3,16 @@ before the update download, the question before its installation, the box
 that asks the user to close the application, and the warning after a
 failed update download.
 
-The installed application and the update on offer are test_agent.py's
+The installed application and the update on offer are agent_support.py's
 Install; the texts of the boxes come from the installation settings file
 and are read back from the boxes by msgbox_answerer.exe."""
 import os
 import subprocess
 import time
 
-from harness import WINE, Answerer, DebugViewer, Scratch, finish, main, wait_for
-from test_agent import (APP_CLASS, Install, end_agents, entries, has_line, nginx_requests,
-                        read_ini_value, send, window_pids)
+from agent_support import (APP_CLASS, Install, end_agents, entries, has_line, read_ini_value, send,
+                           window_pids)
+from harness import WINE, Answerer, DebugViewer, Scratch, finish, main, nginx_requests, wait_for
 
 # The parts of the download question are told apart by their brackets, so
 # a box that joins the wrong parts cannot pass.
@@ -32,8 +32,7 @@ def steps(*numbers):
 def package_requests(inst: Install, user_agent: str):
     """nginx requests for the update package made with the user agent of the
     size query ("HTTP_Connect_2") or of a download ("HTTP_Connect_3")."""
-    return [r for r in nginx_requests()
-            if f"/{inst.sub}/ToolUpdate.exe " in r and f'agent="{user_agent}"' in r]
+    return [r for r in nginx_requests(f"{inst.sub}/ToolUpdate.exe") if f'agent="{user_agent}"' in r]
 
 
 def left_in_folder(inst: Install):
@@ -233,10 +232,8 @@ def test_download_cut_short_is_a_failed_download_not_a_bad_token():
 
 
 if __name__ == "__main__":
-    cases = [test_declined_download_fetches_nothing_and_the_re_ask_offers_it_again,
-             test_declined_install_keeps_the_downloaded_package_and_installs_nothing,
-             test_close_box_repeats_while_the_application_runs_then_the_update_installs,
-             test_failed_download_with_confirmation_shows_the_url_and_s5,
-             test_download_cut_short_is_a_failed_download_not_a_bad_token]
-    only = os.environ.get("ORVANE_ONLY")
-    main([c for c in cases if not only or only in c.__name__])
+    main([test_declined_download_fetches_nothing_and_the_re_ask_offers_it_again,
+          test_declined_install_keeps_the_downloaded_package_and_installs_nothing,
+          test_close_box_repeats_while_the_application_runs_then_the_update_installs,
+          test_failed_download_with_confirmation_shows_the_url_and_s5,
+          test_download_cut_short_is_a_failed_download_not_a_bad_token])

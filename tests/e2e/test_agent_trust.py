@@ -2,17 +2,17 @@
 trusted: signed updates against the keys the installation pins, a package
 swapped on a mirror, HTTPS hosts with right and wrong certificates, and info
 files that only the real launcher reads. The installation and the server are
-those of test_agent.py."""
+those of agent_support.py."""
 import os
 import re
 import shutil
 import time
 from pathlib import Path
 
-from harness import (Answerer, DebugViewer, Scratch, Signer, fake_setup_env, finish, flipped, main, pack,
-                     trust_test_authority, wait_for)
-from test_agent import (TOKEN, Install, end_agents, entries, has_line, nginx_requests,
-                        read_ini_value, update_package)
+from agent_support import (TOKEN, Install, end_agents, entries, has_line, read_ini_value,
+                           update_package)
+from harness import (Answerer, DebugViewer, Scratch, Signer, fake_setup_env, finish, flipped, main,
+                     nginx_requests, pack, trust_test_authority, wait_for)
 
 
 def publish(inst: Install, package: Path, described=None):
@@ -195,8 +195,6 @@ def test_hostile_info_files_install_only_what_they_validly_offer():
 
 
 if __name__ == "__main__":
-    cases = [test_pinned_publisher_keys_admit_only_their_signed_updates,
-             test_https_update_installs_from_a_trusted_host_and_not_from_a_wrong_one,
-             test_hostile_info_files_install_only_what_they_validly_offer]
-    only = os.environ.get("ORVANE_ONLY")
-    main([c for c in cases if not only or only in c.__name__])
+    main([test_pinned_publisher_keys_admit_only_their_signed_updates,
+          test_https_update_installs_from_a_trusted_host_and_not_from_a_wrong_one,
+          test_hostile_info_files_install_only_what_they_validly_offer])

@@ -13,18 +13,16 @@ LoadLibraryA in the same setting shows that the plant works.
 Runs inside winerun.sh with ORVANE_HTTP_SERVERS=1.
 """
 import os
-import re
 import shutil
 from pathlib import Path
 
 from harness import (BIN, HELPERS, Answerer, DebugViewer, Scratch, build_setup, fake_setup_env, finish,
-                     log_lines_of, main, make_payload, pack, start_env)
+                     log_lines_of, main, make_payload, nginx_requests, pack, start_env)
 
 TOKEN = "planting-test-token"
 PLANTED = ["wininet", "psapi", "riched32", "shfolder", "shell32"]
 WWW = Path(os.environ.get("ORVANE_HTTP_ROOT", "/nonexistent"))
 NGINX = os.environ.get("ORVANE_NGINX_URL", "")
-NGINX_LOG = Path(os.environ.get("ORVANE_NGINX_LOG", "/nonexistent"))
 
 
 def planted_folder(folder: Path) -> Path:
@@ -86,7 +84,7 @@ def test_web_launcher_loads_system_libraries_only():
         assert "INTERNET DOWNLOAD" in answerer.boxes()[0]["text"]
         assert code == 0 and (tmp / "fake.log").exists(), lines
         assert " RunPackage result=TRUE" in lines, lines
-        sent = [l for l in NGINX_LOG.read_text().splitlines() if f"/{name} " in l]
+        sent = nginx_requests(name)
         assert len(sent) == 1 and f"sent={served.stat().st_size}" in sent[0], sent
 
 

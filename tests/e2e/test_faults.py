@@ -15,14 +15,10 @@ import time
 from pathlib import Path
 
 import mutation
-from harness import (HELPERS, WINE, Answerer, DebugViewer, Scratch, build_setup, drive_c,
-                     fake_setup_env, finish, log_lines_of, main, make_payload, reg_query, reseal,
-                     same_tree, start, start_env, wait_for, win_path)
-
-
-def default_temp() -> Path:
-    users = [p for p in (drive_c() / "users").iterdir() if p.name != "Public"]
-    return users[0] / "Temp"
+from mutation import drive_listing
+from harness import (HELPERS, WINE, Answerer, Scratch, build_setup, drive_c, fake_setup_env, main,
+                     make_payload, reg_query, reseal, run_setup, same_tree, setup_leftovers, start,
+                     start_env, wait_for, wine_temp, win_path)
 
 
 def setup_folder_name(setup: Path) -> str:
@@ -31,22 +27,11 @@ def setup_folder_name(setup: Path) -> str:
     return f"SETUP_{(t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec // 2)}"
 
 
-def ours_in(root: Path):
-    """Setup folders and marks in a temp folder."""
-    return sorted(p.name for p in root.iterdir() if p.name.upper().startswith("SETUP_"))
-
-
 def run_hidden(tmp, setup, timeout=120):
-    """Runs a package with /hide and a debug viewer: (exit code, log lines,
-    whether its main program ran)."""
-    viewer = DebugViewer(tmp)
-    try:
-        code = finish(start_env(setup, "/hide", env=fake_setup_env(tmp / "fake.log", tmp / "copy")),
-                      timeout)
-        lines = log_lines_of(viewer)
-    finally:
-        viewer.close()
-    return code, lines, (tmp / "fake.log").exists()
+    """Runs a package with /hide (run_setup): (exit code, log lines, whether
+    its main program ran)."""
+    code, lines, record = run_setup(tmp, setup, "/hide", timeout=timeout)
+    return code, lines, record is not None
 
 
 def reg_set_temp(value: str):
@@ -83,10 +68,6 @@ class TempOnMount:
             self.dir.rmdir()
 
 
-def drive_listing():
-    return mutation.drive_listing()
-
-
 def understate_space(setup: Path):
     """Lets a package claim it needs 1 KB, so that the room check passes and
     the disk fills up while the files are written."""
@@ -112,7 +93,7 @@ def test_disk_full_while_extracting():
             code, lines, ran = run_hidden(tmp, setup)
             assert answerer.wait() == 0, "no message about the full disk"
             text = answerer.boxes()[0]["text"]
-            left = ours_in(mount.root)
+            left = setup_leftovers(mount.root)
         finally:
             mount.close()
         print(f"box: {text[:300]}")
@@ -120,7 +101,7 @@ def test_disk_full_while_extracting():
         assert "space" in text.lower() or "disk full" in text.lower(), text
         assert code == 0 and not ran, "the main program started from incomplete files"
         assert " RunPackage result=FALSE" in lines, lines
-        assert left == [], left
+        assert not left, left
         assert drive_listing() == before
 
 
@@ -134,7 +115,7 @@ def test_read_only_temp_folder_extracts_on_another_drive():
         try:
             before = drive_listing()
             code, lines, ran = run_hidden(tmp, setup)
-            left = ours_in(mount.root)
+            left = setup_leftovers(mount.root)
         finally:
             mount.close()
         # The setup folder could not be made on T:, so the room check sends
@@ -145,7 +126,7 @@ def test_read_only_temp_folder_extracts_on_another_drive():
                    if l.startswith("exe="))
         assert exe.upper().startswith("EXE=C:\\TEMP"), exe
         assert " RunPackage result=TRUE" in lines, lines
-        assert left == []
+        assert not left
         assert drive_listing() == before
 
 
@@ -153,7 +134,7 @@ def test_locked_target_file_is_reported_and_its_folder_swept_later():
     with Scratch() as tmp:
         payload = make_payload(tmp / "in")
         setup = build_setup(tmp / "setup.exe", payload)
-        temp = default_temp()
+        temp = wine_temp()
         folder = temp / setup_folder_name(setup)
         before = drive_listing()
         locker = start(HELPERS / "file_locker.exe", "--file",
@@ -171,7 +152,7 @@ def test_locked_target_file_is_reported_and_its_folder_swept_later():
             assert "sharing violation" in text.lower() or "another process" in text.lower(), text
             assert code == 0 and not ran, "the main program started without readme.txt"
             # The held file keeps the folder; it stays marked as ours.
-            assert ours_in(temp) == [folder.name, folder.name + ".LCK"], ours_in(temp)
+            assert setup_leftovers() == {folder.name, folder.name + ".LCK"}, setup_leftovers()
             assert [p.name for p in folder.iterdir()] == ["readme.txt"]
         finally:
             locker.kill()
@@ -179,7 +160,7 @@ def test_locked_target_file_is_reported_and_its_folder_swept_later():
         code, lines, ran = run_hidden(tmp, setup)
         assert code == 0 and ran and " RunPackage result=TRUE" in lines, lines
         assert same_tree(payload, tmp / "copy")
-        assert ours_in(temp) == [], "the folder of the locked file was not swept"
+        assert not setup_leftovers(), "the folder of the locked file was not swept"
         assert drive_listing() == before
 
 
@@ -189,7 +170,7 @@ def test_killed_launcher_is_swept_by_the_next_run_and_other_folders_are_kept():
         (payload / "big.txt").write_bytes(b"".join(b"line %09d of a large file\r\n" % i
                                                    for i in range(3000000)))
         setup = build_setup(tmp / "setup.exe", payload)
-        temp = default_temp()
+        temp = wine_temp()
         name = setup_folder_name(setup)
         before = drive_listing()
         # Not ours: the same naming pattern, but no mark beside it.
@@ -203,12 +184,12 @@ def test_killed_launcher_is_swept_by_the_next_run_and_other_folders_are_kept():
         proc.wait()
         size = (temp / name / "big.txt").stat().st_size
         print(f"killed with {size} of {(payload / 'big.txt').stat().st_size} bytes of big.txt")
-        assert ours_in(temp) == ["SETUP_1", name, name + ".LCK"], ours_in(temp)
+        assert setup_leftovers() == {"SETUP_1", name, name + ".LCK"}, setup_leftovers()
 
         code, lines, ran = run_hidden(tmp, setup)
         assert code == 0 and ran and " RunPackage result=TRUE" in lines, lines
         assert same_tree(payload, tmp / "copy"), "the second run's files differ"
-        assert ours_in(temp) == ["SETUP_1"], ours_in(temp)
+        assert setup_leftovers() == {"SETUP_1"}, setup_leftovers()
         assert (foreign / "keep.txt").read_text() == "not the launcher's"
 
         # A folder of the launcher's own name that is not ours: the run takes
@@ -221,7 +202,7 @@ def test_killed_launcher_is_swept_by_the_next_run_and_other_folders_are_kept():
         exe = next(l for l in (tmp / "fake.log").read_text(errors="replace").splitlines()
                    if l.startswith("exe="))
         assert f"\\{name}_2\\Setup.exe" in exe, exe
-        assert ours_in(temp) == ["SETUP_1", name], ours_in(temp)
+        assert setup_leftovers() == {"SETUP_1", name}, setup_leftovers()
         assert [p.name for p in (temp / name).iterdir()] == ["keep.txt"]
         for p in (temp / name, foreign):
             (p / "keep.txt").unlink()

@@ -3,7 +3,7 @@ extracts with the launcher's peak working set under 32 MB, and the file
 comes out byte-identical."""
 import hashlib
 
-from harness import BIN, HELPERS, DebugViewer, Scratch, fake_setup_env, finish, log_lines_of, main, pack
+from harness import BIN, HELPERS, Scratch, main, pack, run_setup
 
 SIZE = 300 * 1000 * 1000
 
@@ -38,23 +38,13 @@ def test_300_mb_entry_extracts_in_bounded_memory():
              "--main", "Setup.exe*", "--piece-size", "400M")
         entries = [l for l in pack("list", setup).stdout.splitlines() if "big.dat" in l]
         assert len(entries) == 1, entries
-        viewer = DebugViewer(tmp)
-        try:
-            code = finish(start_hidden(setup, tmp), 300)
-            lines = log_lines_of(viewer)
-        finally:
-            viewer.close()
+        code, lines, _ = run_setup(tmp, setup, "/hide", timeout=300)
         assert code == 0 and " RunPackage result=TRUE" in lines, lines
         peak = int(next(l for l in lines if l.startswith(" PeakWorkingSetSize=")).split("=")[1])
         print(f"peak working set: {peak / 1e6:.1f} MB")
         assert 0 < peak < 32 * 1024 * 1024, peak
         copied = hashlib.sha256((tmp / "copy" / "big.dat").read_bytes()).hexdigest()
         assert copied == digest
-
-
-def start_hidden(setup, tmp):
-    from harness import start_env
-    return start_env(setup, "/hide", env=fake_setup_env(tmp / "fake.log", tmp / "copy"))
 
 
 if __name__ == "__main__":

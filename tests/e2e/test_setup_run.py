@@ -3,26 +3,11 @@ and back to a clean exit, under Wine."""
 import os
 import re
 import shutil
-import subprocess
 
-from harness import (BIN, Answerer, DebugViewer, Scratch, build_setup, fake_setup_env, finish,
-                     log_lines_of, main, make_payload, package_layout, pack, reseal, same_tree,
-                     stamped_lines, start, start_env, wait_for, win_path)
-
-
-def run_setup(tmp, setup, *args, env_extra=None, timeout=120):
-    """Runs a package with a debug viewer; returns (exit code, log lines,
-    fake setup record or None)."""
-    env = fake_setup_env(tmp / "fake.log", tmp / "copy")
-    env.update(env_extra or {})
-    viewer = DebugViewer(tmp)
-    try:
-        code = finish(start_env(setup, *args, env=env), timeout)
-        lines = log_lines_of(viewer)
-    finally:
-        viewer.close()
-    record = (tmp / "fake.log").read_bytes().decode("latin-1") if (tmp / "fake.log").exists() else None
-    return code, lines, record
+from harness import (Answerer, DebugViewer, Scratch, Signer, build_setup, command_line_of,
+                     fake_setup_env, finish, linux_path, log_lines_of, main, make_payload,
+                     package_layout, reseal, run_setup, same_tree, stamped_lines, start_env,
+                     wait_for)
 
 
 def body_of(box):
@@ -30,10 +15,6 @@ def body_of(box):
     heading = box["caption"].upper() + "\\r\\n\\r\\n"
     text = box["text"]
     return text[len(heading):] if text.startswith(heading) else text
-
-
-def command_line_of(record):
-    return re.search(r"cmdline=(.*?)\r\n", record).group(1)
 
 
 def test_normal_run_passes_the_arguments_and_extracts_every_file():
@@ -48,13 +29,7 @@ def test_normal_run_passes_the_arguments_and_extracts_every_file():
         assert same_tree(payload, tmp / "copy"), "extracted files differ from the input"
         assert " RunPackage result=TRUE" in lines, lines
         setup_folder = m.group(1).rsplit("\\", 1)[0]
-        assert not os.path.exists(drive_path(setup_folder)), "setup folder left behind"
-
-
-def drive_path(windows_path):
-    """The Linux path of a C: path in the Wine prefix."""
-    rest = windows_path[3:].replace("\\", "/")
-    return os.path.join(os.environ["WINEPREFIX"], "drive_c", rest)
+        assert not linux_path(setup_folder).exists(), "setup folder left behind"
 
 
 def test_hide_switch_skips_the_temp_drive_question():
@@ -263,13 +238,7 @@ def test_signed_package_still_passes_its_checksum():
     with Scratch() as tmp:
         payload = make_payload(tmp / "in")
         setup = build_setup(tmp / "plain.exe", payload)
-        key, cert = tmp / "key.pem", tmp / "cert.pem"
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj",
-                        "/CN=Orvane Test", "-days", "2", "-keyout", key, "-out", cert],
-                       check=True, capture_output=True, timeout=60)
-        signed = tmp / "setup.exe"
-        subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", setup,
-                        "-out", signed], check=True, capture_output=True, timeout=60)
+        signed = Signer(tmp / "keys", "test").sign(setup, tmp / "setup.exe")
         assert len(signed.read_bytes()) > len(setup.read_bytes())
         code, lines, record = run_setup(tmp, signed)
         assert code == 0 and record is not None, lines

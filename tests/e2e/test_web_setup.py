@@ -9,20 +9,18 @@ whenever loopback is up. The failed-transfer path is covered instead by a
 web folder on a closed port, which gives the "Unable to open URL: " box.
 """
 import os
-import re
 import socket
 import struct
 import time
 from pathlib import Path
 
-from harness import (BIN, Answerer, DebugViewer, Scratch, Signer, build_setup, drive_c,
-                     fake_setup_env, finish, log_lines_of, main, make_payload, pack, start_env,
-                     trust_test_authority)
+from harness import (BIN, Answerer, Scratch, Signer, build_setup, command_line_of, main,
+                     make_payload, nginx_requests, pack, run_setup, setup_leftovers,
+                     trust_test_authority, wine_temp)
 
 TOKEN = "Orvane-web-token-7f3a"
 WWW = Path(os.environ.get("ORVANE_HTTP_ROOT", "/nonexistent"))
 NGINX = os.environ.get("ORVANE_NGINX_URL", "")
-NGINX_LOG = Path(os.environ.get("ORVANE_NGINX_LOG", "/nonexistent"))
 FAULT = os.environ.get("ORVANE_FAULT_URL", "")
 
 
@@ -48,46 +46,19 @@ def web_launcher(out: Path, folder: str, name: str, size: int, *extra, token=TOK
     return out
 
 
-def requests_for(name: str):
-    """nginx access-log lines for one file name."""
-    if not NGINX_LOG.exists():
-        return []
-    return [line for line in NGINX_LOG.read_text().splitlines() if f"/{name} " in line]
-
-
-def temp_folder() -> Path:
-    """The Wine user's temporary folder, where the launcher downloads to."""
-    found = [p for p in (drive_c() / "users").glob("*/Temp") if p.is_dir()]
-    found += [p for p in (drive_c() / "users").glob("*/AppData/Local/Temp") if p.is_dir()]
-    assert found, "no temporary folder in the Wine prefix"
-    return found[0]
-
-
 def left_in_temp(name: str):
-    return [p for p in temp_folder().rglob("*") if p.name.lower().startswith(name.lower())]
+    return [p for p in wine_temp().rglob("*") if p.name.lower().startswith(name.lower())]
 
 
 def run_launcher(tmp: Path, launcher: Path, answerer=None, timeout=180):
-    """Runs the launcher with a debug viewer; returns (exit code, log lines,
-    fake setup record or None, boxes seen by the answerer)."""
-    env = fake_setup_env(tmp / "fake.log", tmp / "copy")
-    viewer = DebugViewer(tmp)
-    try:
-        code = finish(start_env(launcher, env=env), timeout)
-        lines = log_lines_of(viewer)
-    finally:
-        viewer.close()
+    """Runs the launcher (run_setup); returns (exit code, log lines, fake
+    setup record or None, boxes seen by the answerer)."""
+    code, lines, record = run_setup(tmp, launcher, timeout=timeout)
     boxes = []
     if answerer is not None:
         assert answerer.wait() == 0, "an expected message box did not appear"
         boxes = answerer.boxes()
-    log = tmp / "fake.log"
-    record = log.read_bytes().decode("latin-1") if log.exists() else None
     return code, lines, record, boxes
-
-
-def command_line_of(record: str) -> str:
-    return re.search(r"cmdline=(.*?)\r\n", record).group(1)
 
 
 def serve(package: Path, name: str) -> Path:
@@ -111,7 +82,7 @@ def test_download_asked_yes_runs_the_fetched_package():
         assert "INTERNET DOWNLOAD" in box["text"], box
         assert f"Size: {format_mb(size)} MB" in box["text"], (format_mb(size), box)
         assert command_line_of(record).split()[1] == "/served", record
-        got = requests_for(name)
+        got = nginx_requests(name)
         assert len(got) == 1 and "status=200" in got[0] and f"sent={size}" in got[0], got
         assert (tmp / "copy" / "data.bin").read_bytes() == (tmp / "in-real" / "data.bin").read_bytes()
         assert not left_in_temp(name), "the downloaded package was not deleted"
@@ -128,7 +99,7 @@ def test_download_asked_no_fetches_and_runs_nothing():
         code, lines, record, boxes = run_launcher(tmp, launcher, answerer, timeout=60)
         assert code == 0 and len(boxes) == 1 and "INTERNET DOWNLOAD" in boxes[0]["text"], boxes
         assert record is None, "the setup program ran after a no"
-        assert requests_for(name) == [], requests_for(name)
+        assert nginx_requests(name) == [], nginx_requests(name)
         assert not left_in_temp(name)
 
 
@@ -156,7 +127,7 @@ def test_wrong_token_is_refused_and_the_download_deleted():
         code, lines, record, boxes = run_launcher(tmp, launcher, answerer)
         assert code == 0 and record is None, "a package of another publisher ran"
         assert boxes[0]["caption"] == "Error" and "Bad Secret Token!" in boxes[0]["text"], boxes
-        got = requests_for(name)
+        got = nginx_requests(name)
         assert len(got) == 1 and f"sent={served.stat().st_size}" in got[0], got
         assert not left_in_temp(name), left_in_temp(name)
 
@@ -178,7 +149,7 @@ def test_html_page_instead_of_the_package_is_reported_as_404():
             assert boxes[0]["caption"] == "Error", boxes
             assert "404 File Not Found..." in text and f"URL:  {folder}/{name}" in text, boxes
             assert "Bad Secret Token!" not in text
-            assert len(requests_for(name)) == 1, requests_for(name)
+            assert len(nginx_requests(name)) == 1, nginx_requests(name)
             assert not left_in_temp(name), left_in_temp(name)
 
 
@@ -196,7 +167,7 @@ def test_download_that_ends_short_is_a_failed_download():
         assert f"{folder}/{name}" in text and "Unable to Download File!" in text, boxes
         assert "Bad Secret Token!" not in text, boxes
         # Only the partial file stays, for the next start to continue.
-        assert not (temp_folder() / name).exists()
+        assert not (wine_temp() / name).exists()
 
 
 def test_copy_beside_the_launcher_is_used_without_a_request():
@@ -209,7 +180,7 @@ def test_copy_beside_the_launcher_is_used_without_a_request():
         code, lines, record, _ = run_launcher(tmp, launcher)
         assert code == 0 and record is not None, lines
         assert command_line_of(record).split()[1] == "/beside", record
-        assert requests_for(name) == [], requests_for(name)
+        assert nginx_requests(name) == [], nginx_requests(name)
         assert (tmp / "dist" / name).exists(), "the copy beside the launcher was deleted"
 
 
@@ -224,7 +195,7 @@ def test_always_download_ignores_the_copy_beside_the_launcher():
         code, lines, record, _ = run_launcher(tmp, launcher)
         assert code == 0 and record is not None, lines
         assert command_line_of(record).split()[1] == "/served", record
-        got = requests_for(name)
+        got = nginx_requests(name)
         assert len(got) == 1 and f"sent={served.stat().st_size}" in got[0], got
 
 
@@ -242,7 +213,7 @@ def test_agent_copy_lands_beside_the_extracted_files():
         expected = bytearray(launcher.read_bytes())
         expected[len(expected) - 5] = 1
         assert copied.read_bytes() == bytes(expected), "the agent copy is not the flagged launcher"
-        assert not [p for p in temp_folder().iterdir() if p.name.endswith("ToolUpdate.exe")], \
+        assert not [p for p in wine_temp().iterdir() if p.name.endswith("ToolUpdate.exe")], \
             "an agent copy was written outside the setup folder"
 
 
@@ -267,7 +238,7 @@ def test_signed_launcher_runs_only_a_setup_file_of_its_own_signer():
             run_folder.mkdir()
             answerer = None if runs else Answerer(run_folder, ["--enter"])
             code, lines, record, boxes = run_launcher(run_folder, launcher, answerer)
-            assert code == 0 and len(requests_for(name)) == 1, (case, lines)
+            assert code == 0 and len(nginx_requests(name)) == 1, (case, lines)
             refused = [line for line in lines if line.startswith(" Setup file refused: ")]
             if runs:
                 assert record is not None and refused == [], (case, lines)
@@ -289,10 +260,6 @@ def test_signed_launcher_runs_only_a_setup_file_of_its_own_signer():
                     "signature not valid"
                 assert refused == [f" Setup file refused: {expected}"], (case, lines)
             assert not left_in_temp(name), left_in_temp(name)
-
-
-def setup_folders_left():
-    return [p.name for p in temp_folder().iterdir() if p.name.upper().startswith("SETUP_")]
 
 
 def check_partial_files(name: str, served: bytes):
@@ -352,9 +319,9 @@ def test_download_faults_end_in_bounded_time_with_a_message_and_no_setup_folder(
                     failures.append(f"{faults}: expected an Error box with {message!r}: {seen}")
                 elif f"{folder}/{name}" not in boxes[0]["text"]:
                     failures.append(f"{faults}: the box does not name the url: {seen}")
-            if setup_folders_left():
-                failures.append(f"{faults}: setup folders left: {setup_folders_left()}")
-            if (temp_folder() / name).exists() and message is not None:
+            if setup_leftovers():
+                failures.append(f"{faults}: setup folders left: {setup_leftovers()}")
+            if (wine_temp() / name).exists() and message is not None:
                 failures.append(f"{faults}: a failed download left {name} itself")
             check_partial_files(name, served)
         # The restart case really was one: a range asked for, the whole file sent.
@@ -394,7 +361,7 @@ def test_https_download_passes_only_with_a_trusted_certificate_for_the_host():
                 assert record is None, (base, trust, "a package ran over an unchecked connection")
                 assert boxes[0]["caption"] == "Error", boxes
                 assert f"Unable to open URL: {folder}/{name}" in boxes[0]["text"], boxes
-            assert not setup_folders_left() and not left_in_temp(name), left_in_temp(name)
+            assert not setup_leftovers() and not left_in_temp(name), left_in_temp(name)
 
 
 if __name__ == "__main__":

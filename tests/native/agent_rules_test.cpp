@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include "shared_cases.h"
+
 namespace {
 
 TScheduleInput Schedule(int64_t interval, int64_t last, int64_t now) {
@@ -293,21 +295,7 @@ TEST(OfferParsing, EveryKeyOfTheInfoFile) {
 }
 
 TEST(InstalledStateParsing, IntegerEncodings) {
-  struct Case {
-    const char* stored;
-    int64_t int64Value;
-    int32_t int32Value;
-  };
-  const Case cases[] = {
-      {"", 0, 0},
-      {"abc", 0, 0},
-      {"-1", -1, -1},
-      {"12x", 0, 0},
-      {"4294967297", 4294967297LL, 1},
-      {"-2147483649", -2147483649LL, 2147483647},
-      {"99999999999999999999", 0, 0},
-  };
-  for (const Case& c : cases) {
+  for (const TStoredInteger& c : kStoredIntegers) {
     SCOPED_TRACE(c.stored);
     const TInstalledState state = ParseInstalledState(Values({
         {"VersionOriginal", c.stored},

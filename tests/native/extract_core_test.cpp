@@ -7,23 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "bytes.h"
+
 namespace {
-
-std::string Deflate(const std::string& data, int level = 9) {
-  uLongf size = compressBound(static_cast<uLong>(data.size()));
-  std::string out(size, '\0');
-  EXPECT_EQ(Z_OK, compress2(reinterpret_cast<Bytef*>(&out[0]), &size,
-                            reinterpret_cast<const Bytef*>(data.data()),
-                            static_cast<uLong>(data.size()), level));
-  out.resize(size);
-  return out;
-}
-
-std::string RandomBytes(std::mt19937& random, size_t size, int alphabet) {
-  std::string data(size, '\0');
-  for (char& c : data) c = static_cast<char>(random() % alphabet);
-  return data;
-}
 
 // Records what the inflater delivers, and how often.
 struct TRecorder : TEntrySink {
@@ -169,7 +155,7 @@ TEST(EntryInflater, RoundTripsThroughTinyBuffers) {
           "|file" + std::to_string(contentSize) + ".bin|" + std::to_string(random() % 100000) + "|";
       // Alternate between incompressible and highly compressible content.
       const std::string content = RandomBytes(random, contentSize, contentSize % 2 ? 256 : 3);
-      const std::string block = Deflate(header + std::string(1, '\0') + content);
+      const std::string block = EntryBlock(header, content);
       TEntryInflater inflater(outputSize);
       TRecorder sink;
       const size_t maxPiece = 1 + random() % 70000;
@@ -191,7 +177,7 @@ TEST(EntryInflater, RoundTripsThroughTinyBuffers) {
 TEST(EntryInflater, HeaderSplitAcrossBuffers) {
   const std::string header = "|data\\a.bin|123456|";
   const std::string content = std::string("\0\0x\0y", 5) + std::string(50, 'z');
-  const std::string block = Deflate(header + std::string(1, '\0') + content);
+  const std::string block = EntryBlock(header, content);
   for (size_t outputSize = 1; outputSize <= header.size() + 3; ++outputSize) {
     for (size_t piece = 1; piece <= 5; ++piece) {
       TEntryInflater inflater(outputSize);
@@ -222,7 +208,7 @@ TEST(EntryInflater, EntriesWithoutUsableHeaderAreSkipped) {
   for (const Case& c : cases) {
     TEntryInflater inflater(1000);
     TRecorder sink;
-    const std::string block = Deflate(c.inflated);
+    const std::string block = Deflated(c.inflated);
     inflater.Feed(reinterpret_cast<const uint8_t*>(block.data()), block.size(), sink);
     EXPECT_EQ(TEntryInflater::TState::Finished, inflater.Finish()) << c.what;
     EXPECT_EQ(0, sink.headers) << c.what;
@@ -234,7 +220,7 @@ TEST(EntryInflater, EntriesWithoutUsableHeaderAreSkipped) {
   TEntryInflater inflater(1000);
   TRecorder sink;
   const std::string longest = std::string(kMaxEntryHeader, 'h');
-  const std::string block = Deflate(longest + std::string(1, '\0') + "x");
+  const std::string block = EntryBlock(longest, "x");
   inflater.Feed(reinterpret_cast<const uint8_t*>(block.data()), block.size(), sink);
   EXPECT_EQ(TEntryInflater::TState::Finished, inflater.Finish());
   EXPECT_EQ(longest, sink.header);
@@ -242,7 +228,7 @@ TEST(EntryInflater, EntriesWithoutUsableHeaderAreSkipped) {
 }
 
 TEST(EntryInflater, TrailingBytesAfterStreamEndAreIgnored) {
-  const std::string block = Deflate(std::string("|a|1|\0abc", 9)) + "garbage after the stream";
+  const std::string block = EntryBlock("|a|1|", "abc") + "garbage after the stream";
   TEntryInflater inflater(16);
   TRecorder sink;
   EXPECT_EQ(TEntryInflater::TState::Finished,
@@ -273,8 +259,7 @@ std::string WithDictionary() {
 // Damaged entries end in a failure with zlib's text, never in a hang.
 TEST(EntryInflater, DamagedStreamsFailWithZlibText) {
   std::mt19937 random(7);
-  const std::string good =
-      Deflate("|a.bin|1|" + std::string(1, '\0') + RandomBytes(random, 200000, 256));
+  const std::string good = EntryBlock("|a.bin|1|", RandomBytes(random, 200000));
   std::string flipped = good;
   flipped[2] = static_cast<char>(flipped[2] ^ 0xFF);  // deflate block type 3
   std::string badAdler = good;
@@ -300,7 +285,7 @@ TEST(EntryInflater, DamagedStreamsFailWithZlibText) {
         << c.what;
     EXPECT_EQ(c.error, inflater.ErrorText()) << c.what;
     // Once failed, more input changes nothing.
-    const std::string more = Deflate("more");
+    const std::string more = Deflated("more");
     EXPECT_EQ(TEntryInflater::TState::Failed,
               inflater.Feed(reinterpret_cast<const uint8_t*>(more.data()), more.size(), sink));
   }

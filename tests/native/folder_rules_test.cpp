@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "shared_cases.h"
+
 namespace {
 
 const char kShellFolders[] =
@@ -289,15 +291,6 @@ struct TFakeSearch {
     return found == map.end() ? std::string() : found->second;
   }
 };
-
-// Fields 0..19 of a field list from (field, value) pairs.
-std::string FieldList(const std::vector<std::pair<int, std::string>>& fields) {
-  std::vector<std::string> values(20);
-  for (const auto& field : fields) values[static_cast<size_t>(field.first)] = field.second;
-  std::string list = "|";
-  for (const std::string& value : values) list += value + "|";
-  return list;
-}
 
 struct TRunTimeCase {
   const char* title;

@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "bytes.h"
 
 namespace {
 
@@ -40,27 +41,6 @@ uint32_t GetCrcLoop(const std::string& file, int32_t trailerLength) {
     if (got < 4096) break;
   }
   return sum;
-}
-
-std::string RandomBytes(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::string bytes(n, '\0');
-  for (char& c : bytes) c = static_cast<char>(rng());
-  return bytes;
-}
-
-// A file that passes IsImageFile when it is long enough, with PackageEnd set
-// to `packageEnd`.
-std::string ImageLike(size_t n, int32_t packageEnd, uint32_t seed) {
-  std::string file = RandomBytes(n, seed);
-  if (n >= 258) {
-    file[0] = 'M';
-    file[1] = 'Z';
-    file[256] = 'P';
-    file[257] = 'E';
-    std::memcpy(&file[kPackageEndOffset], &packageEnd, 4);
-  }
-  return file;
 }
 
 }  // namespace
@@ -179,7 +159,7 @@ TEST(PlanCrc, MatchesTheLoopForEverySmallSize) {
     }
   }
   for (size_t n = 258; n <= 9000; n += 1) {
-    const std::string image = ImageLike(n, static_cast<int32_t>(n), static_cast<uint32_t>(n));
+    const std::string image = FakeStub(n, static_cast<uint32_t>(n), static_cast<int32_t>(n));
     ASSERT_EQ(CrcOfImage(image), GetCrcLoop(image, 74)) << "image size " << n;
   }
 }
@@ -206,7 +186,7 @@ TEST(PlanCrc, MatchesTheLoopWithAppendedBytesAndOddPackageEnds) {
       {700, 1},
   };
   for (const Case& c : cases) {
-    const std::string image = ImageLike(c.size, c.packageEnd, static_cast<uint32_t>(c.size));
+    const std::string image = FakeStub(c.size, static_cast<uint32_t>(c.size), c.packageEnd);
     EXPECT_EQ(CrcOfImage(image), GetCrcLoop(image, 74))
         << "size " << c.size << " PackageEnd " << c.packageEnd;
   }
@@ -214,7 +194,7 @@ TEST(PlanCrc, MatchesTheLoopWithAppendedBytesAndOddPackageEnds) {
 
 TEST(PlanCrc, AppendedBytesBehindPackageEndChangeNothing) {
   for (size_t n : {600u, 4096u, 4700u, 9000u, 16384u}) {
-    const std::string image = ImageLike(n, static_cast<int32_t>(n), 7);
+    const std::string image = FakeStub(n, 7, static_cast<int32_t>(n));
     const uint32_t before = CrcOfImage(image);
     for (size_t extra : {1u, 3u, 4u, 4095u, 4096u, 10000u}) {
       EXPECT_EQ(CrcOfImage(image + RandomBytes(extra, 9)), before) << n << "+" << extra;
@@ -223,12 +203,12 @@ TEST(PlanCrc, AppendedBytesBehindPackageEndChangeNothing) {
 }
 
 TEST(PlanCrc, HeaderBytesCountOnlyWithoutPackageEnd) {
-  std::string withEnd = ImageLike(5000, 5000, 3);
+  std::string withEnd = FakeStub(5000, 3, 5000);
   const uint32_t sumWithEnd = CrcOfImage(withEnd);
   withEnd[100] ^= 0x55;
   EXPECT_EQ(CrcOfImage(withEnd), sumWithEnd);
 
-  std::string withoutEnd = ImageLike(5000, 0, 3);
+  std::string withoutEnd = FakeStub(5000, 3, 0);
   const uint32_t sumWithoutEnd = CrcOfImage(withoutEnd);
   withoutEnd[100] ^= 0x55;
   EXPECT_NE(CrcOfImage(withoutEnd), sumWithoutEnd);

@@ -1,14 +1,7 @@
 // Runs the orvane-pack program as a user would.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <zlib.h>
 
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <random>
-#include <sstream>
 
 #include "pack_test_support.h"
 #include "package/format.h"
@@ -29,15 +22,14 @@ std::string HandMadePackage(const std::vector<std::string>& entries) {
 class PackCliTest : public TScratchFolderTest {
  protected:
   void SetUp() override {
-    TScratchFolderTest::SetUp();
-    WriteFile(Path("Stub.exe"), FakeStub(1536, 11));
+    WriteAll(Path("Stub.exe"), FakeStub(1536, 11));
     ASSERT_EQ(std::system(("mkdir -p '" + Path("app/bin") + "'").c_str()), 0);
-    WriteFile(Path("app/Setup.exe"), "MZ the setup program");
-    WriteFile(Path("app/readme.txt"), "Read me.\n");
-    WriteFile(Path("app/bin/data.bin"), RandomBytes(70000, 4));
-    WriteFile(Path("texts.lng"),
-              "; message texts\n[English]\ns1=Unpacking...\ns7=Bad CRC!<P>Try "
-              "again\n\n[German]\ns1=Entpacken...\n");
+    WriteAll(Path("app/Setup.exe"), "MZ the setup program");
+    WriteAll(Path("app/readme.txt"), "Read me.\n");
+    WriteAll(Path("app/bin/data.bin"), RandomBytes(70000, 4));
+    WriteAll(Path("texts.lng"),
+             "; message texts\n[English]\ns1=Unpacking...\ns7=Bad CRC!<P>Try "
+             "again\n\n[German]\ns1=Entpacken...\n");
   }
 
   std::string BuildArgs() const {
@@ -109,22 +101,21 @@ TEST_F(PackCliTest, BuildListVerifyExtract) {
     EXPECT_EQ(run->Output.find('\r'), std::string::npos) << run->Output;
   }
   for (const char* name : {"Setup.exe", "readme.txt", "bin/data.bin"}) {
-    EXPECT_EQ(ReadFile(Path(std::string("out/") + name)),
-              ReadFile(Path(std::string("app/") + name)))
+    EXPECT_EQ(ReadAll(Path(std::string("out/") + name)), ReadAll(Path(std::string("app/") + name)))
         << name;
   }
 }
 
 TEST_F(PackCliTest, ProjectFileGivesTheSamePackage) {
   ASSERT_EQ(Pack(BuildArgs()).ExitCode, 0);
-  WriteFile(Path("setup.ini"),
-            "[Package]\nstub = Stub.exe\nfolder = app\nmain = Setup.exe* /S\nlang = texts.lng\n"
-            "update-location = http://example.com/up/\nupdate-info-name = app.info\n"
-            "auto-update-name = AppUpd.exe\nupdate-token = tok-123\nmake-auto-update = 1\n"
-            "output = from-project.exe\nthreads = 1\n");
+  WriteAll(Path("setup.ini"),
+           "[Package]\nstub = Stub.exe\nfolder = app\nmain = Setup.exe* /S\nlang = texts.lng\n"
+           "update-location = http://example.com/up/\nupdate-info-name = app.info\n"
+           "auto-update-name = AppUpd.exe\nupdate-token = tok-123\nmake-auto-update = 1\n"
+           "output = from-project.exe\nthreads = 1\n");
   const TRun run = Pack("build --project " + Path("setup.ini"));
   ASSERT_EQ(run.ExitCode, 0) << run.Output;
-  EXPECT_TRUE(ReadFile(Path("from-project.exe")) == ReadFile(Path("setup.exe")));
+  EXPECT_TRUE(ReadAll(Path("from-project.exe")) == ReadAll(Path("setup.exe")));
 
   // The command line wins over the project file.
   ASSERT_EQ(Pack("build --project " + Path("setup.ini") + " --update-token other --output " +
@@ -134,7 +125,7 @@ TEST_F(PackCliTest, ProjectFileGivesTheSamePackage) {
   EXPECT_NE(Pack("list " + Path("o.exe")).Output.find("UpdateToken          other"),
             std::string::npos);
 
-  WriteFile(Path("bad.ini"), "[Package]\nstub = Stub.exe\nno-such-key = 1\n");
+  WriteAll(Path("bad.ini"), "[Package]\nstub = Stub.exe\nno-such-key = 1\n");
   EXPECT_EQ(Pack("build --project " + Path("bad.ini")).ExitCode, 2);
 }
 
@@ -145,12 +136,12 @@ TEST_F(PackCliTest, SpannedPackageAndDamage) {
   ASSERT_TRUE(Exists(Path("setup.exe.004")));
   EXPECT_EQ(Pack("verify " + Path("setup.exe")).ExitCode, 0);
   ASSERT_EQ(Pack("extract " + Path("setup.exe") + " " + Path("out")).ExitCode, 0);
-  EXPECT_EQ(ReadFile(Path("out/bin/data.bin")), ReadFile(Path("app/bin/data.bin")));
+  EXPECT_EQ(ReadAll(Path("out/bin/data.bin")), ReadAll(Path("app/bin/data.bin")));
 
   // One changed byte in disk 3: its checksum fails.
-  std::string disk3 = ReadFile(Path("setup.exe.003"));
+  std::string disk3 = ReadAll(Path("setup.exe.003"));
   disk3[100] ^= 0x20;
-  WriteFile(Path("setup.exe.003"), disk3);
+  WriteAll(Path("setup.exe.003"), disk3);
   TRun verify = Pack("verify " + Path("setup.exe"));
   EXPECT_EQ(verify.ExitCode, 1);
   EXPECT_NE(verify.Output.find("setup.exe.003: bad checksum"), std::string::npos) << verify.Output;
@@ -166,17 +157,16 @@ TEST_F(PackCliTest, SpannedPackageAndDamage) {
 
 TEST_F(PackCliTest, VerifyCatchesWrongMagicAndDamagedEntries) {
   ASSERT_EQ(Pack(BuildArgs()).ExitCode, 0);
-  std::string file = ReadFile(Path("setup.exe"));
+  std::string file = ReadAll(Path("setup.exe"));
   std::string wrongMagic = file;
   wrongMagic[wrongMagic.size() - kTrailerSize + 12] ^= 1;
-  WriteFile(Path("magic.exe"), wrongMagic);
+  WriteAll(Path("magic.exe"), wrongMagic);
   const TRun magic = Pack("verify " + Path("magic.exe"));
   EXPECT_EQ(magic.ExitCode, 1);
   EXPECT_NE(magic.Output.find("wrong magic"), std::string::npos) << magic.Output;
 
   // A block that is not a zlib stream, under a correct checksum.
-  WriteFile(Path("damaged.exe"),
-            HandMadePackage({Deflated(std::string("|a.txt|0|\0A", 11)), "not zlib at all"}));
+  WriteAll(Path("damaged.exe"), HandMadePackage({EntryBlock("|a.txt|0|", "A"), "not zlib at all"}));
   const TRun damaged = Pack("verify " + Path("damaged.exe"));
   EXPECT_EQ(damaged.ExitCode, 1);
   EXPECT_NE(damaged.Output.find("does not inflate"), std::string::npos) << damaged.Output;
@@ -187,16 +177,17 @@ TEST_F(PackCliTest, ExtractRefusesEscapingNames) {
                          "C:evil4.txt",   "a\\..\\..\\evil5.txt", "/tmp/evil6.txt"};
   std::vector<std::string> entries;
   for (const char* name : names)
-    entries.push_back(Deflated("|" + std::string(name) + "|0|" + std::string(1, '\0') + "x"));
-  entries.push_back(Deflated(std::string("|good.txt|0|\0fine", 17)));
-  WriteFile(Path("names.exe"), HandMadePackage(entries));
+    entries.push_back(EntryBlock("|" + std::string(name) + "|0|", "x"));
+  entries.push_back(EntryBlock("|good.txt|0|", "fine"));
+  WriteAll(Path("names.exe"), HandMadePackage(entries));
   ASSERT_EQ(std::system(("mkdir -p '" + Path("deep/out") + "'").c_str()), 0);
   const TRun run = Pack("extract " + Path("names.exe") + " " + Path("deep/out"));
   EXPECT_EQ(run.ExitCode, 1);
   EXPECT_NE(run.Output.find("6 entries refused"), std::string::npos) << run.Output;
-  EXPECT_EQ(ReadFile(Path("deep/out/good.txt")), "fine");
+  EXPECT_EQ(ReadAll(Path("deep/out/good.txt")), "fine");
   // Nothing named evil* was written anywhere near the target folder.
-  FILE* pipe = popen(("find '" + dir_ + "' /tmp/evil6.txt -name 'evil*' 2>/dev/null").c_str(), "r");
+  FILE* pipe = popen(
+      ("find '" + scratch_.Root() + "' /tmp/evil6.txt -name 'evil*' 2>/dev/null").c_str(), "r");
   char line[512];
   std::string hits;
   while (pipe && fgets(line, sizeof line, pipe)) hits += line;
@@ -205,10 +196,10 @@ TEST_F(PackCliTest, ExtractRefusesEscapingNames) {
 }
 
 TEST_F(PackCliTest, BadInputExitCodes) {
-  WriteFile(Path("notpe.exe"), std::string(3000, 'x'));
+  WriteAll(Path("notpe.exe"), std::string(3000, 'x'));
   // On Windows a name of dots alone names the folder itself.
   ASSERT_EQ(std::system(("mkdir -p '" + Path("dots") + "'").c_str()), 0);
-  WriteFile(Path("dots/..."), "x");
+  WriteAll(Path("dots/..."), "x");
   struct Case {
     std::string args;
     std::string shows;

@@ -2,14 +2,8 @@
 // file of an update package and the installation settings file, read back
 // the way the platform's profile functions read them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <map>
-#include <random>
 #include <sstream>
 
 #include "pack_test_support.h"
@@ -29,7 +23,7 @@ using TIni = std::map<std::string, std::map<std::string, std::string>>;
 
 TIni ReadIni(const std::string& path) {
   TIni ini;
-  std::istringstream in(ReadFile(path));
+  std::istringstream in(ReadAll(path));
   std::string line, section;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -52,9 +46,8 @@ TIni ReadIni(const std::string& path) {
 class PackInfo : public TScratchFolderTest {
  protected:
   void SetUp() override {
-    TScratchFolderTest::SetUp();
-    WriteFile(Path("stub.exe"), FakeStub(1536, 7));
-    WriteFile(Path("payload.txt"), "version two of the application\n");
+    WriteAll(Path("stub.exe"), FakeStub(1536, 7));
+    WriteAll(Path("payload.txt"), "version two of the application\n");
   }
 
   // A package built with the given token and extra build options.
@@ -83,7 +76,7 @@ TEST_F(PackInfo, InfoFileDescribesThePackage) {
   const auto& s = ini.at("NewSetup");
   EXPECT_EQ(s.at("DownloadURL_UPDATE"), "http://updates.example/tool");
   EXPECT_EQ(s.at("NameOfUpdateFile"), "ToolUpdate-2.exe");
-  EXPECT_EQ(s.at("SizeOfUpdateFile"), std::to_string(ReadFile(package).size()));
+  EXPECT_EQ(s.at("SizeOfUpdateFile"), std::to_string(ReadAll(package).size()));
   EXPECT_EQ(s.at("VersionNew"), "7");
   // The agent looks for ",<version>," in "," + list + ",": no blanks.
   EXPECT_EQ(s.at("ValidVersions"), "3,4,6");
@@ -93,7 +86,7 @@ TEST_F(PackInfo, InfoFileDescribesThePackage) {
   const TRun sum = Shell("sha256sum " + package);
   ASSERT_EQ(sum.ExitCode, 0) << sum.Output;
   EXPECT_EQ(s.at("Sha256OfUpdateFile"), sum.Output.substr(0, 64));
-  const std::string text = ReadFile(Path("Tool.info"));
+  const std::string text = ReadAll(Path("Tool.info"));
   EXPECT_NE(text.find("\r\nVersionNew=7\r\n"), std::string::npos) << "INI lines end in CR LF";
 }
 
@@ -149,7 +142,7 @@ TEST_F(PackInfo, AgentTokenMustMatch) {
   const std::string package = Package("u.exe", "publisher-one");
   const std::string sameAgent = Package("agent.exe", "publisher-one");
   const std::string otherAgent = Package("other.exe", "publisher-two");
-  WriteFile(Path("not-a-package.exe"), std::string(3000, 'x'));
+  WriteAll(Path("not-a-package.exe"), std::string(3000, 'x'));
 
   TRun run = Info(package, "--version 2 --agent " + sameAgent);
   EXPECT_EQ(run.ExitCode, 0) << run.Output;
@@ -201,11 +194,11 @@ TEST_F(PackInfo, WrongUsageWritesNothing) {
 }
 
 TEST_F(PackInfo, SettingsFileHoldsEverySection) {
-  WriteFile(Path("texts.txt"),
-            "; agent texts\r\n"
-            "s22=<b>NEW UPDATE</b><P>Checking PROG_NAME\r\n"
-            "\r\n"
-            "s31=Getting the info file...\r\n");
+  WriteAll(Path("texts.txt"),
+           "; agent texts\r\n"
+           "s22=<b>NEW UPDATE</b><P>Checking PROG_NAME\r\n"
+           "\r\n"
+           "s31=Getting the info file...\r\n");
   const std::string launcher = Package("agent.exe", "T1");
   const TRun run = Pack("settings --output " + Path("Tool.original") +
                         " --version 4 --program-name 'My Tool' --probe-interval 1d"
@@ -257,7 +250,7 @@ TEST_F(PackInfo, SettingsIntervalsAndChecks) {
     EXPECT_EQ(run.ExitCode, 2) << bad << run.Output;
     EXPECT_FALSE(Exists(Path("Tool.original"))) << bad;
   }
-  WriteFile(Path("texts.txt"), "s99=not an agent text\r\n");
+  WriteAll(Path("texts.txt"), "s99=not an agent text\r\n");
   const TRun unknown = Pack("settings --output " + Path("Tool.original") + " --version 1 --texts " +
                             Path("texts.txt"));
   EXPECT_EQ(unknown.ExitCode, 1);

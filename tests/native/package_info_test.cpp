@@ -1,11 +1,8 @@
 #include "package/package_info.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "pack_test_support.h"
@@ -13,23 +10,6 @@
 #include "util/file_io.h"
 
 namespace {
-
-std::string Int32Bytes(int32_t value) {
-  std::string bytes(4, '\0');
-  PutInt32(bytes, 0, value);
-  return bytes;
-}
-
-// A launcher image as the reader sees it: "MZ", PackageEnd at 252, "PE" at
-// 256, padded to 1024 bytes.
-std::string FakeImage() {
-  std::string image(1024, '\0');
-  image[0] = 'M';
-  image[1] = 'Z';
-  image[kPeSignatureOffset] = 'P';
-  image[kPeSignatureOffset + 1] = 'E';
-  return image;
-}
 
 PackageTrailer BaseTrailer() {
   PackageTrailer t{};
@@ -40,10 +20,6 @@ PackageTrailer BaseTrailer() {
   t.TrailerLength = kTrailerSize;
   for (int i = 0; i < 9; ++i) t.SpaceTable[i] = 1000u * (i + 1);
   return t;
-}
-
-std::string TrailerBytes(const PackageTrailer& t) {
-  return std::string(reinterpret_cast<const char*>(&t), sizeof(t));
 }
 
 const char kInfoList[] = "|http:/|C:\\Build\\MyApp.exe|Update.exe|TOKEN|1|";
@@ -62,7 +38,8 @@ struct TPackageParts {
 // Image, blocks, trailer, then whatever is appended later; DataOffset and
 // PackageEnd are filled in as the packager would.
 std::string BuildPackage(TPackageParts parts) {
-  std::string file = FakeImage();
+  // A launcher image as the reader sees it, padded to 1024 zero bytes.
+  std::string file = MarkAsImage(std::string(1024, '\0'));
   parts.trailer.DataOffset = static_cast<int32_t>(file.size());
   file += Block(parts.langTexts) + Block(parts.infoList);
   if (parts.trailer.HeaderBlockCount > 2) file += Block(parts.webList);
@@ -74,22 +51,15 @@ std::string BuildPackage(TPackageParts parts) {
 
 class PackageInfoTest : public TScratchFolderTest {
  protected:
-  void SetUp() override {
-    TScratchFolderTest::SetUp();
-    ResetChosenLangSection();
-    folder_ = dir_ + "/";
-  }
-  void TearDown() override {
-    ResetChosenLangSection();
-    TScratchFolderTest::TearDown();
-  }
+  void SetUp() override { ResetChosenLangSection(); }
+  void TearDown() override { ResetChosenLangSection(); }
 
   std::string Write(const std::string& name, const std::string& bytes) {
-    WriteFile(Path(name), bytes);
+    WriteAll(Path(name), bytes);
     return Path(name);
   }
 
-  std::string folder_;
+  const std::string folder_ = Path("");
 };
 
 TEST_F(PackageInfoTest, ReadsListsAndStopsAtTheFirstEntry) {

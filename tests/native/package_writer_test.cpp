@@ -1,15 +1,12 @@
 #include "pack/package_writer.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <random>
-#include <sstream>
 
 #include "pack/pack_reader.h"
 #include "pack_test_support.h"
@@ -70,7 +67,7 @@ class PackageWriterTest : public TScratchFolderTest {
   // No file other than `expected` lies in the scratch folder.
   void ExpectOnlyFiles(const std::vector<std::string>& expected) {
     std::vector<std::string> names;
-    FILE* list = popen(("ls -A '" + dir_ + "'").c_str(), "r");
+    FILE* list = popen(("ls -A '" + scratch_.Root() + "'").c_str(), "r");
     char line[512];
     while (list && fgets(line, sizeof line, list)) names.push_back(Trim(line));
     if (list) pclose(list);
@@ -108,7 +105,7 @@ TEST_F(PackageWriterTest, RoundTripThroughTheReaders) {
   EXPECT_EQ(result.FilesCount, 4);
   EXPECT_EQ(result.EntryCount, 4);
 
-  const std::string file = ReadFile(out);
+  const std::string file = ReadAll(out);
   EXPECT_EQ(PackageEndOf(file), static_cast<int32_t>(file.size()));
   const std::string stub = FakeStub(2048, 42);
   EXPECT_EQ(file.substr(0, kPackageEndOffset), stub.substr(0, kPackageEndOffset));
@@ -197,7 +194,7 @@ TEST_F(PackageWriterTest, ExitCodeModeIsASixthInfoFieldThatOlderPackagesLack) {
 TEST_F(PackageWriterTest, SourceFilesTakeTheirSizeAndTime) {
   const std::string source = Path("big.dat");
   const std::string bytes = TextBytes(300000, 3);
-  WriteFile(source, bytes);
+  WriteAll(source, bytes);
   std::system(("touch -d '2021-07-04 10:20:30' '" + source + "'").c_str());
   TPackageDescription d;
   d.StubImage = FakeStub(2048, 42);
@@ -218,9 +215,9 @@ TEST_F(PackageWriterTest, SourceFilesTakeTheirSizeAndTime) {
 
 TEST_F(PackageWriterTest, AppendedBytesKeepTrailerAndChecksum) {
   ASSERT_EQ(WritePackage(Basic(), Path("setup.exe")), "");
-  const std::string file = ReadFile(Path("setup.exe"));
+  const std::string file = ReadAll(Path("setup.exe"));
   const std::string grown = file + RandomBytes(10000, 8);
-  WriteFile(Path("grown.exe"), grown);
+  WriteAll(Path("grown.exe"), grown);
   EXPECT_EQ(CrcOfImage(grown), TrailerAtEnd(file, file.size()).ExpectedCrc);
   const TReadBack back = ReadBack(Path("grown.exe"));
   EXPECT_TRUE(back.Report.Disks[0].CrcMatches);
@@ -239,7 +236,7 @@ TEST_F(PackageWriterTest, StreamedChecksumForEveryBodyAlignment) {
       d.StubImage = FakeStub(stubSize, 42);
       d.Files.push_back({"a.bin", "", RandomBytes(length * 97, static_cast<uint32_t>(length)), 0});
       ASSERT_EQ(WritePackage(d, Path("p.exe")), "");
-      const std::string file = ReadFile(Path("p.exe"));
+      const std::string file = ReadAll(Path("p.exe"));
       ASSERT_EQ(Field(TrailerAtEnd(file, file.size()).ExpectedCrc), CrcOfImage(file))
           << "stub " << stubSize << " length " << length;
     }
@@ -248,9 +245,9 @@ TEST_F(PackageWriterTest, StreamedChecksumForEveryBodyAlignment) {
 
 TEST_F(PackageWriterTest, ChecksumCatchesDamage) {
   ASSERT_EQ(WritePackage(Basic(), Path("setup.exe")), "");
-  std::string file = ReadFile(Path("setup.exe"));
+  std::string file = ReadAll(Path("setup.exe"));
   file[file.size() - 200] ^= 1;
-  WriteFile(Path("bad.exe"), file);
+  WriteAll(Path("bad.exe"), file);
   TPackageReport report;
   WalkPackage(Path("bad.exe"), report, [](const TPackEntry&) { return std::string(); });
   ASSERT_EQ(report.Disks.size(), 1u);
@@ -272,7 +269,7 @@ TEST_F(PackageWriterTest, SpannedPackageSplitsOverDisks) {
   for (size_t i = 0; i < result.DiskPaths.size(); ++i) {
     const std::string path = result.DiskPaths[i];
     EXPECT_EQ(path, DiskFileName(out, static_cast<int>(i) + 1));
-    const std::string disk = ReadFile(path);
+    const std::string disk = ReadAll(path);
     EXPECT_LE(disk.size(), 40000u) << path;
     const PackageTrailer t = TrailerAtEnd(disk, disk.size());
     const bool last = i + 1 == result.DiskPaths.size();
@@ -331,7 +328,7 @@ TEST_F(PackageWriterTest, ThreadCountDoesNotChangeTheBytes) {
     ASSERT_EQ(WritePackage(d, Path("seven.exe"), &seven), "");
     ASSERT_EQ(one.DiskPaths.size(), seven.DiskPaths.size());
     for (size_t i = 0; i < one.DiskPaths.size(); ++i) {
-      EXPECT_TRUE(ReadFile(one.DiskPaths[i]) == ReadFile(seven.DiskPaths[i])) << "disk " << i + 1;
+      EXPECT_TRUE(ReadAll(one.DiskPaths[i]) == ReadAll(seven.DiskPaths[i])) << "disk " << i + 1;
     }
   }
 }
@@ -374,7 +371,7 @@ TEST_F(PackageWriterTest, WebSetupLauncherWithoutFiles) {
   d.HasWebList = true;
   d.WebSetupName = "Full.exe";
   ASSERT_EQ(WritePackage(d, Path("web.exe")), "");
-  const std::string file = ReadFile(Path("web.exe"));
+  const std::string file = ReadAll(Path("web.exe"));
   EXPECT_EQ(Field(TrailerAtEnd(file, file.size()).FilesCount), 0);
   EXPECT_EQ(ReadBack(Path("web.exe")).Entries.size(), 0u);
   EXPECT_EQ(TGFileInfo(Path("web.exe")).WebSetupName(), "Full.exe");
@@ -472,11 +469,11 @@ TEST_F(PackageWriterTest, EntryNamesFollowTheLaunchersRule) {
 }
 
 TEST_F(PackageWriterTest, RefusalsLeaveNoOutput) {
-  WriteFile(Path("out.exe"), "older package");
-  WriteFile(Path("notpe.bin"), std::string(4000, 'x'));
+  WriteAll(Path("out.exe"), "older package");
+  WriteAll(Path("notpe.bin"), std::string(4000, 'x'));
   // A sparse file of 3 GB: two of them are more than the SpaceTable holds.
   const std::string huge = Path("huge.bin");
-  WriteFile(huge, "");
+  WriteAll(huge, "");
   ASSERT_EQ(truncate(huge.c_str(), off_t{3} << 30), 0);
   struct Case {
     const char* what;
@@ -533,7 +530,7 @@ TEST_F(PackageWriterTest, RefusalsLeaveNoOutput) {
     c.change(d);
     const std::string error = WritePackage(d, Path("out.exe"));
     EXPECT_NE(error, "") << c.what;
-    EXPECT_EQ(ReadFile(Path("out.exe")), "older package") << c.what;
+    EXPECT_EQ(ReadAll(Path("out.exe")), "older package") << c.what;
     ExpectOnlyFiles({"huge.bin", "notpe.bin", "out.exe"});
   }
 }

@@ -4,10 +4,8 @@
 #include "package/walker.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <vector>
 
@@ -15,6 +13,11 @@
 #include "package/format.h"
 
 namespace {
+
+// An entry's block as the packager writes it: header "|name|0|".
+std::string Entry(const std::string& name, const std::string& content) {
+  return EntryBlock("|" + name + "|0|", content);
+}
 
 std::string Disk(const std::vector<std::string>& blocks, bool first, bool another) {
   THandMadeDisk disk;

@@ -6,49 +6,18 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <random>
 #include <string>
 
-#include "files/file_ops.h"
+#include "bytes.h"
 #include "package/format.h"
+#include "scratch.h"
 
 namespace {
 
-std::string ScratchPath(const std::string& name) {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  return std::string(temp) + "orvane_crc_" + std::to_string(GetCurrentProcessId()) + "_" + name;
-}
-
-std::string RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string data(size, '\0');
-  for (char& c : data) c = static_cast<char>(random());
-  return data;
-}
-
-void PutInt32(std::string& data, size_t at, int32_t value) {
-  std::memcpy(&data[at], &value, sizeof value);
-}
-
-// A launcher image: "MZ", "PE" at 256 and PackageEnd at 252.
-std::string ImageFile(size_t size, int32_t packageEnd, unsigned seed) {
-  std::string data = RandomBytes(size, seed);
-  data[0] = 'M';
-  data[1] = 'Z';
-  data[kPeSignatureOffset] = 'P';
-  data[kPeSignatureOffset + 1] = 'E';
-  PutInt32(data, kPackageEndOffset, packageEnd);
-  return data;
-}
-
 uint32_t CrcOfWritten(const std::string& name, const std::string& data, int32_t trailerLength) {
-  const std::string path = ScratchPath(name);
-  EXPECT_TRUE(WriteWholeFile(path, data, 0, false));
-  const uint32_t crc = GetCrc(path, trailerLength);
-  DeleteFileA(path.c_str());
-  return crc;
+  const TScratch scratch;
+  EXPECT_TRUE(WriteAll(scratch.Path(name), data));
+  return GetCrc(scratch.Path(name), trailerLength);
 }
 
 TEST(GetCrc, EqualsTheInMemorySumForManyLayouts) {
@@ -69,11 +38,11 @@ TEST(GetCrc, EqualsTheInMemorySumForManyLayouts) {
       {"around the read size", RandomBytes(mib + 3 * 4096 + 5, 7), kTrailerSize},
       {"several read sizes", RandomBytes(3 * mib + 1, 8), kTrailerSize},
       {"short trailer length", RandomBytes(10000, 9), 10},
-      {"image without PackageEnd", ImageFile(200000, 0, 10), kTrailerSize},
-      {"image with PackageEnd", ImageFile(2 * mib + 77, 2 * mib + 77, 11), kTrailerSize},
-      {"image with bytes appended", ImageFile(2 * mib + 5000, 2 * mib, 12), kTrailerSize},
-      {"PackageEnd beyond the file", ImageFile(100000, 500000, 13), kTrailerSize},
-      {"negative PackageEnd", ImageFile(100000, -7, 14), kTrailerSize},
+      {"image without PackageEnd", FakeStub(200000, 10, 0), kTrailerSize},
+      {"image with PackageEnd", FakeStub(2 * mib + 77, 11, 2 * mib + 77), kTrailerSize},
+      {"image with bytes appended", FakeStub(2 * mib + 5000, 12, 2 * mib), kTrailerSize},
+      {"PackageEnd beyond the file", FakeStub(100000, 13, 500000), kTrailerSize},
+      {"negative PackageEnd", FakeStub(100000, 14, -7), kTrailerSize},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(CrcOfImage(c.data, c.trailerLength), CrcOfWritten("layout", c.data, c.trailerLength))
@@ -82,7 +51,7 @@ TEST(GetCrc, EqualsTheInMemorySumForManyLayouts) {
 }
 
 TEST(GetCrc, AppendedBytesAndImageHeadersDoNotCount) {
-  const std::string package = ImageFile(300000, 300000, 20);
+  const std::string package = FakeStub(300000, 20, 300000);
   const uint32_t crc = CrcOfWritten("plain", package, kTrailerSize);
   EXPECT_EQ(crc, CrcOfWritten("appended", package + RandomBytes(12345, 21), kTrailerSize));
 
@@ -114,7 +83,7 @@ TEST(GetCrc, HandComputedValues) {
 }
 
 TEST(GetCrc, MissingFileGivesZero) {
-  EXPECT_EQ(0u, GetCrc(ScratchPath("does_not_exist.bin"), kTrailerSize));
+  EXPECT_EQ(0u, GetCrc(TScratch().Path("does_not_exist.bin"), kTrailerSize));
   EXPECT_EQ(0u, GetCrc("", kTrailerSize));
 }
 

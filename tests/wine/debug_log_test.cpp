@@ -6,6 +6,7 @@
 
 #include "files/file_ops.h"
 #include "helper_programs.h"
+#include "scratch.h"
 #include "util/winapi.h"
 
 namespace {
@@ -142,14 +143,14 @@ TEST(NoViewer, WritingWithoutViewerIsHarmless) {
 }
 
 TEST(Viewer, StoresLinesOfAnotherProcess) {
-  const std::string folder = TempDir(true);
+  const TScratch scratch;
   const struct {
     const char* options;
     bool stamped;
   } runs[] = {{"", false}, {"--stamp ", true}};
   for (const auto& run : runs) {
-    const std::string ready = folder + "viewer ready.txt";
-    const std::string log = folder + "viewer log.txt";
+    const std::string ready = scratch.Path("viewer ready.txt");
+    const std::string log = scratch.Path("viewer log.txt");
     DeleteFileA(ready.c_str());
     DeleteFileA(log.c_str());
     THandle viewer = StartProgram("\"" + ProductPath("orvane-debug.exe") + "\" " + run.options +
@@ -167,7 +168,7 @@ TEST(Viewer, StoresLinesOfAnotherProcess) {
     PostMessageA(FindWindowA(".ODebug.", nullptr), WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitForEnd(viewer, 20000));
 
-    std::string stored = ReadFilePart(log, 0, 0);
+    std::string stored = ReadAll(log);
     if (run.stamped) {
       // Each piece carries "[ticks] "; five lines give six pieces.
       int stamps = 0;

@@ -12,21 +12,19 @@
 #include <psapi.h>
 #include <zlib.h>
 
-#include <atomic>
 #include <cstring>
 #include <functional>
-#include <mutex>
-#include <random>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "bytes.h"
 #include "files/file_date.h"
 #include "files/file_ops.h"
 #include "pack/package_writer.h"
 #include "package/format.h"
 #include "package/setup_folder.h"
+#include "scratch.h"
 #include "util/text.h"
 
 namespace {
@@ -34,77 +32,19 @@ namespace {
 const char kPrompt[] = "Please insert <B>DISK #<DISK_NUM></B> and press OK to continue";
 const char kButtons[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
 
-// ---- Scratch folders and files ----------------------------------------------
-
-std::string NewScratchFolder() {
-  static int counter = 0;
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  const std::string folder = std::string(temp) + "orvane_ext_" +
-                             std::to_string(GetCurrentProcessId()) + "_" +
-                             std::to_string(++counter);
-  ForceDirectories(folder);
-  return folder;
-}
-
-struct TScratch {
-  std::string root = NewScratchFolder();
-  std::string target = root + "\\target";
-  std::string Path(const std::string& name) const { return root + "\\" + name; }
-  ~TScratch() { DeleteTree(root, true); }
+// A scratch folder with the extraction's target inside it.
+struct TTargetScratch : TScratch {
+  const std::string target = Path("target");
 };
 
-std::string ReadAll(const std::string& path) {
-  const int64_t size = FileSizeOf(path);
-  return size > 0 ? ReadFilePart(path, 0, 0) : std::string();
-}
-
-bool Exists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string data(size, '\0');
-  for (char& c : data) c = static_cast<char>(random());
-  return data;
-}
-
-// A launcher image: "MZ", "PE" at 256; the writer sets PackageEnd.
-std::string StubImage() {
-  std::string image = RandomBytes(1024, 99);
-  image[0] = 'M';
-  image[1] = 'Z';
-  image[kPeSignatureOffset] = 'P';
-  image[kPeSignatureOffset + 1] = 'E';
-  std::memset(&image[kPackageEndOffset], 0, 4);
-  return image;
-}
+// The launcher image of the packages; the writer sets PackageEnd.
+std::string StubImage() { return FakeStub(1024, 99); }
 
 // ---- Packages built block by block ----------------------------------------------
 
-std::string Int32Bytes(int32_t value) {
-  std::string bytes(4, '\0');
-  std::memcpy(&bytes[0], &value, 4);
-  return bytes;
-}
-
-std::string Frame(const std::string& block) {
-  return Int32Bytes(static_cast<int32_t>(block.size())) + block;
-}
-
-std::string Deflate(const std::string& data) {
-  uLongf size = compressBound(static_cast<uLong>(data.size()));
-  std::string out(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(data.data()),
-            static_cast<uLong>(data.size()), 9);
-  out.resize(size);
-  return out;
-}
-
+// An entry's block, framed.
 std::string Entry(const std::string& header, const std::string& content) {
-  return Frame(Deflate(header + std::string(1, '\0') + content));
+  return Block(EntryBlock(header, content));
 }
 
 // Image, the two text lists, `blocks` as given (already framed), trailer
@@ -112,24 +52,15 @@ std::string Entry(const std::string& header, const std::string& content) {
 // checksum is taken.
 std::string RawPackage(const std::string& blocks, int32_t filesCount,
                        const std::function<void(PackageTrailer&)>& tweak = nullptr) {
-  std::string file = StubImage();
-  const int32_t dataOffset = static_cast<int32_t>(file.size());
-  file += Frame("\x02") + Frame("|loc|u.info|Updater.exe|token|0|") + blocks;
-  PackageTrailer trailer{};
-  trailer.FormatByte = 1;
-  trailer.HeaderBlockCount = 2;
-  trailer.DataOffset = dataOffset;
-  trailer.FilesCount = filesCount;
-  trailer.PackageMagic = kPackageMagic;
-  trailer.TrailerLength = kTrailerSize;
-  if (tweak) tweak(trailer);
-  const int32_t packageEnd = static_cast<int32_t>(file.size() + kTrailerSize);
-  std::memcpy(&file[kPackageEndOffset], &packageEnd, 4);
-  file.append(reinterpret_cast<const char*>(&trailer), kTrailerSize);
-  trailer.ExpectedCrc = CrcOfImage(file);
-  file.replace(file.size() - kTrailerSize, kTrailerSize, reinterpret_cast<const char*>(&trailer),
-               kTrailerSize);
-  return file;
+  THandMadeDisk disk;
+  disk.Stream = blocks;
+  disk.FilesCount = filesCount;
+  disk.LangTexts = "\x02";
+  disk.InfoList = "|loc|u.info|Updater.exe|token|0|";
+  disk.StubSize = 1024;
+  disk.StubSeed = 99;
+  disk.Tweak = tweak;
+  return HandMade(disk);
 }
 
 // ---- Progress and message boxes ------------------------------------------------
@@ -171,10 +102,6 @@ TRun Extract(const std::string& package, const std::string& target, bool forcePr
   request.ForcePrompt = forcePrompt;
   const TExtractResult result = ExtractPackage(request);
   return {result.Damage, result.ChecksumOk, result.MainProgram};
-}
-
-bool WriteFileBytes(const std::string& path, const std::string& data) {
-  return WriteWholeFile(path, data, 0, false);
 }
 
 // ---- A 300 MB entry in bounded memory ------------------------------------------
@@ -224,12 +151,12 @@ std::string DeflatedRepeats(const std::string& header, const std::string& patter
 // First on purpose: the peak working set counts from the start of the
 // process, so nothing large may have run before.
 TEST(ExtractPackage, HugeEntryStreamsInBoundedMemory) {
-  TScratch scratch;
+  TTargetScratch scratch;
   const int64_t total = 300ll << 20;
   const std::string pattern = RandomBytes(1000, 5);
   const std::string package = scratch.Path("big.exe");
-  ASSERT_TRUE(WriteFileBytes(package,
-                             RawPackage(Frame(DeflatedRepeats("|big.bin|0|", pattern, total)), 1)));
+  ASSERT_TRUE(
+      WriteAll(package, RawPackage(Block(DeflatedRepeats("|big.bin|0|", pattern, total)), 1)));
 
   const SIZE_T before = PeakWorkingSet();
   const TRun run = Extract(package, scratch.target);
@@ -253,7 +180,7 @@ TEST(ExtractPackage, HugeEntryStreamsInBoundedMemory) {
 }
 
 TEST(ExtractPackage, WritesFilesDatesAndMainProgram) {
-  TScratch scratch;
+  TTargetScratch scratch;
   TPackageDescription description;
   description.StubImage = StubImage();
   const uint32_t stamp = PackDosDateTime(2019, 6, 15, 10, 30, 20);
@@ -283,13 +210,13 @@ TEST(ExtractPackage, WritesFilesDatesAndMainProgram) {
 }
 
 TEST(ExtractPackage, SameNameEntriesAppendAndCountOnce) {
-  TScratch scratch;
+  TTargetScratch scratch;
   const std::string blocks = Entry("|app.exe*|0|", "APP") + Entry("|log.txt|0|", "one,") +
                              Entry("|log.txt|0|", "two,") + Entry("|old.txt|0|", "new");
   const std::string package = scratch.Path("setup.exe");
-  ASSERT_TRUE(WriteFileBytes(package, RawPackage(blocks, 3)));
+  ASSERT_TRUE(WriteAll(package, RawPackage(blocks, 3)));
   ForceDirectories(scratch.target);
-  ASSERT_TRUE(WriteFileBytes(scratch.target + "\\old.txt", "old,"));
+  ASSERT_TRUE(WriteAll(scratch.target + "\\old.txt", "old,"));
 
   const TRun run = Extract(package, scratch.target);
   EXPECT_EQ("app.exe*", run.mainProgram);
@@ -314,11 +241,11 @@ TEST(ExtractPackage, SameNameEntriesAppendAndCountOnce) {
 }
 
 TEST(ExtractPackage, SubfoldersAreCreatedInsideTheTarget) {
-  TScratch scratch;
+  TTargetScratch scratch;
   const std::string blocks = Entry("|data\\a.bin|0|", "A") + Entry("|data/sub/b.bin|0|", "B") +
                              Entry("|data\\sub\\deeper\\c.bin|0|", "C");
   const std::string package = scratch.Path("setup.exe");
-  ASSERT_TRUE(WriteFileBytes(package, RawPackage(blocks, 3)));
+  ASSERT_TRUE(WriteAll(package, RawPackage(blocks, 3)));
   const TRun run = Extract(package, scratch.target);
   EXPECT_TRUE(run.damage.Message.empty());
   EXPECT_EQ("A", ReadAll(scratch.target + "\\data\\a.bin"));
@@ -329,14 +256,14 @@ TEST(ExtractPackage, SubfoldersAreCreatedInsideTheTarget) {
 // The only case of this program that fails writes: the process shows the
 // box for its first failure only.
 TEST(ExtractPackage, UnsafeNamesAreRefusedWithOneBox) {
-  TScratch scratch;
+  TTargetScratch scratch;
   ASSERT_EQ(0, FailedWriteCount());
   const std::string blocks =
       Entry("|..\\evil1.txt|0|", "x") + Entry("|ok.txt|0|", "fine") +
-      Entry("|" + scratch.root + "\\evil2.txt|0|", "x") + Entry("|\\evil3.txt|0|", "x") +
+      Entry("|" + scratch.Root() + "\\evil2.txt|0|", "x") + Entry("|\\evil3.txt|0|", "x") +
       Entry("|data\\..\\..\\evil4.txt|0|", "x") + Entry("|..\\evil5.exe*|0|", "x");
   const std::string package = scratch.Path("setup.exe");
-  ASSERT_TRUE(WriteFileBytes(package, RawPackage(blocks, 6)));
+  ASSERT_TRUE(WriteAll(package, RawPackage(blocks, 6)));
 
   TRun run;
   std::vector<std::string> texts;
@@ -348,7 +275,7 @@ TEST(ExtractPackage, UnsafeNamesAreRefusedWithOneBox) {
   EXPECT_TRUE(run.damage.Message.empty());
   EXPECT_EQ("fine", ReadAll(scratch.target + "\\ok.txt"));
   for (const char* name : {"evil1.txt", "evil2.txt", "evil4.txt", "evil5.exe"}) {
-    EXPECT_FALSE(Exists(scratch.root + "\\" + name)) << name;
+    EXPECT_FALSE(Exists(scratch.Root() + "\\" + name)) << name;
   }
   EXPECT_FALSE(Exists(scratch.target.substr(0, 2) + "\\evil3.txt"));
   // A refused entry never names the main program.
@@ -368,14 +295,14 @@ TEST(ExtractPackage, UnsafeNamesAreRefusedWithOneBox) {
 }
 
 TEST(ExtractPackage, DamagedEntryStopsAndIsReported) {
-  TScratch scratch;
-  std::string damaged = Deflate("|b.bin|0|" + std::string(1, '\0') + RandomBytes(100000, 4));
+  TTargetScratch scratch;
+  std::string damaged = EntryBlock("|b.bin|0|", RandomBytes(100000, 4));
   damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 0x5A);
   damaged[damaged.size() / 2 + 1] = static_cast<char>(damaged[damaged.size() / 2 + 1] ^ 0xA5);
   const std::string first = Entry("|a.exe*|0|", "main");
   const std::string package = scratch.Path("setup.exe");
   ASSERT_TRUE(
-      WriteFileBytes(package, RawPackage(first + Frame(damaged) + Entry("|c.bin|0|", "after"), 3)));
+      WriteAll(package, RawPackage(first + Block(damaged) + Entry("|c.bin|0|", "after"), 3)));
 
   TBoxAnswerer boxes;
   const TRun run = Extract(package, scratch.target);
@@ -406,10 +333,9 @@ TEST(ExtractPackage, HostileLayoutsEndWithoutCrashOrHang) {
        "Block length -5 out of range"},
       {"block past the end", good + Int32Bytes(1 << 30) + std::string(100, 'x'), nullptr,
        "Block length 1073741824 out of range"},
-      {"truncated stream",
-       good + Frame(Deflate("|b|0|" + std::string(1, '\0') + RandomBytes(5000, 6)).substr(0, 100)),
+      {"truncated stream", good + Block(EntryBlock("|b|0|", RandomBytes(5000, 6)).substr(0, 100)),
        nullptr, "zlib: buffer error"},
-      {"not zlib", good + Frame("plain text, not a zlib stream"), nullptr,
+      {"not zlib", good + Block("plain text, not a zlib stream"), nullptr,
        "zlib: data error (incorrect header check)"},
       {"negative DataOffset", good, [](PackageTrailer& t) { t.DataOffset = -100; },
        "Bad data offset"},
@@ -421,9 +347,9 @@ TEST(ExtractPackage, HostileLayoutsEndWithoutCrashOrHang) {
        nullptr},
   };
   for (const Case& c : cases) {
-    TScratch scratch;
+    TTargetScratch scratch;
     const std::string package = scratch.Path("setup.exe");
-    ASSERT_TRUE(WriteFileBytes(package, RawPackage(c.blocks, 2, c.tweak)));
+    ASSERT_TRUE(WriteAll(package, RawPackage(c.blocks, 2, c.tweak)));
     const DWORD started = GetTickCount();
     const TRun run = Extract(package, scratch.target);
     EXPECT_LT(GetTickCount() - started, 10000u) << c.what;
@@ -439,7 +365,7 @@ TEST(ExtractPackage, HostileLayoutsEndWithoutCrashOrHang) {
 // ---- Spanned packages ---------------------------------------------------------------
 
 struct TSpanned {
-  TScratch scratch;
+  TTargetScratch scratch;
   TPackageDescription description;
   std::string package = scratch.Path("setup.exe");
   TPackResult packed;
@@ -536,7 +462,7 @@ TEST(ExtractPackage, BadChecksumStopsBeforeReading) {
   // Damage a byte inside disk 2: disk 1 is extracted, disk 2 is not read.
   std::string disk2 = ReadAll(spanned.packed.DiskPaths[1]);
   disk2[100] = static_cast<char>(disk2[100] ^ 1);
-  ASSERT_TRUE(WriteFileBytes(spanned.packed.DiskPaths[1], disk2));
+  ASSERT_TRUE(WriteAll(spanned.packed.DiskPaths[1], disk2));
   const TRun run = Extract(spanned.package, spanned.scratch.target);
   EXPECT_FALSE(run.checksumOk);
   EXPECT_EQ("Setup.exe*", run.mainProgram);
@@ -552,7 +478,7 @@ TEST(ExtractPackage, BadChecksumStopsBeforeReading) {
 // ---- Auto-update program copy -----------------------------------------------------
 
 TEST(ExtractPackage, AutoUpdateProgramCopyLayout) {
-  TScratch scratch;
+  TTargetScratch scratch;
   TPackageDescription description;
   description.StubImage = StubImage();
   description.Files = {{"Setup.exe", "", "program", 0}};
@@ -584,7 +510,7 @@ TEST(ExtractPackage, AutoUpdateProgramCopyLayout) {
   PackageTrailer copied = trailer;
   copied.ThisIs_AutoUpdateProg = 1;
   copied.TrailerLength = kTrailerSize;
-  expected.append(reinterpret_cast<const char*>(&copied), kTrailerSize);
+  expected += TrailerBytes(copied);
   EXPECT_TRUE(expected == copy);
 
   int32_t packageEnd = -1;

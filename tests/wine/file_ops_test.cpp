@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "helper_programs.h"
+#include "scratch.h"
 #include "util/text.h"
 #include "util/winapi.h"
 
@@ -11,23 +12,15 @@ namespace {
 // A scratch folder of its own per test, removed afterwards.
 class FileOpsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    root_ = TempDir(true) + "orvane file ops " + std::to_string(GetCurrentProcessId()) + "\\" +
-            testing::UnitTest::GetInstance()->current_test_info()->name();
-    ASSERT_TRUE(ForceDirectories(root_));
-  }
-  void TearDown() override { DeleteTree(root_, true); }
-
-  std::string Path(const std::string& relative) const { return root_ + "\\" + relative; }
+  std::string Path(const std::string& relative) const { return scratch_.Path(relative); }
   void Put(const std::string& relative, const std::string& content) {
     ForceDirectories(ExtractFileDir(Path(relative)));
     ASSERT_TRUE(WriteWholeFile(Path(relative), content, 0, false)) << relative;
   }
-  bool Exists(const std::string& relative) const {
-    return GetFileAttributesA(Path(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
+  bool Exists(const std::string& relative) const { return ::Exists(Path(relative)); }
 
-  std::string root_;
+  const TScratch scratch_{"orvane file ops"};
+  const std::string& root_ = scratch_.Root();
 };
 
 TEST_F(FileOpsTest, ForceDirectoriesMakesEveryParent) {

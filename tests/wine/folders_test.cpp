@@ -15,6 +15,7 @@
 
 #include "box_answerer.h"
 #include "files/file_ops.h"
+#include "shared_cases.h"
 #include "util/text.h"
 #include "util/winapi.h"
 
@@ -23,15 +24,6 @@ namespace {
 const char kDynDataKey[] = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
 const char kTestKey[] = "HKEY_CURRENT_USER\\Software\\OrvaneTest\\Folders";
 const char kAppPathsSubKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
-
-// A run-time folder field list with the given fields set.
-std::string FieldList(const std::vector<std::pair<int, std::string>>& fields) {
-  std::vector<std::string> values(20);
-  for (const auto& field : fields) values[static_cast<size_t>(field.first)] = field.second;
-  std::string list = "|";
-  for (const std::string& value : values) list += value + "|";
-  return list;
-}
 
 struct TFolderCase {
   const char* name;

@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "bytes.h"
 #include "files/file_ops.h"
+#include "helper_programs.h"
+#include "scratch.h"
 #include "update/download_rules.h"
 #include "update/wininet_api.h"
 #include "util/file_io.h"
@@ -26,39 +29,18 @@ std::string Env(const char* name) {
   return value != nullptr ? value : "";
 }
 
-// A Linux path as Wine's drive Z: shows it.
-std::string WinPath(const std::string& unixPath) {
-  std::string path = "Z:" + unixPath;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
-
 std::string NginxUrl(const std::string& name) { return Env("ORVANE_NGINX_URL") + "/" + name; }
 std::string FaultUrl(const std::string& faults, const std::string& name) {
   return Env("ORVANE_FAULT_URL") + "/m/" + faults + "/" + name;
 }
 
-std::string Pattern(int32_t size, uint32_t seed) {
-  std::string bytes(static_cast<size_t>(size), '\0');
-  uint32_t state = seed;
-  for (char& c : bytes) {
-    state = state * 1103515245u + 12345u;
-    c = static_cast<char>(state >> 16);
-  }
-  return bytes;
-}
-
 void Serve(const std::string& name, const std::string& bytes) {
-  ASSERT_TRUE(WriteWholeFile(WinPath(Env("ORVANE_HTTP_ROOT")) + "\\" + name, bytes, 0, false));
+  ASSERT_TRUE(WriteAll(ZDrivePath(Env("ORVANE_HTTP_ROOT")) + "\\" + name, bytes));
 }
-
-std::string ReadAll(const std::string& path) { return ReadFilePart(path, 0, 0); }
 
 std::vector<std::string> LogLines(const char* envName) {
   std::vector<std::string> lines;
-  const std::string text = ReadAll(WinPath(Env(envName)));
+  const std::string text = ReadAll(ZDrivePath(Env(envName)));
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -113,23 +95,16 @@ void RecordProgress(int kind, int, int rangeMax, int position, int, const std::s
   if (abortAfter > 0 && std::atoi(text.c_str()) >= abortAfter) DownloadAbortRequested = true;
 }
 
-class HttpClientTest : public testing::Test {
+class HttpClientTest : public TScratchFolderTest {
  protected:
   void SetUp() override {
     ASSERT_FALSE(Env("ORVANE_NGINX_URL").empty())
         << "run through winerun.sh with ORVANE_HTTP_SERVERS=1";
-    folder_ = TempDir(true) + "orvane_http_" +
-              testing::UnitTest::GetInstance()->current_test_info()->name() + "\\";
-    DeleteTree(folder_, true);
-    ASSERT_TRUE(ForceDirectories(folder_));
     DownloadAbortRequested = false;
     progressCalls.clear();
     abortAfter = 0;
   }
-  void TearDown() override {
-    DownloadAbortRequested = false;
-    DeleteTree(folder_, true);
-  }
+  void TearDown() override { DownloadAbortRequested = false; }
 
   // Downloads into folder_ + name; returns the error text.
   std::string Download(const std::string& url, const std::string& name) {
@@ -138,11 +113,11 @@ class HttpClientTest : public testing::Test {
         InternetDownload(nullptr, url, sink, RecordProgress, DownloadAbortRequested), url);
   }
 
-  std::string folder_;
+  const std::string folder_ = Path("");
 };
 
 TEST_F(HttpClientTest, SizeQuery) {
-  Serve("size.bin", Pattern(123457, 1));
+  Serve("size.bin", RandomBytes(123457, 1));
   EXPECT_EQ(QueryRemoteFileSize(NginxUrl("size.bin")), 123457);
   EXPECT_EQ(QueryRemoteFileSize(FaultUrl("nolength", "size.bin")), -1);
   // Nothing listens on port 1 of the loopback.
@@ -152,7 +127,7 @@ TEST_F(HttpClientTest, SizeQuery) {
 TEST_F(HttpClientTest, ConnectionTestSeesTheLoopbackNetwork) { EXPECT_TRUE(IsInternetConnected()); }
 
 TEST_F(HttpClientTest, DownloadIntoMemory) {
-  const std::string body = Pattern(300000, 2);
+  const std::string body = RandomBytes(300000, 2);
   Serve("memory.bin", body);
   std::string content = "stale";
   TMemorySink sink(content);
@@ -172,7 +147,7 @@ TEST_F(HttpClientTest, DownloadIntoMemory) {
 }
 
 TEST_F(HttpClientTest, DownloadIntoFileIsByteIdenticalAndLeavesNoPartialFile) {
-  const std::string body = Pattern(kBig, 3);
+  const std::string body = RandomBytes(kBig, 3);
   Serve("file.bin", body);
   EXPECT_EQ(Download(NginxUrl("file.bin"), "file.bin"), "");
   EXPECT_TRUE(ReadAll(folder_ + "file.bin") == body);
@@ -196,7 +171,7 @@ TEST_F(HttpClientTest, TinyResourcesArrive) {
 }
 
 TEST_F(HttpClientTest, AbortedDownloadResumesWithTheMissingBytesOnly) {
-  const std::string body = Pattern(kBig, 4);
+  const std::string body = RandomBytes(kBig, 4);
   Serve("resume.bin", body);
   abortAfter = kCut;
   EXPECT_EQ(Download(NginxUrl("resume.bin"), "resume.bin"), "Download Aborted");
@@ -224,7 +199,7 @@ TEST_F(HttpClientTest, AbortedDownloadResumesWithTheMissingBytesOnly) {
 }
 
 TEST_F(HttpClientTest, ShortTransferIsNotRenamedAndResumesFromAnotherServer) {
-  const std::string body = Pattern(kBig, 5);
+  const std::string body = RandomBytes(kBig, 5);
   Serve("short.bin", body);
   const std::string cut = FaultUrl("cut=" + std::to_string(kCut), "short.bin");
   EXPECT_EQ(Download(cut, "short.bin"), cut + "<P><P>Unable to Download File!");
@@ -244,7 +219,7 @@ TEST_F(HttpClientTest, ShortTransferIsNotRenamedAndResumesFromAnotherServer) {
 }
 
 TEST_F(HttpClientTest, ServerWithoutRangesRestartsFromTheStart) {
-  const std::string body = Pattern(kBig, 6);
+  const std::string body = RandomBytes(kBig, 6);
   Serve("norange.bin", body);
   const std::string cut = FaultUrl("norange,cut=" + std::to_string(kCut), "norange.bin");
   EXPECT_EQ(Download(cut, "norange.bin"), cut + "<P><P>Unable to Download File!");
@@ -267,7 +242,7 @@ TEST_F(HttpClientTest, ServerWithoutRangesRestartsFromTheStart) {
 }
 
 TEST_F(HttpClientTest, ChangedFileDeletesTheOldPartialAndStartsAfresh) {
-  const std::string body = Pattern(1048576, 7);
+  const std::string body = RandomBytes(1048576, 7);
   Serve("changed.bin", body);
   const std::string cut = FaultUrl("version=1,cut=500000", "changed.bin");
   EXPECT_EQ(Download(cut, "changed.bin"), cut + "<P><P>Unable to Download File!");
@@ -283,7 +258,7 @@ TEST_F(HttpClientTest, ChangedFileDeletesTheOldPartialAndStartsAfresh) {
 }
 
 TEST_F(HttpClientTest, CompletePartialFileIsMovedWithoutFetchingAgain) {
-  const std::string body = Pattern(400000, 8);
+  const std::string body = RandomBytes(400000, 8);
   Serve("complete.bin", body);
   abortAfter = 100000;
   EXPECT_EQ(Download(NginxUrl("complete.bin"), "complete.bin"), "Download Aborted");
@@ -302,7 +277,7 @@ TEST_F(HttpClientTest, CompletePartialFileIsMovedWithoutFetchingAgain) {
 }
 
 TEST_F(HttpClientTest, NoContentLengthIsFileNotFound) {
-  Serve("nolength.bin", Pattern(5000, 9));
+  Serve("nolength.bin", RandomBytes(5000, 9));
   const std::string url = FaultUrl("nolength", "nolength.bin");
   EXPECT_EQ(Download(url, "nolength.bin"), url + "<P><P>File Not Found !");
   EXPECT_TRUE(FilesMatching(folder_ + "nolength.bin*").empty());
@@ -347,7 +322,7 @@ TEST_F(HttpClientTest, CloseRequestDuringASlowBodyAbortsTheDownload) {
   EXPECT_FALSE(IsWindowVisible(window));
   SetTimer(window, 1, 400, nullptr);
 
-  const std::string body = Pattern(1048576, 10);
+  const std::string body = RandomBytes(1048576, 10);
   Serve("slow.bin", body);
   const DWORD start = GetTickCount();
   TPartialFileSink sink(folder_ + "slow.bin");

@@ -7,28 +7,18 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "helper_programs.h"
+#include "scratch.h"
 #include "util/handle.h"
 
 namespace {
 
 const DWORD kPatienceMs = 10000;
-
-bool WaitFor(const std::function<bool()>& condition, DWORD ms = kPatienceMs) {
-  const DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start > ms) return false;
-    Sleep(20);
-  }
-  return true;
-}
 
 BOOL CALLBACK CollectButton(HWND child, LPARAM lParam) {
   char className[64] = {};
@@ -79,7 +69,7 @@ struct TBoxView {
 // Waits until the box stands finished on the screen: moved to its place,
 // all `buttons` made, its thread back in the message loop.
 bool WaitForBox(TBoxView& view, size_t buttons, const char* caption = nullptr) {
-  const bool ready = WaitFor([&] {
+  const bool ready = WaitUntil([&] {
     view.box = FindWindowA("OMsgBox", caption);
     if (view.box == nullptr || !IsWindowVisible(view.box)) return false;
     RECT rect{};
@@ -126,7 +116,7 @@ int ShowDriven(const TBoxCall& call, const std::function<void(TBoxView&)>& drive
     }
     found = true;
     drive(view);
-    if (IsWindow(view.box) && WaitFor([&] { return !IsWindow(view.box); }, 3000)) return;
+    if (IsWindow(view.box) && WaitUntil([&] { return !IsWindow(view.box); }, 3000)) return;
     PostMessageA(view.box, WM_SYSCOMMAND, SC_CLOSE, 0);
   });
   const int result = ShowMsgBox(call.owner, call.text, call.caption, call.buttons, call.charset,
@@ -205,12 +195,12 @@ TEST(MsgBoxTest, ArrowKeysMoveTheFocusAndEnterChoosesIt) {
       for (WPARAM key : c.keys) {
         const HWND before = view.Focus();
         PostMessageA(view.box, WM_KEYDOWN, key, 1);
-        EXPECT_TRUE(WaitFor([&] { return view.Focus() != before; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return view.Focus() != before; }, 3000));
       }
       EXPECT_EQ(view.Focus(), view.buttons[c.focusedSlot]);
       // The box focuses the slot first and restyles the buttons right after.
       const HWND chosen = view.buttons[c.focusedSlot];
-      EXPECT_TRUE(WaitFor(
+      EXPECT_TRUE(WaitUntil(
           [&] { return (GetWindowLongPtrA(chosen, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON; }, 3000));
       PostMessageA(view.box, WM_KEYDOWN, VK_RETURN, 1);
     });
@@ -235,7 +225,7 @@ TEST(MsgBoxTest, EnterChoosesTheFramedButtonWhereverTheFocusRests) {
         AttachThreadInput(GetCurrentThreadId(), boxThread, TRUE);
         SetFocus(view.text);
         AttachThreadInput(GetCurrentThreadId(), boxThread, FALSE);
-        EXPECT_TRUE(WaitFor([&] { return view.Focus() == view.text; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return view.Focus() == view.text; }, 3000));
       } else {
         WNDCLASSA plain{};
         plain.lpfnWndProc = PlainProc;
@@ -246,12 +236,12 @@ TEST(MsgBoxTest, EnterChoosesTheFramedButtonWhereverTheFocusRests) {
             CreateWindowExA(0, plain.lpszClassName, "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                             200, 100, nullptr, nullptr, plain.hInstance, nullptr);
         SetForegroundWindow(other);
-        EXPECT_TRUE(WaitFor([&] { return GetForegroundWindow() == other; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == other; }, 3000));
         SetForegroundWindow(view.box);
-        EXPECT_TRUE(WaitFor([&] { return GetForegroundWindow() == view.box; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == view.box; }, 3000));
         DestroyWindow(other);
         UnregisterClassA(plain.lpszClassName, plain.hInstance);
-        EXPECT_TRUE(WaitFor([&] { return view.Focus() == view.buttons[1]; }, 3000))
+        EXPECT_TRUE(WaitUntil([&] { return view.Focus() == view.buttons[1]; }, 3000))
             << "the focus rests on " << view.Focus();
       }
       PostMessageA(view.box, WM_KEYDOWN, VK_RETURN, 1);
@@ -482,7 +472,7 @@ TEST(MsgBoxTest, BoxOpenedInsideAnotherKeepsBothWorking) {
     ASSERT_TRUE(WaitForBox(inner, 2, "Inner"));
     PostMessageA(inner.box, WM_CHAR, 'n', 1);
     // The outer box answers keys again once the inner call has returned.
-    ASSERT_TRUE(WaitFor([] { return gInnerResult != -1; }));
+    ASSERT_TRUE(WaitUntil([] { return gInnerResult != -1; }));
     EXPECT_TRUE(IsWindowVisible(outer.box));
     PostMessageA(outer.box, WM_CHAR, 'y', 1);
   });
@@ -490,43 +480,25 @@ TEST(MsgBoxTest, BoxOpenedInsideAnotherKeepsBothWorking) {
   EXPECT_EQ(result, IDYES);
 }
 
-std::string WindowsPath(const std::string& path) {
-  std::string windows = path[0] == '/' ? "Z:" + path : path;
-  std::replace(windows.begin(), windows.end(), '/', '\\');
-  return windows;
-}
-
 TEST(MsgBoxTest, AnswererProgramReadsAndAnswersTheBox) {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  const std::string outFile = std::string(temp) + "msgbox_answerer_out.txt";
-  DeleteFileA(outFile.c_str());
-  std::string command = "\"" + WindowsPath(ORVANE_HELPER_DIR "/msgbox_answerer.exe") +
-                        "\" --wait-ms 10000 --count 2 --key y --out \"" + outFile + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &info))
-      << command;
-  THandle process(info.hProcess);
-  THandle thread(info.hThread);
+  const TScratch scratch;
+  const std::string outFile = scratch.Path("msgbox_answerer_out.txt");
+  const std::string command = "\"" + HelperPath("msgbox_answerer.exe") +
+                              "\" --wait-ms 10000 --count 2 --key y --out \"" + outFile + "\"";
+  THandle process = StartProgram(command);
+  ASSERT_TRUE(process) << command;
 
   EXPECT_TRUE(
       AskYesNo(kOwnerActiveWindow, "Go <B>on</B>?<P>Now", "Question", kDefaultButtonTexts, 0));
   EXPECT_TRUE(AskYesNo(kOwnerActiveWindow, "Sure?", "Again", "|&OK|&Cancel|&Yup|&Nope|", 0));
 
-  ASSERT_EQ(WaitForSingleObject(process.get(), kPatienceMs), WAIT_OBJECT_0);
+  ASSERT_TRUE(WaitForEnd(process, kPatienceMs));
   DWORD exitCode = 99;
   GetExitCodeProcess(process.get(), &exitCode);
   EXPECT_EQ(exitCode, 0u);
-  std::ifstream in(outFile, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  EXPECT_EQ(content.str(),
+  EXPECT_EQ(ReadAll(outFile),
             "caption=Question\ntext=Go on?\\r\\nNow\nrtl=0\nbuttons=|&Yes|&No|\n"
             "caption=Again\ntext=Sure?\nrtl=0\nbuttons=|&Yup|&Nope|\n");
-  DeleteFileA(outFile.c_str());
 }
 
 }  // namespace

@@ -5,33 +5,20 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
+#include "bytes.h"
 #include "paths/language_table.h"
+#include "scratch.h"
 #include "util/file_io.h"
 #include "util/handle.h"
 
 namespace {
 
-std::string Int32Bytes(int32_t value) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-  return bytes;
-}
-
-std::string Block(const std::string& text) {
-  return Int32Bytes(static_cast<int32_t>(text.size())) + text;
-}
-
 // A launcher image ("MZ", "PE" at 256) with two lists, one entry, a trailer
 // and PackageEnd set, then bytes appended behind it.
 std::string SamplePackage() {
-  std::string file(1024, '\0');
-  file[0] = 'M';
-  file[1] = 'Z';
-  file[kPeSignatureOffset] = 'P';
-  file[kPeSignatureOffset + 1] = 'E';
+  std::string file = MarkAsImage(std::string(1024, '\0'));
   PackageTrailer t{};
   t.FormatByte = 1;
   t.HeaderBlockCount = 2;
@@ -42,19 +29,14 @@ std::string SamplePackage() {
   for (int i = 0; i < 9; ++i) t.SpaceTable[i] = 4096u * (9 - i);
   t.MakeAutoUpdateProg = 1;
   file += Block("\x02") + Block("|http://h/u/|MyApp.exe|Update.exe|tok|1|") + Block("entry");
-  file += std::string(reinterpret_cast<const char*>(&t), sizeof(t));
-  const std::string packageEnd = Int32Bytes(static_cast<int32_t>(file.size()));
-  file.replace(kPackageEndOffset, 4, packageEnd);
+  file += TrailerBytes(t);
+  PutInt32(file, kPackageEndOffset, static_cast<int32_t>(file.size()));
   return file + "appended later";
 }
 
-class PackageInfoWineTest : public testing::Test {
+class PackageInfoWineTest : public TScratchFolderTest {
  protected:
   void SetUp() override {
-    char temp[MAX_PATH] = {};
-    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
-    path_ =
-        std::string(temp) + "orvane_package_info_" + std::to_string(GetCurrentProcessId()) + ".exe";
     // The writer keeps the file open for the whole test, as a download or
     // the packager might while the launcher looks at it.
     writer_.reset(CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -66,12 +48,9 @@ class PackageInfoWineTest : public testing::Test {
                           nullptr));
     ASSERT_EQ(written, bytes.size());
   }
-  void TearDown() override {
-    writer_.reset();
-    DeleteFileA(path_.c_str());
-  }
+  void TearDown() override { writer_.reset(); }
 
-  std::string path_;
+  const std::string path_ = Path("package.exe");
   TFileHandle writer_;
 };
 
@@ -108,13 +87,11 @@ TEST_F(PackageInfoWineTest, ReadFileSharesWithTheWriter) {
 }
 
 TEST_F(PackageInfoWineTest, FilesFoldersAndDrives) {
-  char temp[MAX_PATH] = {};
-  ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
   EXPECT_TRUE(FileExists(path_));
-  EXPECT_FALSE(FileExists(temp));
-  EXPECT_FALSE(FileExists(std::string(temp) + "no such file.exe"));
+  EXPECT_FALSE(FileExists(Path("")));
+  EXPECT_FALSE(FileExists(Path("no such file.exe")));
   TReadFile folder;
-  EXPECT_FALSE(folder.Open(temp));
+  EXPECT_FALSE(folder.Open(Path("")));
 
   const int64_t cluster = ClusterSizeOf(path_);
   EXPECT_GT(cluster, 0);

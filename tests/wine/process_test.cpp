@@ -13,13 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "helper_programs.h"
+#include "scratch.h"
 #include "util/handle.h"
 #include "util/text.h"
 #include "util/winapi.h"
 
 namespace {
 
-const char kScratch[] = "C:\\orvane_process_test\\";
 constexpr DWORD kStartLimitMs = 20000;
 constexpr DWORD kExitLimitMs = 20000;
 // Exit codes of fake_app.exe.
@@ -27,11 +28,11 @@ constexpr DWORD kClosedWith15And255 = 0x10FFF;
 constexpr DWORD kQuitWith15And255 = 0x20FFF;
 constexpr DWORD kLifeElapsed = 99;
 
-std::string WindowsPath(const std::string& unixPath) {
-  return "Z:" + ReplaceAll(unixPath, "/", "\\");
+// The folder of every copy of fake_app.exe, for the whole program.
+const TScratch& Scratch() {
+  static const TScratch scratch("orvane_process_test");
+  return scratch;
 }
-
-std::string FakeAppSource() { return WindowsPath(ORVANE_HELPER_DIR) + "\\fake_app.exe"; }
 
 std::string ReadSmallFile(const std::string& path) {
   TFileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
@@ -51,17 +52,9 @@ class TFakeApp {
   TFakeApp(const std::string& exePath, const std::string& arguments) : path_(exePath) {
     const std::string ready = exePath + "." + std::to_string(counter_++) + ".ready";
     DeleteFileA(ready.c_str());
-    std::string commandLine = "\"" + exePath + "\" " + arguments + " --ready \"" + ready + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-      return;
-    }
-    process_.reset(info.hProcess);
-    THandle thread(info.hThread);
-    pid_ = info.dwProcessId;
+    process_ =
+        StartProgram("\"" + exePath + "\" " + arguments + " --ready \"" + ready + "\"", &pid_);
+    if (!process_) return;
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < kStartLimitMs) {
       const std::string text = ReadSmallFile(ready);
@@ -108,11 +101,10 @@ int TFakeApp::counter_ = 0;
 
 // fake_app.exe copied to `folder` (under the scratch folder) as `name`.
 std::string CopyFakeApp(const std::string& folder, const std::string& name) {
-  CreateDirectoryA(kScratch, nullptr);
-  const std::string dir = kScratch + folder;
+  const std::string dir = Scratch().Path(folder);
   CreateDirectoryA(dir.c_str(), nullptr);
   const std::string path = dir + "\\" + name;
-  EXPECT_TRUE(CopyFileA(FakeAppSource().c_str(), path.c_str(), FALSE)) << path;
+  EXPECT_TRUE(CopyFileA(HelperPath("fake_app.exe").c_str(), path.c_str(), FALSE)) << path;
   return path;
 }
 
@@ -282,7 +274,7 @@ TEST(ProcessTest, QuitProgramPostsQuitWith15And255) {
 }
 
 TEST(ProcessTest, NothingFoundMeansNoPostNoTermination) {
-  const std::string path = kScratch + std::string("absent\\absent_target.exe");
+  const std::string path = Scratch().Path("absent\\absent_target.exe");
   EXPECT_FALSE(IsProgramRunning(path));
   EXPECT_EQ(nullptr, FindMainWindow(path, false));
   EXPECT_FALSE(CloseProgram(path, false));

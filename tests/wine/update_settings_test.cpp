@@ -10,20 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "files/file_ops.h"
+#include "bytes.h"
 #include "package/format.h"
 #include "package/package_info.h"
+#include "scratch.h"
+#include "shared_cases.h"
 #include "update/agent_state.h"
-#include "util/handle.h"
 #include "util/text.h"
-#include "util/winapi.h"
 
 namespace {
-
-std::string Block(const std::string& data) {
-  const int32_t length = static_cast<int32_t>(data.size());
-  return std::string(reinterpret_cast<const char*>(&length), 4) + data;
-}
 
 // A package with no language sections and this InfoList, followed by its trailer.
 std::unique_ptr<TGFileInfo> PackageWithInfoList(const std::string& infoList) {
@@ -36,40 +31,19 @@ std::unique_ptr<TGFileInfo> PackageWithInfoList(const std::string& infoList) {
   trailer.ThisIs_AutoUpdateProg = 1;
   trailer.TrailerLength = kTrailerSize;
   file += Block("\x02") + Block(infoList);
-  file.append(reinterpret_cast<const char*>(&trailer), sizeof(trailer));
-  const std::string path = TempDir(true) + "orvane_settings_package.bin";
-  {
-    TFileHandle out(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    EXPECT_TRUE(
-        out &&
-        WriteFile(out.get(), file.data(), static_cast<DWORD>(file.size()), &written, nullptr) &&
-        written == file.size());
-  }
-  auto info = std::make_unique<TGFileInfo>(path);
-  DeleteFileA(path.c_str());
+  file += TrailerBytes(trailer);
+  const TScratch scratch;
+  EXPECT_TRUE(WriteAll(scratch.Path("package.bin"), file));
+  auto info = std::make_unique<TGFileInfo>(scratch.Path("package.bin"));
   EXPECT_EQ(infoList, info->InfoList());
   return info;
 }
 
-// A folder of its own for each test, with its trailing backslash.
-std::string NewScratchFolder() {
-  static int counter = 0;
-  const std::string folder = TempDir(true) + "orvane_settings_" +
-                             std::to_string(GetCurrentProcessId()) + "_" +
-                             std::to_string(++counter) + "\\";
-  EXPECT_TRUE(ForceDirectories(folder));
-  return folder;
-}
-
-class UpdateSettingsTest : public testing::Test {
+// Each test works in a scratch folder of its own.
+class UpdateSettingsTest : public TScratchFolderTest {
  protected:
   void SetUp() override { ResetRunTimeState(); }
-  void TearDown() override {
-    ResetRunTimeState();
-    DeleteTree(folder_, true);
-  }
+  void TearDown() override { ResetRunTimeState(); }
   static void ResetRunTimeState() {
     for (uint8_t& value : PreferenceOverrides) value = kFollowInfoFile;
     AgentPhase = TAgentPhase::Idle;
@@ -89,12 +63,8 @@ class UpdateSettingsTest : public testing::Test {
                                              settings.OriginalPath().c_str());
     return std::string(buffer, n);
   }
-  static bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
 
-  const std::string folder_ = NewScratchFolder();
-  const TAgentSettings settings{folder_ + "Tool.original", folder_ + "Tool.info"};
+  const TAgentSettings settings{Path("Tool.original"), Path("Tool.info")};
 };
 
 TEST(AgentSettingsFiles, NamesComeFromTheUpdateInfoName) {
@@ -179,20 +149,7 @@ TEST_F(UpdateSettingsTest, SettersCreateTheFileAndRoundTrip) {
 }
 
 TEST_F(UpdateSettingsTest, IntegerEncodings) {
-  struct Case {
-    const char* stored;
-    int64_t int64Value;
-    int32_t int32Value;
-  };
-  const std::vector<Case> cases = {
-      {"abc", 0, 0},
-      {"-1", -1, -1},
-      {"12x", 0, 0},
-      {"4294967297", 4294967297LL, 1},
-      {"-2147483649", -2147483649LL, 2147483647},
-      {"99999999999999999999", 0, 0},
-  };
-  for (const Case& c : cases) {
+  for (const TStoredInteger& c : kStoredIntegers) {
     SCOPED_TRACE(c.stored);
     WriteOriginal("OriginalSetup", "ProbeSecondsInterval", c.stored);
     WriteOriginal("OriginalSetup", "VersionOriginal", c.stored);

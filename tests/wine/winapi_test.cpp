@@ -4,6 +4,7 @@
 
 #include "files/file_ops.h"
 #include "helper_programs.h"
+#include "scratch.h"
 #include "util/divide.h"
 #include "util/text.h"
 
@@ -113,8 +114,8 @@ TEST(SystemFacts, OwnerAndOrganizationFromCurrentVersionKey) {
 }
 
 TEST(Ini, WriteAndReadBack) {
-  const std::string file = TempDir(true) + "orvane_winapi_test.ini";
-  DeleteFileA(file.c_str());
+  const TScratch scratch;
+  const std::string file = scratch.Path("orvane_winapi_test.ini");
   EXPECT_EQ(IniRead(file, "AutoUpdate", "Missing", "dflt"), "dflt");  // no file yet
   ASSERT_TRUE(IniWrite(file, "AutoUpdate", "Name", "Update.exe"));
   ASSERT_TRUE(IniWriteInt(file, "AutoUpdate", "ProbeSecondsLast", 3900000000123LL));
@@ -131,7 +132,6 @@ TEST(Ini, WriteAndReadBack) {
   EXPECT_EQ(IniReadInt(file, "AutoUpdate", "Bad", 7), 7);
   EXPECT_EQ(IniReadInt(file, "AutoUpdate", "Missing", 42), 42);
   EXPECT_EQ(IniReadInt(file, "Nowhere", "Missing", -5), -5);
-  DeleteFileA(file.c_str());
 }
 
 TEST(Folders, SlashFlagAndExistence) {
@@ -161,15 +161,13 @@ TEST(CommandLine, TailLeavesOutProgramPath) {
 }
 
 TEST(CommandLine, SwitchesOfAStartedProgram) {
-  const std::string out = TempDir(true) + "switch echo.txt";
-  DeleteFileA(out.c_str());
+  const TScratch scratch;
+  const std::string out = scratch.Path("switch echo.txt");
   const std::string exe = HelperPath("switch_echo.exe");
   THandle process = StartProgram("\"" + exe + "\" /WAIT=5 /OUT=\"" + out + "\" /X= /TEST");
   ASSERT_TRUE(process) << exe;
   ASSERT_TRUE(WaitForEnd(process, 30000));
-  const std::string report = ReadFilePart(out, 0, 0);
-  EXPECT_EQ(report, "/WAIT=5 /OUT=\"" + out + "\" /X= /TEST\n5\n5\nTRUE\n1\n\n");
-  DeleteFileA(out.c_str());
+  EXPECT_EQ(ReadAll(out), "/WAIT=5 /OUT=\"" + out + "\" /X= /TEST\n5\n5\nTRUE\n1\n\n");
 }
 
 TEST(LastError, SystemTextWithoutLineEnd) {

@@ -1,5 +1,5 @@
 // Small tools shared by the Wine tests: Windows paths of the built helper
-// programs, starting a program and waiting for it, scratch folders.
+// programs, starting a program and waiting for it or for a condition.
 #pragma once
 
 #include <windows.h>
@@ -46,13 +46,13 @@ inline bool WaitForEnd(const THandle& process, DWORD milliseconds) {
   return process && WaitForSingleObject(process.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
-// Polls `condition` every 50 ms for at most `milliseconds`.
+// Polls `condition` every 20 ms for at most `milliseconds`.
 template <typename Condition>
-bool WaitUntil(Condition condition, DWORD milliseconds) {
+bool WaitUntil(Condition condition, DWORD milliseconds = 10000) {
   const DWORD start = GetTickCount();
   for (;;) {
     if (condition()) return true;
     if (GetTickCount() - start > milliseconds) return false;
-    Sleep(50);
+    Sleep(20);
   }
 }
