@@ -32,7 +32,7 @@ struct TRunRequest {
   // flag): a setup program of the hand-shake is told so.
   bool AutoUpdateProg = false;
   // Where the run shows its progress and status: the launcher's window.
-  TProgressView View;
+  const TProgressView* View = nullptr;
 };
 
 // Extracts the package, starts its main program (see BuildStartCommand),

@@ -113,7 +113,7 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
     return result;
   }
   if (job.WaitsForProgramAlone()) DebugLine(" No job: waiting for the setup program alone");
-  request.View.Show(false);
+  request.View->Hide();
   if (handShake) Wait(1000);
   job.WaitForSetupProcesses(folder);
   result.ExitCode = job.ExitCode();
@@ -185,7 +185,7 @@ TRunResult RunPackage(const TRunRequest& request) {
   const TGFileInfo package(request.PackagePath);
   if (package.SuccessByExitCode()) result.SuccessBy = TSuccessBy::ExitCode;
   const int charset = package.GetCharset();
-  request.View.Status(package.GetText(kIdExtracting, kDefaultExtracting), charset);
+  request.View->Status(package.GetText(kIdExtracting, kDefaultExtracting), charset);
   std::string folder = request.TargetFolder;
   // The package's own record answers the room check: the same file, read once.
   const bool room = package.GetSpaceRequired(folder) < DriveFreeSpace(folder) && DirExists(folder);
@@ -196,13 +196,13 @@ TRunResult RunPackage(const TRunRequest& request) {
     const TExtractRequest extract{request.PackagePath,
                                   folder,
                                   request.AutoUpdateProgName,
-                                  request.View.Progress,
+                                  request.View->Progress,
                                   package.GetText(kIdInsertDisk, kDefaultInsertDisk),
                                   package.GetText(kIdAttention, kDefaultAttention),
                                   package.GetText(kIdButtons, kDefaultButtons),
                                   static_cast<uint8_t>(charset),
                                   ForcePromptSet()};
-    if (request.Show) request.View.Show(true);
+    if (request.Show) request.View->Show();
     WaitPumping(1000, 1);
     const int failedBefore = FailedWriteCount();
     const TExtractResult extracted = ExtractPackage(extract);

@@ -23,8 +23,8 @@ constexpr int kCrcPieceSize = 4096;
 // ordinary installer: its exit code tells success. Packages without the
 // field use the hand-shake (the run's atom), as every older package does.
 constexpr int kSuccessByField = 5;
-constexpr char kSuccessByExitCode[] = "exit-code";
-constexpr char kSuccessByHandShake[] = "hand-shake";
+inline constexpr char kSuccessByExitCode[] = "exit-code";
+inline constexpr char kSuccessByHandShake[] = "hand-shake";
 
 // PackageFlags bits.
 constexpr uint8_t kFlagAlwaysShowTempNotice = 0x01;

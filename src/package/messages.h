@@ -11,60 +11,63 @@
 
 // Text ids looked up with TGFileInfo::GetText, with their built-in texts.
 // Placeholders in angle brackets are replaced by the caller.
-constexpr char kIdTitle[] = "s0";
-constexpr char kDefaultTitle[] = "Orvane Installation Suite";
-constexpr char kIdExtracting[] = "s1";
-constexpr char kDefaultExtracting[] = "Extracting Files...";
-constexpr char kIdTempNotice[] = "s2";  // <DRIVE>
-constexpr char kDefaultTempNotice[] = "Orvane will extract files to your Temp Drive (<DRIVE>)<P>";
-constexpr char kIdTempSpaceLow[] = "s3";  // <DRIVE>
-constexpr char kDefaultTempSpaceLow[] = "Limited Free Space on your Temp Drive! (<DRIVE>)<P>";
-constexpr char kIdSpaceRequired[] = "s4";  // <SPACE_REQ>
-constexpr char kDefaultSpaceRequired[] =
+inline constexpr char kIdTitle[] = "s0";
+inline constexpr char kDefaultTitle[] = "Orvane Installation Suite";
+inline constexpr char kIdExtracting[] = "s1";
+inline constexpr char kDefaultExtracting[] = "Extracting Files...";
+inline constexpr char kIdTempNotice[] = "s2";  // <DRIVE>
+inline constexpr char kDefaultTempNotice[] =
+    "Orvane will extract files to your Temp Drive (<DRIVE>)<P>";
+inline constexpr char kIdTempSpaceLow[] = "s3";  // <DRIVE>
+inline constexpr char kDefaultTempSpaceLow[] =
+    "Limited Free Space on your Temp Drive! (<DRIVE>)<P>";
+inline constexpr char kIdSpaceRequired[] = "s4";  // <SPACE_REQ>
+inline constexpr char kDefaultSpaceRequired[] =
     "<P>Estimated space required on your Temp drive is: <T>  <SPACE_REQ> MB<P>";
-constexpr char kIdSpaceAvailable[] = "s5";  // <SPACE_AVAIL>
-constexpr char kDefaultSpaceAvailable[] =
+inline constexpr char kIdSpaceAvailable[] = "s5";  // <SPACE_AVAIL>
+inline constexpr char kDefaultSpaceAvailable[] =
     "Free space available on your Temp drive is: <T>  <SPACE_AVAIL> MB<P>";
-constexpr char kIdContinueSetup[] = "s6";
-constexpr char kDefaultContinueSetup[] = "<P>Continue with Setup?<P>";
-constexpr char kIdBadCrc[] = "s7";
-constexpr char kDefaultBadCrc[] =
+inline constexpr char kIdContinueSetup[] = "s6";
+inline constexpr char kDefaultContinueSetup[] = "<P>Continue with Setup?<P>";
+inline constexpr char kIdBadCrc[] = "s7";
+inline constexpr char kDefaultBadCrc[] =
     "Bad CRC!<P>This indicates that your setup file might be corrupted...";
-constexpr char kIdInsertDisk[] = "s8";  // <DISK_NUM>
-constexpr char kDefaultInsertDisk[] =
+inline constexpr char kIdInsertDisk[] = "s8";  // <DISK_NUM>
+inline constexpr char kDefaultInsertDisk[] =
     "Please insert <B>DISK #<DISK_NUM></B> and press OK to continue";
-constexpr char kIdDownloading[] = "s10";
-constexpr char kDefaultDownloading[] = "Downloading File...";
-constexpr char kIdDownloadQuestion[] = "s11";  // <SIZE>
-constexpr char kDefaultDownloadQuestion[] =
+inline constexpr char kIdDownloading[] = "s10";
+inline constexpr char kDefaultDownloading[] = "Downloading File...";
+inline constexpr char kIdDownloadQuestion[] = "s11";  // <SIZE>
+inline constexpr char kDefaultDownloadQuestion[] =
     "<b>INTERNET DOWNLOAD</b><p><p>Orvane will download the Setup File from the Internet..."
     "<p>Please make sure your Internet connection is properly set.<p><p>Continue with Setup?"
     "<p><P>Size: <SIZE> MB<P>";
-constexpr char kIdNoConnection[] = "s12";
-constexpr char kDefaultNoConnection[] = "No valid Internet Connection.<p>Can not Download File!";
-constexpr char kIdSetupFailed[] = "s13";  // <CODE>
-constexpr char kDefaultSetupFailed[] = "Setup failed with exit code <CODE>.";
+inline constexpr char kIdNoConnection[] = "s12";
+inline constexpr char kDefaultNoConnection[] =
+    "No valid Internet Connection.<p>Can not Download File!";
+inline constexpr char kIdSetupFailed[] = "s13";  // <CODE>
+inline constexpr char kDefaultSetupFailed[] = "Setup failed with exit code <CODE>.";
 // Shown after the program's path and before the system's reason.
-constexpr char kIdStartFailed[] = "s14";
-constexpr char kDefaultStartFailed[] = "Unable to start the setup program!";
+inline constexpr char kIdStartFailed[] = "s14";
+inline constexpr char kDefaultStartFailed[] = "Unable to start the setup program!";
 // Shown before the package can be read, so never looked up in it.
-constexpr char kDefaultFolderName[] =
+inline constexpr char kDefaultFolderName[] =
     "The name of this setup file's folder cannot be read here.<P>Please move the file to "
     "C:\\Setup.";
 
 // Captions, button list and character set; their ids double as defaults.
-constexpr char kIdError[] = "Error";
+inline constexpr char kIdError[] = "Error";
 constexpr const char* kDefaultError = kIdError;
-constexpr char kIdConfirm[] = "Confirm";
+inline constexpr char kIdConfirm[] = "Confirm";
 constexpr const char* kDefaultConfirm = kIdConfirm;
-constexpr char kIdAttention[] = "Attention";
+inline constexpr char kIdAttention[] = "Attention";
 constexpr const char* kDefaultAttention = kIdAttention;
 // Captions of the seven message-box buttons as a delimited list, in the
 // order OK, Cancel, Yes, No, Abort, Retry, Ignore.
-constexpr char kIdButtons[] = "BtnText";
+inline constexpr char kIdButtons[] = "BtnText";
 inline constexpr const char* kDefaultButtons = kDefaultButtonTexts;
-constexpr char kIdCharset[] = "Charset";
-constexpr char kDefaultCharset[] = "0";
+inline constexpr char kIdCharset[] = "Charset";
+inline constexpr char kDefaultCharset[] = "0";
 
 // The language section chosen for this process: "" before the first lookup,
 // "*" when the package had neither the user's language nor English. The

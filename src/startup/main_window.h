@@ -38,7 +38,8 @@ void MainWindowProgress(int kind, int rangeMin, int rangeMax, int position, int 
 // The status line's text, right-aligned and read right to left for the
 // Hebrew (177) and Arabic (178) character sets.
 void SetMainWindowStatus(const std::string& text, int charset);
-void ShowMainWindow(bool shown);
+void ShowMainWindow();
+void HideMainWindow();
 
 // "/SleepX=" value -> AutoUpdateTimerCount: -value when value >= 0, else
 // the counter stays as it is.

@@ -64,7 +64,8 @@ void Paint(HWND window) {
   EndPaint(window, &ps);
 }
 
-const TProgressView kMainWindowView{MainWindowProgress, SetMainWindowStatus, ShowMainWindow};
+const TProgressView kMainWindowView{MainWindowProgress, SetMainWindowStatus, ShowMainWindow,
+                                    HideMainWindow};
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -195,10 +196,14 @@ void SetMainWindowStatus(const std::string& text, int charset) {
   SendMessageA(StatusLabel, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void ShowMainWindow(bool shown) {
+void ShowMainWindow() {
   if (MainWindow == nullptr) return;
-  ShowWindow(MainWindow, shown ? SW_SHOW : SW_HIDE);
-  if (shown) UpdateWindow(MainWindow);
+  ShowWindow(MainWindow, SW_SHOW);
+  UpdateWindow(MainWindow);
+}
+
+void HideMainWindow() {
+  if (MainWindow != nullptr) ShowWindow(MainWindow, SW_HIDE);
 }
 
 int RunMainWindow(const std::string& className) {

@@ -99,7 +99,7 @@ TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::
     // before it and did not start the check himself.
     const bool showWindow =
         target.toAgentFolder && own.RequestConfirmationBeforeDownload() && !userCheck;
-    if (showWindow) host.View.Show(true);
+    if (showWindow) host.View.Show();
     // A transfer that ends short fails as a download, not as a package with
     // another publisher's token, nor as a cut info file taken for whole.
     TMemorySink memory(fetched.content);
@@ -110,7 +110,7 @@ TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::
         DownloadErrorText(InternetDownload(userCheck ? host.Window : nullptr, fetched.source, sink,
                                            host.View.Progress, DownloadAbortRequested),
                           fetched.source);
-    if (showWindow) host.View.Show(false);
+    if (showWindow) host.View.Hide();
     Wait(500);
   }
   return fetched;

@@ -252,7 +252,7 @@ void CheckForUpdate(const TLauncherHost& host, const TAgentSettings& own) {
   }
   if (UserCheckRuns()) {
     Wait(1000);
-    host.View.Show(false);
+    host.View.Hide();
     if (!performed) {
       const bool connected = IsInternetConnected();
       DebugLineParts({" ", TestMode ? "TRUE" : "FALSE", " ", connected ? "TRUE" : "FALSE"});

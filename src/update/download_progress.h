@@ -17,6 +17,8 @@ void SetDownloadTickSource(TTickSource source);
 // The current tick of the download clock.
 uint32_t DownloadTickNow();
 
+// A download's rate window; its first text is one with `reset`, which
+// fills the window.
 class TDownloadRate {
  public:
   // "done/total Bytes   " (three blanks), followed by the rate over the last
@@ -28,6 +30,6 @@ class TDownloadRate {
 
  private:
   static constexpr int kWindowSize = 5;
-  uint32_t ticks_[kWindowSize] = {};
-  uint32_t bytes_[kWindowSize] = {};
+  uint32_t ticks_[kWindowSize];
+  uint32_t bytes_[kWindowSize];
 };

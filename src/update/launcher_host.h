@@ -14,7 +14,7 @@ struct TLauncherHost {
   // The main window: the owner of the download dialog and of the boxes
   // that need one.
   HWND Window;
-  TProgressView View;
+  const TProgressView& View;
   // Posts (code, value) to the listener registered with the main window.
   void (*Notify)(WPARAM code, LPARAM value);
 };

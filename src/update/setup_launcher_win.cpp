@@ -14,13 +14,14 @@
 
 TRunResult RunHostedPackage(const TLauncherHost& host, TRunRequest request) {
   request.AutoUpdateProg = host.Own.ThisIs_AutoUpdateProg();
-  request.View = host.View;
-  const TAgentSettings before = OwnAgentSettings(host.Own);
-  const std::string links[] = {before.StartUpLink(), before.CheckforNewUpdateLink()};
+  request.View = &host.View;
+  // Every read opens the settings file again: the flags are read after.
+  const TAgentSettings settings = OwnAgentSettings(host.Own);
+  const std::string links[] = {settings.StartUpLink(), settings.CheckforNewUpdateLink()};
   const TRunResult result = RunPackage(request);
   if (result.Succeeded()) {
-    const TAgentSettings after = OwnAgentSettings(host.Own);
-    const bool remove[] = {after.RemoveStartUpShortcut(), after.RemoveCheckForNewUpdateShortcut()};
+    const bool remove[] = {settings.RemoveStartUpShortcut(),
+                           settings.RemoveCheckForNewUpdateShortcut()};
     for (int i = 0; i < 2; ++i) {
       if (remove[i] && FileExists(links[i])) DeleteFileA(links[i].c_str());
     }

@@ -16,5 +16,6 @@ using TProgressCallback = void (*)(int kind, int rangeMin, int rangeMax, int pos
 struct TProgressView {
   TProgressCallback Progress;
   void (*Status)(const std::string& text, int charset);
-  void (*Show)(bool shown);
+  void (*Show)();
+  void (*Hide)();
 };

@@ -158,7 +158,9 @@ void Download(const std::string& contentRange, TFuzzInput& in) {
   fakeTick = in.U32();
   SetDownloadTickSource(FakeTick);
   const bool reset = (in.Byte() & 1) != 0;
-  const std::string progress = TDownloadRate().Progress(reset, total, done, in.I32());
+  TDownloadRate rate;
+  rate.Progress(true, total, 0, 0);
+  const std::string progress = rate.Progress(reset, total, done, in.I32());
   const std::string counts = std::to_string(done) + "/" + std::to_string(total) + " Bytes   ";
   FUZZ_CHECK(progress.compare(0, counts.size(), counts) == 0);
   FUZZ_CHECK(progress.size() < counts.size() + 48);

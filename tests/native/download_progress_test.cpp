@@ -25,7 +25,7 @@ class DownloadProgressTest : public testing::Test {
   std::string FormatDownloadProgress(bool reset, int32_t total, int32_t done, int32_t lastChunk) {
     return rate.Progress(reset, total, done, lastChunk);
   }
-  TDownloadRate rate;
+  TDownloadRate rate{};
 };
 
 }  // namespace
