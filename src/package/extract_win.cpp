@@ -6,7 +6,7 @@
 
 #include "files/file_ops.h"
 #include "package/checksum.h"
-#include "package/extract_core.h"
+#include "package/extract_rules.h"
 #include "package/format.h"
 #include "package/handle_source.h"
 #include "package/package_info.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "package/extract_core.h"
+#include "package/extract_rules.h"
 #include "package/format.h"
 
 class TReadFile;

@@ -7,7 +7,7 @@
 #include "process/process.h"
 #include "startup/entry.h"
 #include "startup/main_window.h"
-#include "update/update_settings_core.h"
+#include "update/update_settings_rules.h"
 #include "util/debug_log.h"
 #include "util/file_io.h"
 #include "util/text.h"

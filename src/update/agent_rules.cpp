@@ -1,7 +1,7 @@
 #include "update/agent_rules.h"
 
 #include "update/settings_schema.h"
-#include "update/update_settings_core.h"
+#include "update/update_settings_rules.h"
 #include "util/text.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "update/http_client.h"
 #include "update/setup_launcher.h"
 #include "update/update_settings.h"
-#include "update/update_settings_core.h"
+#include "update/update_settings_rules.h"
 #include "util/debug_log.h"
 #include "util/file_io.h"
 #include "util/text.h"

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "update/agent_rules.h"
-#include "update/update_settings_core.h"
+#include "update/update_settings_rules.h"
 
 class TGFileInfo;
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "package/extract_core.h"
+#include "package/extract_rules.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "package/extract_core.h"
+#include "package/extract_rules.h"
 #include "package/format.h"
 #include "package/messages.h"
 #include "package/package_info.h"

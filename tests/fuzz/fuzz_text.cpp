@@ -5,7 +5,7 @@
 
 #include "fuzz_support.h"
 #include "package/driver_rules.h"
-#include "package/extract_core.h"
+#include "package/extract_rules.h"
 #include "package/messages.h"
 #include "paths/language_table.h"
 #include "startup/transient_copy.h"

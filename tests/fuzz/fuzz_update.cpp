@@ -10,7 +10,7 @@
 #include "update/download_progress.h"
 #include "update/download_rules.h"
 #include "update/settings_schema.h"
-#include "update/update_settings_core.h"
+#include "update/update_settings_rules.h"
 #include "util/seconds.h"
 #include "util/text.h"
 

@@ -10,7 +10,7 @@
 
 #include "pack/pack_reader.h"
 #include "pack_test_support.h"
-#include "package/extract_core.h"
+#include "package/extract_rules.h"
 #include "package/format.h"
 #include "package/package_info.h"
 #include "util/text.h"

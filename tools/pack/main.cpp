@@ -14,7 +14,7 @@
 #include "pack/package_writer.h"
 #include "pack/progress_line.h"
 #include "pack/publish.h"
-#include "package/extract_core.h"
+#include "package/extract_rules.h"
 #include "package/format.h"
 #include "util/text.h"
 

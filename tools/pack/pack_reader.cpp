@@ -1,6 +1,6 @@
 #include "pack/pack_reader.h"
 
-#include "package/extract_core.h"
+#include "package/extract_rules.h"
 #include "package/walker.h"
 #include "util/file_io.h"
 

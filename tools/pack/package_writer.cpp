@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "pack/pack_files.h"
-#include "package/extract_core.h"
+#include "package/extract_rules.h"
 #include "package/format.h"
 #include "util/file_io.h"
 #include "util/text.h"

@@ -1,4 +1,4 @@
-#include "package/extract_core.h"
+#include "package/extract_rules.h"
 
 #include <zlib.h>
 

@@ -1,6 +1,6 @@
 // Preference overrides, the override list that carries them between agent
 // processes, INI flag reading and the built-in message texts.
-#include "update/update_settings_core.h"
+#include "update/update_settings_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "update/update_settings_core.h"
+#include "update/update_settings_rules.h"
 
 #include "util/text.h"
 
