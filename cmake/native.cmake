@@ -32,6 +32,8 @@ include(GoogleTest)
 
 # Every C++ source keeps the project's layout: a file that differs fails here.
 add_test(NAME native.format COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-format.sh)
+# The layers run one way: nothing below startup/ includes it.
+add_test(NAME native.layers COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh)
 
 # The same sources, instrumented, for the unit tests.
 add_library(orvane_portable_san STATIC ${PORTABLE_SOURCES} ${POSIX_SOURCES})
