@@ -101,10 +101,11 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
   if (handShake) GlobalAddAtomA(atomName.c_str());
   DebugLineParts({" Start ", start.CommandLine});
   TSetupJob job;
-  if (!job.Start(start.Application, start.CommandLine, request.Show)) {
+  const TWinResult started = job.Start(start.Application, start.CommandLine, request.Show);
+  if (!started.Ok) {
     result.Status = TRunStatus::StartFailed;
-    result.Error = GetLastError();
-    const std::string reason = LastErrorText();
+    result.Error = started.Error;
+    const std::string reason = SystemErrorText(started.Error);
     if (handShake) DeleteAtomNamed(atomName);
     DebugLineParts({" Start failed: error ", Decimal(result.Error), " ", reason});
     ShowPackageError(

@@ -11,15 +11,16 @@
 
 #include "process/setup_wait_rules.h"
 #include "util/handle.h"
+#include "util/winapi.h"
 
 class TSetupJob {
  public:
   // Starts `application` with the whole `commandLine` (program name first),
-  // shown or hidden. False when the system refuses (not a program, missing,
-  // blocked); GetLastError then says why. Where the launcher cannot make
+  // shown or hidden. Fails with the system's error when it refuses (not a
+  // program, missing, blocked). Where the launcher cannot make
   // the job or put the program into it (a launcher that runs inside a job
   // of its own before Windows 8), the program alone is waited for.
-  bool Start(const std::string& application, const std::string& commandLine, bool show);
+  TWinResult Start(const std::string& application, const std::string& commandLine, bool show);
 
   // Returns, pumping the thread's messages, once the started program has
   // ended and no process of its job keeps the setup waiting, judged with

@@ -71,7 +71,8 @@ TFolderForms FormsOf(const std::string& folder) {
 
 }  // namespace
 
-bool TSetupJob::Start(const std::string& application, const std::string& commandLine, bool show) {
+TWinResult TSetupJob::Start(const std::string& application, const std::string& commandLine,
+                            bool show) {
   job_.reset(CreateJobObjectA(nullptr, nullptr));
   // A program that asks to leave the job may: the installed application
   // started at the end of a setup must not be tied to the launcher's job.
@@ -87,13 +88,13 @@ bool TSetupJob::Start(const std::string& application, const std::string& command
   // Started suspended, so that it is in the job before it can start anything.
   if (!CreateProcessA(application.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                       nullptr, nullptr, &startup, &started)) {
-    return false;
+    return WinResultOf(false);
   }
   process_.reset(started.hProcess);
   const THandle thread(started.hThread);
   if (!AssignProcessToJobObject(job_.get(), process_.get())) job_.reset();
   ResumeThread(thread.get());
-  return true;
+  return WinResultOf(true);
 }
 
 bool TSetupJob::AnyProcessKeepsWaiting(const TFolderForms& temp, const TFolderForms& setup) const {

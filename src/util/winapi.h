@@ -98,8 +98,20 @@ std::string RegisteredOwner();
 std::string RegisteredOrganization();
 // The window's text, at most 1000 characters; "" for a null window.
 std::string WindowText(HWND window);
-// The system's message for GetLastError, without its line end.
-std::string LastErrorText();
+// The system's message for the Win32 error `code`, without its line end.
+std::string SystemErrorText(DWORD code);
+// The same for GetLastError.
+inline std::string LastErrorText() { return SystemErrorText(GetLastError()); }
+
+// How a system call that a user or a log must hear about ended: success,
+// or the Win32 error that says why not, taken at once so that no later
+// call overwrites it.
+struct TWinResult {
+  bool Ok = false;
+  DWORD Error = 0;
+};
+// `ok`, with GetLastError when it is false.
+inline TWinResult WinResultOf(bool ok) { return {ok, ok ? 0 : GetLastError()}; }
 
 // Loads a system library (a bare file name such as "WinINet.dll") from the
 // system folder only, never from the program's folder or the search path,

@@ -271,8 +271,7 @@ std::string WindowText(HWND window) {
   return std::string(buffer, length > 0 ? length : 0);
 }
 
-std::string LastErrorText() {
-  const DWORD code = GetLastError();
+std::string SystemErrorText(DWORD code) {
   char buffer[1024] = {};
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 code, 0, buffer, sizeof buffer, nullptr);
