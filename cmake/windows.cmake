@@ -1,42 +1,38 @@
-# 32 - bit Windows build : the launcher Stub.exe, the Windows tools, the test
-#helper programs and the in - process tests that run under Wine.
+# 32-bit Windows build: the launcher Stub.exe, the Windows tools, the test
+# helper programs and the in-process tests that run under Wine.
 set(WIN_DEFS WINVER=0x0501 _WIN32_WINNT=0x0501 NOMINMAX WIN32_LEAN_AND_MEAN)
 set(WIN_COMPILE_OPTIONS -Wall -Wextra -ffunction-sections -fdata-sections)
 set(WIN_LINK_OPTIONS -static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
-#The product library never throws : without exception tables and RTTI, the
-#C++ runtime's unwinder and demangler stay out of Stub.exe. Its guarded
-#statics stay thread - safe for the packager's threads; the launcher, which
-#runs on one thread, builds its statics without guard calls, so that the
-#thread library stays out too.The packager, the tests and their helpers
-#keep their own flags.
+# The product library never throws: without exception tables and RTTI, the
+# C++ runtime's unwinder and demangler stay out of Stub.exe. Its guarded
+# statics stay thread-safe for the packager's threads; the launcher, which
+# runs on one thread, builds its statics without guard calls, so that the
+# thread library stays out too. The packager, the tests and their helpers
+# keep their own flags.
 set(WIN_LEAN_OPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -fno-unwind-tables)
-#The launcher is optimised as one whole program at link time(about a sixth
-#smaller), from its own build of the library(orvane_stub) that holds the
-#compiler's intermediate code; the other programs link the ordinary one.
-#Inlining functions that have a single caller makes the whole program
-#larger here(measured : about 2.4 KB), so it is off, and so is cloning
-#functions for constant arguments; rewriting parameters(IPA - SRA) stays on
-#(measured : about 400 bytes less).
-#- Oz(smallest code, even where slower) rather than - Os : the launcher's
-#per - byte work is inside zlib's decoding loop and the Adler-32, which keep
-#their speed options below; about 1 KB less.Data is aligned only as the
-#ABI needs(the default pads every array of 32 bytes or more to 32 : about
-# 500 bytes), and in the 32 - bit build stack frames to the 4 bytes that
-# 32 - bit Windows guarantees anyway rather than 16(64 - bit code keeps the 16
-#its calling convention requires).
-#Equal constant data is kept once(about 170 bytes less) : the launcher
-#never compares the addresses of two constant tables.
+# The launcher is optimised as one whole program at link time (about a sixth
+# smaller), from its own build of the library (orvane_stub) that holds the
+# compiler's intermediate code; the other programs link the ordinary one.
+# Inlining functions that have a single caller makes the whole program
+# larger here (measured: about 2.4 KB), so it is off, and so is cloning
+# functions for constant arguments; rewriting parameters (IPA-SRA) stays on
+# (measured: about 400 bytes less).
+# -Oz (smallest code, even where slower) rather than -Os: the launcher's
+# per-byte work is inside zlib's decoding loop and the Adler-32, which keep
+# their speed options below; about 1 KB less. Data is aligned only as the
+# ABI needs (the default pads every array of 32 bytes or more to 32: about
+# 500 bytes), and in the 32-bit build stack frames to the 4 bytes that
+# 32-bit Windows guarantees anyway rather than 16 (64-bit code keeps the 16
+# its calling convention requires).
+# Equal constant data is kept once (about 170 bytes less): the launcher
+# never compares the addresses of two constant tables.
 set(STUB_LTO_OPTIONS -Oz -malign-data=abi -fmerge-all-constants -flto -fno-inline-functions-called-once
     -fno-ipa-cp-clone)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   list(APPEND STUB_LTO_OPTIONS -mpreferred-stack-boundary=2)
 endif()
 set(STUB_LTO_LINK_OPTIONS ${STUB_LTO_OPTIONS} -flto-partition=one)
-#The launcher 's own C++ code (not zlib' s decoder, not the Adler - 32) keeps
-#loop - invariant code where it is written(about 110 bytes less); its loops
-#run over entries and pieces, where the decoder's work dominates.
-set(STUB_LIBRARY_OPTIONS -fno-tree-loop-im)
 set(WIN_SYSTEM_LIBS comctl32 gdi32 user32 advapi32 kernel32)
 find_library(MINGW_ZLIB NAMES libz.a z REQUIRED)
 
@@ -47,12 +43,12 @@ target_compile_options(orvane PRIVATE ${WIN_COMPILE_OPTIONS} ${WIN_LEAN_OPTIONS}
 target_link_libraries(orvane PUBLIC ${MINGW_ZLIB} ${WIN_SYSTEM_LIBS})
 target_link_options(orvane INTERFACE ${WIN_LINK_OPTIONS})
 
-#zlib 's inflater for the launcher, built here from zlib' s own sources
-#(third_party / zlib) as part of the whole program : optimised for size and
-#with its unused entry points dropped, where the prebuilt library brings
-#speed - optimised code and every inflate function(about 12 KB more).The
-#inner decoding loop, which runs over every byte of every entry, stays
-#optimised for speed.
+# zlib's inflater for the launcher, built here from zlib's own sources
+# (third_party/zlib) as part of the whole program: optimised for size and
+# with its unused entry points dropped, where the prebuilt library brings
+# speed-optimised code and every inflate function (about 12 KB more). The
+# inner decoding loop, which runs over every byte of every entry, stays
+# optimised for speed.
 set(STUB_ZLIB_DIR ${CMAKE_SOURCE_DIR}/third_party/zlib)
 add_library(stub_inflate STATIC ${STUB_ZLIB_DIR}/inflate.c ${STUB_ZLIB_DIR}/inftrees.c
             ${STUB_ZLIB_DIR}/inffast.c ${STUB_ZLIB_DIR}/zutil.c)
@@ -64,26 +60,26 @@ set_source_files_properties(${STUB_ZLIB_DIR}/inffast.c PROPERTIES COMPILE_OPTION
 
 add_library(orvane_stub STATIC ${PORTABLE_SOURCES} ${WIN_SOURCES})
 target_include_directories(orvane_stub PUBLIC ${CMAKE_SOURCE_DIR}/src)
-#The launcher 's strings are the reference-counted kind of libstdc++' s older
-#ABI : a copy shares the text, and a string is one pointer rather than 24
-#bytes, so every copy, temporary and release is a short call(about 2 KB
-#less in all).The launcher runs on one thread and handles short texts;
-#every piece of it, the library included, is built with this setting, and
-#nothing it links exchanges strings with the other kind.
+# The launcher's strings are the reference-counted kind of libstdc++'s older
+# ABI: a copy shares the text, and a string is one pointer rather than 24
+# bytes, so every copy, temporary and release is a short call (about 2 KB
+# less in all). The launcher runs on one thread and handles short texts;
+# every piece of it, the library included, is built with this setting, and
+# nothing it links exchanges strings with the other kind.
 target_compile_definitions(orvane_stub PUBLIC ${WIN_DEFS} _GLIBCXX_USE_CXX11_ABI=0)
 target_compile_options(orvane_stub PRIVATE ${WIN_COMPILE_OPTIONS} ${WIN_LEAN_OPTIONS} -fno-threadsafe-statics
-                       ${STUB_LTO_OPTIONS} ${STUB_LIBRARY_OPTIONS})
+                       ${STUB_LTO_OPTIONS})
 target_link_libraries(orvane_stub PUBLIC stub_inflate ${WIN_SYSTEM_LIBS})
 target_link_options(orvane_stub INTERFACE ${WIN_LINK_OPTIONS})
 
-#The programs users get(the launcher, the viewer, the Windows packager) go
-#to ORVANE_BIN_DIR; the sample's setup program, the test helpers and the
-#Wine tests go to ORVANE_TEST_BIN_DIR, so that the product folder holds
-#only what ships.
+# The programs users get (the launcher, the viewer, the Windows packager) go
+# to ORVANE_BIN_DIR; the sample's setup program, the test helpers and the
+# Wine tests go to ORVANE_TEST_BIN_DIR, so that the product folder holds
+# only what ships.
 set(ORVANE_TEST_BIN_DIR ${CMAKE_BINARY_DIR}/bin CACHE PATH "Where the test helpers and the sample's setup program go")
 option(ORVANE_TESTS "Build the Wine tests (needs GoogleTest's sources)" ON)
 
-#Adds a GUI - subsystem program built from `sources`, placed in ORVANE_BIN_DIR.
+# Adds a GUI-subsystem program built from `sources`, placed in ORVANE_BIN_DIR.
 function(orvane_gui_program name)
   add_executable(${name} WIN32 ${ARGN})
   target_link_libraries(${name} PRIVATE orvane)
@@ -91,28 +87,28 @@ function(orvane_gui_program name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVANE_BIN_DIR})
 endfunction()
 
-#The same for a program that only the tests and the demos use.
+# The same for a program that only the tests and the demos use.
 function(orvane_test_program name)
   orvane_gui_program(${name} ${ARGN})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVANE_TEST_BIN_DIR})
 endfunction()
 
-#The launcher : entry point plus resources.The packages' trailer reader
-#expects "PE" at offset 256 and PackageEnd at 252, so the NT headers are
-#moved there after linking.
+# The launcher: entry point plus resources. The packages' trailer reader
+# expects "PE" at offset 256 and PackageEnd at 252, so the NT headers are
+# moved there after linking.
 add_executable(Stub WIN32 app/stub_main.cpp app/stub_runtime.cpp app/stub_zlib.cpp app/stub.rc)
 target_link_libraries(Stub PRIVATE orvane_stub)
 target_link_options(Stub PRIVATE -s)
 set_target_properties(Stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVANE_BIN_DIR})
-#The resource compiler's dependency scan does not see the icon file.
+# The resource compiler's dependency scan does not see the icon file.
 set_source_files_properties(app/stub.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/app/MainIcon.ico)
-#Adler - 32 runs over every inflated byte : optimised for speed, not size.
+# Adler-32 runs over every inflated byte: optimised for speed, not size.
 set_source_files_properties(app/stub_zlib.cpp PROPERTIES COMPILE_OPTIONS -O2)
 target_compile_options(Stub PRIVATE ${WIN_LEAN_OPTIONS} -fno-threadsafe-statics ${STUB_LTO_OPTIONS})
-#The launcher starts in its own entry point(app / stub_runtime.cpp), without
-#the C runtime 's start-up files. Like NSIS' s stub it has a fixed image base,
-#so no relocation table.The link map is what bench / stub - size.sh sums by
-#archive.
+# The launcher starts in its own entry point (app/stub_runtime.cpp), without
+# the C runtime's start-up files. Like NSIS's stub it has a fixed image base,
+# so no relocation table. The link map is what bench/stub-size.sh sums by
+# archive.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(STUB_ENTRY _StubStartup)
 else()
@@ -121,9 +117,9 @@ endif()
 target_link_options(Stub PRIVATE -nostartfiles -Wl,-e,${STUB_ENTRY}
   -Wl,--disable-dynamicbase,--disable-reloc-section -Wl,-Map,${CMAKE_BINARY_DIR}/Stub.map
   ${STUB_LTO_LINK_OPTIONS})
-#Nothing in the launcher unwinds the stack, so the unwind tables that the
-#prebuilt zlib and the compiler's helper routines bring are dropped: the
-#linker's default script, with those tables discarded instead of kept.
+# Nothing in the launcher unwinds the stack, so the unwind tables that the
+# prebuilt zlib and the compiler's helper routines bring are dropped: the
+# linker's default script, with those tables discarded instead of kept.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -Wl,--verbose -nostdlib -o /dev/null
     OUTPUT_VARIABLE link_verbose ERROR_QUIET)
@@ -133,8 +129,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   if(stub_script STREQUAL link_script OR NOT stub_script MATCHES "DISCARD")
     message(FATAL_ERROR "The linker's default script has no .eh_frame output to drop")
   endif()
-#The read - only data goes into the code section, as it does in many small
-#Windows programs : one section less to pad to the 512 - byte file alignment.
+  # The read-only data goes into the code section, as it does in many small
+  # Windows programs: one section less to pad to the 512-byte file alignment.
   string(REGEX REPLACE "[*][(][.]rdata[)][ \t\n]*[*][(]SORT[(][.]rdata[$][*][)][)]" ""
          without_rdata "${stub_script}")
   string(REPLACE "KEEP (*(.gcc_except_table))"
@@ -143,8 +139,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   if(without_rdata STREQUAL stub_script OR merged_script STREQUAL without_rdata)
     message(FATAL_ERROR "The linker's default script has no .rdata inputs to move into .text")
   endif()
-#The few bytes of writable data go into the import section, which the
-#loader writes anyway(its address table) : one section less again.
+  # The few bytes of writable data go into the import section, which the
+  # loader writes anyway (its address table): one section less again.
   string(REGEX MATCH "  [.]data BLOCK[(]__section_alignment__[)] :\n  {\n([^}]*)  }\n" data_block
          "${merged_script}")
   set(data_inputs "${CMAKE_MATCH_1}")
@@ -165,7 +161,7 @@ add_custom_command(TARGET Stub POST_BUILD
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pe_relocate.py $<TARGET_FILE:Stub>
   COMMENT "Moving the PE header of Stub.exe to offset 256")
 
-#Windows tools.
+# Windows tools.
 if(EXISTS ${CMAKE_SOURCE_DIR}/tools/debugview/CMakeLists.txt)
   add_subdirectory(tools/debugview)
 endif()
@@ -173,11 +169,11 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt)
   add_subdirectory(tools/pack)
 endif()
 
-#The bundled sample's setup program, packed by the main-job command.
+# The bundled sample's setup program, packed by the main-job command.
 orvane_test_program(SampleSetup tools/sample_setup/sample_setup.cpp)
 
-#Test helper programs, one per file; the main job and the demos drive some
-#of them too, so they need no GoogleTest.
+# Test helper programs, one per file; the main job and the demos drive some
+# of them too, so they need no GoogleTest.
 file(GLOB HELPER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/helpers/*.cpp)
 foreach(helper_source ${HELPER_SOURCES})
   get_filename_component(helper_name ${helper_source} NAME_WE)
