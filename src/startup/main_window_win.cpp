@@ -33,35 +33,33 @@ constexpr WPARAM kListenerReplyWindow = 50;
 constexpr WPARAM kListenerReplyCommand = 51;
 constexpr WPARAM kLoopEnded = 43;
 
-// The status line's font. RunMainWindow owns it for as long as its window
-// lives; a plain handle here needs no destructor at process end.
-HFONT statusFont = nullptr;
-
 HICON MainIcon() {
   static HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MainIcon");
   return icon;
 }
 
-void CreateChildren(HWND window) {
+// `font` is the status line's, the window's creation parameter: RunMainWindow
+// owns it for as long as the window lives.
+void CreateChildren(HWND window, HFONT font) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   StatusLabel = CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE, 70, 20, 340, 18, window,
                                 nullptr, instance, nullptr);
   ProgressBar = CreateWindowExA(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE, 70, 38, 340, 13,
                                 window, nullptr, instance, nullptr);
   SetTimer(window, kTimerId, 1000, nullptr);
-  SendMessageA(StatusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(statusFont), FALSE);
+  SendMessageA(StatusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 
 void Paint(HWND window) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(window, &ps);
+  TGdiObject face;  // made while painting, deleted once the painting ends
+  TPaint paint(window);
+  const HDC dc = paint.dc();
   RECT client;
   GetClientRect(window, &client);
-  TGdiObject face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+  face.reset(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
   FillRect(dc, &client, static_cast<HBRUSH>(face.get()));
   const HICON icon = MainIcon();
   if (icon != nullptr) DrawIcon(dc, 18, 20, icon);
-  EndPaint(window, &ps);
 }
 
 const TProgressView kMainWindowView{MainWindowProgress, SetMainWindowStatus, ShowMainWindow,
@@ -70,7 +68,8 @@ const TProgressView kMainWindowView{MainWindowProgress, SetMainWindowStatus, Sho
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      CreateChildren(window);
+      CreateChildren(window, static_cast<HFONT>(
+                                 reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams));
       break;
     case WM_DESTROY:
       DownloadAbortRequested = true;
@@ -213,8 +212,7 @@ int RunMainWindow(const std::string& className) {
   InitCommonControlsEx(&controls);
 
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  TGdiObject font(CreateFontA(13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma"));
-  statusFont = static_cast<HFONT>(font.get());
+  TFont font(CreateFontA(13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma"));
   WNDCLASSA wc = {};
   wc.style = CS_DBLCLKS;
   wc.lpfnWndProc = MainWindowProc;
@@ -228,9 +226,10 @@ int RunMainWindow(const std::string& className) {
   const std::string title = OwnPackageInfo().GetText("s0", kDefaultTitle);
   const int x = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
-  MainWindow = CreateWindowExA(0, className.c_str(), title.c_str(),
-                               WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, kWidth, kHeight,
-                               nullptr, nullptr, instance, nullptr);
+  TWindow window(CreateWindowExA(0, className.c_str(), title.c_str(),
+                                 WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, kWidth, kHeight,
+                                 nullptr, nullptr, instance, font.get()));
+  MainWindow = window.get();
   int exitCode = 0;
   if (MainWindow != nullptr) {
     ShowWindow(MainWindow, SW_HIDE);
@@ -246,9 +245,10 @@ int RunMainWindow(const std::string& className) {
   UnloadWinInetApi();
   NotifyListener(kLoopEnded, 0);
   // A window still standing after the loop (quit posted by a step, not by
-  // destroying the window) goes with the class.
-  if (MainWindow != nullptr && IsWindow(MainWindow)) DestroyWindow(MainWindow);
+  // destroying the window) goes with the class; a closed one is gone already,
+  // and only let go.
+  if (window && IsWindow(window.get())) window.reset();
+  window.release();
   MainWindow = StatusLabel = ProgressBar = nullptr;
-  statusFont = nullptr;
   return exitCode;
 }

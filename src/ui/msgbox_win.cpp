@@ -35,52 +35,6 @@ struct TBoxState {
 
 TBoxState gBox;
 
-// A window's device context, released when the owner goes.
-class TWindowDC {
- public:
-  explicit TWindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-  ~TWindowDC() {
-    if (dc_ != nullptr) ReleaseDC(window_, dc_);
-  }
-  TWindowDC(const TWindowDC&) = delete;
-  TWindowDC& operator=(const TWindowDC&) = delete;
-  HDC get() const { return dc_; }
-
- private:
-  HWND window_;
-  HDC dc_;
-};
-
-// A GDI object selected into a device context until the owner goes.
-class TSelection {
- public:
-  TSelection(HDC dc, HGDIOBJ object)
-      : dc_(dc), old_(dc != nullptr ? SelectObject(dc, object) : nullptr) {}
-  ~TSelection() {
-    if (old_ != nullptr) SelectObject(dc_, old_);
-  }
-  TSelection(const TSelection&) = delete;
-  TSelection& operator=(const TSelection&) = delete;
-
- private:
-  HDC dc_;
-  HGDIOBJ old_;
-};
-
-// BeginPaint ... EndPaint.
-class TPaint {
- public:
-  explicit TPaint(HWND window) : window_(window) { BeginPaint(window, &paint_); }
-  ~TPaint() { EndPaint(window_, &paint_); }
-  TPaint(const TPaint&) = delete;
-  TPaint& operator=(const TPaint&) = delete;
-  HDC dc() const { return paint_.hdc; }
-
- private:
-  HWND window_;
-  PAINTSTRUCT paint_{};
-};
-
 TSize WindowSize(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
@@ -353,10 +307,10 @@ int RunBox(HWND owner, const std::string& text, const std::string& caption,
   gBox.result = 0;
   gBox.timeout = timeoutMs;
 
-  TGdiObject font(CreateFontA(13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                              DEFAULT_PITCH | FF_SWISS, "Tahoma"));
-  gBox.font = static_cast<HFONT>(font.get());
+  TFont font(CreateFontA(13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                         DEFAULT_PITCH | FF_SWISS, "Tahoma"));
+  gBox.font = font.get();
   gBox.module = GetModuleHandleA(nullptr);
   TModule richEdit(LoadSystemLibrary("RICHED32.DLL"));
 

@@ -1,7 +1,9 @@
 // One move-only owner for every kind of Windows handle the launcher holds.
 // Each handle type is one line below naming its close function and its
-// invalid value. reset() keeps the caller's last error, so cleanup on an
-// error path never hides the error being reported.
+// invalid value; the few owners that need more than the handle to let it go
+// (a device context, a selection, a painting) follow. reset() keeps the
+// caller's last error, so cleanup on an error path never hides the error
+// being reported.
 #pragma once
 
 #include <windows.h>
@@ -84,6 +86,84 @@ using TModule = TUniqueHandle<TModuleTraits>;
 using TGdiObject = TUniqueHandle<TGdiObjectTraits>;
 using TWindow = TUniqueHandle<TWindowTraits>;
 using TGlobalAtom = TUniqueHandle<TGlobalAtomTraits>;
+
+// A font: the GDI object owner itself, with the handle read as an HFONT.
+// One more traits line would give the launcher a second copy of the same
+// owner code.
+class TFont : public TGdiObject {
+ public:
+  TFont() = default;
+  explicit TFont(HFONT font) : TGdiObject(font) {}
+  HFONT get() const { return static_cast<HFONT>(TGdiObject::get()); }
+};
+
+// The owners below need a second value to undo what they hold, so they are
+// small classes rather than traits lines. They belong to drawing, not to
+// error paths, and make exactly the calls they stand for: no last-error
+// bookkeeping.
+
+// A window's device context from GetDC, released to that window when the
+// owner goes. A null window gives the screen's context.
+class TWindowDC {
+ public:
+  explicit TWindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+  ~TWindowDC() {
+    if (dc_ != nullptr) ReleaseDC(window_, dc_);
+  }
+  TWindowDC(const TWindowDC&) = delete;
+  TWindowDC& operator=(const TWindowDC&) = delete;
+  TWindowDC(TWindowDC&& other) noexcept : window_(other.window_), dc_(other.dc_) {
+    other.dc_ = nullptr;
+  }
+  TWindowDC& operator=(TWindowDC&&) = delete;
+
+  // Null when GetDC failed.
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// A GDI object selected into a device context; the object it replaced goes
+// back when the owner goes. A null context selects nothing.
+class TSelection {
+ public:
+  TSelection(HDC dc, HGDIOBJ object)
+      : dc_(dc), old_(dc != nullptr ? SelectObject(dc, object) : nullptr) {}
+  ~TSelection() {
+    if (old_ != nullptr) SelectObject(dc_, old_);
+  }
+  TSelection(const TSelection&) = delete;
+  TSelection& operator=(const TSelection&) = delete;
+  TSelection(TSelection&& other) noexcept : dc_(other.dc_), old_(other.old_) {
+    other.old_ = nullptr;
+  }
+  TSelection& operator=(TSelection&&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+// A window procedure's painting: BeginPaint when made, EndPaint when it
+// goes, even when BeginPaint gave no context.
+// It neither copies nor moves: the pair belongs to one WM_PAINT.
+class TPaint {
+ public:
+  explicit TPaint(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+  ~TPaint() { EndPaint(window_, &paint_); }
+  TPaint(const TPaint&) = delete;
+  TPaint& operator=(const TPaint&) = delete;
+
+  // The context to draw into; null when BeginPaint failed.
+  HDC dc() const { return dc_; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_;
+  HDC dc_;
+};
 
 // A registered window class, unregistered when the owner goes.
 class TWindowClass {

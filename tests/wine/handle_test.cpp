@@ -86,3 +86,50 @@ TEST(Handle, GlobalAtomIsDeleted) {
   { TGlobalAtom owner(atom); }
   EXPECT_EQ(GlobalFindAtomA("OrvaneHandleTestAtom"), 0);
 }
+
+namespace {
+
+HFONT NewFont() { return CreateFontA(13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "Tahoma"); }
+
+}  // namespace
+
+TEST(Handle, FontIsDeleted) {
+  const HFONT raw = NewFont();
+  {
+    TFont font(raw);
+    EXPECT_EQ(font.get(), raw);
+  }
+  EXPECT_EQ(GetObjectType(raw), 0u);
+}
+
+TEST(Handle, SelectionPutsBackWhatItReplacedOnce) {
+  TWindowDC screen(nullptr);
+  ASSERT_NE(screen.get(), nullptr);
+  const HDC dc = screen.get();
+  const HGDIOBJ before = GetCurrentObject(dc, OBJ_FONT);
+  TFont first(NewFont());
+  TFont second(NewFont());
+  {
+    TSelection selected(dc, first.get());
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), first.get());
+    { TSelection moved(std::move(selected)); }
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), before);
+    SelectObject(dc, second.get());
+  }
+  // The moved-from selection puts nothing back.
+  EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), second.get());
+  SelectObject(dc, before);
+}
+
+TEST(Handle, PaintValidatesTheWindowItPaints) {
+  TWindow window(CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr));
+  ASSERT_TRUE(window);
+  InvalidateRect(window.get(), nullptr, FALSE);
+  ASSERT_TRUE(GetUpdateRect(window.get(), nullptr, FALSE));
+  {
+    TPaint paint(window.get());
+    EXPECT_NE(paint.dc(), nullptr);
+  }
+  EXPECT_FALSE(GetUpdateRect(window.get(), nullptr, FALSE));
+}

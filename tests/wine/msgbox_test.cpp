@@ -317,15 +317,13 @@ TEST(MsgBoxTest, EmptyTextStillGivesAMinimumWidthBox) {
 
 // Width of `text` in the box font, measured independently of the box.
 int WidthInBoxFont(const std::string& text) {
-  TGdiObject font(CreateFontA(13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                              DEFAULT_PITCH | FF_SWISS, "Tahoma"));
-  const HDC dc = GetDC(nullptr);
-  const HGDIOBJ old = SelectObject(dc, font.get());
+  TFont font(CreateFontA(13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                         DEFAULT_PITCH | FF_SWISS, "Tahoma"));
+  TWindowDC screen(nullptr);
+  TSelection selected(screen.get(), font.get());
   SIZE size{};
-  GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
+  GetTextExtentPoint32A(screen.get(), text.data(), static_cast<int>(text.size()), &size);
   return size.cx;
 }
 
