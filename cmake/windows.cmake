@@ -155,7 +155,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(TARGET Stub POST_BUILD
-  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pe_relocate.py $<TARGET_FILE:Stub>
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/pe_relocate.py $<TARGET_FILE:Stub>
   COMMENT "Moving the PE header of Stub.exe to offset 256")
 
 # Windows tools.
