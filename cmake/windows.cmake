@@ -167,7 +167,7 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt)
 endif()
 
 # The bundled sample's setup program, packed by the main-job command.
-orvane_test_program(SampleSetup tools/sample_setup/sample_setup.cpp)
+orvane_test_program(SampleSetup sample/setup/sample_setup.cpp)
 
 # Test helper programs, one per file; the main job and the demos drive some
 # of them too, so they need no GoogleTest.
