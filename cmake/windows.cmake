@@ -166,6 +166,9 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt)
   add_subdirectory(tools/pack)
 endif()
 
+# Benchmark programs: only built when named (see bench/CMakeLists.txt).
+add_subdirectory(bench)
+
 # The bundled sample's setup program, packed by the main-job command.
 orvane_test_program(SampleSetup sample/setup/sample_setup.cpp)
 
