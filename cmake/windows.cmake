@@ -165,7 +165,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(TARGET Stub POST_BUILD
-  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pe_relocate.py $<TARGET_FILE:Stub>
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/pe_relocate.py $<TARGET_FILE:Stub>
   COMMENT "Moving the PE header of Stub.exe to offset 256")
 
 # Windows tools.
@@ -176,8 +176,11 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt)
   add_subdirectory(tools/pack)
 endif()
 
+# Benchmark programs: only built when named (see bench/CMakeLists.txt).
+add_subdirectory(bench)
+
 # The bundled sample's setup program, packed by the main-job command.
-orvane_test_program(SampleSetup tools/sample_setup/sample_setup.cpp)
+orvane_test_program(SampleSetup sample/setup/sample_setup.cpp)
 
 # Test helper programs, one per file; the main job and the demos drive some
 # of them too, so they need no GoogleTest.

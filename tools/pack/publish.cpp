@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -216,6 +217,28 @@ std::string ReadAgentTexts(const std::string& path,
   return std::string();
 }
 
+// One option check: whether the options pass it, and the message given
+// when they do not.
+struct TOptionCheck {
+  std::function<bool()> Passes;
+  std::string Message;
+};
+
+// Passes when option `name` has a value that is not empty.
+std::function<bool()> Given(const TValues& values, const char* name) {
+  return [&values, name] { return !Value(values, name).empty(); };
+}
+
+// The message of the first check that fails, or "" when all pass. Checks
+// after a failed one are not run, so a check may use what an earlier one
+// parsed.
+std::string FirstFailure(const std::vector<TOptionCheck>& checks) {
+  for (const TOptionCheck& check : checks) {
+    if (!check.Passes()) return check.Message;
+  }
+  return std::string();
+}
+
 }  // namespace
 
 int InfoCommand(const std::vector<std::string>& args) {
@@ -227,27 +250,27 @@ int InfoCommand(const std::vector<std::string>& args) {
                    {"package", "output", "url", "version", "stamp", "valid-versions",
                     "program-name", "running-process", "shutdown", "agent"},
                    flags, o);
-  if (error.empty()) {
-    for (const char* required : {"package", "output", "url", "version"}) {
-      if (Value(o, required).empty()) error = "info needs --" + std::string(required);
-    }
-  }
   int32_t versionNew = 0;
-  if (error.empty() && (!ParseInt32(Value(o, "version"), versionNew) || versionNew <= 0)) {
-    error = "--version takes a number above 0";
-  }
   int32_t stamp = 0;
-  if (error.empty() && Has(o, "stamp") && (!ParseInt32(Value(o, "stamp"), stamp) || stamp == 0)) {
-    error = "--stamp takes a 32-bit number other than 0 (0 counts as already offered)";
-  }
   std::string validVersions;
-  if (error.empty() && !NormalizeVersionList(Value(o, "valid-versions"), validVersions)) {
-    error = "--valid-versions takes version numbers separated by commas, e.g. 3,4,7";
-  }
-  if (error.empty() && Has(o, "shutdown") && !IsShutDownMethod(Value(o, "shutdown"))) {
-    error =
-        "--shutdown takes \"Issue a Message Box\", \"Using WM_CLOSE\", \"Using WM_QUIT\", "
-        "\"Using Terminate Process\" or \"Don't Shut Down\"";
+  // Of several required options left out, the message names the last one of
+  // package, output, url, version: hence their reverse order here.
+  if (error.empty()) {
+    error = FirstFailure({
+        {Given(o, "version"), "info needs --version"},
+        {Given(o, "url"), "info needs --url"},
+        {Given(o, "output"), "info needs --output"},
+        {Given(o, "package"), "info needs --package"},
+        {[&] { return ParseInt32(Value(o, "version"), versionNew) && versionNew > 0; },
+         "--version takes a number above 0"},
+        {[&] { return !Has(o, "stamp") || (ParseInt32(Value(o, "stamp"), stamp) && stamp != 0); },
+         "--stamp takes a 32-bit number other than 0 (0 counts as already offered)"},
+        {[&] { return NormalizeVersionList(Value(o, "valid-versions"), validVersions); },
+         "--valid-versions takes version numbers separated by commas, e.g. 3,4,7"},
+        {[&] { return !Has(o, "shutdown") || IsShutDownMethod(Value(o, "shutdown")); },
+         "--shutdown takes \"Issue a Message Box\", \"Using WM_CLOSE\", \"Using WM_QUIT\", "
+         "\"Using Terminate Process\" or \"Don't Shut Down\""},
+    });
   }
   if (!error.empty()) return Fail(kExitUsage, error);
 
@@ -311,32 +334,37 @@ int SettingsCommand(const std::vector<std::string>& args) {
        "shared-dir", "auxiliary-dir", "startup-link", "check-link", "btn-text", "error-caption",
        "confirm-caption", "attention-caption", "charset", "texts", "launcher"},
       {}, o, {"signer"});
-  if (error.empty() && Value(o, "output").empty()) error = "settings needs --output";
   int32_t version = 0;
-  if (error.empty() && (!ParseInt32(Value(o, "version"), version) || version <= 0)) {
-    error = "settings needs --version, a number above 0 (0 turns updating off)";
-  }
   int64_t probe = 0;
   int64_t reask = 0;
-  if (error.empty() && Has(o, "probe-interval") &&
-      !ParseDuration(Value(o, "probe-interval"), probe)) {
-    error = "--probe-interval takes seconds (or 15m, 12h, 7d), 0 for once or -1 for never";
-  }
-  if (error.empty() && Has(o, "reask-interval") &&
-      !ParseDuration(Value(o, "reask-interval"), reask)) {
-    error = "--reask-interval takes seconds (or 15m, 12h, 7d), 0 for never again";
-  }
   int32_t charset = 0;
-  if (error.empty() && Has(o, "charset") &&
-      (!ParseInt32(Value(o, "charset"), charset) || charset < 0 || charset > 255)) {
-    error = "--charset takes a character-set number from 0 to 255";
+  if (error.empty()) {
+    error = FirstFailure({
+        {Given(o, "output"), "settings needs --output"},
+        {[&] { return ParseInt32(Value(o, "version"), version) && version > 0; },
+         "settings needs --version, a number above 0 (0 turns updating off)"},
+        {[&] {
+           return !Has(o, "probe-interval") || ParseDuration(Value(o, "probe-interval"), probe);
+         },
+         "--probe-interval takes seconds (or 15m, 12h, 7d), 0 for once or -1 for never"},
+        {[&] {
+           return !Has(o, "reask-interval") || ParseDuration(Value(o, "reask-interval"), reask);
+         },
+         "--reask-interval takes seconds (or 15m, 12h, 7d), 0 for never again"},
+        {[&] {
+           return !Has(o, "charset") ||
+                  (ParseInt32(Value(o, "charset"), charset) && charset >= 0 && charset <= 255);
+         },
+         "--charset takes a character-set number from 0 to 255"},
+    });
   }
+  if (!error.empty()) return Fail(kExitUsage, error);
+  // A text file that cannot be used is bad input, not wrong usage.
   std::vector<std::pair<std::string, std::string>> texts;
-  if (error.empty() && Has(o, "texts")) {
+  if (Has(o, "texts")) {
     error = ReadAgentTexts(Value(o, "texts"), texts);
     if (!error.empty()) return Fail(kExitBad, error);
   }
-  if (!error.empty()) return Fail(kExitUsage, error);
   std::string signerKeys;
   if (Has(o, "signer")) {
     std::istringstream certificates(Value(o, "signer"));
