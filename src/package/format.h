@@ -39,7 +39,12 @@ struct PackageTrailer {
   int32_t FilesCount;
   uint32_t PackageMagic;  // kPackageMagic
   uint32_t ExpectedCrc;
-  uint8_t Reserved1[8];
+  // The publisher's own version number of the package, 0 when none is
+  // recorded. It lies inside what an Authenticode signature covers, so a
+  // pinned installation can tell an older signed release from the one the
+  // info file offers.
+  int32_t PackageVersion;
+  uint8_t Reserved1[4];
   uint32_t SpaceTable[9];  // exact total, then rounded to 512 .. 65536 clusters
   uint8_t Reserved2;
   uint8_t PackageFlags;

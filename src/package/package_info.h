@@ -54,6 +54,7 @@ class TGFileInfo {
   bool AskBeforeDownload() const { return trailer_.AskBeforeDownload != 0; }
   bool MakeAutoUpdateProg() const { return trailer_.MakeAutoUpdateProg != 0; }
   bool ThisIs_AutoUpdateProg() const { return trailer_.ThisIs_AutoUpdateProg != 0; }
+  int32_t PackageVersion() const { return trailer_.PackageVersion; }
 
   // InfoList fields; a missing or empty field gives "".
   std::string UpdateLocation() const;

@@ -20,7 +20,14 @@ TCheckDecision ShouldCheckNow(const TAgentSettings& own);
 // Asks the user whether to check for an update now; true for yes.
 bool UserAgreesToCheck(const TLauncherHost& host, const TAgentSettings& own);
 void CheckForUpdate(const TLauncherHost& host, const TAgentSettings& own);
-// The update procedure for `offer`; true when the update package ran and
-// succeeded.
-bool DoPerform(const TLauncherHost& host, const TAgentSettings& own, const TUpdateOffer& offer);
+// How the update procedure for an offer ended.
+enum class TUpdateOutcome {
+  Installed,  // the update package ran and succeeded
+  Declined,   // the user said no to the download or to the installation
+  Failed,     // anything else: a failed download, a refused package, a failed installer
+};
+// The update procedure for `offer`. An application it closed comes back
+// when the procedure ends, unless the user declines that at the finish.
+TUpdateOutcome DoPerform(const TLauncherHost& host, const TAgentSettings& own,
+                         const TUpdateOffer& offer);
 void RelaunchAgent(const TLauncherHost& host);

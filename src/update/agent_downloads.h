@@ -22,7 +22,8 @@ bool FetchInfoFile(const TLauncherHost& host, const TAgentSettings& own, const s
 // Fetches the update package `fileName` from `base`; true when it now lies
 // beside the agent and carries the agent's token, and, where the info file
 // announces one, the announced SHA-256, and, where the installation
-// settings file pins publisher keys, an intact signature by one of them. A
+// settings file pins publisher keys, an intact signature by one of them
+// over a recorded package version that is the one offered. A
 // package that fails any of these is deleted and reported as one with
 // another token (the debug log names the check); a failed download is
 // reported when the user is asked before downloads.

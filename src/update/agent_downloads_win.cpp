@@ -6,6 +6,7 @@
 #include "package/driver.h"
 #include "package/package_info.h"
 #include "ui/msgbox.h"
+#include "update/agent_rules.h"
 #include "update/agent_state.h"
 #include "update/authenticity.h"
 #include "update/error_page.h"
@@ -130,6 +131,7 @@ std::string UpdatePackageRefusal(const TGFileInfo& launcher, const TAgentSetting
     if (!FileSha256(path, actual)) return "Sha256OfUpdateFile not computed";
     if (actual != expected) return "Sha256OfUpdateFile differs: " + Sha256Hex(actual);
   }
+  const TGFileInfo update(path);
   const TSignerPins pins = ParseSignerPins(own.SignerKeySha256());
   if (pins.pinned) {
     const TSignatureCheck check = CheckFileSignature(path);
@@ -140,8 +142,12 @@ std::string UpdatePackageRefusal(const TGFileInfo& launcher, const TAgentSetting
       const std::string key = check.hasSignerKey ? Sha256Hex(check.signerKey) : "none";
       return Concat({SignatureVerdictName(verdict), " (status ", status, ", key ", key, ")"});
     }
+    // The signature vouches for the version recorded inside, not for the
+    // info file: an old genuine release offered as new would downgrade.
+    if (!RecordedVersionOffered(update.PackageVersion(), own.VersionNew(), own.VersionOriginal())) {
+      return "version not offered";
+    }
   }
-  const TGFileInfo update(path);
   if (!update.SameUpdateToken(launcher)) return "token differs";
   return std::string();
 }

@@ -61,12 +61,12 @@ std::string FireStamp(int year, int month, int day, int hour, int minute, int se
 
 namespace {
 
-int64_t Int64Value(const TIniValues& values, const char* key) {
-  return StrToInt64Def(values(key), 0);
+int64_t Int64Value(const TIniValues& values, const char* key, int64_t def = 0) {
+  return StrToInt64Def(values(key), def);
 }
 
-int32_t Int32Value(const TIniValues& values, const char* key) {
-  return static_cast<int32_t>(Int64Value(values, key));
+int32_t Int32Value(const TIniValues& values, const char* key, int32_t def = 0) {
+  return static_cast<int32_t>(Int64Value(values, key, def));
 }
 
 }  // namespace
@@ -87,10 +87,12 @@ TUpdateOffer ParseUpdateOffer(const TIniValues& newSetup) {
   static const struct {
     const char* key;
     int32_t TUpdateOffer::*field;
+    int32_t def;  // of a key that is missing or does not convert
   } kNumbers[] = {
-      {schema::kSizeOfUpdateFile, &TUpdateOffer::updateFileSize},
-      {schema::kVersionNew, &TUpdateOffer::versionNew},
-      {schema::kStamp, &TUpdateOffer::stamp},
+      {schema::kSizeOfUpdateFile, &TUpdateOffer::updateFileSize, 0},
+      {schema::kVersionNew, &TUpdateOffer::versionNew, 0},
+      {schema::kStamp, &TUpdateOffer::stamp, 0},
+      {schema::kRolloutPercent, &TUpdateOffer::rolloutPercent, 100},
   };
   static const struct {
     const char* key;
@@ -104,7 +106,9 @@ TUpdateOffer ParseUpdateOffer(const TIniValues& newSetup) {
   };
   TUpdateOffer offer;
   for (const auto& text : kTexts) offer.*text.field = newSetup(text.key);
-  for (const auto& number : kNumbers) offer.*number.field = Int32Value(newSetup, number.key);
+  for (const auto& number : kNumbers) {
+    offer.*number.field = Int32Value(newSetup, number.key, number.def);
+  }
   for (const auto& flag : kFlags) offer.*flag.field = IsIniFlag(newSetup(flag.key));
   return offer;
 }
@@ -115,6 +119,8 @@ TInstalledState ParseInstalledState(const TIniValues& originalSetup) {
   state.stamp = Int32Value(originalSetup, schema::kStamp);
   state.reAskSecondsInterval = Int64Value(originalSetup, schema::kReAskSecondsInterval);
   state.reAskSecondsLast = Int64Value(originalSetup, schema::kReAskSecondsLast);
+  state.failedAttempts = Int32Value(originalSetup, schema::kFailedAttempts);
+  state.rolloutNumber = Int64Value(originalSetup, schema::kRolloutNumber, -1);
   return state;
 }
 
@@ -124,15 +130,52 @@ TOfferDecision DecideOnOffer(const TOfferInput& in) {
   if (installed.versionOriginal <= 0) return TOfferDecision::UpdatingOff;
   const bool reAskDue =
       ReAskDue(in.now, installed.reAskSecondsLast, installed.reAskSecondsInterval);
-  if (offer.stamp == installed.stamp && !reAskDue && !in.userAsked) {
+  const bool retryDue = installed.failedAttempts > 0 && installed.failedAttempts < kRetriedFailures;
+  if (offer.stamp == installed.stamp && !reAskDue && !in.userAsked && !retryDue) {
     return TOfferDecision::AlreadyOffered;
   }
   if (offer.versionNew <= installed.versionOriginal) return TOfferDecision::NotNewer;
   if (!VersionListed(offer.validVersions, installed.versionOriginal)) {
     return TOfferDecision::VersionNotListed;
   }
+  if (!in.userAsked && !InRollout(static_cast<uint32_t>(installed.rolloutNumber), offer.stamp,
+                                  offer.rolloutPercent)) {
+    return TOfferDecision::OutsideRollout;
+  }
   if (!in.availableSize) return TOfferDecision::SizeNeeded;
   // The size as the info file states it, by its low 32 bits.
   if (*in.availableSize != offer.updateFileSize) return TOfferDecision::SizeMismatch;
   return TOfferDecision::Perform;
+}
+
+int32_t FailedAttemptsAtStart(const TInstalledState& installed, int32_t offerStamp) {
+  if (offerStamp != installed.stamp || installed.failedAttempts < 0) return 1;
+  // Past the retries the count only needs to stay past them.
+  return installed.failedAttempts < kRetriedFailures ? installed.failedAttempts + 1
+                                                     : kRetriedFailures;
+}
+
+namespace {
+
+// The finalizer of MurmurHash3: every input bit moves every output bit.
+uint32_t Mix(uint32_t value) {
+  value ^= value >> 16;
+  value *= 0x85EBCA6Bu;
+  value ^= value >> 13;
+  value *= 0xC2B2AE35u;
+  value ^= value >> 16;
+  return value;
+}
+
+}  // namespace
+
+bool InRollout(uint32_t rolloutNumber, int32_t stamp, int32_t percent) {
+  if (percent >= 100) return true;
+  if (percent <= 0) return false;
+  const uint32_t place = Mix(rolloutNumber ^ Mix(static_cast<uint32_t>(stamp)));
+  return uint64_t{place} * 100 < uint64_t{static_cast<uint32_t>(percent)} << 32;
+}
+
+bool RecordedVersionOffered(int32_t recorded, int32_t versionNew, int32_t versionOriginal) {
+  return recorded == versionNew && recorded > versionOriginal;
 }

@@ -49,6 +49,9 @@ struct TUpdateOffer {
   int32_t versionNew = 0;
   int32_t stamp = 0;
   std::string validVersions;  // comma-separated, no blanks; empty = any
+  // Share of installations an automatic check offers it to; absent: 100.
+  // Below 0 counts as 0, above 100 as 100.
+  int32_t rolloutPercent = 100;
   std::string programName;
   std::string runningProcess;
   std::string shutDownMethod;
@@ -67,6 +70,8 @@ struct TInstalledState {
   int32_t stamp = 0;            // of the last offer whose procedure started
   int64_t reAskSecondsInterval = 0;
   int64_t reAskSecondsLast = 0;
+  int32_t failedAttempts = 0;  // of the update of `stamp`, see FailedAttemptsAtStart
+  int64_t rolloutNumber = -1;  // the installation's own 32-bit draw; -1: none yet
 };
 TInstalledState ParseInstalledState(const TIniValues& originalSetup);
 
@@ -75,6 +80,7 @@ enum class TOfferDecision {
   AlreadyOffered,    // same stamp as the last procedure, re-ask not due
   NotNewer,          // the offered version is not above the installed one
   VersionNotListed,  // the installed version is not among the valid ones
+  OutsideRollout,    // an automatic check, and the rollout has not reached this installation
   SizeNeeded,        // all else holds: ask for the update file's size
   SizeMismatch,      // the update file on offer has another size
   Perform,           // start the update procedure
@@ -91,5 +97,29 @@ struct TOfferInput {
 };
 
 // The tests in the order the agent makes them; the size is asked for only
-// once every other test has passed.
+// once every other test has passed. An offer already seen comes again when
+// its re-ask is due, when the user asked, or while a failed attempt at it
+// may be retried.
 TOfferDecision DecideOnOffer(const TOfferInput& in);
+
+// Failed attempts at one stamp after which it waits for the re-ask interval
+// like a declined offer, so that a broken release is not fetched at every
+// check for ever.
+inline constexpr int32_t kRetriedFailures = 3;
+
+// The failed-attempt count recorded when the procedure for the offer of
+// `offerStamp` starts: this attempt counts as failed until it ends
+// otherwise, so that an agent ending during the update leaves it counted.
+// A new stamp starts the count again.
+int32_t FailedAttemptsAtStart(const TInstalledState& installed, int32_t offerStamp);
+
+// An installation takes part in a rollout of `percent` (0..100) when its
+// own number, mixed with the offer's stamp so that the same installations
+// are not always first, falls below that share of the 32-bit range.
+bool InRollout(uint32_t rolloutNumber, int32_t stamp, int32_t percent);
+
+// A pinned installation installs only a package that records, under its
+// publisher's signature, the version the info file offers, and that
+// version is above the installed one: an old signed release offered under
+// a new number is refused.
+bool RecordedVersionOffered(int32_t recorded, int32_t versionNew, int32_t versionOriginal);

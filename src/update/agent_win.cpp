@@ -87,12 +87,19 @@ std::string LocalFireStamp() {
   return FireStamp(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
+// Starts the application again as the user starts it, shown normally; the
+// quotes keep a path with blanks from starting a program on its way.
+void StartProgram(const std::string& path) {
+  WinExec(Concat({"\"", path, "\""}).c_str(), SW_SHOWNORMAL);
+}
+
 // Every read of the settings below opens the file again.
-bool PerformSteps(const TLauncherHost& host, const TAgentSettings& own, const TUpdateOffer& offer) {
+TUpdateOutcome PerformSteps(const TLauncherHost& host, const TAgentSettings& own,
+                            const TUpdateOffer& offer) {
   Step(1);
   const std::string& base = offer.downloadUrl;
   const std::string updateName = ExtractFileName(offer.updateFileName);
-  if (base.empty() || updateName.empty()) return false;
+  if (base.empty() || updateName.empty()) return TUpdateOutcome::Failed;
   const std::string& programName = offer.programName;
 
   // The preference overrides may change while the procedure waits, so each
@@ -103,18 +110,19 @@ bool PerformSteps(const TLauncherHost& host, const TAgentSettings& own, const TU
       OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) ? "s13" : "s12");
   if (OverriddenFlag(kConfirmBeforeDownload, offer.confirmBeforeDownload) && !UserCheckRuns() &&
       !Ask(own, kOwnerWithHeading, WithProgramName(question, programName))) {
-    return false;
+    return TUpdateOutcome::Declined;
   }
 
   Step(3);
   AgentPhase = TAgentPhase::Downloading;
   host.Notify(kUpdateDownloadEvent, kEventBegins);
-  bool ok = FetchUpdatePackage(host, own, base, updateName);
+  const bool fetched = FetchUpdatePackage(host, own, base, updateName);
   host.Notify(kUpdateDownloadEvent, kEventEnds);
-  if (ok && OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) && !UserCheckRuns()) {
-    ok = Ask(own, kOwnerWithHeading, NamedText(own, "s14", programName));
+  if (!fetched) return TUpdateOutcome::Failed;
+  if (OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) && !UserCheckRuns() &&
+      !Ask(own, kOwnerWithHeading, NamedText(own, "s14", programName))) {
+    return TUpdateOutcome::Declined;
   }
-  if (!ok) return false;
 
   Step(4);
   const TMacroFolders folders{own.TargetDir(), own.SharedDir(), own.AuxiliaryDir()};
@@ -157,16 +165,20 @@ bool PerformSteps(const TLauncherHost& host, const TAgentSettings& own, const TU
   host.Notify(kInstallEvent, kEventEnds);
   if (result) own.SetVersionOriginal(own.VersionNew());
   DeleteFileA(updatePath.c_str());
+  // What the agent closed comes back whether the installation succeeded or
+  // not; only a finishing question, where one is put, may keep it closed.
   if (result && (own.InformFinish() || UserCheckRuns())) {
     std::string done = NamedText(own, "s16", programName);
     if (!restart) {
       Warn(own, kOwnerActiveWindow, done);
     } else {
       done += own.AutoUpdateText("s17");
-      if (Ask(own, kOwnerActiveWindow, done)) WinExec(path.c_str(), SW_SHOWNORMAL);
+      if (Ask(own, kOwnerActiveWindow, done)) StartProgram(path);
     }
+  } else if (restart) {
+    StartProgram(path);
   }
-  return result;
+  return result ? TUpdateOutcome::Installed : TUpdateOutcome::Failed;
 }
 
 // The offer just fetched and the decision on it; the update file's size is
@@ -186,6 +198,7 @@ TOfferVerdict DecideOnFetchedOffer(const TAgentSettings& settings) {
     in.availableSize = OfferedUpdateFileSize(in.offer.downloadUrl, in.offer.updateFileName);
     verdict.decision = DecideOnOffer(in);
   }
+  if (verdict.decision == TOfferDecision::OutsideRollout) DebugLine(" Rollout: not here yet");
   return verdict;
 }
 
@@ -212,10 +225,11 @@ bool UserAgreesToCheck(const TLauncherHost& host, const TAgentSettings& own) {
   return Ask(own, kOwnerActiveWindow, question);
 }
 
-bool DoPerform(const TLauncherHost& host, const TAgentSettings& own, const TUpdateOffer& offer) {
-  const bool result = PerformSteps(host, own, offer);
+TUpdateOutcome DoPerform(const TLauncherHost& host, const TAgentSettings& own,
+                         const TUpdateOffer& offer) {
+  const TUpdateOutcome outcome = PerformSteps(host, own, offer);
   Step(9);
-  return result;
+  return outcome;
 }
 
 void RelaunchAgent(const TLauncherHost& host) {
@@ -244,9 +258,17 @@ void CheckForUpdate(const TLauncherHost& host, const TAgentSettings& own) {
     if (verdict.decision == TOfferDecision::Perform) {
       DebugLine(" ==== Perform Update-1 ====");
       performed = true;
+      // Recorded before anything is asked: a "no" waits for the re-ask
+      // interval. The attempt counts as failed until it ends otherwise.
       own.SetReAskSecondsLast(NowSeconds());
+      const int32_t attempts = FailedAttemptsAtStart(verdict.input.installed, offer.stamp);
+      own.SetFailedAttempts(attempts);
       own.SetOriginalStamp(offer.stamp);
-      if (DoPerform(host, own, offer)) RelaunchAgent(host);
+      const TUpdateOutcome outcome = DoPerform(host, own, offer);
+      const bool failed = outcome == TUpdateOutcome::Failed;
+      if (failed) DebugLine(" Update failed");
+      own.SetFailedAttempts(failed ? attempts : 0);
+      if (outcome == TUpdateOutcome::Installed) RelaunchAgent(host);
       DebugLine(" ==== Perform Update-2 ====");
     }
   }

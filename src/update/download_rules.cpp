@@ -173,3 +173,13 @@ std::string RedirectTarget(const std::string& current, const std::string& locati
 bool TestModeReadDue(bool force, uint32_t now, uint32_t previous) {
   return force || now - previous > kTestModeInterval;
 }
+
+bool TSlowSenderGuard::Keeps(uint32_t now, uint32_t bytes) {
+  windowBytes_ += bytes;
+  const uint32_t elapsed = now - windowStart_;
+  if (elapsed < kSlowSenderWindowMilliseconds) return true;
+  const bool enough = windowBytes_ * 1000 >= uint64_t{kSlowestBytesPerSecond} * elapsed;
+  windowStart_ = now;
+  windowBytes_ = 0;
+  return enough;
+}

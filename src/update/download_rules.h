@@ -52,3 +52,21 @@ std::string RedirectTarget(const std::string& current, const std::string& locati
 // The test-mode values are read when forced or when more than 30000 ms
 // passed since the previous call (tick counts, wrapping).
 bool TestModeReadDue(bool force, uint32_t now, uint32_t previous);
+
+// A download must average at least kSlowestBytesPerSecond over each window
+// of kSlowSenderWindowMilliseconds or more: a sender that trickles a byte
+// now and then keeps every receive inside its time-out, and must still
+// fail like one that stalls.
+inline constexpr uint32_t kSlowSenderWindowMilliseconds = 60000;
+inline constexpr uint32_t kSlowestBytesPerSecond = 1024;
+class TSlowSenderGuard {
+ public:
+  explicit TSlowSenderGuard(uint32_t now) : windowStart_(now) {}
+  // Counts `bytes` that arrived at `now` (tick counts, wrapping); false
+  // when this closes a window that averaged less than the least rate.
+  bool Keeps(uint32_t now, uint32_t bytes);
+
+ private:
+  uint32_t windowStart_;
+  uint64_t windowBytes_ = 0;
+};

@@ -348,12 +348,26 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
   // is stored before any message runs, so a nested download cannot spoil it.
   static char buffer[kBufferSize];
   TPassPacer pacer;
+  TSlowSenderGuard guard(DownloadTickNow());
   TDownloadResult result;
   while (more) {
     pacer.Wait();
+    // A chunk is gathered from what has arrived, piece by piece, so that no
+    // read waits for a whole chunk from a sender that trickles and the
+    // guard sees every piece.
     DWORD received = 0;
-    if (!WinInetReadFile(request.get(), buffer, static_cast<DWORD>(chunk), &received)) {
-      received = 0;
+    bool ended = false;
+    bool slow = false;
+    while (received < static_cast<DWORD>(chunk) && !ended && !slow) {
+      DWORD available = 0;
+      DWORD piece = 0;
+      const DWORD room = static_cast<DWORD>(chunk) - received;
+      ended = !WinInetQueryDataAvailable(request.get(), &available) || available == 0 ||
+              !WinInetReadFile(request.get(), buffer + received,
+                               available < room ? available : room, &piece) ||
+              piece == 0;
+      received += piece;
+      slow = !guard.Keeps(DownloadTickNow(), piece);
     }
     // Bytes beyond the announced length belong to no version of the file.
     const bool beyond = received > static_cast<DWORD>(total - done);
@@ -369,7 +383,11 @@ TDownloadResult InternetDownload(HWND window, const std::string& url, TDownloadS
       const std::string text = rate.Progress(false, total, done, static_cast<int32_t>(received));
       if (progress != nullptr) progress(1, 0, 0, 0, 0, text);
     }
-    more = received > 0 && !beyond && !cancel;
+    if (slow) {
+      result = {TDownloadStatus::kIncomplete, 0};
+      break;
+    }
+    more = !ended && !beyond && !cancel;
   }
   const bool complete = sink.Finish(total);
   if (cancel) return {TDownloadStatus::kCancelled, 0};

@@ -15,6 +15,13 @@ inline constexpr char kReAskSecondsLast[] = "ReAskSecondsLast";
 inline constexpr char kVersionOriginal[] = "VersionOriginal";
 inline constexpr char kStamp[] = "Stamp";              // in OriginalSetup and in NewSetup
 inline constexpr char kProgramName[] = "ProgramName";  // in OriginalSetup and in NewSetup
+// Attempts at the update of "Stamp" that did not install it for another
+// reason than the user's no; an attempt counts from its start, so an agent
+// that ends during the update leaves its attempt counted.
+inline constexpr char kFailedAttempts[] = "FailedAttempts";
+// The installation's own random number (decimal, 32 bits), drawn once,
+// that places it in a phased rollout.
+inline constexpr char kRolloutNumber[] = "RolloutNumber";
 
 inline constexpr char kDirectories[] = "Directories";
 inline constexpr char kTargetDir[] = "TargetDir";
@@ -51,6 +58,9 @@ inline constexpr char kSizeOfUpdateFile[] = "SizeOfUpdateFile";
 inline constexpr char kSha256OfUpdateFile[] = "Sha256OfUpdateFile";
 inline constexpr char kVersionNew[] = "VersionNew";
 inline constexpr char kValidVersions[] = "ValidVersions";
+// Share of the installations (0..100) that an automatic check offers the
+// update to; absent: 100. A check the user starts ignores it.
+inline constexpr char kRolloutPercent[] = "RolloutPercent";
 inline constexpr char kRunningProcess[] = "RunningProcess";
 inline constexpr char kShutDownMethod[] = "ShutDownMethod";
 // Flags: true only for the text "1".

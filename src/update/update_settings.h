@@ -51,9 +51,12 @@ class TAgentSettings {
   // "Stamp" of the last info file whose update procedure was started.
   int32_t OriginalStamp() const;
   bool SetOriginalStamp(int32_t stamp) const;
+  // Failed attempts at the update of that stamp (see FailedAttemptsAtStart).
+  bool SetFailedAttempts(int32_t attempts) const;
   // Application name shown in the check question.
   std::string OriginalProgramName() const;
-  // What the decision on an offer needs of this section, read at once.
+  // What the decision on an offer needs of this section, read at once. The
+  // installation's rollout number is drawn and written the first time.
   TInstalledState InstalledState() const;
 
   // ---- "Directories", "UnInstall" (installation settings file) ------------

@@ -1,6 +1,7 @@
 #include "update/update_settings.h"
 
 #include <windows.h>
+#include <ntsecapi.h>
 
 #include "package/package_info.h"
 #include "update/agent_state.h"
@@ -101,9 +102,21 @@ bool TAgentSettings::SetOriginalStamp(int32_t stamp) const {
 std::string TAgentSettings::OriginalProgramName() const {
   return ReadOriginal(*this, schema::kOriginalSetup, schema::kProgramName);
 }
+bool TAgentSettings::SetFailedAttempts(int32_t attempts) const {
+  return WriteOriginalInt(*this, schema::kFailedAttempts, attempts);
+}
 TInstalledState TAgentSettings::InstalledState() const {
-  return ParseInstalledState(
+  TInstalledState state = ParseInstalledState(
       [this](const char* key) { return ReadOriginal(*this, schema::kOriginalSetup, key); });
+  // Drawn once and kept, so that an installation keeps its place in every
+  // rollout; a draw the system fails leaves it at 0, still a place.
+  if (state.rolloutNumber < 0) {
+    uint32_t number = 0;
+    RtlGenRandom(&number, sizeof number);
+    state.rolloutNumber = number;
+    WriteOriginalInt(*this, schema::kRolloutNumber, number);
+  }
+  return state;
 }
 
 std::string TAgentSettings::TargetDir() const {

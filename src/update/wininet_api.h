@@ -31,6 +31,9 @@ HINTERNET WinInetOpenUrl(HINTERNET internet, const char* url, const char* header
 BOOL WinInetHttpQueryInfo(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* bufferLength,
                           DWORD* index);
 BOOL WinInetReadFile(HINTERNET file, void* buffer, DWORD bytesToRead, DWORD* bytesRead);
+// Waits, within the receive time-out, until some bytes of `file` have
+// arrived; 0 of them at its end.
+BOOL WinInetQueryDataAvailable(HINTERNET file, DWORD* available);
 // The new position, INVALID_SET_FILE_POINTER on failure, 0 when unbound.
 DWORD WinInetSetFilePointer(HINTERNET file, LONG distance, LONG* distanceHigh, DWORD moveMethod,
                             DWORD_PTR context);

@@ -19,6 +19,7 @@ enum TWinInetFunction {
   kConnect,
   kHttpOpenRequest,
   kHttpSendRequest,
+  kQueryDataAvailable,
   kWinInetFunctionCount
 };
 
@@ -26,7 +27,8 @@ constexpr const char* kFunctionNames[kWinInetFunctionCount] = {
     "InternetGetConnectedState", "InternetCloseHandle", "InternetOpenA",
     "InternetOpenUrlA",          "HttpQueryInfoA",      "InternetReadFile",
     "InternetSetFilePointer",    "InternetSetOptionA",  "InternetCrackUrlA",
-    "InternetConnectA",          "HttpOpenRequestA",    "HttpSendRequestA"};
+    "InternetConnectA",          "HttpOpenRequestA",    "HttpSendRequestA",
+    "InternetQueryDataAvailable"};
 
 struct TWinInetApi {
   TModule module;
@@ -65,6 +67,7 @@ using TConnect = HINTERNET(WINAPI*)(HINTERNET, LPCSTR, INTERNET_PORT, LPCSTR, LP
 using THttpOpenRequest = HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, LPCSTR, LPCSTR, LPCSTR*,
                                             DWORD, DWORD_PTR);
 using THttpSendRequest = BOOL(WINAPI*)(HINTERNET, LPCSTR, DWORD, LPVOID, DWORD);
+using TQueryDataAvailable = BOOL(WINAPI*)(HINTERNET, LPDWORD, DWORD, DWORD_PTR);
 
 }  // namespace
 
@@ -141,4 +144,9 @@ HINTERNET WinInetHttpOpenRequest(HINTERNET connection, const char* verb, const c
 BOOL WinInetHttpSendRequest(HINTERNET request, const char* headers, DWORD headersLength) {
   const auto function = Bound<THttpSendRequest>(kHttpSendRequest);
   return function != nullptr ? function(request, headers, headersLength, nullptr, 0) : FALSE;
+}
+
+BOOL WinInetQueryDataAvailable(HINTERNET file, DWORD* available) {
+  const auto function = Bound<TQueryDataAvailable>(kQueryDataAvailable);
+  return function != nullptr ? function(file, available, 0, 0) : FALSE;
 }

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <map>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "shared_cases.h"
 
@@ -135,6 +137,8 @@ const char* Name(TOfferDecision d) {
       return "NotNewer";
     case TOfferDecision::VersionNotListed:
       return "VersionNotListed";
+    case TOfferDecision::OutsideRollout:
+      return "OutsideRollout";
     case TOfferDecision::SizeNeeded:
       return "SizeNeeded";
     case TOfferDecision::SizeMismatch:
@@ -211,6 +215,55 @@ TEST(OfferDecision, Table) {
          in.offer.validVersions = "1";
        },
        TOfferDecision::NotNewer},
+      // A failed attempt is retried at the next check, twice; the third
+      // failure waits for the re-ask like a declined offer.
+      {"stamp seen after one failure",
+       [](TOfferInput& in) {
+         in.installed.stamp = in.offer.stamp;
+         in.installed.failedAttempts = 1;
+       },
+       TOfferDecision::Perform},
+      {"stamp seen after two failures",
+       [](TOfferInput& in) {
+         in.installed.stamp = in.offer.stamp;
+         in.installed.failedAttempts = 2;
+       },
+       TOfferDecision::Perform},
+      {"stamp seen after three failures",
+       [](TOfferInput& in) {
+         in.installed.stamp = in.offer.stamp;
+         in.installed.failedAttempts = 3;
+       },
+       TOfferDecision::AlreadyOffered},
+      {"three failures, then the re-ask is due",
+       [](TOfferInput& in) {
+         in.installed.stamp = in.offer.stamp;
+         in.installed.failedAttempts = 3;
+         in.now = 5101;
+       },
+       TOfferDecision::Perform},
+      {"failures of another stamp do not hold a new one back",
+       [](TOfferInput& in) { in.installed.failedAttempts = 3; }, TOfferDecision::Perform},
+      {"rollout stopped", [](TOfferInput& in) { in.offer.rolloutPercent = 0; },
+       TOfferDecision::OutsideRollout},
+      {"rollout stopped, the user asked",
+       [](TOfferInput& in) {
+         in.offer.rolloutPercent = 0;
+         in.userAsked = true;
+       },
+       TOfferDecision::Perform},
+      {"rollout is decided before the size is needed",
+       [](TOfferInput& in) {
+         in.offer.rolloutPercent = 0;
+         in.availableSize.reset();
+       },
+       TOfferDecision::OutsideRollout},
+      {"not listed wins over the rollout",
+       [](TOfferInput& in) {
+         in.offer.rolloutPercent = 0;
+         in.offer.validVersions = "2";
+       },
+       TOfferDecision::VersionNotListed},
       {"size not asked for yet", [](TOfferInput& in) { in.availableSize.reset(); },
        TOfferDecision::SizeNeeded},
       {"not listed is decided before the size is needed",
@@ -271,6 +324,7 @@ TEST(OfferParsing, EveryKeyOfTheInfoFile) {
       {"BackgroundUpdate", "1"},
       {"InformFinish", "yes"},
       {"RestartProcess", "1"},
+      {"RolloutPercent", "25"},
   }));
   EXPECT_EQ("http://example.invalid/upd/", offer.downloadUrl);
   EXPECT_EQ("ToolUpdate.exe", offer.updateFileName);
@@ -286,9 +340,12 @@ TEST(OfferParsing, EveryKeyOfTheInfoFile) {
   EXPECT_TRUE(offer.backgroundUpdate);
   EXPECT_FALSE(offer.informFinish);
   EXPECT_TRUE(offer.restartProcess);
+  EXPECT_EQ(25, offer.rolloutPercent);
 
   const TUpdateOffer empty = ParseUpdateOffer(Values({}));
   EXPECT_EQ(0, empty.versionNew);
+  // Info files from before rollouts reach every installation.
+  EXPECT_EQ(100, empty.rolloutPercent);
   EXPECT_EQ("", empty.updateFileName);
   EXPECT_FALSE(empty.confirmBeforeDownload || empty.confirmBeforeInstall ||
                empty.backgroundUpdate || empty.informFinish || empty.restartProcess);
@@ -312,5 +369,86 @@ TEST(InstalledStateParsing, IntegerEncodings) {
     EXPECT_EQ(c.int32Value, offer.updateFileSize);
     EXPECT_EQ(c.int32Value, offer.versionNew);
     EXPECT_EQ(c.int32Value, offer.stamp);
+  }
+}
+
+TEST(InstalledStateParsing, AFreshInstallationHasNoRolloutNumberYet) {
+  const TInstalledState fresh = ParseInstalledState(Values({}));
+  EXPECT_EQ(-1, fresh.rolloutNumber);
+  EXPECT_EQ(0, fresh.failedAttempts);
+  const TInstalledState drawn =
+      ParseInstalledState(Values({{"RolloutNumber", "4294967295"}, {"FailedAttempts", "2"}}));
+  EXPECT_EQ(4294967295, drawn.rolloutNumber);
+  EXPECT_EQ(2, drawn.failedAttempts);
+}
+
+TEST(FailedAttempts, CountedPerStampFromTheStartOfEachAttempt) {
+  struct Case {
+    int32_t installedStamp, failed, offerStamp, expected;
+  } cases[] = {
+      {7, 0, 8, 1},  {7, 2, 8, 1},  // a new stamp starts again
+      {7, 0, 7, 1},  {7, 1, 7, 2},  {7, 2, 7, 3},
+      {7, 3, 7, 3},  {7, 99, 7, 3},  // past the retries it stays past them
+      {7, -4, 7, 1},                 // a damaged count starts again
+  };
+  for (const Case& c : cases) {
+    TInstalledState installed;
+    installed.stamp = c.installedStamp;
+    installed.failedAttempts = c.failed;
+    EXPECT_EQ(c.expected, FailedAttemptsAtStart(installed, c.offerStamp))
+        << c.installedStamp << "/" << c.failed << " -> " << c.offerStamp;
+  }
+}
+
+TEST(Rollout, ShareOfTenThousandInstallations) {
+  // Drawn numbers, and plain consecutive ones: the mixing with the stamp
+  // spreads even a poor draw.
+  std::mt19937 random(2026);
+  std::vector<uint32_t> drawn(10000);
+  for (uint32_t& number : drawn) number = static_cast<uint32_t>(random());
+  std::vector<uint32_t> consecutive(10000);
+  for (uint32_t i = 0; i < consecutive.size(); ++i) consecutive[i] = i;
+  struct Case {
+    int32_t percent, low, high;
+  } cases[] = {
+      {0, 0, 0},           {1, 50, 150}, {10, 900, 1100},     {50, 4800, 5200},
+      {100, 10000, 10000}, {-5, 0, 0},   {150, 10000, 10000},
+  };
+  for (const std::vector<uint32_t>* numbers : {&drawn, &consecutive}) {
+    for (const Case& c : cases) {
+      int selected = 0;
+      for (uint32_t number : *numbers) selected += InRollout(number, 20261209, c.percent) ? 1 : 0;
+      EXPECT_GE(selected, c.low) << c.percent << "%";
+      EXPECT_LE(selected, c.high) << c.percent << "%";
+    }
+  }
+  // Another stamp selects other installations: at 10% each, about one in a
+  // hundred is in both, never the same thousand. Widening a rollout keeps
+  // every installation already in it.
+  int both = 0;
+  int first = 0;
+  for (uint32_t number : drawn) {
+    const bool in7 = InRollout(number, 7, 10);
+    first += in7 ? 1 : 0;
+    both += in7 && InRollout(number, 8, 10) ? 1 : 0;
+    if (in7) EXPECT_TRUE(InRollout(number, 7, 20)) << number;
+  }
+  EXPECT_GE(first, 900);
+  EXPECT_LE(both, 200);
+}
+
+TEST(RecordedVersion, OnlyTheOfferedVersionAboveTheInstalledOne) {
+  struct Case {
+    int32_t recorded, versionNew, versionOriginal;
+    bool offered;
+  } cases[] = {
+      {5, 5, 4, true},   {1, 9, 2, false},  // an old genuine release offered under a new number
+      {0, 5, 4, false},                     // a package that records no version
+      {5, 5, 5, false},                     // reinstalling the installed version
+      {9, 9, 10, false}, {6, 5, 4, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.offered, RecordedVersionOffered(c.recorded, c.versionNew, c.versionOriginal))
+        << c.recorded << " " << c.versionNew << " " << c.versionOriginal;
   }
 }

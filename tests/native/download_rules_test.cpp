@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <vector>
 
 TEST(DownloadChunkSize, TenthOfTheResourceWithinOneAnd10240) {
   struct Case {
@@ -163,5 +164,36 @@ TEST(RedirectTarget, OnlyTheFiveRedirectionCodesAreFollowed) {
   for (int32_t status : {301, 302, 303, 307, 308}) EXPECT_TRUE(IsRedirectStatus(status)) << status;
   for (int32_t status : {-1, 200, 206, 300, 304, 305, 306, 309, 404}) {
     EXPECT_FALSE(IsRedirectStatus(status)) << status;
+  }
+}
+
+TEST(SlowSenderGuard, EachWindowOfAMinuteMustAverageOneKilobytePerSecond) {
+  struct Piece {
+    uint32_t at, bytes;  // milliseconds after the start, bytes that arrived then
+  };
+  struct Case {
+    const char* name;
+    uint32_t start;
+    std::vector<Piece> pieces;
+    bool lastKept;  // every piece before the last is kept
+  };
+  const Case cases[] = {
+      {"exactly the least over a minute", 0, {{30000, 30720}, {60000, 30720}}, true},
+      {"one byte short", 0, {{30000, 30720}, {60000, 30719}}, false},
+      {"the window is open until a minute passed", 0, {{59999, 1}}, true},
+      {"a byte every 29 s is cut off at the third", 0, {{29000, 1}, {58000, 1}, {87000, 1}}, false},
+      {"a longer window counts by its length", 0, {{90000, 92160}}, true},
+      {"a longer window one byte short", 0, {{90000, 92159}}, false},
+      {"a fast minute does not carry over", 0, {{60000, 500000}, {120000, 1000}}, false},
+      {"each window starts afresh", 0, {{60000, 61440}, {120000, 61440}}, true},
+      {"the tick count wraps", 0xFFFFF000u, {{30000, 1}, {60000, 61439}}, true},
+      {"wrapped and slow", 0xFFFFF000u, {{30000, 1}, {60000, 100}}, false},
+  };
+  for (const Case& c : cases) {
+    TSlowSenderGuard guard(c.start);
+    for (size_t i = 0; i < c.pieces.size(); ++i) {
+      const bool kept = guard.Keeps(c.start + c.pieces[i].at, c.pieces[i].bytes);
+      EXPECT_EQ(kept, i + 1 < c.pieces.size() || c.lastKept) << c.name << ", piece " << i;
+    }
   }
 }

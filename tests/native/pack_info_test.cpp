@@ -181,6 +181,9 @@ TEST_F(PackInfo, WrongUsageWritesNothing) {
       "--version 2 --shutdown 'using wm_close'",  // methods are compared in full, with case
       "--version 2 --unknown 1",                  //
       "--version 2 --restart=yes",                //
+      "--version 2 --rollout-percent 101",        // a share of installations
+      "--version 2 --rollout-percent -1",         //
+      "--version 2 --rollout-percent ten",        //
   };
   for (const std::string& options : wrong) {
     const TRun run = Info(package, options);
@@ -191,6 +194,44 @@ TEST_F(PackInfo, WrongUsageWritesNothing) {
       Pack("info --package " + package + " --output " + Path("Tool.info") + " --version 2");
   EXPECT_EQ(noUrl.ExitCode, 2);
   EXPECT_FALSE(Exists(Path("Tool.info")));
+}
+
+TEST_F(PackInfo, RolloutShareAndTheRecordedVersion) {
+  const std::string versioned = Package("v3.exe", "T1", "--version 3");
+  const TRun list = Pack("list " + versioned);
+  EXPECT_NE(list.Output.find("PackageVersion 3\n"), std::string::npos) << list.Output;
+  EXPECT_EQ(
+      Pack("build --stub " + Path("stub.exe") + " --output " + Path("v0.exe") + " --version 0")
+          .ExitCode,
+      1);
+  EXPECT_FALSE(Exists(Path("v0.exe")));
+
+  struct Case {
+    std::string package, options;
+    int exitCode;
+    const char* rollout;  // the RolloutPercent written, nullptr: none
+    const char* said;     // in the output
+  } cases[] = {
+      {versioned, "--version 3 --rollout-percent 10", 0, "10", ""},
+      {versioned, "--version 3 --rollout-percent 0", 0, "0", ""},
+      {versioned, "--version 3", 0, nullptr, ""},
+      // Pinned installations would refuse it: the publisher learns now.
+      {versioned, "--version 4", 1, nullptr, "records version 3, not 4"},
+      {Package("u.exe", "T1"), "--version 4", 0, nullptr, "records no version"},
+  };
+  for (const Case& c : cases) {
+    std::remove(Path("Tool.info").c_str());
+    const TRun run = Info(c.package, c.options);
+    EXPECT_EQ(run.ExitCode, c.exitCode) << c.options << "\n" << run.Output;
+    EXPECT_NE(run.Output.find(c.said), std::string::npos) << c.options << "\n" << run.Output;
+    if (c.exitCode != 0) {
+      EXPECT_FALSE(Exists(Path("Tool.info"))) << c.options;
+      continue;
+    }
+    const auto s = ReadIni(Path("Tool.info")).at("NewSetup");
+    const std::string written = s.count("RolloutPercent") ? s.at("RolloutPercent") : "(none)";
+    EXPECT_EQ(written, c.rollout != nullptr ? c.rollout : "(none)") << c.options;
+  }
 }
 
 TEST_F(PackInfo, SettingsFileHoldsEverySection) {

@@ -96,6 +96,8 @@ void PrintDisk(size_t number, const TDiskCheck& disk) {
       t.PackageFlags, (t.PackageFlags & kFlagAlwaysShowTempNotice) ? 1 : 0,
       (t.PackageFlags & kFlagHasNextDisk) ? 1 : 0, t.IsWebSetup, t.AskBeforeDownload,
       t.MakeAutoUpdateProg, t.ThisIs_AutoUpdateProg);
+  std::printf("  PackageVersion %d%s\n", static_cast<int>(t.PackageVersion),
+              t.PackageVersion == 0 ? " (none recorded)" : "");
   std::printf("  SpaceTable");
   for (int i = 0; i < 9; ++i) std::printf(" %u", static_cast<unsigned>(t.SpaceTable[i]));
   std::printf("\n");

@@ -1,5 +1,6 @@
 #include "pack/pack_options.h"
 
+#include <cstdint>
 #include <fstream>
 
 #include "pack/pack_files.h"
@@ -38,6 +39,7 @@ const std::map<std::string, TKind>& KnownOptions() {
       {"disk-size", TKind::Value},
       {"threads", TKind::Value},
       {"piece-size", TKind::Value},
+      {"version", TKind::Value},
       {"quiet", TKind::Flag},
   };
   return options;
@@ -302,6 +304,13 @@ std::string DescribePackage(const TBuildOptions& options, TPackageDescription& d
   if (Has(options, "piece-size") && !ParseByteSize(Value(options, "piece-size"), d.PieceSize)) {
     return "Not a size: --piece-size " + Value(options, "piece-size");
   }
+  if (Has(options, "version")) {
+    int64_t version = 0;
+    if (!TryParseInt64(Value(options, "version"), version) || version < 1 || version > INT32_MAX) {
+      return "--version takes a number above 0, the one the info file offers as VersionNew";
+    }
+    d.PackageVersion = static_cast<int32_t>(version);
+  }
   if (Has(options, "threads")) {
     int64_t threads = 0;
     if (!TryParseInt64(Value(options, "threads"), threads) || threads < 1 || threads > 256) {
@@ -351,6 +360,9 @@ const char* UsageText() {
          "  --always-show-temp-notice   always show the temp-drive notice\n"
          "  --make-auto-update          leave an auto-update program beside the files\n"
          "  --auto-update-prog          mark the package as an auto-update program\n"
+         "  --version N                 the package's own version, covered by its signature:\n"
+         "                              installations that pin publisher keys install only\n"
+         "                              the version the info file offers (VersionNew)\n"
          "  --disk-size N[K|M]          span over disk files of at most N bytes\n"
          "  --threads N                 compressing threads (default: every core)\n"
          "  --piece-size N[K|M]         largest input of one entry (default 16M)\n"

@@ -648,6 +648,7 @@ std::string WritePackage(const TPackageDescription& description, const std::stri
   trailer.AskBeforeDownload = description.AskBeforeDownload ? 1 : 0;
   trailer.MakeAutoUpdateProg = description.MakeAutoUpdateProg ? 1 : 0;
   trailer.ThisIs_AutoUpdateProg = description.ThisIs_AutoUpdateProg ? 1 : 0;
+  trailer.PackageVersion = description.PackageVersion;
   trailer.TrailerLength = kTrailerSize;
   trailer.DataOffset = static_cast<int32_t>(image.size());
   error = FillSpaceTable(planned, trailer);

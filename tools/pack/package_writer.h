@@ -95,6 +95,9 @@ struct TPackageDescription {
   bool AskBeforeDownload = false;
   bool MakeAutoUpdateProg = false;
   bool ThisIs_AutoUpdateProg = false;
+  // The publisher's version of this package, 0 for none; an installation
+  // that pins publisher keys installs only the version its info file offers.
+  int32_t PackageVersion = 0;
 
   // Largest disk file in bytes; 0 writes one file.
   int64_t DiskSize = 0;

@@ -248,10 +248,11 @@ int InfoCommand(const std::vector<std::string>& args) {
   std::string error =
       ParseOptions(args,
                    {"package", "output", "url", "version", "stamp", "valid-versions",
-                    "program-name", "running-process", "shutdown", "agent"},
+                    "program-name", "running-process", "shutdown", "agent", "rollout-percent"},
                    flags, o);
   int32_t versionNew = 0;
   int32_t stamp = 0;
+  int32_t rolloutPercent = 100;
   std::string validVersions;
   // Of several required options left out, the message names the last one of
   // package, output, url, version: hence their reverse order here.
@@ -270,6 +271,12 @@ int InfoCommand(const std::vector<std::string>& args) {
         {[&] { return !Has(o, "shutdown") || IsShutDownMethod(Value(o, "shutdown")); },
          "--shutdown takes \"Issue a Message Box\", \"Using WM_CLOSE\", \"Using WM_QUIT\", "
          "\"Using Terminate Process\" or \"Don't Shut Down\""},
+        {[&] {
+           return !Has(o, "rollout-percent") ||
+                  (ParseInt32(Value(o, "rollout-percent"), rolloutPercent) && rolloutPercent >= 0 &&
+                   rolloutPercent <= 100);
+         },
+         "--rollout-percent takes a share of installations from 0 (stopped) to 100"},
     });
   }
   if (!error.empty()) return Fail(kExitUsage, error);
@@ -287,6 +294,20 @@ int InfoCommand(const std::vector<std::string>& args) {
   const TGFileInfo package(packagePath);
   if (package.Trailer().PackageMagic != kPackageMagic) {
     return Fail(kExitBad, packagePath + " is not a package");
+  }
+  // A pinned installation refuses a package whose recorded version is not
+  // the one offered; one without a recorded version only pinned ones refuse.
+  const int32_t recorded = package.Trailer().PackageVersion;
+  if (recorded != 0 && recorded != versionNew) {
+    return Fail(kExitBad, packagePath + " records version " + std::to_string(recorded) + ", not " +
+                              std::to_string(versionNew) +
+                              ": installations that pin publisher keys would refuse it");
+  }
+  if (recorded == 0) {
+    std::fprintf(stderr,
+                 "orvane-pack: note: %s records no version (build --version): installations "
+                 "that pin publisher keys will refuse it\n",
+                 packagePath.c_str());
   }
   const std::string agentPath = Value(o, "agent");
   if (!agentPath.empty()) {
@@ -310,6 +331,10 @@ int InfoCommand(const std::vector<std::string>& args) {
   ini.Add(schema::kSha256OfUpdateFile, packageSha256);
   ini.Add(schema::kVersionNew, std::to_string(versionNew));
   ini.Add(schema::kValidVersions, validVersions);
+  // Absent, every installation takes the update, as agents before rollouts do.
+  if (Has(o, "rollout-percent")) {
+    ini.Add(schema::kRolloutPercent, std::to_string(rolloutPercent));
+  }
   ini.Add(schema::kProgramName, Value(o, "program-name"));
   ini.Add(schema::kRunningProcess, Value(o, "running-process"));
   ini.Add(schema::kShutDownMethod, Value(o, "shutdown"));
@@ -438,6 +463,10 @@ const char* PublishUsageText() {
          "  --stamp N                   this publication's stamp (default: derived from the\n"
          "                              package and the other values; never 0)\n"
          "  --valid-versions 3,4,7      installed versions the update applies to (default any)\n"
+         "  --rollout-percent N         phased rollout: automatic checks offer the update to\n"
+         "                              about N% of the installations (each draws its own\n"
+         "                              number once); 0 stops it; a check the user starts\n"
+         "                              always offers it (default 100)\n"
          "  --program-name TEXT         name shown in the update questions\n"
          "  --running-process PATH      the application's executable, e.g. <InstallDir>\\App.exe\n"
          "  --shutdown METHOD           \"Issue a Message Box\", \"Using WM_CLOSE\",\n"
@@ -452,7 +481,8 @@ const char* PublishUsageText() {
          "  --remove-check-shortcut     delete the check-for-update shortcut afterwards\n"
          "  --agent FILE                refuse unless the package's update token equals that\n"
          "                              of FILE (the launcher that installed the agent)\n"
-         "  (Sha256OfUpdateFile is always written: sign the package before running info.)\n"
+         "  (Sha256OfUpdateFile is always written: sign the package before running info.\n"
+         "  A package built with --version must record the version given here.)\n"
          "\n"
          "settings: writes the installation settings file installed beside the agent.\n"
          "  --version N                 VersionOriginal: the installed version (above 0)\n"
