@@ -47,21 +47,23 @@ def read_ini_value(path: Path, section: str, key: str):
     return None
 
 
-def update_package(out: Path, scratch: Path, token=TOKEN, nsis_name=None) -> Path:
-    """An update package whose main program is the fake setup program or,
-    with `nsis_name`, the silent NSIS test installer (installing into
-    C:\\OrvNsis\\<nsis_name>), which succeeds by its exit code."""
+def update_package(out: Path, scratch: Path, token=TOKEN, nsis_name=None, nsis_code=0,
+                   version=2) -> Path:
+    """An update package of `version` whose main program is the fake setup
+    program or, with `nsis_name`, the silent NSIS test installer (installing
+    into C:\\OrvNsis\\<nsis_name>), which ends with `nsis_code` and
+    succeeds by its exit code."""
     payload = scratch / "update-payload"
     payload.mkdir(parents=True, exist_ok=True)
     main, extra = "Setup.exe*", []
     if nsis_name:
-        nsis(payload, "plain", nsis_name)
+        nsis(payload, "exitcode" if nsis_code else "plain", nsis_name, nsis_code)
         main, extra = "Setup.exe* /S", EXIT_CODE_MODE
     else:
         shutil.copy(HELPERS / "fake_setup.exe", payload / "Setup.exe")
     (payload / "notes.txt").write_text("version 2\r\n")
     pack("build", "--stub", BIN / "Stub.exe", "--output", out, "--folder", payload,
-         "--main", main, "--update-token", token, *extra)
+         "--main", main, "--update-token", token, "--version", version, *extra)
     return out
 
 
@@ -70,7 +72,7 @@ class Install:
     update on offer on the server (or in a test-mode folder)."""
 
     def __init__(self, tmp: Path, name: str, original=None, info=None, location=None,
-                 served_name="ToolUpdate.exe", server_folder=None, nsis_name=None):
+                 served_name="ToolUpdate.exe", server_folder=None, nsis_name=None, nsis_code=0):
         self.tmp = tmp
         self.name = name
         self.folder = drive_c() / "Apps" / name
@@ -90,7 +92,8 @@ class Install:
              "--auto-update-prog", "--auto-update-name", "Update.exe",
              "--update-info-name", "Tool.info", "--update-location", self.location,
              "--update-token", TOKEN)
-        package = update_package(self.server / served_name, tmp, nsis_name=nsis_name)
+        package = update_package(self.server / served_name, tmp, nsis_name=nsis_name,
+                                 nsis_code=nsis_code)
         self.original = self.folder / "Tool.original"
         sections = {
             "OriginalSetup": {"VersionOriginal": "1", "ProbeSecondsInterval": "0",
@@ -112,6 +115,9 @@ class Install:
         new_setup.update(info or {})
         write_ini(self.server / "Tool.info", {"NewSetup": new_setup})
         self.env = fake_setup_env(tmp / "fake.log")
+        # Every start of the application, the agent's restarts included.
+        self.starts_log = tmp / f"starts-{name}.log"
+        self.env["ORVANE_FAKE_APP_STARTS"] = win_path(self.starts_log)
 
     def run_update_exe(self, *args, timeout=60):
         """Runs the auto-update program (it ends within its waits)."""
@@ -123,6 +129,13 @@ class Install:
                          env=self.env)
         text = wait_for(lambda: ready.exists() and ready.read_text().strip(), 30, "fake_app")
         return proc, int(text.split()[0])
+
+    def starts(self):
+        """(process id, show command) of every start of the application."""
+        if not self.starts_log.exists():
+            return []
+        return [tuple(int(x) for x in line.split()) for line in
+                self.starts_log.read_text().splitlines()]
 
     def setup_record(self):
         return fake_setup_record(self.tmp / "fake.log")

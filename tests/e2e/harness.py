@@ -15,6 +15,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 from pathlib import Path
 
 BIN = Path(os.environ.get("ORVANE_BIN_DIR", "build/bin"))
@@ -125,7 +126,9 @@ def main(cases):
             case()
         except Exception as e:  # one failing case must not hide the others
             failed += 1
-            print(f"FAIL {case.__name__} ({time.monotonic() - started:.1f} s): {e}", flush=True)
+            where = traceback.extract_tb(e.__traceback__)[-1]
+            print(f"FAIL {case.__name__} ({time.monotonic() - started:.1f} s), line {where.lineno}: "
+                  f"{e}", flush=True)
         else:
             passed += 1
             print(f"ok   {case.__name__} ({time.monotonic() - started:.1f} s)", flush=True)

@@ -15,26 +15,32 @@ from harness import (Answerer, DebugViewer, Scratch, Signer, fake_setup_env, fin
                      nginx_requests, pack, trust_test_authority, wait_for)
 
 
-def publish(inst: Install, package: Path, described=None):
+def publish(inst: Install, package: Path, described=None, version=2, claimed=None):
     """Serves `package` as ToolUpdate.exe with an info file written by
     orvane-pack info from `described` (default: the package itself; another
-    file of the same size stands for a package swapped on a mirror)."""
+    file of the same size stands for a package swapped on a mirror), for
+    `version`; with `claimed`, the info file then offers that version
+    instead, as a forged one would."""
     served = inst.server / "ToolUpdate.exe"
     shutil.copy(described or package, served)
-    pack("info", "--package", served, "--output", inst.server / "Tool.info", "--url",
-         inst.location, "--version", 2, "--running-process", "<InstallDir>\\fake_app.exe",
-         "--shutdown", "Using WM_CLOSE")
+    info = inst.server / "Tool.info"
+    pack("info", "--package", served, "--output", info, "--url", inst.location, "--version",
+         version, "--running-process", "<InstallDir>\\fake_app.exe", "--shutdown",
+         "Using WM_CLOSE")
+    if claimed is not None:
+        info.write_bytes(info.read_bytes().replace(f"VersionNew={version}\r\n".encode(),
+                                                   f"VersionNew={claimed}\r\n".encode()))
     shutil.copy(package, served)
 
 
 def offer_once(tmp: Path, inst: Install, viewer: DebugViewer, case: str, pins, package: Path,
-               described=None):
+               described=None, version=2, claimed=None):
     """A fresh installation of version 1 (pinning the certificates of
     `pins`) checks once while its application runs; returns (installed,
     debug lines of the check, boxes shown)."""
     pack("settings", "--output", inst.original, "--version", 1, "--program-name", "Tool",
          "--target-dir", inst.win, *[arg for signer in pins for arg in ("--signer", signer.cert)])
-    publish(inst, package, described)
+    publish(inst, package, described, version, claimed)
     log = tmp / f"fake-{case}.log"
     inst.env = fake_setup_env(log)
     (tmp / "app.ready").unlink(missing_ok=True)
@@ -46,7 +52,8 @@ def offer_once(tmp: Path, inst: Install, viewer: DebugViewer, case: str, pins, p
         wait_for(lambda: any(t == " ==== DoPerform-9 ====" for _, t in entries(viewer)[mark:]),
                  120, f"the end of the update procedure ({case})")
         lines = [t for _, t in entries(viewer)[mark:]]
-        installed = read_ini_value(inst.original, "OriginalSetup", "VersionOriginal") == "2"
+        offered = str(claimed or version)
+        installed = read_ini_value(inst.original, "OriginalSetup", "VersionOriginal") == offered
         assert installed == log.exists(), (case, lines)
         if installed:
             assert finish(app, 30) == 255, f"{case}: the application was not closed"
@@ -83,6 +90,9 @@ def test_pinned_publisher_keys_admit_only_their_signed_updates():
         token = re.search(r"UpdateToken\s+(\S+)", listing).group(1)
         assert token == TOKEN, listing
         forged = update_package(tmp / "forged.exe", tmp / "f", token=token)
+        # The publisher's genuine signed release 1, offered by a forged info
+        # file as version 9: a pin refuses the downgrade.
+        old = a.sign(update_package(tmp / "old.exe", tmp / "o", version=1), tmp / "a-old.exe")
         cases = [
             # case, pinned certificates, package, expected refusal (None: installs)
             ("signed", [a], a.sign(unsigned, tmp / "a.exe"), None),
@@ -96,12 +106,16 @@ def test_pinned_publisher_keys_admit_only_their_signed_updates():
             ("forged-unpinned", [], forged, None),
             ("swapped-on-mirror", [], flipped(unsigned, tmp / "swapped.exe"),
              " Update refused: Sha256OfUpdateFile differs"),
+            ("downgrade", [a], old, " Update refused: version not offered"),
+            ("downgrade-unpinned", [], old, None),
         ]
         viewer = DebugViewer(tmp)
         try:
             for case, pins, package, refusal in cases:
                 described = unsigned if case == "swapped-on-mirror" else None
-                installed, lines = offer_once(tmp, inst, viewer, case, pins, package, described)
+                version, claimed = (1, 9) if case.startswith("downgrade") else (2, None)
+                installed, lines = offer_once(tmp, inst, viewer, case, pins, package, described,
+                                              version, claimed)
                 refused = [t for t in lines if t.startswith(" Update refused: ")]
                 print(f"  {case}: {refused[0] if refused else 'installed'}")
                 if refusal is None:

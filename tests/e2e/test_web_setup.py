@@ -284,6 +284,9 @@ DOWNLOAD_FAULTS = [
     ("length=99999999999999", "File Not Found !", 60),      # beyond 32 bits
     ("stall", "Unable to Download File!", 75),               # half the body, then silence
     ("stallhead", "Unable to open URL: ", 75),               # no answer at all
+    # A byte every 5 s keeps every receive inside its time-out: the rate
+    # cuts it off once a minute has averaged less than 1 KB/s.
+    ("trickle=5000", "Unable to Download File!", 100),
     ("redirect", "Unable to open URL: ", 60),                # a redirection loop
 ]
 

@@ -4,6 +4,7 @@
 //                [--owned N] [--ignore-close] [--no-ime] [--exit-after MS]
 //                [--ready FILE] [--log FILE --register-with-class CLASS]
 // --ready FILE receives "pid hwnd" (decimal) once the main window exists.
+// With ORVANE_FAKE_APP_STARTS set, each start appends "pid show-command".
 // --register-with-class posts WM_USER + 100 (own window, the registered
 // message "OrvaneFakeAppNotify") to the first top-level window of CLASS;
 // every notification then arrives as that message and is appended to the
@@ -95,6 +96,17 @@ ATOM RegisterWindowClass(HINSTANCE instance, const char* name, WNDPROC proc) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const std::string tail = CommandTail();
+  // Every start, however it came (by a test or restarted by an agent), is
+  // counted as a line "pid shown" in the file ORVANE_FAKE_APP_STARTS names.
+  char starts[MAX_PATH] = "";
+  if (GetEnvironmentVariableA("ORVANE_FAKE_APP_STARTS", starts, sizeof starts) > 0) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    const int shown = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1;
+    AppendText(starts,
+               std::to_string(GetCurrentProcessId()) + " " + std::to_string(shown) + "\r\n");
+  }
   std::string className = SwitchValueIn(tail, "--class ");
   if (className.empty()) className = "OrvaneFakeApp";
   std::string title = SwitchValueIn(tail, "--title ");

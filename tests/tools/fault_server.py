@@ -9,6 +9,8 @@ segment after /m/, as a comma list, then the file:
     nolength      no Content-Length (the body ends when the connection closes)
     cut=N         announce the full length, send N bytes, close
     slow=N        send N bytes every 20 ms
+    trickle=MS    send one byte every MS milliseconds (far below any useful
+                  rate, yet inside every receive time-out)
     norange       ignore Range and answer 200 with the whole file
     status=N      answer with status N (an error page that carries a length)
     version=K     a changed file: the body loses its first K*7 bytes and its
@@ -104,6 +106,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if "stall" in faults:
                 limit = len(body) // 2
             step = int(faults["slow"]) if "slow" in faults else 65536
+            if "trickle" in faults:
+                step = 1
             while sent < min(limit, len(body)):
                 piece = body[sent:min(sent + step, limit)]
                 self.wfile.write(piece)
@@ -111,6 +115,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 sent += len(piece)
                 if "slow" in faults:
                     time.sleep(0.02)
+                if "trickle" in faults:
+                    time.sleep(int(faults["trickle"]) / 1000)
             if "stall" in faults:
                 self.record(status, sent)
                 self.hold()
