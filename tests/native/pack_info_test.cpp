@@ -128,6 +128,8 @@ TEST_F(PackInfo, StampIsGivenOrDerivedAndNeverZero) {
   EXPECT_EQ(derived("--version 2"), first) << "the same publication keeps its stamp";
   EXPECT_NE(derived("--version 3"), first);
   EXPECT_NE(derived("--version 2 --restart"), first);
+  EXPECT_EQ(derived("--version 2 --rollout-percent 10"), first)
+      << "widening a rollout must keep its stamp and its installations";
   Package("u.exe", "T1", Path("payload.txt"));
   EXPECT_NE(derived("--version 2"), first) << "another package is another publication";
 

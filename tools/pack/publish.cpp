@@ -331,10 +331,6 @@ int InfoCommand(const std::vector<std::string>& args) {
   ini.Add(schema::kSha256OfUpdateFile, packageSha256);
   ini.Add(schema::kVersionNew, std::to_string(versionNew));
   ini.Add(schema::kValidVersions, validVersions);
-  // Absent, every installation takes the update, as agents before rollouts do.
-  if (Has(o, "rollout-percent")) {
-    ini.Add(schema::kRolloutPercent, std::to_string(rolloutPercent));
-  }
   ini.Add(schema::kProgramName, Value(o, "program-name"));
   ini.Add(schema::kRunningProcess, Value(o, "running-process"));
   ini.Add(schema::kShutDownMethod, Value(o, "shutdown"));
@@ -342,6 +338,12 @@ int InfoCommand(const std::vector<std::string>& args) {
   if (!ini.Error().empty()) return Fail(kExitUsage, ini.Error());
   if (!Has(o, "stamp")) stamp = DerivedStamp(package.Trailer().ExpectedCrc, ini.Text());
   ini.Add(schema::kStamp, std::to_string(stamp));
+  // Left out of the derived stamp: widening a rollout keeps its stamp, and
+  // with it every installation already in. Absent, every installation takes
+  // the update, as agents before rollouts do.
+  if (Has(o, "rollout-percent")) {
+    ini.Add(schema::kRolloutPercent, std::to_string(rolloutPercent));
+  }
 
   if (!WriteText(Value(o, "output"), ini.Text())) {
     return Fail(kExitBad, "Cannot write " + Value(o, "output"));
