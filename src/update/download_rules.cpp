@@ -178,7 +178,8 @@ bool TSlowSenderGuard::Keeps(uint32_t now, uint32_t bytes) {
   windowBytes_ += bytes;
   const uint32_t elapsed = now - windowStart_;
   if (elapsed < kSlowSenderWindowMilliseconds) return true;
-  const bool enough = windowBytes_ * 1000 >= uint64_t{kSlowestBytesPerSecond} * elapsed;
+  // Two 32-bit products, each exact in 64 bits.
+  const bool enough = uint64_t{windowBytes_} * 1000 >= uint64_t{elapsed} * kSlowestBytesPerSecond;
   windowStart_ = now;
   windowBytes_ = 0;
   return enough;

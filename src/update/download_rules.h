@@ -53,10 +53,10 @@ std::string RedirectTarget(const std::string& current, const std::string& locati
 // passed since the previous call (tick counts, wrapping).
 bool TestModeReadDue(bool force, uint32_t now, uint32_t previous);
 
-// A download must average at least kSlowestBytesPerSecond over each window
-// of kSlowSenderWindowMilliseconds or more: a sender that trickles a byte
-// now and then keeps every receive inside its time-out, and must still
-// fail like one that stalls.
+// A download must average at least 1 KB/s (1024 bytes, as the progress
+// text counts them) over each window of kSlowSenderWindowMilliseconds or more: a
+// sender that trickles a byte now and then keeps every receive inside its
+// time-out, and must still fail like one that stalls.
 inline constexpr uint32_t kSlowSenderWindowMilliseconds = 60000;
 inline constexpr uint32_t kSlowestBytesPerSecond = 1024;
 class TSlowSenderGuard {
@@ -68,5 +68,5 @@ class TSlowSenderGuard {
 
  private:
   uint32_t windowStart_;
-  uint64_t windowBytes_ = 0;
+  uint32_t windowBytes_ = 0;  // no window of a 32-bit download holds more
 };

@@ -187,6 +187,7 @@ TEST(SlowSenderGuard, EachWindowOfAMinuteMustAverageOneKilobytePerSecond) {
       {"a fast minute does not carry over", 0, {{60000, 500000}, {120000, 1000}}, false},
       {"each window starts afresh", 0, {{60000, 61440}, {120000, 61440}}, true},
       {"the tick count wraps", 0xFFFFF000u, {{30000, 1}, {60000, 61439}}, true},
+      {"the largest download in one window", 0, {{60000, 0x7FFFFFFFu}}, true},
       {"wrapped and slow", 0xFFFFF000u, {{30000, 1}, {60000, 100}}, false},
   };
   for (const Case& c : cases) {
