@@ -215,55 +215,6 @@ TEST(OfferDecision, Table) {
          in.offer.validVersions = "1";
        },
        TOfferDecision::NotNewer},
-      // A failed attempt is retried at the next check, twice; the third
-      // failure waits for the re-ask like a declined offer.
-      {"stamp seen after one failure",
-       [](TOfferInput& in) {
-         in.installed.stamp = in.offer.stamp;
-         in.installed.failedAttempts = 1;
-       },
-       TOfferDecision::Perform},
-      {"stamp seen after two failures",
-       [](TOfferInput& in) {
-         in.installed.stamp = in.offer.stamp;
-         in.installed.failedAttempts = 2;
-       },
-       TOfferDecision::Perform},
-      {"stamp seen after three failures",
-       [](TOfferInput& in) {
-         in.installed.stamp = in.offer.stamp;
-         in.installed.failedAttempts = 3;
-       },
-       TOfferDecision::AlreadyOffered},
-      {"three failures, then the re-ask is due",
-       [](TOfferInput& in) {
-         in.installed.stamp = in.offer.stamp;
-         in.installed.failedAttempts = 3;
-         in.now = 5101;
-       },
-       TOfferDecision::Perform},
-      {"failures of another stamp do not hold a new one back",
-       [](TOfferInput& in) { in.installed.failedAttempts = 3; }, TOfferDecision::Perform},
-      {"rollout stopped", [](TOfferInput& in) { in.offer.rolloutPercent = 0; },
-       TOfferDecision::OutsideRollout},
-      {"rollout stopped, the user asked",
-       [](TOfferInput& in) {
-         in.offer.rolloutPercent = 0;
-         in.userAsked = true;
-       },
-       TOfferDecision::Perform},
-      {"rollout is decided before the size is needed",
-       [](TOfferInput& in) {
-         in.offer.rolloutPercent = 0;
-         in.availableSize.reset();
-       },
-       TOfferDecision::OutsideRollout},
-      {"not listed wins over the rollout",
-       [](TOfferInput& in) {
-         in.offer.rolloutPercent = 0;
-         in.offer.validVersions = "2";
-       },
-       TOfferDecision::VersionNotListed},
       {"size not asked for yet", [](TOfferInput& in) { in.availableSize.reset(); },
        TOfferDecision::SizeNeeded},
       {"not listed is decided before the size is needed",
@@ -382,6 +333,44 @@ TEST(InstalledStateParsing, AFreshInstallationHasNoRolloutNumberYet) {
   EXPECT_EQ(2, drawn.failedAttempts);
 }
 
+TEST(OfferDecision, RetriesOfFailedAttemptsAndTheRollout) {
+  // A failed attempt is retried at the next check, twice; the third failure
+  // waits for the re-ask like a declined offer. A rollout holds back only
+  // automatic checks, after the version tests and before the size.
+  struct Case {
+    const char* name;
+    bool stampSeen;
+    int32_t failed, percent;
+    int64_t now;
+    bool userAsked, sizeKnown;
+    const char* expected;
+  } cases[] = {
+      {"stamp seen after one failure", true, 1, 100, 5050, false, true, "Perform"},
+      {"stamp seen after two failures", true, 2, 100, 5050, false, true, "Perform"},
+      {"stamp seen after three failures", true, 3, 100, 5050, false, true, "AlreadyOffered"},
+      {"three failures, then the re-ask is due", true, 3, 100, 5101, false, true, "Perform"},
+      {"failures of another stamp", false, 3, 100, 5050, false, true, "Perform"},
+      {"rollout stopped", false, 0, 0, 5050, false, true, "OutsideRollout"},
+      {"rollout stopped, the user asked", false, 0, 0, 5050, true, true, "Perform"},
+      {"rollout before the size", false, 0, 0, 5050, false, false, "OutsideRollout"},
+      {"a retry is held back by the rollout", true, 1, 0, 5050, false, true, "OutsideRollout"},
+  };
+  for (const Case& c : cases) {
+    TOfferInput in = PerformingInput();
+    if (c.stampSeen) in.installed.stamp = in.offer.stamp;
+    in.installed.failedAttempts = c.failed;
+    in.offer.rolloutPercent = c.percent;
+    in.now = c.now;
+    in.userAsked = c.userAsked;
+    if (!c.sizeKnown) in.availableSize.reset();
+    EXPECT_STREQ(c.expected, Name(DecideOnOffer(in))) << c.name;
+  }
+  TOfferInput notListed = PerformingInput();
+  notListed.offer.rolloutPercent = 0;
+  notListed.offer.validVersions = "2";
+  EXPECT_EQ(TOfferDecision::VersionNotListed, DecideOnOffer(notListed));
+}
+
 TEST(FailedAttempts, CountedPerStampFromTheStartOfEachAttempt) {
   struct Case {
     int32_t installedStamp, failed, offerStamp, expected;
@@ -435,20 +424,4 @@ TEST(Rollout, ShareOfTenThousandInstallations) {
   }
   EXPECT_GE(first, 900);
   EXPECT_LE(both, 200);
-}
-
-TEST(RecordedVersion, OnlyTheOfferedVersionAboveTheInstalledOne) {
-  struct Case {
-    int32_t recorded, versionNew, versionOriginal;
-    bool offered;
-  } cases[] = {
-      {5, 5, 4, true},   {1, 9, 2, false},  // an old genuine release offered under a new number
-      {0, 5, 4, false},                     // a package that records no version
-      {5, 5, 5, false},                     // reinstalling the installed version
-      {9, 9, 10, false}, {6, 5, 4, false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.offered, RecordedVersionOffered(c.recorded, c.versionNew, c.versionOriginal))
-        << c.recorded << " " << c.versionNew << " " << c.versionOriginal;
-  }
 }
