@@ -61,7 +61,11 @@ target_link_options(orvane INTERFACE ${WIN_LINK_OPTIONS})
 # with its unused entry points dropped, where the prebuilt library brings
 # speed-optimised code and every inflate function (about 12 KB more). The
 # inner decoding loop, which runs over every byte of every entry, stays
-# optimised for speed.
+# optimised for speed, but without the padding that aligns its loops and
+# jump targets (about 110 bytes with the Adler-32's): measured under Wine
+# on 14 MB of text-like data, both inflate at the same 220 MB/s.
+# STUB_SPEED_OPTIONS is that option set.
+set(STUB_SPEED_OPTIONS -O2 -falign-functions=1 -falign-loops=1 -falign-jumps=1 -falign-labels=1)
 set(STUB_ZLIB_DIR ${CMAKE_SOURCE_DIR}/third_party/zlib)
 add_library(stub_inflate STATIC ${STUB_ZLIB_DIR}/inflate.c ${STUB_ZLIB_DIR}/inftrees.c
             ${STUB_ZLIB_DIR}/inffast.c ${STUB_ZLIB_DIR}/zutil.c)
@@ -69,7 +73,7 @@ target_include_directories(stub_inflate BEFORE PUBLIC ${STUB_ZLIB_DIR})
 target_compile_definitions(stub_inflate PRIVATE NO_GZIP BUILDFIXED)
 target_compile_options(stub_inflate PRIVATE -ffunction-sections -fdata-sections
                        -fno-asynchronous-unwind-tables -fno-unwind-tables ${STUB_LTO_OPTIONS})
-set_source_files_properties(${STUB_ZLIB_DIR}/inffast.c PROPERTIES COMPILE_OPTIONS -O2)
+set_source_files_properties(${STUB_ZLIB_DIR}/inffast.c PROPERTIES COMPILE_OPTIONS "${STUB_SPEED_OPTIONS}")
 
 add_library(orvane_stub STATIC ${PORTABLE_SOURCES} ${WIN_SOURCES})
 target_include_directories(orvane_stub PUBLIC ${CMAKE_SOURCE_DIR}/src)
@@ -115,8 +119,9 @@ target_link_options(Stub PRIVATE -s)
 set_target_properties(Stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVANE_BIN_DIR})
 # The resource compiler's dependency scan does not see the icon file.
 set_source_files_properties(app/stub.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/app/MainIcon.ico)
-# Adler-32 runs over every inflated byte: optimised for speed, not size.
-set_source_files_properties(app/stub_zlib.cpp PROPERTIES COMPILE_OPTIONS -O2)
+# Adler-32 runs over every inflated byte: optimised for speed, not size
+# (without alignment padding, as zlib's decoding loop).
+set_source_files_properties(app/stub_zlib.cpp PROPERTIES COMPILE_OPTIONS "${STUB_SPEED_OPTIONS}")
 target_compile_options(Stub PRIVATE ${WIN_LEAN_OPTIONS} -fno-threadsafe-statics ${STUB_LTO_OPTIONS}
                        ${STUB_CXX_OPTIONS})
 # The launcher starts in its own entry point (app/stub_runtime.cpp), without
