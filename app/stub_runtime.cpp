@@ -72,7 +72,7 @@ template std::string std::operator+(char, const std::string&);
 
 // The process starts here instead of in the C runtime's start-up code, whose
 // argument parsing, thread-local storage and exception filter the launcher
-// does not use. Static constructors run first (__main); the destructors they
+// does not use. Static constructors run first; the destructors they
 // register with atexit run, last registered first, when WinMain returns.
 // The system enters with a 4-byte aligned stack.
 namespace {
@@ -91,12 +91,23 @@ extern "C" int atexit(TExitFunction function) {
   return 0;
 }
 
-extern "C" void __main();
+// The linker's lists of static constructors and destructors: a -1, the
+// functions, then a zero. The C runtime's own walk of them (__main) comes
+// with a second walker and a run-once flag that the launcher does not need.
+extern "C" TExitFunction __CTOR_LIST__[];
+extern "C" TExitFunction __DTOR_LIST__[];
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int);
 
 extern "C" __attribute__((force_align_arg_pointer)) void StubStartup() {
-  __main();
+  // Constructors run last to first, destructors first to last after the
+  // atexit functions, in the order that __main gives them.
+  size_t constructors = 0;
+  while (__CTOR_LIST__[constructors + 1] != nullptr) ++constructors;
+  while (constructors > 0) __CTOR_LIST__[constructors--]();
   const int code = WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT);
   while (exitCount > 0) exitFunctions[--exitCount]();
+  for (TExitFunction* destructor = __DTOR_LIST__ + 1; *destructor != nullptr; ++destructor) {
+    (*destructor)();
+  }
   ExitProcess(static_cast<UINT>(code));
 }

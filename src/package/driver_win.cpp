@@ -14,6 +14,7 @@
 #include "util/debug_log.h"
 #include "util/file_io.h"
 #include "util/handle.h"
+#include "util/lasting.h"
 #include "util/text.h"
 #include "util/winapi.h"
 
@@ -23,8 +24,8 @@ const char kAtomPrefix[] = "AutoUpdateAtomTokenByOrvane";
 const char kDialogClassPrefix[] = ".SDialog_Class_Name.";
 const char kSpanDiskKey[] = "HKEY_CURRENT_USER\\Software\\Tirabelo\\Orvane\\SpanDisk";
 
-std::string altTempRoot;
-std::string altSetupFolder;
+TLasting<std::string> altTempRoot;
+TLasting<std::string> altSetupFolder;
 
 bool IsFixedDrive(char letter) {
   const char root[] = {letter, ':', '\\', 0};
@@ -128,7 +129,7 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
 }  // namespace
 
 bool FindAltTempRoot() {
-  if (altTempRoot.empty()) {
+  if (altTempRoot->empty()) {
     double noted[3] = {0, 0, 0};
     const char letters[] = {'C', 'D', 'E'};
     for (int i = 0; i < 3; ++i) {
@@ -146,26 +147,26 @@ bool FindAltTempRoot() {
       }
     }
     if (best != fallback) {
-      altTempRoot = DriveTempFolder(best);
-      if (DirExists(altTempRoot)) altTempRoot += "\\TEMP";
+      *altTempRoot = DriveTempFolder(best);
+      if (DirExists(*altTempRoot)) *altTempRoot += "\\TEMP";
     }
   }
-  return !altTempRoot.empty();
+  return !altTempRoot->empty();
 }
 
 std::string GetAltSetupFolder() {
-  if (altTempRoot.empty()) return std::string();
-  if (altSetupFolder.empty()) {
-    altSetupFolder.assign(altTempRoot).append("_").append(RandomDecimal(10000, 100000));
-    ForceDirectories(altSetupFolder);
+  if (altTempRoot->empty()) return std::string();
+  if (altSetupFolder->empty()) {
+    altSetupFolder->assign(*altTempRoot).append("_").append(RandomDecimal(10000, 100000));
+    ForceDirectories(*altSetupFolder);
   }
-  return altSetupFolder;
+  return *altSetupFolder;
 }
 
 void RemoveAltSetupFolder() {
-  if (altSetupFolder.empty()) return;
-  DeleteTree(altSetupFolder, false);
-  altSetupFolder.clear();
+  if (altSetupFolder->empty()) return;
+  DeleteTree(*altSetupFolder, false);
+  altSetupFolder->clear();
 }
 
 bool ConfirmTempSpace(const std::string& folder, const TGFileInfo& package) {

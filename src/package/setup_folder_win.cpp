@@ -8,6 +8,7 @@
 #include "files/file_ops.h"
 #include "package/driver_rules.h"
 #include "util/handle.h"
+#include "util/lasting.h"
 #include "util/text.h"
 #include "util/winapi.h"
 
@@ -20,7 +21,7 @@ constexpr int kClaimAttempts = 20;
 
 // The one record of the run's setup folder: its path (empty before the
 // first use and after removal) and the mark that says it is ours.
-std::string setupFolder;
+TLasting<std::string> setupFolder;
 bool madeHere = false;
 TFileHandle heldMark;
 
@@ -97,13 +98,13 @@ std::string ClaimSetupFolder(const std::string& tempRoot, unsigned timeOfDay) {
 }  // namespace
 
 std::string GetSetupFolder() {
-  if (setupFolder.empty()) setupFolder = ClaimSetupFolder(TempDir(true), OwnFileTimeOfDay());
-  return setupFolder;
+  if (setupFolder->empty()) *setupFolder = ClaimSetupFolder(TempDir(true), OwnFileTimeOfDay());
+  return *setupFolder;
 }
 
 void RemoveSetupFolder() {
-  const std::string folder = setupFolder;
-  setupFolder.clear();
+  const std::string folder = *setupFolder;
+  setupFolder->clear();
   // A name that could not be made is not ours to delete.
   if (!madeHere) return;
   madeHere = false;

@@ -69,7 +69,7 @@ void WriteAgentCopy(const std::string& agentName) {
 bool UserAgreesToDownload(const TGFileInfo& own, const std::string& buttons, int charset) {
   const std::string size = FormatMB(static_cast<double>(StrToInt64Def(own.WebSetupSize(), 0)));
   return AskYesNo(nullptr, ReplaceAll(own.GetText("s11", kDefaultDownloadQuestion), "<SIZE>", size),
-                  own.GetText("Confirm", kDefaultConfirm), buttons, charset);
+                  own.GetText(kIdConfirm, kDefaultConfirm), buttons, charset);
 }
 
 // Downloads `url` to `setupPath`; the error text, empty when it arrived. A
@@ -102,7 +102,7 @@ TRunResult DownloadSetupFile(const TLauncherHost& host, const std::string& tempF
   TRunResult result;
   const TGFileInfo& own = host.Own;
   const int charset = own.GetCharset();
-  const std::string buttons = own.GetText("BtnText", kDefaultButtons);
+  const std::string buttons = own.GetText(kIdButtons, kDefaultButtons);
   std::string error;
   // The user declined the download: no box follows unless an error does.
   bool declined = false;
@@ -135,7 +135,7 @@ TRunResult DownloadSetupFile(const TLauncherHost& host, const std::string& tempF
     if (downloaded) DeleteFileA(setupPath.c_str());
   }
   if (!error.empty()) {
-    ShowErrorBox(nullptr, error, own.GetText("Error", kDefaultError), buttons, charset);
+    ShowErrorBox(nullptr, error, own.GetText(kIdError, kDefaultError), buttons, charset);
   }
   return result;
 }

@@ -1,32 +1,42 @@
 // 64-bit quotients and remainders through one routine. On 32-bit x86 the
 // compiler calls a runtime routine for every 64-bit "/" and "%", a different
 // one of about 300 bytes for each of signed and unsigned quotient and
-// remainder; the launcher divides through these functions, so its image
-// holds only the one routine that gives quotient and remainder together.
+// remainder, and libgcc's one that gives both is about 460 bytes; the
+// launcher divides through these functions, so its image holds only the
+// short loop below. Its few divisions (digits of a number, a random draw,
+// a rate) are far too rare for the loop's 64 rounds to matter.
 #pragma once
 
 #include <cstdint>
-
-#if defined(__GNUC__) && defined(__i386__)
-// libgcc's unsigned 64-bit division with remainder.
-extern "C" unsigned long long __udivmoddi4(unsigned long long dividend, unsigned long long divisor,
-                                           unsigned long long* remainder);
-#endif
 
 struct TDivision {
   uint64_t Quotient;
   uint64_t Remainder;
 };
 
-inline TDivision DivideUnsigned(uint64_t dividend, uint64_t divisor) {
 #if defined(__GNUC__) && defined(__i386__)
-  unsigned long long remainder = 0;
-  const unsigned long long quotient = __udivmoddi4(dividend, divisor, &remainder);
+// Long division one bit at a time: the dividend shifts out of `quotient`
+// into `remainder` while the quotient's bits shift in. The divisor is never
+// zero here.
+[[gnu::noinline]] inline TDivision DivideUnsigned(uint64_t dividend, uint64_t divisor) {
+  uint64_t quotient = dividend;
+  uint64_t remainder = 0;
+  for (int round = 0; round < 64; ++round) {
+    const bool carry = (remainder >> 63) != 0;
+    remainder = (remainder << 1) | (quotient >> 63);
+    quotient <<= 1;
+    if (carry || remainder >= divisor) {
+      remainder -= divisor;
+      quotient |= 1;
+    }
+  }
   return {quotient, remainder};
-#else
-  return {dividend / divisor, dividend % divisor};
-#endif
 }
+#else
+inline TDivision DivideUnsigned(uint64_t dividend, uint64_t divisor) {
+  return {dividend / divisor, dividend % divisor};
+}
+#endif
 
 // The quotient truncated toward zero, as "/" gives it.
 inline int64_t DivideSigned(int64_t dividend, int64_t divisor) {

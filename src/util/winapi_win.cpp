@@ -1,6 +1,7 @@
 #include "util/winapi.h"
 
 #include "util/handle.h"
+#include "util/lasting.h"
 #include "util/seconds.h"
 #include "util/text.h"
 
@@ -85,22 +86,22 @@ std::string ShortAnsiPath(const wchar_t* wide, const std::string& longName) {
 }
 
 // Found once: the program's file does not move while it runs.
-std::string ownPath;
+TLasting<std::string> ownPath;
 
 // The program's path as the ANSI function gives it, when the ANSI
 // functions open that; a character outside the code page reads "?" there,
 // so else through the short names of its folders.
 const std::string& OwnPath() {
-  if (ownPath.empty()) {
-    ownPath = ModuleFileNameA();
+  if (ownPath->empty()) {
+    *ownPath = ModuleFileNameA();
     wchar_t wide[MAX_PATH * 2];
     const DWORD length = GetModuleFileNameW(nullptr, wide, MAX_PATH * 2);
-    if (!Opens(ownPath) && length > 0 && length < MAX_PATH * 2) {
-      const std::string shortPath = ShortAnsiPath(wide, ExtractFileName(ownPath));
-      if (Opens(shortPath)) ownPath = shortPath;
+    if (!Opens(*ownPath) && length > 0 && length < MAX_PATH * 2) {
+      const std::string shortPath = ShortAnsiPath(wide, ExtractFileName(*ownPath));
+      if (Opens(shortPath)) *ownPath = shortPath;
     }
   }
-  return ownPath;
+  return *ownPath;
 }
 
 }  // namespace
