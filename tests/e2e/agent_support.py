@@ -130,6 +130,13 @@ class Install:
         text = wait_for(lambda: ready.exists() and ready.read_text().strip(), 30, "fake_app")
         return proc, int(text.split()[0])
 
+    def describe(self, *options):
+        """Writes the served update's info file with orvane-pack info, as a
+        publisher would: version 2, stamp 7, and `options`."""
+        pack("info", "--package", self.server / "ToolUpdate.exe", "--output",
+             self.server / "Tool.info", "--url", self.location, "--version", 2, "--stamp", 7,
+             *options)
+
     def starts(self):
         """(process id, show command) of every start of the application."""
         if not self.starts_log.exists():

@@ -8,7 +8,7 @@ import os
 from pathlib import Path
 
 from agent_support import Install, end_agents, entries, read_ini_value, write_ini
-from harness import Answerer, DebugViewer, Scratch, finish, main, pack, wait_for
+from harness import Answerer, DebugViewer, Scratch, finish, main, wait_for
 
 FAULT = os.environ.get("ORVANE_FAULT_URL", "")
 WEEK = "604800"
@@ -46,10 +46,8 @@ def test_the_closed_application_comes_back_after_a_failed_installer_and_a_quiet_
         # from the packer: no finishing box, a rollout of 100%.
         failed = Install(tmp, "ToolFailed", nsis_name="ToolFailed", nsis_code=3)
         quiet = Install(tmp, "ToolQuiet")
-        pack("info", "--package", quiet.server / "ToolUpdate.exe", "--output",
-             quiet.server / "Tool.info", "--url", quiet.location, "--version", 2, "--stamp", 7,
-             "--running-process", "<InstallDir>\\fake_app.exe", "--shutdown", "Using WM_CLOSE",
-             "--restart", "--rollout-percent", 100)
+        quiet.describe("--running-process", "<InstallDir>\\fake_app.exe", "--shutdown",
+                       "Using WM_CLOSE", "--restart", "--rollout-percent", 100)
         assert read_ini_value(quiet.server / "Tool.info", "NewSetup", "RolloutPercent") == "100"
         try:
             # One after the other: a second auto-update program would only
@@ -128,9 +126,7 @@ def test_a_rollout_of_0_reaches_no_automatic_check_but_a_user_who_asks():
     with Scratch() as tmp:
         viewer = DebugViewer(tmp)
         inst = Install(tmp, "ToolRollout")
-        pack("info", "--package", inst.server / "ToolUpdate.exe", "--output",
-             inst.server / "Tool.info", "--url", inst.location, "--version", 2, "--stamp", 7,
-             "--rollout-percent", 0)
+        inst.describe("--rollout-percent", 0)
         try:
             assert inst.run_update_exe("/DELAY=0") == 0
             wait_for(lambda: count(viewer, inst, " Rollout: not here yet") == 1, 60,
