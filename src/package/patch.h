@@ -1,0 +1,105 @@
+// The binary patch of a delta package: how one file of an installation is
+// rebuilt into its next release from the older file and a stream of
+// records. Pure logic, shared by the launcher (which applies patches), the
+// packager (which writes them) and the unit tests.
+//
+// A patch, all numbers little-endian:
+//   "OVP1", uint64 old size, uint64 new size, SHA-256 of the old file,
+//   SHA-256 of the new file (84 bytes), then records until the new file is
+//   whole. A record is three LEB128 numbers, then its data:
+//     copy   bytes taken from the old file at the old position, in order;
+//     extra  bytes taken from the patch as they are;
+//     seek   zigzag-coded: how far the old position moves after the copy.
+//   The copy's data says where the new bytes differ from the old ones, as
+//   pairs: a LEB128 count of bytes taken unchanged, then, unless that count
+//   ends the copy, one byte added (modulo 256) to the next old byte. A copy
+//   of n bytes that equal the old ones is the single number n. The extra
+//   bytes follow the copy's pairs.
+// Nothing may be read outside the old file, nothing written beyond the new
+// size, and nothing follow the record that completes the new file.
+//
+// The decoder never holds a file: it reads the old file where the records
+// point and hands the new one on in order, through two fixed buffers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+inline constexpr char kPatchMagic[] = "OVP1";
+inline constexpr size_t kPatchHeaderSize = 84;
+// The old file is read, and the new one handed on, in pieces of this size.
+inline constexpr size_t kPatchBufferSize = 65536;
+
+struct TPatchHeader {
+  uint64_t OldSize = 0;
+  uint64_t NewSize = 0;
+  uint8_t OldSha256[32] = {};
+  uint8_t NewSha256[32] = {};
+};
+
+// The 84 bytes of a patch's header.
+void WritePatchHeader(const TPatchHeader& header, uint8_t* out);
+
+// Where a patch reads the old file and writes the new one.
+class TPatchTarget {
+ public:
+  virtual ~TPatchTarget() = default;
+  // The header was read; false when the old file does not match it, which
+  // stops the patch.
+  virtual bool Begin(const TPatchHeader& header) = 0;
+  // Reads `count` bytes of the old file at `offset`, all within its size.
+  virtual bool ReadOld(uint64_t offset, uint8_t* data, size_t count) = 0;
+  // The next bytes of the new file.
+  virtual bool Write(const uint8_t* data, size_t size) = 0;
+};
+
+enum class TPatchState { Running, Done, Failed };
+
+// Applies one patch fed in pieces of any size.
+class TPatchDecoder {
+ public:
+  explicit TPatchDecoder(TPatchTarget& target);
+
+  TPatchState Feed(const uint8_t* data, size_t size);
+  // The whole patch was fed: one that has not completed the new file fails.
+  TPatchState Finish();
+
+  TPatchState State() const { return state_; }
+  // Why the patch failed, for the debug log; empty while it has not.
+  const char* Error() const { return error_; }
+  const TPatchHeader& Header() const { return header_; }
+  uint64_t Written() const { return written_ + outFill_; }
+
+ private:
+  enum class TField { Header, Copy, Extra, Seek, Gap, Value, ExtraBytes, End };
+
+  TPatchState Fail(const char* why);
+  bool TakeNumber(uint8_t byte);
+  void OnNumber();
+  bool EndCopy();
+  void EndRecord();
+  bool FillOld();
+  bool Put(const uint8_t* data, size_t size);
+  bool Flush();
+
+  TPatchTarget& target_;
+  TPatchState state_ = TPatchState::Running;
+  const char* error_ = "";
+  TPatchHeader header_;
+  TField field_ = TField::Header;
+  uint8_t head_[kPatchHeaderSize] = {};
+  size_t headFill_ = 0;
+  uint64_t number_ = 0;
+  int shift_ = 0;
+  uint64_t copy_ = 0;
+  uint64_t extra_ = 0;
+  uint64_t seek_ = 0;  // zigzag-coded, as read
+  uint64_t oldPos_ = 0;
+  uint64_t written_ = 0;  // handed to the target
+  std::unique_ptr<uint8_t[]> old_;
+  uint64_t oldStart_ = 0;
+  size_t oldFill_ = 0;
+  std::unique_ptr<uint8_t[]> out_;
+  size_t outFill_ = 0;
+};
