@@ -31,6 +31,7 @@ TEntryHeader ParseEntryHeader(const std::string& header) {
   // Dates from 2044 on have the top bit set, so the field is read wide and
   // cut to its 32 bits.
   entry.DateStamp = static_cast<uint32_t>(StrToInt64Def(GetField(header, 1, std::string()), 0));
+  entry.IsPatch = GetField(header, 2, std::string()) == kPatchEntryMark;
   return entry;
 }
 

@@ -40,7 +40,13 @@ struct TEntryHeader {
   // What the main program becomes when MarksMain: field 0 with its marker
   // when the marker is there, else the whole header.
   std::string MainProgram;
+  // Field 2 is kPatchEntryMark: the content is a patch that rebuilds the
+  // file from the installed file of the same name. A patch is one entry,
+  // never split into pieces.
+  bool IsPatch = false;
 };
+
+inline constexpr char kPatchEntryMark[] = "patch";
 
 TEntryHeader ParseEntryHeader(const std::string& header);
 

@@ -29,6 +29,9 @@ inline constexpr char kSuccessByHandShake[] = "hand-shake";
 // PackageFlags bits.
 constexpr uint8_t kFlagAlwaysShowTempNotice = 0x01;
 constexpr uint8_t kFlagHasNextDisk = 0x02;
+// A delta package: some entries are patches against the files of the
+// installed release and need them to be rebuilt (see package/patch.h).
+constexpr uint8_t kFlagDeltaPackage = 0x04;
 
 #pragma pack(push, 1)
 struct PackageTrailer {

@@ -81,6 +81,7 @@ TEST(EntryHeader, ParseTable) {
     uint32_t stamp;
     bool marksMain;
     const char* mainProgram;
+    bool isPatch = false;
   };
   const Case cases[] = {
       {"|readme.txt|1234567|", "readme.txt", 1234567, false, ""},
@@ -94,6 +95,9 @@ TEST(EntryHeader, ParseTable) {
       {"|nodate.txt|abc|", "nodate.txt", 0, false, ""},
       {"|only.txt|", "only.txt", 0, false, ""},
       {"not a list", "", 0, false, ""},
+      {"|lib.dll|5|patch|", "lib.dll", 5, false, "", true},
+      {"|app.exe* /S|5|patch|", "app.exe", 5, true, "app.exe* /S", true},
+      {"|lib.dll|5|patched|", "lib.dll", 5, false, "", false},
   };
   for (const Case& c : cases) {
     const TEntryHeader entry = ParseEntryHeader(c.header);
@@ -101,6 +105,7 @@ TEST(EntryHeader, ParseTable) {
     EXPECT_EQ(c.stamp, entry.DateStamp) << c.header;
     EXPECT_EQ(c.marksMain, entry.MarksMain) << c.header;
     EXPECT_EQ(c.mainProgram, entry.MainProgram) << c.header;
+    EXPECT_EQ(c.isPatch, entry.IsPatch) << c.header;
   }
 }
 
