@@ -33,13 +33,18 @@ struct TRunRequest {
   bool AutoUpdateProg = false;
   // Where the run shows its progress and status: the launcher's window.
   const TProgressView* View = nullptr;
+  // Where a delta package finds the installed files it rebuilds (the
+  // agent's installation); empty outside an update.
+  std::string InstalledFolder{};
 };
 
 // Extracts the package, starts its main program (see BuildStartCommand),
 // waits for it and every process it started that works on the setup
 // folder, and tells how it went. A damaged package, a program that cannot
 // be started and an installer's failing exit code have been shown to the
-// user in an error box by the time it returns.
+// user in an error box by the time it returns. A delta package that cannot
+// be rebuilt from InstalledFolder ends as RebuildFailed; only where no
+// folder was given (the package started by hand) is that shown.
 TRunResult RunPackage(const TRunRequest& request);
 
 bool FindAltTempRoot();

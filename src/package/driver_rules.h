@@ -61,6 +61,9 @@ enum class TRunStatus {
   StartFailed,  // the program could not be started (Error says why)
   Declined,     // the user said No to the temp-drive question
   NotStarted,   // a damaged package, a failed write, no main program
+  // A delta package's files could not be rebuilt from the installed ones
+  // (the debug log says why); nothing was started.
+  RebuildFailed,
 };
 
 // The outcome of one self-extraction run.

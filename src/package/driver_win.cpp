@@ -203,7 +203,8 @@ TRunResult RunPackage(const TRunRequest& request) {
                                   package.GetText(kIdAttention, kDefaultAttention),
                                   package.GetText(kIdButtons, kDefaultButtons),
                                   static_cast<uint8_t>(charset),
-                                  ForcePromptSet()};
+                                  ForcePromptSet(),
+                                  request.InstalledFolder};
     if (request.Show) request.View->Show();
     WaitPumping(1000, 1);
     const int failedBefore = FailedWriteCount();
@@ -212,7 +213,13 @@ TRunResult RunPackage(const TRunRequest& request) {
     // has been reported; the main program would run from an incomplete set.
     const bool wroteAll = FailedWriteCount() == failedBefore;
     Wait(1000);
-    if (!extracted.Damage.Message.empty()) {
+    if (!extracted.RebuildFault.empty()) {
+      DebugLineParts({" Delta not applied: ", extracted.RebuildFault});
+      result.Status = TRunStatus::RebuildFailed;
+      if (request.InstalledFolder.empty()) {
+        ShowPackageError(package, Concat({kRebuildFaultText, extracted.RebuildFault}));
+      }
+    } else if (!extracted.Damage.Message.empty()) {
       ShowPackageError(package, extracted.Damage.Message);
     } else if (!extracted.MainProgram.empty() && extracted.ChecksumOk && wroteAll) {
       result = StartMainProgram(package, folder, extracted.MainProgram, request);

@@ -24,6 +24,9 @@ struct TExtractRequest {
   std::string ButtonTexts;
   uint8_t Charset = 0;
   bool ForcePrompt = false;  // ask even when the disk file is already there
+  // Where a delta package's patches find the installed files they rebuild
+  // (the installation's folder); empty when there are none to give.
+  std::string InstalledFolder{};
 };
 
 // The outcome of one extraction.
@@ -37,6 +40,9 @@ struct TExtractResult {
   std::string MainProgram;
   // Where and why the walk of the package stopped (see package/walker.h).
   TDamagedEntry Damage;
+  // The file of a delta package that could not be rebuilt, and why ("name:
+  // reason"); the extraction stopped there. Empty when every patch applied.
+  std::string RebuildFault;
 };
 
 // Extracts the package disk file by disk file into the target folder.
@@ -49,6 +55,11 @@ struct TExtractResult {
 // would leave the target folder is not written and counts as a failed
 // write. The first failed write of the process shows one error box; later
 // ones are silent. Extraction goes on after failed writes.
+//
+// A patch entry rebuilds its file from the installed file of the same name
+// in InstalledFolder, which must match the patch's size and SHA-256, and
+// the rebuilt file must match the patch's new SHA-256; else the extraction
+// stops with RebuildFault set and no main program, and shows nothing.
 //
 // On a damaged package the extraction stops at the faulty block, the
 // result's Damage says where and why, and the caller shows its Message and

@@ -86,6 +86,12 @@ std::string UnsafeNameText(const std::string& name);
 std::string DamagedEntryText(const std::string& diskPath, int entryNumber, int64_t offset,
                              std::string_view reason);
 
+// The box for a delta package whose files cannot be rebuilt, before the
+// file and the reason: a delta is only ever installed by the agent of the
+// release it was made against.
+inline constexpr char kRebuildFaultText[] =
+    "This update rebuilds the files of the installed release and cannot be used here:<P><P>";
+
 // The box for an empty target folder.
 std::string NoTargetFolderText(const std::string& folder, const std::string& systemError);
 

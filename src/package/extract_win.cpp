@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 
 #include "files/file_ops.h"
@@ -10,11 +11,13 @@
 #include "package/format.h"
 #include "package/handle_source.h"
 #include "package/package_info.h"
+#include "package/patch.h"
 #include "package/walker.h"
 #include "ui/msgbox.h"
 #include "util/debug_log.h"
 #include "util/file_io.h"
 #include "util/handle.h"
+#include "util/sha256.h"
 #include "util/text.h"
 #include "util/winapi.h"
 
@@ -29,6 +32,11 @@ constexpr size_t kEntryOutputSize = 4 * kBlockPieceSize;
 
 // One counter for the whole process: only the first failed write is shown.
 int failedWrites = 0;
+
+bool HasSha256(const std::string& path, const uint8_t* expected) {
+  TSha256 actual;
+  return FileSha256(path, actual) && std::memcmp(actual.data(), expected, actual.size()) == 0;
+}
 
 void ShowEngineError(const std::string& text) {
   ShowErrorBox(kOwnerWithHeading, text, kEngineBoxCaption, kEngineBoxButtons, 0);
@@ -53,12 +61,13 @@ void PumpMessageEachTick() {
 // what it finds through Win32 files and tells the user.
 class TExtraction : public TPackageVisitor {
  public:
-  TExtraction(const std::string& targetFolder, const std::string& autoUpdateProgName,
-              TProgressCallback progress)
-      : targetFolder_(targetFolder),
-        folderPrefix_(SetTrailingBackslash(targetFolder, true)),
-        autoUpdateProgName_(autoUpdateProgName),
-        progress_(progress),
+  explicit TExtraction(const TExtractRequest& request)
+      : targetFolder_(request.TargetFolder),
+        folderPrefix_(SetTrailingBackslash(targetFolder_, true)),
+        installedPrefix_(
+            SetTrailingBackslash(request.InstalledFolder, !request.InstalledFolder.empty())),
+        autoUpdateProgName_(request.AutoUpdateProgName),
+        progress_(request.Progress),
         walker_(WalkOptions()) {}
 
   // Extracts one disk file that exists; false when its checksum failed.
@@ -71,6 +80,7 @@ class TExtraction : public TPackageVisitor {
   // A disk that passed its checksum but whose blocks could not be walked:
   // the text for the error box, or empty.
   const std::string& WalkFault() const { return walkFault_; }
+  const std::string& RebuildFault() const { return rebuildFault_; }
   void Progress(int kind, int rangeMax) const {
     if (progress_ != nullptr) progress_(kind, 0, rangeMax, 0, 1, std::string());
   }
@@ -93,6 +103,8 @@ class TExtraction : public TPackageVisitor {
   std::string targetFolder_;
   // The target folder with its backslash, put before every entry's name.
   std::string folderPrefix_;
+  // The installed folder with its backslash; empty when none was given.
+  std::string installedPrefix_;
   std::string autoUpdateProgName_;
   TProgressCallback progress_;
   TPackageWalker walker_;
@@ -104,12 +116,14 @@ class TExtraction : public TPackageVisitor {
   int newFiles_ = 0;
   std::unique_ptr<TEntryWriter> writer_;
   std::string walkFault_;
+  std::string rebuildFault_;
 };
 
 // Writes one entry's file as the inflater delivers it: the header opens
 // (or creates) the file, the content is appended as it comes, the date is
-// set once the entry is complete.
-class TExtraction::TEntryWriter : public TEntrySink {
+// set once the entry is complete. A patch entry's content goes through the
+// decoder, which reads the installed file and writes the rebuilt one.
+class TExtraction::TEntryWriter : public TEntrySink, TPatchTarget {
  public:
   explicit TEntryWriter(TExtraction& run) : run_(run) {}
 
@@ -123,6 +137,7 @@ class TExtraction::TEntryWriter : public TEntrySink {
     }
     if (entry.MarksMain) run_.mainProgram_ = entry.MainProgram;
     path_.assign(run_.folderPrefix_).append(name_);
+    if (entry.IsPatch) patch_.reset(new TPatchDecoder(*this));
     // Each system call is a round trip to the Wine server, so the open
     // itself tells whether the file was there, and folders are made only
     // when the open finds its folder missing.
@@ -143,7 +158,27 @@ class TExtraction::TEntryWriter : public TEntrySink {
   }
 
   void OnContent(const uint8_t* data, size_t size) override {
-    if (!file_) return;
+    if (patch_) {
+      patch_->Feed(data, size);
+    } else {
+      Write(data, size);
+    }
+  }
+
+  // The installed file must be the one the patch was made against.
+  bool Begin(const TPatchHeader& header) override {
+    if (run_.installedPrefix_.empty()) return false;
+    const std::string path = run_.installedPrefix_ + name_;
+    return old_.Open(path) && static_cast<uint64_t>(old_.Size()) == header.OldSize &&
+           HasSha256(path, header.OldSha256);
+  }
+
+  bool ReadOld(uint64_t offset, uint8_t* data, size_t count) override {
+    return old_.Seek(static_cast<int64_t>(offset)) && old_.Read(data, count) == count;
+  }
+
+  bool Write(const uint8_t* data, size_t size) override {
+    if (!file_) return false;
     DWORD written = 0;
     if (!WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr)) {
       Failed(GetLastError());
@@ -152,23 +187,35 @@ class TExtraction::TEntryWriter : public TEntrySink {
       // system ran out of room.
       Failed(ERROR_DISK_FULL);
     }
+    return !failed_;
   }
 
-  // The entry inflated completely: date it, or report what went wrong.
-  void Complete(int64_t contentSize) {
+  // False when a patch entry's file could not be rebuilt (the extraction's
+  // fault then says why): the decoder did not complete it, or the result is
+  // not the file the patch was made for.
+  bool Complete(int64_t contentSize) {
+    const char* fault = nullptr;
+    if (patch_ && patch_->Finish() != TPatchState::Done) fault = patch_->Error();
     // Dated through the handle that wrote it: no second open per file.
     if (file_ && stamp_ != 0) SetOpenFileDateStamp(file_.get(), static_cast<int32_t>(stamp_));
     file_.reset();
+    if (patch_ && !fault && !HasSha256(path_, patch_->Header().NewSha256)) {
+      fault = "rebuilt file differs";
+    }
+    if (fault) {
+      run_.rebuildFault_ = Concat({name_, ": ", fault});
+      return false;
+    }
     if (unsafe_) {
       if (++failedWrites == 1) ShowEngineError(UnsafeNameText(name_));
-      return;
+      return true;
     }
-    if (path_.empty() || !failed_) return;
-    if (++failedWrites != 1) return;
+    if (path_.empty() || !failed_ || ++failedWrites != 1) return true;
     SetLastError(error_);
     const std::string systemError = LastErrorText();
     ShowEngineError(
         FailedWriteText(path_, systemError, contentSize, FileSizeOf(path_), DriveFreeSpace(path_)));
+    return true;
   }
 
  private:
@@ -207,6 +254,8 @@ class TExtraction::TEntryWriter : public TEntrySink {
   std::string name_;
   std::string path_;
   uint32_t stamp_ = 0;
+  std::unique_ptr<TPatchDecoder> patch_;  // for a patch entry
+  TReadFile old_;                         // the installed file it reads
   bool unsafe_ = false;
   bool failed_ = false;
   DWORD error_ = 0;
@@ -248,6 +297,7 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
     DebugLineParts({" ExtractPackage - ", Damage().Message});
     return true;
   }
+  if (walk == TDiskWalk::Stopped) return true;
   // Only the trailer, outside the checksum, can be wrong here: damage too.
   if (walk == TDiskWalk::NoMagic || walk == TDiskWalk::ReadFailed) {
     walkFault_ =
@@ -273,9 +323,9 @@ TEntrySink& TExtraction::OnEntryStart(const TEntryPlace&) {
 }
 
 bool TExtraction::OnEntryEnd(const TEntryPlace&, const TEntryInflater& inflater) {
-  writer_->Complete(inflater.ContentSize());
+  const bool complete = writer_->Complete(inflater.ContentSize());
   writer_.reset();
-  return true;
+  return complete;
 }
 
 // The launcher image and its text lists, without entries, with PackageEnd
@@ -316,14 +366,17 @@ bool PromptForDisk(const std::string& path, int diskNumber, const std::string& t
 
 TExtractResult ExtractPackage(const TExtractRequest& request) {
   TExtractResult result;
-  TExtraction run(request.TargetFolder, request.AutoUpdateProgName, request.Progress);
+  TExtraction run(request);
   run.Progress(0, 0);
   bool goOn = true;
   std::string path = request.PackagePath;
   for (int disk = 1;;) {
     if (FileExists(path)) {
       const bool passed = run.ExtractDisk(path, disk);
-      if (!passed || !run.Damage().Message.empty() || !run.WalkFault().empty()) break;
+      if (!passed || !run.Damage().Message.empty() || !run.WalkFault().empty() ||
+          !run.RebuildFault().empty()) {
+        break;
+      }
     }
     if (!HasNextDisk(run.Trailer())) break;
     ++disk;
@@ -340,7 +393,10 @@ TExtractResult ExtractPackage(const TExtractRequest& request) {
   result.MainProgram = run.MainProgram();
   result.Damage = run.Damage();
   if (result.Damage.Message.empty()) result.Damage.Message = run.WalkFault();
-  if (!goOn || !result.Damage.Message.empty()) result.MainProgram.clear();
+  result.RebuildFault = run.RebuildFault();
+  if (!goOn || !result.Damage.Message.empty() || !result.RebuildFault.empty()) {
+    result.MainProgram.clear();
+  }
   Wait(500);
   return result;
 }

@@ -25,164 +25,141 @@ void WritePatchHeader(const TPatchHeader& header, uint8_t* out) {
 }
 
 TPatchDecoder::TPatchDecoder(TPatchTarget& target)
-    : target_(target), old_(new uint8_t[kPatchBufferSize]), out_(new uint8_t[kPatchBufferSize]) {}
+    : target_(target), out_(new uint8_t[kPatchBufferSize]) {}
 
 TPatchState TPatchDecoder::Fail(const char* why) {
-  if (state_ != TPatchState::Failed) error_ = why;
+  error_ = why;
   state_ = TPatchState::Failed;
   return state_;
 }
 
+// Hands the final bytes on; only called with no old bytes pending.
 bool TPatchDecoder::Flush() {
   if (outFill_ && !target_.Write(out_.get(), outFill_)) return false;
-  written_ += outFill_;
-  outFill_ = 0;
+  outFill_ = readEnd_ = 0;
   return true;
 }
 
-bool TPatchDecoder::Put(const uint8_t* data, size_t size) {
-  while (size) {
-    if (outFill_ == kPatchBufferSize && !Flush()) return false;
-    size_t piece = kPatchBufferSize - outFill_;
-    if (piece > size) piece = size;
-    std::memcpy(out_.get() + outFill_, data, piece);
-    outFill_ += piece;
-    data += piece;
-    size -= piece;
+// The copy's pairs have reached the end of the old bytes read so far: the
+// next ones of the copy come behind them.
+const char* TPatchDecoder::ReadOld() {
+  if (readEnd_ == kPatchBufferSize && !Flush()) return "new file unwritable";
+  size_t piece = kPatchBufferSize - readEnd_;
+  if (piece > copyLeft_) piece = static_cast<size_t>(copyLeft_);
+  if (!target_.ReadOld(oldPos_, out_.get() + readEnd_, piece)) return "old file unreadable";
+  oldPos_ += piece;
+  copyLeft_ -= piece;
+  readEnd_ += piece;
+  return nullptr;
+}
+
+// Takes `count` old bytes of the copy unchanged.
+const char* TPatchDecoder::Pass(uint64_t count) {
+  if (count > readEnd_ - outFill_ + copyLeft_) return "gap beyond the copy";
+  for (;;) {
+    const size_t ready = readEnd_ - outFill_;
+    if (count <= ready) break;
+    count -= ready;
+    outFill_ = readEnd_;
+    if (const char* why = ReadOld()) return why;
   }
-  return true;
+  outFill_ += static_cast<size_t>(count);
+  return nullptr;
 }
 
-// Makes the old byte at oldPos_ one of the buffer's; every read lies within
-// the old file, which the record was checked against.
-bool TPatchDecoder::FillOld() {
-  if (oldPos_ - oldStart_ < oldFill_) return true;
-  oldStart_ = oldPos_;
-  const uint64_t left = header_.OldSize - oldPos_;
-  oldFill_ = left < kPatchBufferSize ? static_cast<size_t>(left) : kPatchBufferSize;
-  return target_.ReadOld(oldStart_, old_.get(), oldFill_);
-}
-
-// LEB128: false once the number is complete.
-bool TPatchDecoder::TakeNumber(uint8_t byte) {
-  number_ |= static_cast<uint64_t>(byte & 0x7F) << shift_;
-  if (!(byte & 0x80)) return false;
-  shift_ += 7;
-  return true;
-}
-
-void TPatchDecoder::EndRecord() {
-  field_ = TField::Copy;
-  if (Written() == header_.NewSize) field_ = TField::End;
-}
-
-// The copy is done: the old position moves by the seek, and the extra bytes
-// follow.
-bool TPatchDecoder::EndCopy() {
+// The copy is whole: the old position moves by the seek, then the extra
+// bytes follow, if any.
+const char* TPatchDecoder::EndCopy() {
   const uint64_t moved = oldPos_ + (seek_ & 1 ? ~(seek_ >> 1) : seek_ >> 1);
-  if (moved > header_.OldSize) return false;
+  if (moved > header_.OldSize) return "seek beyond the old file";
   oldPos_ = moved;
-  field_ = TField::ExtraBytes;
-  if (!extra_) EndRecord();
-  return true;
+  field_ = extra_ ? kBytes : kCopy;
+  ended_ = !extra_ && promised_ == header_.NewSize;
+  return nullptr;
 }
 
-void TPatchDecoder::OnNumber() {
-  const uint64_t value = number_;
-  const uint64_t room = header_.NewSize - Written();
+const char* TPatchDecoder::OnNumber(uint64_t value) {
+  const uint64_t room = header_.NewSize - promised_;
   switch (field_) {
-    case TField::Copy:
-      copy_ = value;
-      if (copy_ > room || copy_ > header_.OldSize - oldPos_) Fail("copy beyond a file");
-      field_ = TField::Extra;
+    case kCopy:
+      if (value > room || value > header_.OldSize - oldPos_) return "copy beyond a file";
+      copyLeft_ = value;
       break;
-    case TField::Extra:
+    case kExtra:
+      if (value > room) return "extra beyond the new file";
       extra_ = value;
-      if (extra_ > room - copy_) Fail("extra beyond the new file");
-      field_ = TField::Seek;
       break;
-    case TField::Seek:
+    case kSeek:
       seek_ = value;
-      field_ = TField::Gap;
-      if (!copy_ && !EndCopy()) Fail("seek beyond the old file");
-      break;
-    default: {  // a gap: old bytes taken unchanged
-      if (value > copy_) {
-        Fail("gap beyond the copy");
-        return;
-      }
-      copy_ -= value;
-      for (uint64_t left = value; left;) {
-        if (!FillOld()) {
-          Fail("old file unreadable");
-          return;
-        }
-        uint64_t piece = oldStart_ + oldFill_ - oldPos_;
-        if (piece > left) piece = left;
-        if (!Put(old_.get() + (oldPos_ - oldStart_), static_cast<size_t>(piece))) {
-          Fail("new file unwritable");
-          return;
-        }
-        oldPos_ += piece;
-        left -= piece;
-      }
-      field_ = TField::Value;
-      if (!copy_ && !EndCopy()) Fail("seek beyond the old file");
-    }
+      field_ = kGap;
+      return copyLeft_ ? nullptr : EndCopy();
+    default:
+      if (const char* why = Pass(value)) return why;
+      field_ = kValue;
+      return outFill_ == readEnd_ && !copyLeft_ ? EndCopy() : nullptr;
   }
+  promised_ += value;
+  ++field_;
+  return nullptr;
 }
 
 TPatchState TPatchDecoder::Feed(const uint8_t* data, size_t size) {
   if (state_ == TPatchState::Done && size) return Fail("data behind the end");
   const uint8_t* const end = data + size;
-  while (data < end && state_ == TPatchState::Running) {
-    switch (field_) {
-      case TField::Header: {
-        size_t piece = kPatchHeaderSize - headFill_;
-        if (piece > static_cast<size_t>(end - data)) piece = end - data;
-        std::memcpy(head_ + headFill_, data, piece);
-        headFill_ += piece;
-        data += piece;
-        if (headFill_ < kPatchHeaderSize) break;
-        if (std::memcmp(head_, kPatchMagic, 4) != 0) return Fail("not a patch");
-        header_.OldSize = ReadLe64(head_ + 4);
-        header_.NewSize = ReadLe64(head_ + 12);
-        std::memcpy(header_.OldSha256, head_ + 20, 32);
-        std::memcpy(header_.NewSha256, head_ + 52, 32);
-        if (!target_.Begin(header_)) return Fail("old file differs");
-        EndRecord();
-        break;
+  while (state_ == TPatchState::Running && data < end) {
+    const size_t left = static_cast<size_t>(end - data);
+    const char* why = nullptr;
+    if (headFill_ < kPatchHeaderSize) {
+      const size_t piece =
+          kPatchHeaderSize - headFill_ < left ? kPatchHeaderSize - headFill_ : left;
+      std::memcpy(head_ + headFill_, data, piece);
+      headFill_ += piece;
+      data += piece;
+      if (headFill_ < kPatchHeaderSize) break;
+      if (std::memcmp(head_, kPatchMagic, 4) != 0) return Fail("not a patch");
+      header_.OldSize = ReadLe64(head_ + 4);
+      header_.NewSize = ReadLe64(head_ + 12);
+      std::memcpy(header_.OldSha256, head_ + 20, 32);
+      std::memcpy(header_.NewSha256, head_ + 52, 32);
+      if (!target_.Begin(header_)) return Fail("old file differs");
+      ended_ = header_.NewSize == 0;
+    } else if (ended_) {
+      why = "data behind the end";
+    } else if (field_ == kBytes) {
+      size_t piece = left < extra_ ? left : static_cast<size_t>(extra_);
+      if (outFill_ == kPatchBufferSize && !Flush()) return Fail("new file unwritable");
+      if (piece > kPatchBufferSize - outFill_) piece = kPatchBufferSize - outFill_;
+      std::memcpy(out_.get() + outFill_, data, piece);
+      readEnd_ = outFill_ += piece;
+      data += piece;
+      extra_ -= piece;
+      if (!extra_) {
+        field_ = kCopy;
+        ended_ = promised_ == header_.NewSize;
       }
-      case TField::Value: {
-        if (!FillOld()) return Fail("old file unreadable");
-        const uint8_t byte = static_cast<uint8_t>(old_[oldPos_ - oldStart_] + *data++);
-        ++oldPos_;
-        if (!Put(&byte, 1)) return Fail("new file unwritable");
-        field_ = TField::Gap;
-        if (!--copy_ && !EndCopy()) return Fail("seek beyond the old file");
-        break;
+    } else if (field_ == kValue) {
+      if (outFill_ == readEnd_) why = ReadOld();
+      if (!why) {
+        out_[outFill_++] += *data++;
+        field_ = kGap;
+        if (outFill_ == readEnd_ && !copyLeft_) why = EndCopy();
       }
-      case TField::ExtraBytes: {
-        size_t piece = static_cast<size_t>(end - data);
-        if (piece > extra_) piece = static_cast<size_t>(extra_);
-        if (!Put(data, piece)) return Fail("new file unwritable");
-        data += piece;
-        extra_ -= piece;
-        if (!extra_) EndRecord();
-        break;
+    } else if (shift_ == 63 && *data > 1) {
+      why = "number too long";
+    } else {
+      // LEB128: seven bits a byte, the lowest first.
+      number_ |= static_cast<uint64_t>(*data & 0x7F) << shift_;
+      shift_ += 7;
+      if (!(*data++ & 0x80)) {
+        const uint64_t value = number_;
+        number_ = 0;
+        shift_ = 0;
+        why = OnNumber(value);
       }
-      case TField::End:
-        return Fail("data behind the end");
-      default:
-        if (shift_ > 63 || (shift_ == 63 && *data > 1)) return Fail("number too long");
-        if (!TakeNumber(*data++)) {
-          OnNumber();
-          number_ = 0;
-          shift_ = 0;
-        }
     }
+    if (why) return Fail(why);
   }
-  if (state_ == TPatchState::Running && field_ == TField::End) {
+  if (state_ == TPatchState::Running && ended_) {
     if (!Flush()) return Fail("new file unwritable");
     state_ = TPatchState::Done;
   }
@@ -190,7 +167,6 @@ TPatchState TPatchDecoder::Feed(const uint8_t* data, size_t size) {
 }
 
 TPatchState TPatchDecoder::Finish() {
-  if (state_ == TPatchState::Running) Feed(nullptr, 0);
   if (state_ == TPatchState::Running) Fail("patch ends early");
   return state_;
 }

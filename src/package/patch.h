@@ -19,7 +19,8 @@
 // size, and nothing follow the record that completes the new file.
 //
 // The decoder never holds a file: it reads the old file where the records
-// point and hands the new one on in order, through two fixed buffers.
+// point, straight into its one buffer, adds the differing bytes there and
+// hands the new file on in order.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +29,8 @@
 
 inline constexpr char kPatchMagic[] = "OVP1";
 inline constexpr size_t kPatchHeaderSize = 84;
-// The old file is read, and the new one handed on, in pieces of this size.
+// The old file is read, and the new one handed on, in pieces of at most
+// this size.
 inline constexpr size_t kPatchBufferSize = 65536;
 
 struct TPatchHeader {
@@ -69,37 +71,36 @@ class TPatchDecoder {
   // Why the patch failed, for the debug log; empty while it has not.
   const char* Error() const { return error_; }
   const TPatchHeader& Header() const { return header_; }
-  uint64_t Written() const { return written_ + outFill_; }
 
  private:
-  enum class TField { Header, Copy, Extra, Seek, Gap, Value, ExtraBytes, End };
+  // The record's numbers in order, the copy's pairs, the extra bytes.
+  enum TField { kCopy, kExtra, kSeek, kGap, kValue, kBytes };
 
   TPatchState Fail(const char* why);
-  bool TakeNumber(uint8_t byte);
-  void OnNumber();
-  bool EndCopy();
-  void EndRecord();
-  bool FillOld();
-  bool Put(const uint8_t* data, size_t size);
+  const char* OnNumber(uint64_t value);
+  const char* Pass(uint64_t count);
+  const char* ReadOld();
+  const char* EndCopy();
   bool Flush();
 
   TPatchTarget& target_;
   TPatchState state_ = TPatchState::Running;
   const char* error_ = "";
   TPatchHeader header_;
-  TField field_ = TField::Header;
   uint8_t head_[kPatchHeaderSize] = {};
   size_t headFill_ = 0;
+  int field_ = kCopy;
+  bool ended_ = false;  // the records so far make the whole new file
   uint64_t number_ = 0;
   int shift_ = 0;
-  uint64_t copy_ = 0;
+  uint64_t promised_ = 0;  // new bytes the records so far give
+  uint64_t copyLeft_ = 0;  // of the copy, not yet read from the old file
   uint64_t extra_ = 0;
   uint64_t seek_ = 0;  // zigzag-coded, as read
   uint64_t oldPos_ = 0;
-  uint64_t written_ = 0;  // handed to the target
-  std::unique_ptr<uint8_t[]> old_;
-  uint64_t oldStart_ = 0;
-  size_t oldFill_ = 0;
+  // out_[0, outFill_) is final; out_[outFill_, readEnd_) holds old bytes
+  // of the copy that its pairs have not reached yet.
   std::unique_ptr<uint8_t[]> out_;
   size_t outFill_ = 0;
+  size_t readEnd_ = 0;
 };

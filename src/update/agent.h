@@ -26,8 +26,9 @@ enum class TUpdateOutcome {
   Declined,   // the user said no to the download or to the installation
   Failed,     // anything else: a failed download, a refused package, a failed installer
 };
-// The update procedure for `offer`. An application it closed comes back
+// The update procedure for `offer`, through its delta package when `delta`
+// (falling back to the full package). An application it closed comes back
 // when the procedure ends, unless the user declines that at the finish.
 TUpdateOutcome DoPerform(const TLauncherHost& host, const TAgentSettings& own,
-                         const TUpdateOffer& offer);
+                         const TUpdateOffer& offer, bool delta);
 void RelaunchAgent(const TLauncherHost& host);

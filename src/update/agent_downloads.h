@@ -10,6 +10,7 @@
 #include "update/launcher_host.h"
 
 class TAgentSettings;
+struct TUpdateOffer;
 
 // The fetches below read the agent's settings from `own` and show their
 // progress in `host`'s window.
@@ -19,7 +20,9 @@ class TAgentSettings;
 bool FetchInfoFile(const TLauncherHost& host, const TAgentSettings& own, const std::string& base,
                    const std::string& fileName);
 
-// Fetches the update package `fileName` from `base`; true when it now lies
+// Fetches the update package `fileName` from `base` (the delta package of
+// `delta` when that is given: its size must also be the announced one, and
+// its failures are only logged); true when it now lies
 // beside the agent and carries the agent's token, and, where the info file
 // announces one, the announced SHA-256, and, where the installation
 // settings file pins publisher keys, an intact signature by one of them
@@ -28,7 +31,8 @@ bool FetchInfoFile(const TLauncherHost& host, const TAgentSettings& own, const s
 // another token (the debug log names the check); a failed download is
 // reported when the user is asked before downloads.
 bool FetchUpdatePackage(const TLauncherHost& host, const TAgentSettings& own,
-                        const std::string& base, const std::string& fileName);
+                        const std::string& base, const std::string& fileName,
+                        const TUpdateOffer* delta);
 
 // Size of the update package `fileName` where `base` offers it; -1 when it
 // cannot be found there.

@@ -12,6 +12,7 @@
 #include "update/error_page.h"
 #include "update/file_trust.h"
 #include "update/http_client.h"
+#include "update/settings_schema.h"
 #include "update/update_settings.h"
 #include "update/wininet_api.h"
 #include "util/debug_log.h"
@@ -119,17 +120,21 @@ TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::
 
 // Why the update package at `path` must not be installed, for the debug
 // log; empty when it may be. The checks run from the cheapest to the one
-// every package has always passed: the hash the info file announces, the
-// publisher's signature when the installation pins its key, the token.
+// every package has always passed: a delta's size, the hash the info file
+// announces, the publisher's signature when the installation pins its key,
+// the token.
 std::string UpdatePackageRefusal(const TGFileInfo& launcher, const TAgentSettings& own,
-                                 const std::string& path) {
-  const std::string announced = own.Sha256OfUpdateFile();
+                                 const std::string& path, const TUpdateOffer* delta) {
+  // The full package's size was compared before its download.
+  if (delta && FileSizeOf(path) != delta->deltaFileSize) return "SizeOfDeltaFile differs";
+  const char* key = delta ? schema::kSha256OfDeltaFile : schema::kSha256OfUpdateFile;
+  const std::string announced = own.AnnouncedSha256(key);
   if (!Trim(announced).empty()) {
     TSha256 expected = {};
     TSha256 actual = {};
-    if (!ParseSha256Hex(announced, expected)) return "Sha256OfUpdateFile unreadable";
-    if (!FileSha256(path, actual)) return "Sha256OfUpdateFile not computed";
-    if (actual != expected) return "Sha256OfUpdateFile differs: " + Sha256Hex(actual);
+    if (!ParseSha256Hex(announced, expected)) return Concat({key, " unreadable"});
+    if (!FileSha256(path, actual)) return Concat({key, " not computed"});
+    if (actual != expected) return Concat({key, " differs: ", Sha256Hex(actual)});
   }
   const TGFileInfo update(path);
   const TSignerPins pins = ParseSignerPins(own.SignerKeySha256());
@@ -168,24 +173,28 @@ bool FetchInfoFile(const TLauncherHost& host, const TAgentSettings& own, const s
 }
 
 bool FetchUpdatePackage(const TLauncherHost& host, const TAgentSettings& own,
-                        const std::string& base, const std::string& fileName) {
+                        const std::string& base, const std::string& fileName,
+                        const TUpdateOffer* delta) {
   const std::string name = SafeFileName(fileName);
   if (name.empty()) return false;
   const TFetched fetched = Fetch(host, own, base, name, {"s32", true});
+  // A delta that cannot be had is only logged: the full package follows.
   if (!fetched.error.empty()) {
-    if (fetched.source.size() > 2 && own.RequestConfirmationBeforeDownload()) {
+    if (delta) {
+      DebugLine(" Delta not applied: download failed");
+    } else if (fetched.source.size() > 2 && own.RequestConfirmationBeforeDownload()) {
       ShowUpdateDownloadWarning(own, fetched.source);
     }
     return false;
   }
   const std::string packagePath = Concat({AgentFolder(), name});
-  const std::string refusal = UpdatePackageRefusal(host.Own, own, packagePath);
+  const std::string refusal = UpdatePackageRefusal(host.Own, own, packagePath, delta);
   if (refusal.empty()) return true;
-  DebugLineParts({" Update refused: ", refusal});
+  DebugLineParts({delta ? " Delta refused: " : " Update refused: ", refusal});
   std::string message;
-  DetectErrorPage(packagePath, "", fetched.source, message, "Bad Secret Token!");
+  if (!delta) DetectErrorPage(packagePath, "", fetched.source, message, "Bad Secret Token!");
   DeleteFileA(packagePath.c_str());
-  ShowAgentBox(own, nullptr, TAgentBox::Error, message);
+  if (!delta) ShowAgentBox(own, nullptr, TAgentBox::Error, message);
   return false;
 }
 

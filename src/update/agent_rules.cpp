@@ -79,6 +79,7 @@ TUpdateOffer ParseUpdateOffer(const TIniValues& newSetup) {
   } kTexts[] = {
       {schema::kDownloadURL_UPDATE, &TUpdateOffer::downloadUrl},
       {schema::kNameOfUpdateFile, &TUpdateOffer::updateFileName},
+      {schema::kNameOfDeltaFile, &TUpdateOffer::deltaFileName},
       {schema::kValidVersions, &TUpdateOffer::validVersions},
       {schema::kProgramName, &TUpdateOffer::programName},
       {schema::kRunningProcess, &TUpdateOffer::runningProcess},
@@ -93,6 +94,8 @@ TUpdateOffer ParseUpdateOffer(const TIniValues& newSetup) {
       {schema::kVersionNew, &TUpdateOffer::versionNew, 0},
       {schema::kStamp, &TUpdateOffer::stamp, 0},
       {schema::kRolloutPercent, &TUpdateOffer::rolloutPercent, 100},
+      {schema::kSizeOfDeltaFile, &TUpdateOffer::deltaFileSize, 0},
+      {schema::kDeltaFromVersion, &TUpdateOffer::deltaFromVersion, 0},
   };
   static const struct {
     const char* key;
@@ -144,8 +147,14 @@ TOfferDecision DecideOnOffer(const TOfferInput& in) {
   }
   if (!in.availableSize) return TOfferDecision::SizeNeeded;
   // The size as the info file states it, by its low 32 bits.
-  if (*in.availableSize != offer.updateFileSize) return TOfferDecision::SizeMismatch;
+  if (*in.availableSize != (in.delta ? offer.deltaFileSize : offer.updateFileSize)) {
+    return TOfferDecision::SizeMismatch;
+  }
   return TOfferDecision::Perform;
+}
+
+bool DeltaApplies(const TUpdateOffer& offer, const TInstalledState& installed) {
+  return !offer.deltaFileName.empty() && offer.deltaFromVersion == installed.versionOriginal;
 }
 
 int32_t FailedAttemptsAtStart(const TInstalledState& installed, int32_t offerStamp) {

@@ -60,6 +60,10 @@ struct TUpdateOffer {
   bool backgroundUpdate = false;
   bool informFinish = false;
   bool restartProcess = false;
+  // The delta package; empty when none is on offer.
+  std::string deltaFileName;
+  int32_t deltaFileSize = 0;
+  int32_t deltaFromVersion = 0;  // the release it rebuilds from
 };
 TUpdateOffer ParseUpdateOffer(const TIniValues& newSetup);
 
@@ -94,7 +98,12 @@ struct TOfferInput {
   // Size of the update file where it lies; none until asked for, -1 when
   // it could not be found.
   std::optional<int64_t> availableSize;
+  // The size asked for is the delta package's (see DeltaApplies).
+  bool delta = false;
 };
+
+// The delta package on offer rebuilds the installed release.
+bool DeltaApplies(const TUpdateOffer& offer, const TInstalledState& installed);
 
 // The tests in the order the agent makes them; the size is asked for only
 // once every other test has passed. An offer already seen comes again when

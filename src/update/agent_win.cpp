@@ -93,13 +93,30 @@ void StartProgram(const std::string& path) {
   WinExec(Concat({"\"", path, "\""}).c_str(), SW_SHOWNORMAL);
 }
 
+// Fetches the package to install: the delta when `delta` holds, else, or
+// when the delta cannot be had, the full package (and `delta` turns false).
+// The path of the package beside the agent, or empty.
+std::string FetchPackage(const TLauncherHost& host, const TAgentSettings& own,
+                         const TUpdateOffer& offer, bool& delta) {
+  AgentPhase = TAgentPhase::Downloading;
+  host.Notify(kUpdateDownloadEvent, kEventBegins);
+  const std::string* name = &offer.deltaFileName;
+  if (!delta || !FetchUpdatePackage(host, own, offer.downloadUrl, *name, &offer)) {
+    delta = false;
+    name = &offer.updateFileName;
+    if (!FetchUpdatePackage(host, own, offer.downloadUrl, *name, nullptr)) name = nullptr;
+  }
+  host.Notify(kUpdateDownloadEvent, kEventEnds);
+  return name ? Concat({AgentFolder(), ExtractFileName(*name)}) : std::string();
+}
+
 // Every read of the settings below opens the file again.
 TUpdateOutcome PerformSteps(const TLauncherHost& host, const TAgentSettings& own,
-                            const TUpdateOffer& offer) {
+                            const TUpdateOffer& offer, bool delta) {
   Step(1);
-  const std::string& base = offer.downloadUrl;
-  const std::string updateName = ExtractFileName(offer.updateFileName);
-  if (base.empty() || updateName.empty()) return TUpdateOutcome::Failed;
+  if (offer.downloadUrl.empty() || ExtractFileName(offer.updateFileName).empty()) {
+    return TUpdateOutcome::Failed;
+  }
   const std::string& programName = offer.programName;
 
   // The preference overrides may change while the procedure waits, so each
@@ -114,11 +131,8 @@ TUpdateOutcome PerformSteps(const TLauncherHost& host, const TAgentSettings& own
   }
 
   Step(3);
-  AgentPhase = TAgentPhase::Downloading;
-  host.Notify(kUpdateDownloadEvent, kEventBegins);
-  const bool fetched = FetchUpdatePackage(host, own, base, updateName);
-  host.Notify(kUpdateDownloadEvent, kEventEnds);
-  if (!fetched) return TUpdateOutcome::Failed;
+  std::string updatePath = FetchPackage(host, own, offer, delta);
+  if (updatePath.empty()) return TUpdateOutcome::Failed;
   if (OverriddenFlag(kConfirmBeforeInstall, offer.confirmBeforeInstall) && !UserCheckRuns() &&
       !Ask(own, kOwnerWithHeading, NamedText(own, "s14", programName))) {
     return TUpdateOutcome::Declined;
@@ -143,7 +157,6 @@ TUpdateOutcome PerformSteps(const TLauncherHost& host, const TAgentSettings& own
   }
   const bool restart = OverriddenFlag(kRestartProcess, offer.restartProcess) &&
                        state == TProgramState::ClosedForUpdate;
-  const std::string updatePath = Concat({AgentFolder(), updateName});
   const std::string arguments = Concat({"/OriginalInfoFile=\"", own.InfoPath(), "\""});
   AgentPhase = TAgentPhase::Installing;
   host.Notify(kInstallEvent, kEventBegins);
@@ -152,11 +165,30 @@ TUpdateOutcome PerformSteps(const TLauncherHost& host, const TAgentSettings& own
   // An ordinary installer as the update succeeds by its exit code, which
   // the driver logs; a setup program of the hand-shake by the atom. Only the
   // latter is told where the info file lies.
-  const bool result =
-      RunHostedPackage(host,
-                       {GetSetupFolder(), updatePath, host.Own.AutoUpdateProgName(), "", arguments,
-                        !OverriddenFlag(kBackgroundUpdate, offer.backgroundUpdate)})
-          .Succeeded();
+  TRunRequest request{GetSetupFolder(),
+                      updatePath,
+                      host.Own.AutoUpdateProgName(),
+                      "",
+                      arguments,
+                      !OverriddenFlag(kBackgroundUpdate, offer.backgroundUpdate)};
+  // A delta rebuilds the installed files; where it cannot (a file changed
+  // or missing, a damaged patch), the full package is fetched and run.
+  if (delta) request.InstalledFolder = own.TargetDir();
+  TRunStatus status = RunHostedPackage(host, request).Status;
+  if (status == TRunStatus::RebuildFailed) {
+    RemoveSetupFolder();
+    DeleteFileA(updatePath.c_str());
+    delta = false;
+    updatePath = FetchPackage(host, own, offer, delta);
+    AgentPhase = TAgentPhase::Installing;
+    if (!updatePath.empty()) {
+      request.TargetFolder = GetSetupFolder();
+      request.PackagePath = updatePath;
+      request.InstalledFolder.clear();
+      status = RunHostedPackage(host, request).Status;
+    }
+  }
+  const bool result = status == TRunStatus::Succeeded;
   RemoveSetupFolder();
 
   // The update package has run and may have replaced the settings files:
@@ -194,9 +226,19 @@ TOfferVerdict DecideOnFetchedOffer(const TAgentSettings& settings) {
       {settings.Offer(), settings.InstalledState(), NowSeconds(), UserCheckRuns(), std::nullopt}};
   TOfferInput& in = verdict.input;
   verdict.decision = DecideOnOffer(in);
-  if (verdict.decision == TOfferDecision::SizeNeeded) {
-    in.availableSize = OfferedUpdateFileSize(in.offer.downloadUrl, in.offer.updateFileName);
+  // The size of the package to be fetched: the delta's where it applies.
+  // A delta of another size leaves the full package.
+  for (in.delta = DeltaApplies(in.offer, in.installed);
+       verdict.decision == TOfferDecision::SizeNeeded;) {
+    in.availableSize = OfferedUpdateFileSize(
+        in.offer.downloadUrl, in.delta ? in.offer.deltaFileName : in.offer.updateFileName);
     verdict.decision = DecideOnOffer(in);
+    if (verdict.decision == TOfferDecision::SizeMismatch && in.delta) {
+      DebugLine(" Delta not applied: SizeOfDeltaFile differs");
+      in.delta = false;
+      in.availableSize.reset();
+      verdict.decision = TOfferDecision::SizeNeeded;
+    }
   }
   if (verdict.decision == TOfferDecision::OutsideRollout) DebugLine(" Rollout: not here yet");
   return verdict;
@@ -226,8 +268,8 @@ bool UserAgreesToCheck(const TLauncherHost& host, const TAgentSettings& own) {
 }
 
 TUpdateOutcome DoPerform(const TLauncherHost& host, const TAgentSettings& own,
-                         const TUpdateOffer& offer) {
-  const TUpdateOutcome outcome = PerformSteps(host, own, offer);
+                         const TUpdateOffer& offer, bool delta) {
+  const TUpdateOutcome outcome = PerformSteps(host, own, offer, delta);
   Step(9);
   return outcome;
 }
@@ -264,7 +306,7 @@ void CheckForUpdate(const TLauncherHost& host, const TAgentSettings& own) {
       const int32_t attempts = FailedAttemptsAtStart(verdict.input.installed, offer.stamp);
       own.SetFailedAttempts(attempts);
       own.SetOriginalStamp(offer.stamp);
-      const TUpdateOutcome outcome = DoPerform(host, own, offer);
+      const TUpdateOutcome outcome = DoPerform(host, own, offer, verdict.input.delta);
       const bool failed = outcome == TUpdateOutcome::Failed;
       if (failed) DebugLine(" Update failed");
       own.SetFailedAttempts(failed ? attempts : 0);

@@ -5,13 +5,11 @@
 // authenticity_win.cpp.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// A SHA-256 value (32 bytes).
-using TSha256 = std::array<uint8_t, 32>;
+#include "util/sha256.h"
 
 // Exactly 64 hex digits (either letter case) after trimming blanks; false
 // for anything else, leaving `out` unspecified.

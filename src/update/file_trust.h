@@ -8,12 +8,7 @@
 #include <string>
 
 #include "update/authenticity.h"
-
-// SHA-256 of the bytes `data`; false when the CryptoAPI cannot give one.
-bool Sha256Of(const std::string& data, TSha256& out);
-
-// SHA-256 of the whole file `path`; false when it cannot be read or hashed.
-bool FileSha256(const std::string& path, TSha256& out);
+#include "util/sha256.h"
 
 // Verifies the file's Authenticode signature (no user interface, no
 // revocation check, no network fetch) and reads the leaf signer's

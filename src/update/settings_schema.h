@@ -56,6 +56,13 @@ inline constexpr char kNameOfUpdateFile[] = "NameOfUpdateFile";
 inline constexpr char kSizeOfUpdateFile[] = "SizeOfUpdateFile";
 // Hex SHA-256 of the whole update package; absent: not checked.
 inline constexpr char kSha256OfUpdateFile[] = "Sha256OfUpdateFile";
+// The delta package beside the full one: it rebuilds the files of the
+// release DeltaFromVersion from its installed files, checked like the full
+// package; absent: none on offer.
+inline constexpr char kNameOfDeltaFile[] = "NameOfDeltaFile";
+inline constexpr char kSizeOfDeltaFile[] = "SizeOfDeltaFile";
+inline constexpr char kSha256OfDeltaFile[] = "Sha256OfDeltaFile";
+inline constexpr char kDeltaFromVersion[] = "DeltaFromVersion";
 inline constexpr char kVersionNew[] = "VersionNew";
 inline constexpr char kValidVersions[] = "ValidVersions";
 // Share of the installations (0..100) that an automatic check offers the

@@ -91,8 +91,9 @@ class TAgentSettings {
   std::string DownloadURL_UPDATE() const;
   std::string NameOfUpdateFile() const;
   int32_t SizeOfUpdateFile() const;
-  // Hex SHA-256 the update package must have; empty = not checked.
-  std::string Sha256OfUpdateFile() const;
+  // Hex SHA-256 that the package announced by `key` (Sha256OfUpdateFile,
+  // Sha256OfDeltaFile) must have; empty = not checked.
+  std::string AnnouncedSha256(const char* key) const;
   int32_t VersionNew() const;
   int32_t NewStamp() const;
   // Comma-separated "VersionOriginal" values without blanks; empty = any.

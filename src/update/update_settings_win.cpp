@@ -170,9 +170,7 @@ std::string TAgentSettings::NameOfUpdateFile() const {
 int32_t TAgentSettings::SizeOfUpdateFile() const {
   return ReadInfoInt32(*this, schema::kSizeOfUpdateFile);
 }
-std::string TAgentSettings::Sha256OfUpdateFile() const {
-  return ReadInfo(*this, schema::kSha256OfUpdateFile);
-}
+std::string TAgentSettings::AnnouncedSha256(const char* key) const { return ReadInfo(*this, key); }
 std::string TAgentSettings::SignerKeySha256() const {
   return ReadOriginal(*this, schema::kSecurity, schema::kSignerKeySha256);
 }

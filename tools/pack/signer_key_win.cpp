@@ -50,7 +50,8 @@ std::string SignerKeySha256Hex(const std::string& path, std::string& hex) {
   }
   keyDer.resize(keyLength);
   TSha256 digest = {};
-  if (!Sha256Of(keyDer, digest)) return "Cannot hash the public key of " + path;
+  if (!Sha256Of(keyDer.data(), keyDer.size(), digest))
+    return "Cannot hash the public key of " + path;
   hex = Sha256Hex(digest);
   return std::string();
 }
