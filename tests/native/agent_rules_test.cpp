@@ -236,6 +236,20 @@ TEST(OfferDecision, Table) {
        TOfferDecision::Perform},
       {"size beyond 32 bits", [](TOfferInput& in) { in.availableSize = (int64_t{1} << 32) + 1000; },
        TOfferDecision::SizeMismatch},
+      // The size asked for a delta is compared with the delta's.
+      {"delta of the stated size",
+       [](TOfferInput& in) {
+         in.delta = true;
+         in.offer.deltaFileSize = 1000;
+         in.offer.updateFileSize = 5000;
+       },
+       TOfferDecision::Perform},
+      {"delta of another size",
+       [](TOfferInput& in) {
+         in.delta = true;
+         in.offer.deltaFileSize = 70;
+       },
+       TOfferDecision::SizeMismatch},
   };
   for (const Case& c : cases) {
     TOfferInput in = PerformingInput();
@@ -259,6 +273,27 @@ TIniValues Values(std::map<std::string, std::string> values) {
 
 }  // namespace
 
+TEST(OfferDecision, ADeltaAppliesOnlyToTheReleaseItRebuilds) {
+  const struct {
+    const char* name;
+    int32_t deltaFrom;
+    int32_t installed;
+    bool applies;
+  } cases[] = {
+      {"Delta.exe", 3, 3, true},  {"Delta.exe", 2, 3, false},
+      {"Delta.exe", 4, 3, false}, {"", 3, 3, false},  // no delta on offer
+      {"Delta.exe", 0, 0, true},                      // updating is off anyway: decided before
+  };
+  for (const auto& c : cases) {
+    TUpdateOffer offer;
+    offer.deltaFileName = c.name;
+    offer.deltaFromVersion = c.deltaFrom;
+    TInstalledState installed;
+    installed.versionOriginal = c.installed;
+    EXPECT_EQ(c.applies, DeltaApplies(offer, installed)) << c.name << " " << c.deltaFrom;
+  }
+}
+
 TEST(OfferParsing, EveryKeyOfTheInfoFile) {
   const TUpdateOffer offer = ParseUpdateOffer(Values({
       {"DownloadURL_UPDATE", "http://example.invalid/upd/"},
@@ -276,6 +311,9 @@ TEST(OfferParsing, EveryKeyOfTheInfoFile) {
       {"InformFinish", "yes"},
       {"RestartProcess", "1"},
       {"RolloutPercent", "25"},
+      {"NameOfDeltaFile", "ToolDelta.exe"},
+      {"SizeOfDeltaFile", "4321"},
+      {"DeltaFromVersion", "7"},
   }));
   EXPECT_EQ("http://example.invalid/upd/", offer.downloadUrl);
   EXPECT_EQ("ToolUpdate.exe", offer.updateFileName);
@@ -292,12 +330,16 @@ TEST(OfferParsing, EveryKeyOfTheInfoFile) {
   EXPECT_FALSE(offer.informFinish);
   EXPECT_TRUE(offer.restartProcess);
   EXPECT_EQ(25, offer.rolloutPercent);
+  EXPECT_EQ("ToolDelta.exe", offer.deltaFileName);
+  EXPECT_EQ(4321, offer.deltaFileSize);
+  EXPECT_EQ(7, offer.deltaFromVersion);
 
   const TUpdateOffer empty = ParseUpdateOffer(Values({}));
   EXPECT_EQ(0, empty.versionNew);
   // Info files from before rollouts reach every installation.
   EXPECT_EQ(100, empty.rolloutPercent);
   EXPECT_EQ("", empty.updateFileName);
+  EXPECT_EQ("", empty.deltaFileName);
   EXPECT_FALSE(empty.confirmBeforeDownload || empty.confirmBeforeInstall ||
                empty.backgroundUpdate || empty.informFinish || empty.restartProcess);
 }
