@@ -187,6 +187,18 @@ def has_line(viewer: DebugViewer, text: str, pid=None):
     return any(t == text and (pid is None or p == pid) for p, t in entries(viewer))
 
 
+def wait_for_relaunch(viewer: DebugViewer, mark: int, case: str):
+    """Waits until the agent that installed an update (debug lines from
+    `mark` on) has started its relaunched copy, so that ending the case's
+    agents also ends that copy and it checks nothing of the next case."""
+    def relaunched_copy():
+        later = [t for _, t in entries(viewer)[mark:]]
+        return " CreateAndRun_X_Exe-1 99" in later and any(
+            t.startswith(" ==== STUB START ====>") and "/TRANSIENTx=" in t
+            for t in later[later.index(" CreateAndRun_X_Exe-1 99"):])
+    wait_for(relaunched_copy, 60, f"the relaunched agent ({case})")
+
+
 def end_agents(tmp: Path, viewer: DebugViewer):
     """Ends what a case left running (agent copies, fake applications), by
     process id, until none is left. A relaunched auto-update program is

@@ -10,7 +10,7 @@ import time
 from pathlib import Path
 
 from agent_support import (TOKEN, Install, end_agents, entries, has_line, read_ini_value,
-                           update_package)
+                           update_package, wait_for_relaunch)
 from harness import (Answerer, DebugViewer, Scratch, Signer, fake_setup_env, finish, flipped, main,
                      nginx_requests, pack, trust_test_authority, wait_for)
 
@@ -57,14 +57,7 @@ def offer_once(tmp: Path, inst: Install, viewer: DebugViewer, case: str, pins, p
         assert installed == log.exists(), (case, lines)
         if installed:
             assert finish(app, 30) == 255, f"{case}: the application was not closed"
-            # The relaunched agent's copy is let start, so that it is ended
-            # with this case and checks nothing of the next.
-            def relaunched_copy():
-                later = [t for _, t in entries(viewer)[mark:]]
-                return " CreateAndRun_X_Exe-1 99" in later and any(
-                    t.startswith(" ==== STUB START ====>") and "/TRANSIENTx=" in t
-                    for t in later[later.index(" CreateAndRun_X_Exe-1 99"):])
-            wait_for(relaunched_copy, 60, f"the relaunched agent ({case})")
+            wait_for_relaunch(viewer, mark, case)
         else:
             assert answerer.wait(60) == 0, case
             # Refused like a package with another token: the box, no file,
