@@ -52,7 +52,8 @@ def publish(inst: Install, old: Path, new: Path, delta_signer=None, full_signer=
             signed = signer.sign(package, package.with_suffix(".signed"))
             shutil.move(signed, package)
     pack("info", "--package", full, "--delta", delta, "--delta-from-version", 1, "--output",
-         inst.server / "Tool.info", "--url", inst.location, "--version", 2, "--stamp", 7)
+         inst.server / "Tool.info", "--url", inst.location, "--version", 2, "--stamp", 7,
+         "--running-process", "<InstallDir>\\fake_app.exe", "--shutdown", "Using WM_CLOSE")
     assert delta.stat().st_size < full.stat().st_size // 2
 
 
