@@ -2,26 +2,9 @@
 
 #include <cstring>
 
-namespace {
-
-uint64_t ReadLe64(const uint8_t* p) {
-  uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = value << 8 | p[i];
-  return value;
-}
-
-void WriteLe64(uint64_t value, uint8_t* p) {
-  for (int i = 0; i < 8; ++i, value >>= 8) p[i] = static_cast<uint8_t>(value);
-}
-
-}  // namespace
-
 void WritePatchHeader(const TPatchHeader& header, uint8_t* out) {
   std::memcpy(out, kPatchMagic, 4);
-  WriteLe64(header.OldSize, out + 4);
-  WriteLe64(header.NewSize, out + 12);
-  std::memcpy(out + 20, header.OldSha256, 32);
-  std::memcpy(out + 52, header.NewSha256, 32);
+  std::memcpy(out + 4, &header, sizeof header);
 }
 
 TPatchDecoder::TPatchDecoder(TPatchTarget& target)
@@ -110,17 +93,15 @@ TPatchState TPatchDecoder::Feed(const uint8_t* data, size_t size) {
     const size_t left = static_cast<size_t>(end - data);
     const char* why = nullptr;
     if (headFill_ < kPatchHeaderSize) {
-      const size_t piece =
-          kPatchHeaderSize - headFill_ < left ? kPatchHeaderSize - headFill_ : left;
-      std::memcpy(head_ + headFill_, data, piece);
-      headFill_ += piece;
-      data += piece;
-      if (headFill_ < kPatchHeaderSize) break;
-      if (std::memcmp(head_, kPatchMagic, 4) != 0) return Fail("not a patch");
-      header_.OldSize = ReadLe64(head_ + 4);
-      header_.NewSize = ReadLe64(head_ + 12);
-      std::memcpy(header_.OldSha256, head_ + 20, 32);
-      std::memcpy(header_.NewSha256, head_ + 52, 32);
+      // The magic, then the header's bytes as they lie.
+      if (headFill_ < 4) {
+        magic_[headFill_] = static_cast<char>(*data);
+      } else {
+        reinterpret_cast<uint8_t*>(&header_)[headFill_ - 4] = *data;
+      }
+      ++data;
+      if (++headFill_ < kPatchHeaderSize) continue;
+      if (std::memcmp(magic_, kPatchMagic, 4) != 0) return Fail("not a patch");
       if (!target_.Begin(header_)) return Fail("old file differs");
       ended_ = header_.NewSize == 0;
     } else if (ended_) {

@@ -33,12 +33,15 @@ inline constexpr size_t kPatchHeaderSize = 84;
 // this size.
 inline constexpr size_t kPatchBufferSize = 65536;
 
+// The header behind the magic, as it lies in the patch (the launcher and
+// the packager run on little-endian machines only).
 struct TPatchHeader {
   uint64_t OldSize = 0;
   uint64_t NewSize = 0;
   uint8_t OldSha256[32] = {};
   uint8_t NewSha256[32] = {};
 };
+static_assert(sizeof(TPatchHeader) == kPatchHeaderSize - 4, "the header is read as it lies");
 
 // The 84 bytes of a patch's header.
 void WritePatchHeader(const TPatchHeader& header, uint8_t* out);
@@ -87,7 +90,7 @@ class TPatchDecoder {
   TPatchState state_ = TPatchState::Running;
   const char* error_ = "";
   TPatchHeader header_;
-  uint8_t head_[kPatchHeaderSize] = {};
+  char magic_[4] = {};
   size_t headFill_ = 0;
   int field_ = kCopy;
   bool ended_ = false;  // the records so far make the whole new file
