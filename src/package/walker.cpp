@@ -240,6 +240,7 @@ std::string AgentCopyOf(TByteSource& package, int64_t headerEnd, PackageTrailer 
   if (!ReadExactlyAt(package, 0, &copy[0], copy.size())) return std::string();
   std::memset(&copy[packageEndField], 0, 4);
   trailer.TrailerLength = kTrailerSize;
+  trailer.PackageFlags &= ~kFlagDeltaPackage;
   copy.append(reinterpret_cast<const char*>(&trailer), sizeof trailer);
   MarkAsAgentCopy(copy);
   return copy;

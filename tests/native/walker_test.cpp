@@ -257,9 +257,11 @@ TEST(AgentCopy, KeepsImageAndListsAndMarksTheTrailer) {
   TPackageWalker walker;
   TRecorder seen;
   TMemorySource source(file);
-  const PackageTrailer trailer = TrailerOf(file);
+  PackageTrailer trailer = TrailerOf(file);
   ASSERT_EQ(walker.WalkDisk(source, trailer, "setup.exe", 1, seen), TDiskWalk::Done);
 
+  // The copy of a delta package's launcher is no delta: it has no entries.
+  trailer.PackageFlags |= kFlagDeltaPackage;
   const std::string copy = AgentCopyOf(source, walker.HeaderEnd(), trailer);
   ASSERT_EQ(copy.size(), static_cast<size_t>(kFirstEntry + kTrailerSize));
   TMemorySource copySource(copy);
@@ -268,6 +270,7 @@ TEST(AgentCopy, KeepsImageAndListsAndMarksTheTrailer) {
   EXPECT_EQ(marked.ThisIs_AutoUpdateProg, 1);
   EXPECT_EQ(marked.PackageMagic, kPackageMagic);
   EXPECT_EQ(marked.DataOffset, trailer.DataOffset);
+  EXPECT_EQ(marked.PackageFlags, trailer.PackageFlags & ~kFlagDeltaPackage);
   // Image and lists are kept byte for byte apart from PackageEnd.
   EXPECT_EQ(copy.substr(0, kPackageEndOffset), file.substr(0, kPackageEndOffset));
   EXPECT_EQ(copy.substr(256, kFirstEntry - 256), file.substr(256, kFirstEntry - 256));
