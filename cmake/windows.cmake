@@ -163,11 +163,14 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # The image keeps two sections, code and writable data, so that its
   # headers fit in 512 bytes (cmake/pe_compact.py trims them after the link)
   # and only two sections are padded to the 512-byte file alignment. The
-  # import tables that the loader only reads (descriptors, name lookups,
-  # names) and the resources go into the code section; the import address
-  # table, which the loader fills in, goes with the few bytes of writable
-  # data, in front of the zeroed data. The resources' bounds are named for
-  # pe_compact.py, which points the resource directory at them.
+  # resources and the larger import tables that the loader only reads (the
+  # name lookups and the names of the functions) go into the code section.
+  # The writable data section holds the few bytes of writable data, the
+  # import descriptors and the DLL names (filling what would otherwise be
+  # the padding of its 512 bytes in the file), and then the import address
+  # table that the loader fills in, in front of the zeroed data.
+  # pe_compact.py points the import and resource directories at the bounds
+  # named here.
   string(REGEX MATCH "  [.]data BLOCK[(]__section_alignment__[)] :\n  {\n([^}]*)  }\n" data_block
          "${merged_script}")
   set(data_inputs "${CMAKE_MATCH_1}")
@@ -175,28 +178,28 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   string(REGEX MATCH "  [.]idata BLOCK[(]__section_alignment__[)] :\n  {\n([^}]*)  }\n" import_block
          "${without_data}")
   set(import_inputs "${CMAKE_MATCH_1}")
+  string(REGEX MATCH "^.*LONG [(]0[)]; LONG [(]0[)]; LONG [(]0[)]; LONG [(]0[)]; LONG [(]0[)];\n"
+         descriptors "${import_inputs}")
+  string(REGEX MATCH "    KEEP [(]SORT[(][*][)][(][.]idata[$]4[)][)]\n" lookups "${import_inputs}")
   string(REGEX MATCH "    __IAT_start__ = [.];\n[^\n]*\n    __IAT_end__ = [.];\n" address_table
          "${import_inputs}")
-  string(REPLACE "${address_table}" "" read_only_imports "${import_inputs}")
-  # The import directory: the descriptors and the zeroes that end them.
-  set(import_list_end "LONG (0); LONG (0); LONG (0); LONG (0); LONG (0);\n")
-  string(REPLACE "${import_list_end}" "${import_list_end}    __imports_end__ = .;\n" read_only_imports
-         "${read_only_imports}")
+  string(REGEX MATCH "    KEEP [(]SORT[(][*][)][(][.]idata[$]6[)][)]\n" function_names "${import_inputs}")
+  string(REGEX MATCH "    KEEP [(]SORT[(][*][)][(][.]idata[$]7[)][)]\n" dll_names "${import_inputs}")
   string(REGEX MATCH "  [.]rsrc BLOCK[(]__section_alignment__[)] : SUBALIGN[(]4[)]\n  {\n([^}]*)  }\n"
          resource_block "${without_data}")
   set(resource_inputs "${CMAKE_MATCH_1}")
-  if(data_block STREQUAL "" OR import_block STREQUAL "" OR address_table STREQUAL "" OR
-     resource_block STREQUAL "" OR NOT read_only_imports MATCHES "__imports_end__")
-    message(FATAL_ERROR "The linker's default script has no .data, .idata or .rsrc block to merge")
+  if(data_block STREQUAL "" OR resource_block STREQUAL "" OR NOT
+     "${descriptors}${lookups}${address_table}${function_names}${dll_names}" STREQUAL "${import_inputs}")
+    message(FATAL_ERROR "The linker's default script has no .data, .idata or .rsrc block as expected")
   endif()
   string(REPLACE "${import_block}" "" without_imports "${without_data}")
   string(REPLACE "${resource_block}" "" without_resources "${without_imports}")
   string(REPLACE "    *(SORT(.rdata$*))\n"
-         "    *(SORT(.rdata$*))\n    . = ALIGN(4);\n    __imports_start__ = .;\n${read_only_imports}    . = ALIGN(4);\n    __rsrc_start__ = .;\n${resource_inputs}    __rsrc_end__ = .;\n"
+         "    *(SORT(.rdata$*))\n${lookups}${function_names}    . = ALIGN(4);\n    __rsrc_start__ = .;\n${resource_inputs}    __rsrc_end__ = .;\n"
          code_with_tables "${without_resources}")
   set(bss_block "  .bss BLOCK(__section_alignment__) :\n")
   string(REPLACE "${bss_block}"
-         "  .data BLOCK(__section_alignment__) :\n  {\n${data_inputs}    . = ALIGN(4);\n${address_table}  }\n${bss_block}"
+         "  .data BLOCK(__section_alignment__) :\n  {\n${data_inputs}    . = ALIGN(4);\n    __imports_start__ = .;\n${descriptors}    __imports_end__ = .;\n${dll_names}    . = ALIGN(4);\n${address_table}  }\n${bss_block}"
          two_sections "${code_with_tables}")
   if(code_with_tables STREQUAL without_resources OR two_sections STREQUAL code_with_tables)
     message(FATAL_ERROR "The linker's default script has no .rdata inputs or .bss block to merge into")
@@ -204,9 +207,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # Each imported function's member of an import library carries four bytes
   # in .idata$7 that only point at its library's head, to pull the head into
   # the link; the loader never reads them (about 600 bytes in all). They are
-  # dropped, before the code section takes the other .idata$7 inputs; the
-  # library's tail member keeps the DLL name that the import descriptor
-  # names, also in .idata$7.
+  # dropped, before any other rule takes .idata$7 inputs; the library's
+  # tail member keeps the DLL name that the import descriptor names, also in
+  # .idata$7.
   string(REPLACE "SECTIONS\n{\n"
          "SECTIONS\n{\n  /DISCARD/ : { *s[0-9][0-9][0-9][0-9][0-9].o(.idata$7) }\n"
          without_head_refs "${two_sections}")
