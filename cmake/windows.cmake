@@ -45,9 +45,13 @@ set(STUB_CXX_OPTIONS -fno-declone-ctor-dtor)
 # tails through extra jumps (-ftree-tail-merge), keeping values in
 # call-clobbered registers with saves around calls (-fcaller-saves) and
 # copying statements to thread jumps (the duplication limit set to none).
+# Its switches are compare chains rather than jump tables, and its function
+# prologues stay at the entry rather than being moved past early exits
+# (shrink-wrapping): about 130 bytes less, in code that runs once per
+# message or file, not per byte.
 # The speed-tuned pieces (zlib's decoding loop, the Adler-32) keep them.
 set(STUB_LIBRARY_CXX_OPTIONS -fno-tree-ch -fno-tree-tail-merge -fno-caller-saves
-    --param=max-jump-thread-duplication-stmts=0)
+    --param=max-jump-thread-duplication-stmts=0 -fno-jump-tables -fno-shrink-wrap)
 set(WIN_SYSTEM_LIBS comctl32 gdi32 user32 advapi32 kernel32)
 find_library(MINGW_ZLIB NAMES libz.a z REQUIRED)
 
