@@ -5,6 +5,7 @@
 // The snapshot types need the base types of windows.h first.
 #include <tlhelp32.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -169,7 +170,10 @@ DWORD FindByToolHelp(const std::string& target, bool byPathOnly) {
   entry.dwSize = sizeof(entry);
   for (BOOL more = api.Process32First(snapshot.get(), &entry); more;
        more = api.Process32Next(snapshot.get(), &entry)) {
-    const std::string exePath(entry.szExeFile, strnlen(entry.szExeFile, MAX_PATH));
+    // Up to the first zero byte: memchr comes from msvcrt.dll, strnlen would link a copy in.
+    const void* zero = std::memchr(entry.szExeFile, 0, MAX_PATH);
+    const std::string exePath(entry.szExeFile,
+                              zero ? static_cast<const char*>(zero) - entry.szExeFile : MAX_PATH);
     if (!exePath.empty() && names.Match(exePath, ExtractFileName(exePath))) {
       found = entry.th32ProcessID;
     }

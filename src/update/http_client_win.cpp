@@ -62,7 +62,9 @@ std::string QueryText(HINTERNET request, DWORD query) {
   static char buffer[kLongestUrl + 1];
   DWORD length = sizeof buffer - 1;
   if (!WinInetHttpQueryInfo(request, query, buffer, &length, nullptr)) return {};
-  return std::string(buffer, strnlen(buffer, length));
+  // Up to the first zero byte: memchr comes from msvcrt.dll, strnlen would link a copy in.
+  const void* zero = std::memchr(buffer, 0, length);
+  return std::string(buffer, zero ? static_cast<const char*>(zero) - buffer : length);
 }
 
 // A test-mode value, empty when absent (the switch counts as off then).

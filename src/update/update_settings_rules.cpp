@@ -1,5 +1,6 @@
 #include "update/update_settings_rules.h"
 
+#include "package/messages.h"
 #include "util/text.h"
 
 uint8_t PreferenceOverrides[kPreferenceCount] = {255, 255, 255, 255, 255, 255};
@@ -44,7 +45,7 @@ std::string DefaultAutoUpdateText(std::string_view id, const std::string& progra
     const char* text;
   };
   static const TDefault kDefaults[] = {
-      {"s2", "No valid Internet Connection.<p>Can not Download File!"},
+      {"s2", kDefaultNoConnection},
       {"s3", "File Download Aborted!"},
       {"s4", "File not Found!"},
       {"s5", "Unable to Download File!"},

@@ -1,5 +1,6 @@
 """The launcher image itself: "MZ" at 0, "PE" at 256 with PackageEnd's four
-zero bytes before it, a GUI-subsystem program that imports system DLLs only,
+zero bytes before it, a GUI-subsystem program that imports system DLLs only
+into writable address tables and carries its icon and version information,
 within its size budget; and a launcher without a package ends cleanly after
 its checksum message."""
 import struct
@@ -43,16 +44,48 @@ def pe_facts(path: Path):
                 return raw + rva - va
         raise AssertionError(f"rva {rva:#x} in no section")
 
+    def writable(rva):
+        for i in range(sections):
+            vsize, va, raw_size = struct.unpack_from("<III", data, table + 40 * i + 8)
+            if va <= rva < va + max(vsize, raw_size):
+                return bool(struct.unpack_from("<I", data, table + 40 * i + 36)[0] & 0x80000000)
+        raise AssertionError(f"rva {rva:#x} in no section")
+
     dlls = set()
     at = offset_of(import_rva)
     while True:
-        name_rva = struct.unpack_from("<I", data, at + 12)[0]
+        name_rva, thunks_rva = struct.unpack_from("<II", data, at + 12)
         if name_rva == 0:
             break
+        # The loader fills in each address table: it must lie in writable data.
+        assert writable(thunks_rva), f"address table at {thunks_rva:#x} is read-only"
         start_at = offset_of(name_rva)
         dlls.add(data[start_at:data.index(b"\0", start_at)].decode().lower())
         at += 20
-    return machine, magic, subsystem, dlls
+    return machine, magic, subsystem, dlls, resources(data, offset_of, directories)
+
+
+def resources(data, offset_of, directories):
+    """The resource directory's leaves: {(type, name): bytes}."""
+    root = offset_of(struct.unpack_from("<I", data, directories + 16)[0])
+    leaves = {}
+
+    def walk(at, path):
+        named, numbered = struct.unpack_from("<HH", data, root + at + 12)
+        for i in range(named + numbered):
+            name, target = struct.unpack_from("<II", data, root + at + 16 + 8 * i)
+            if name & 0x80000000:
+                text_at = root + (name & 0x7FFFFFFF)
+                length = struct.unpack_from("<H", data, text_at)[0]
+                name = data[text_at + 2:text_at + 2 + 2 * length].decode("utf-16-le")
+            if target & 0x80000000:
+                walk(target & 0x7FFFFFFF, path + (name,))
+            else:
+                rva, size = struct.unpack_from("<II", data, root + target)
+                leaves[path[:2]] = data[offset_of(rva):offset_of(rva) + size]
+
+    walk(0, ())
+    return leaves
 
 
 def test_image_layouts():
@@ -60,9 +93,13 @@ def test_image_layouts():
     # test is that one, or the 64-bit build where the host runs no 32-bit code.
     expected = {32: (0x14C, 0x10B, 2), 64: (0x8664, 0x20B, 2)}
     for image, bits in ((NATIVE_BIN / "Stub.exe", 32), (BIN / "Stub.exe", ARCH_BITS)):
-        machine, magic, subsystem, dlls = pe_facts(image)
+        machine, magic, subsystem, dlls, leaves = pe_facts(image)
         assert (machine, magic, subsystem) == expected[bits], (image, machine, magic, subsystem)
         assert dlls <= SYSTEM_DLLS, (image, dlls)
+        # The icon (images, group "MAINICON") and the version information.
+        assert {(3, 1), (3, 2), (14, "MAINICON"), (16, 1)} <= leaves.keys(), (image, leaves.keys())
+        version = leaves[(16, 1)].decode("utf-16-le", "replace")
+        assert "Orvane Setup Launcher" in version and "1.0.0.0" in version, (image, version)
 
 
 def test_launcher_stays_within_its_size_ceiling():
