@@ -86,10 +86,12 @@ const char* TPatchDecoder::OnNumber(uint64_t value) {
   return nullptr;
 }
 
+// Done is never stored: the patch is done once its records made the whole
+// new file, and any byte after that is a fault.
 TPatchState TPatchDecoder::Feed(const uint8_t* data, size_t size) {
-  if (state_ == TPatchState::Done && size) return Fail("data behind the end");
+  if (state_ == TPatchState::Failed) return state_;
   const uint8_t* const end = data + size;
-  while (state_ == TPatchState::Running && data < end) {
+  while (data < end) {
     const size_t left = static_cast<size_t>(end - data);
     const char* why = nullptr;
     if (headFill_ < kPatchHeaderSize) {
@@ -140,14 +142,12 @@ TPatchState TPatchDecoder::Feed(const uint8_t* data, size_t size) {
     }
     if (why) return Fail(why);
   }
-  if (state_ == TPatchState::Running && ended_) {
-    if (!Flush()) return Fail("new file unwritable");
-    state_ = TPatchState::Done;
-  }
-  return state_;
+  if (!ended_) return state_;
+  if (!Flush()) return Fail("new file unwritable");
+  return TPatchState::Done;
 }
 
 TPatchState TPatchDecoder::Finish() {
-  if (state_ == TPatchState::Running) Fail("patch ends early");
-  return state_;
+  if (state_ == TPatchState::Failed) return state_;
+  return ended_ ? TPatchState::Done : Fail("patch ends early");
 }

@@ -70,7 +70,6 @@ class TPatchDecoder {
   // The whole patch was fed: one that has not completed the new file fails.
   TPatchState Finish();
 
-  TPatchState State() const { return state_; }
   // Why the patch failed, for the debug log; empty while it has not.
   const char* Error() const { return error_; }
   const TPatchHeader& Header() const { return header_; }
@@ -87,7 +86,7 @@ class TPatchDecoder {
   bool Flush();
 
   TPatchTarget& target_;
-  TPatchState state_ = TPatchState::Running;
+  TPatchState state_ = TPatchState::Running;  // or Failed
   const char* error_ = "";
   TPatchHeader header_;
   char magic_[4] = {};
