@@ -43,8 +43,8 @@ struct TRunRequest {
 // folder, and tells how it went. A damaged package, a program that cannot
 // be started and an installer's failing exit code have been shown to the
 // user in an error box by the time it returns. A delta package that cannot
-// be rebuilt from InstalledFolder ends as RebuildFailed; only where no
-// folder was given (the package started by hand) is that shown.
+// be rebuilt from InstalledFolder ends as RebuildFailed, shown only where no
+// folder was given (the package started by hand).
 TRunResult RunPackage(const TRunRequest& request);
 
 bool FindAltTempRoot();

@@ -216,10 +216,8 @@ TRunResult RunPackage(const TRunRequest& request) {
     if (!extracted.RebuildFault.empty()) {
       DebugLineParts({" Delta not applied: ", extracted.RebuildFault});
       result.Status = TRunStatus::RebuildFailed;
-      if (request.InstalledFolder.empty()) {
-        ShowPackageError(package, Concat({kRebuildFaultText, extracted.RebuildFault}));
-      }
-    } else if (!extracted.Damage.Message.empty()) {
+    }
+    if (!extracted.Damage.Message.empty()) {
       ShowPackageError(package, extracted.Damage.Message);
     } else if (!extracted.MainProgram.empty() && extracted.ChecksumOk && wroteAll) {
       result = StartMainProgram(package, folder, extracted.MainProgram, request);

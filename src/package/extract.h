@@ -59,7 +59,8 @@ struct TExtractResult {
 // A patch entry rebuilds its file from the installed file of the same name
 // in InstalledFolder, which must match the patch's size and SHA-256, and
 // the rebuilt file must match the patch's new SHA-256; else the extraction
-// stops with RebuildFault set and no main program, and shows nothing.
+// stops with RebuildFault set and no main program. Without an installed
+// folder it is damage too, whose text tells why (kRebuildFaultText).
 //
 // On a damaged package the extraction stops at the faulty block, the
 // result's Damage says where and why, and the caller shows its Message and

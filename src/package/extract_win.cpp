@@ -204,6 +204,8 @@ class TExtraction::TEntryWriter : public TEntrySink, TPatchTarget {
     }
     if (fault) {
       run_.rebuildFault_ = Concat({name_, ": ", fault});
+      // Started by hand, a delta package has no installed files to use.
+      if (run_.installedPrefix_.empty()) run_.walkFault_ = kRebuildFaultText + run_.rebuildFault_;
       return false;
     }
     if (unsafe_) {

@@ -119,22 +119,27 @@ TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::
 }
 
 // Why the update package at `path` must not be installed, for the debug
-// log; empty when it may be. The checks run from the cheapest to the one
-// every package has always passed: a delta's size, the hash the info file
-// announces, the publisher's signature when the installation pins its key,
-// the token.
-std::string UpdatePackageRefusal(const TGFileInfo& launcher, const TAgentSettings& own,
-                                 const std::string& path, const TUpdateOffer* delta) {
+// log: a fixed text, and for some checks a detail behind it; no text when
+// it may be. The checks run from the cheapest to the one every package has
+// always passed: a delta's size, the hash the info file announces, the
+// publisher's signature when the installation pins its key, the token.
+struct TRefusal {
+  const char* text = nullptr;
+  std::string detail{};
+};
+
+TRefusal UpdatePackageRefusal(const TGFileInfo& launcher, const TAgentSettings& own,
+                              const std::string& path, const TUpdateOffer* delta) {
   // The full package's size was compared before its download.
-  if (delta && FileSizeOf(path) != delta->deltaFileSize) return "SizeOfDeltaFile differs";
+  if (delta && FileSizeOf(path) != delta->deltaFileSize) return {"SizeOfDeltaFile differs"};
   const char* key = delta ? schema::kSha256OfDeltaFile : schema::kSha256OfUpdateFile;
   const std::string announced = own.AnnouncedSha256(key);
   if (!Trim(announced).empty()) {
     TSha256 expected = {};
     TSha256 actual = {};
-    if (!ParseSha256Hex(announced, expected)) return Concat({key, " unreadable"});
-    if (!FileSha256(path, actual)) return Concat({key, " not computed"});
-    if (actual != expected) return Concat({key, " differs: ", Sha256Hex(actual)});
+    if (!ParseSha256Hex(announced, expected)) return {key, " unreadable"};
+    if (!FileSha256(path, actual)) return {key, " not computed"};
+    if (actual != expected) return {key, " differs: " + Sha256Hex(actual)};
   }
   const TGFileInfo update(path);
   const TSignerPins pins = ParseSignerPins(own.SignerKeySha256());
@@ -144,17 +149,18 @@ std::string UpdatePackageRefusal(const TGFileInfo& launcher, const TAgentSetting
     if (verdict != TSignatureVerdict::kAccepted) {
       char status[16];
       wsprintfA(status, "%08lX", static_cast<unsigned long>(check.trustStatus));
-      const std::string key = check.hasSignerKey ? Sha256Hex(check.signerKey) : "none";
-      return Concat({SignatureVerdictName(verdict), " (status ", status, ", key ", key, ")"});
+      return {SignatureVerdictName(verdict),
+              Concat({" (status ", status, ", key ",
+                      check.hasSignerKey ? Sha256Hex(check.signerKey) : "none", ")"})};
     }
     // The signature vouches for the version recorded inside, not for the
     // info file: an old genuine release offered as new would downgrade.
     if (!RecordedVersionOffered(update.PackageVersion(), own.VersionNew(), own.VersionOriginal())) {
-      return "version not offered";
+      return {"version not offered"};
     }
   }
-  if (!update.SameUpdateToken(launcher)) return "token differs";
-  return std::string();
+  if (!update.SameUpdateToken(launcher)) return {"token differs"};
+  return {};
 }
 
 }  // namespace
@@ -188,9 +194,9 @@ bool FetchUpdatePackage(const TLauncherHost& host, const TAgentSettings& own,
     return false;
   }
   const std::string packagePath = Concat({AgentFolder(), name});
-  const std::string refusal = UpdatePackageRefusal(host.Own, own, packagePath, delta);
-  if (refusal.empty()) return true;
-  DebugLineParts({delta ? " Delta refused: " : " Update refused: ", refusal});
+  const TRefusal refusal = UpdatePackageRefusal(host.Own, own, packagePath, delta);
+  if (!refusal.text) return true;
+  DebugLineParts({delta ? " Delta refused: " : " Update refused: ", refusal.text, refusal.detail});
   std::string message;
   if (!delta) DetectErrorPage(packagePath, "", fetched.source, message, "Bad Secret Token!");
   DeleteFileA(packagePath.c_str());

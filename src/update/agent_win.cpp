@@ -165,28 +165,22 @@ TUpdateOutcome PerformSteps(const TLauncherHost& host, const TAgentSettings& own
   // An ordinary installer as the update succeeds by its exit code, which
   // the driver logs; a setup program of the hand-shake by the atom. Only the
   // latter is told where the info file lies.
-  TRunRequest request{GetSetupFolder(),
-                      updatePath,
-                      host.Own.AutoUpdateProgName(),
-                      "",
-                      arguments,
-                      !OverriddenFlag(kBackgroundUpdate, offer.backgroundUpdate)};
+  const bool show = !OverriddenFlag(kBackgroundUpdate, offer.backgroundUpdate);
   // A delta rebuilds the installed files; where it cannot (a file changed
   // or missing, a damaged patch), the full package is fetched and run.
-  if (delta) request.InstalledFolder = own.TargetDir();
-  TRunStatus status = RunHostedPackage(host, request).Status;
-  if (status == TRunStatus::RebuildFailed) {
+  TRunStatus status;
+  for (;;) {
+    status = RunHostedPackage(
+                 host, {GetSetupFolder(), updatePath, host.Own.AutoUpdateProgName(), "", arguments,
+                        show, false, nullptr, delta ? own.TargetDir() : std::string()})
+                 .Status;
+    if (status != TRunStatus::RebuildFailed || !delta) break;
     RemoveSetupFolder();
     DeleteFileA(updatePath.c_str());
     delta = false;
     updatePath = FetchPackage(host, own, offer, delta);
     AgentPhase = TAgentPhase::Installing;
-    if (!updatePath.empty()) {
-      request.TargetFolder = GetSetupFolder();
-      request.PackagePath = updatePath;
-      request.InstalledFolder.clear();
-      status = RunHostedPackage(host, request).Status;
-    }
+    if (updatePath.empty()) break;
   }
   const bool result = status == TRunStatus::Succeeded;
   RemoveSetupFolder();
