@@ -280,12 +280,11 @@ int InfoCommand(const std::vector<std::string>& args) {
   std::set<std::string> flags;
   for (const auto& flag : kInfoFlags) flags.insert(flag.first);
   TValues o;
-  std::string error =
-      ParseOptions(args,
-                   {"package", "output", "url", "version", "stamp", "valid-versions",
-                    "program-name", "running-process", "shutdown", "agent", "rollout-percent",
-                    "delta", "delta-from-version"},
-                   flags, o);
+  std::string error = ParseOptions(
+      args,
+      {"package", "output", "url", "version", "stamp", "valid-versions", "program-name",
+       "running-process", "shutdown", "agent", "rollout-percent", "delta", "delta-from-version"},
+      flags, o);
   int32_t versionNew = 0;
   int32_t stamp = 0;
   int32_t rolloutPercent = 100;
