@@ -17,6 +17,11 @@ namespace {
 // this many more bytes unchanged than the copy running at the current old
 // offset would: a new offset costs a record.
 constexpr int64_t kNewMatchGain = 8;
+// Of the suffixes next to the one found that match as long, this many on
+// each side are looked at for the one nearest the running copy's old
+// offset: code moved a little keeps its neighbours' offset, and the copy
+// then stays in step with them.
+constexpr int64_t kNearbySuffixes = 16;
 
 const uint8_t* Bytes(const std::string& text) {
   return reinterpret_cast<const uint8_t*>(text.data());
@@ -30,6 +35,8 @@ void PutNumber(std::string& out, uint64_t value) {
 uint64_t ZigZag(int64_t value) {
   return value < 0 ? (static_cast<uint64_t>(~value) << 1 | 1) : static_cast<uint64_t>(value) << 1;
 }
+
+int64_t Distance(int64_t a, int64_t b) { return a < b ? b - a : a - b; }
 
 int64_t CommonLength(const uint8_t* a, int64_t aSize, const uint8_t* b, int64_t bSize) {
   const int64_t limit = std::min(aSize, bSize);
@@ -46,8 +53,9 @@ class TMatcher {
     if (size_ > 0) SuffixSort(old, sa_.data());
   }
 
-  // Length of the longest match of `text` and where it starts in `pos`.
-  int64_t Longest(const uint8_t* text, int64_t textSize, int64_t& pos) const {
+  // Length of the longest match of `text` and where it starts in `pos`:
+  // of equally long ones, among the nearby suffixes, the one nearest `hint`.
+  int64_t Longest(const uint8_t* text, int64_t textSize, int64_t hint, int64_t& pos) const {
     if (size_ == 0) return 0;
     int64_t lo = 0;
     int64_t hi = size_ - 1;
@@ -64,8 +72,18 @@ class TMatcher {
     }
     const int64_t atLo = CommonLength(old_ + sa_[lo], size_ - sa_[lo], text, textSize);
     const int64_t atHi = CommonLength(old_ + sa_[hi], size_ - sa_[hi], text, textSize);
-    pos = atLo >= atHi ? sa_[lo] : sa_[hi];
-    return std::max(atLo, atHi);
+    const int64_t best = std::max(atLo, atHi);
+    const int64_t found = atLo >= atHi ? lo : hi;
+    pos = sa_[found];
+    if (best == 0) return 0;
+    for (int64_t step : {-1, 1}) {
+      for (int64_t i = found + step, n = 0; i >= 0 && i < size_ && n < kNearbySuffixes;
+           i += step, ++n) {
+        if (CommonLength(old_ + sa_[i], size_ - sa_[i], text, best) < best) break;
+        if (Distance(sa_[i], hint) < Distance(pos, hint)) pos = sa_[i];
+      }
+    }
+    return best;
   }
 
  private:
@@ -101,7 +119,7 @@ class TDiffer {
       int64_t oldScore = 0;
       int64_t scored = scan += length;
       for (; scan < newSize_; ++scan) {
-        length = matcher_.Longest(new_ + scan, newSize_ - scan, pos);
+        length = matcher_.Longest(new_ + scan, newSize_ - scan, scan + lastOffset_, pos);
         for (; scored < scan + length; ++scored) oldScore += SameAtLastOffset(scored);
         if ((length == oldScore && length != 0) || length > oldScore + kNewMatchGain) break;
         oldScore -= SameAtLastOffset(scan);
