@@ -90,7 +90,9 @@ def measure(args, label, old, new, focus):
 
     old_files, new_files = files_below(old), files_below(new)
     focus_full = len(gzip.compress(open(new_files[focus.lower()], "rb").read(), 9))
-    rows = {"full": (full_size, focus_full, full_time), "delta": (delta_size, focus_entry, delta_time)}
+    stub_size = os.path.getsize(args.stub)
+    rows = {"full": (full_size, focus_full, full_time), "delta": (delta_size, focus_entry, delta_time),
+            "bare": (delta_size - stub_size, focus_entry, delta_time)}
     for kind in ("bsdiff", "xdelta3"):
         rows[kind] = external(kind, old_files, new_files, scratch, focus)
 
@@ -133,6 +135,7 @@ def main():
         full_size, focus_full = rows["full"][0], rows["full"][1]
         lines.append("%s (focus file %s)" % (label, focus))
         for kind, title in (("full", "full package (zlib-9)"), ("delta", "orvane delta package"),
+                            ("bare", "  the same less the launcher image"),
                             ("bsdiff", "bsdiff + gzip -9 of new files"),
                             ("xdelta3", "xdelta3 -9 + gzip -9 of new files")):
             size, focus_size, seconds = rows[kind]

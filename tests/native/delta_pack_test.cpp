@@ -140,7 +140,7 @@ TEST(DeltaEncoder, SimilarFilesGiveSmallPatches) {
   }
 }
 
-TEST(DeltaEncoder, SuffixSortOrdersEverySuffix) {
+TEST(DeltaEncoder, BothSuffixSortsOrderEverySuffix) {
   for (const std::string& text : {std::string("banana"), std::string(1000, 'a'),
                                   RandomBytes(5000, 14).substr(0, 5000), std::string("z")}) {
     std::vector<int32_t> suffixes(text.size());
@@ -149,6 +149,9 @@ TEST(DeltaEncoder, SuffixSortOrdersEverySuffix) {
       ASSERT_LT(text.compare(suffixes[i - 1], std::string::npos, text, suffixes[i]), 0)
           << "at " << i << " of " << text.size();
     }
+    std::vector<int32_t> plain(text.size());
+    PlainSuffixSort(text, plain.data());
+    EXPECT_EQ(plain, suffixes) << "the Windows packager's sort, " << text.size() << " bytes";
   }
 }
 

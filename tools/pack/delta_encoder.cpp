@@ -246,10 +246,14 @@ void PutCopy(const uint8_t* oldAt, const uint8_t* newAt, int64_t size, std::stri
   if (same) PutNumber(out, same);
 }
 
-#ifndef ORVANE_HAVE_DIVSUFSORT
+}  // namespace
+
 // Prefix doubling: suffixes sorted by their first 2^k bytes, k growing until
 // every rank differs. O(n log^2 n).
-void DoublingSort(const uint8_t* text, int64_t size, int32_t* suffixes) {
+void PlainSuffixSort(const std::string& bytes, int32_t* suffixes) {
+  if (bytes.empty()) return;
+  const uint8_t* text = Bytes(bytes);
+  const int64_t size = static_cast<int64_t>(bytes.size());
   std::vector<int32_t> rank(size);
   std::vector<int32_t> next(size);
   for (int64_t i = 0; i < size; ++i) {
@@ -270,16 +274,12 @@ void DoublingSort(const uint8_t* text, int64_t size, int32_t* suffixes) {
     if (rank[suffixes[size - 1]] == size - 1) return;
   }
 }
-#endif
-
-}  // namespace
 
 void SuffixSort(const std::string& text, int32_t* suffixes) {
-  if (text.empty()) return;
 #ifdef ORVANE_HAVE_DIVSUFSORT
-  divsufsort(Bytes(text), suffixes, static_cast<int32_t>(text.size()));
+  if (!text.empty()) divsufsort(Bytes(text), suffixes, static_cast<int32_t>(text.size()));
 #else
-  DoublingSort(Bytes(text), static_cast<int64_t>(text.size()), suffixes);
+  PlainSuffixSort(text, suffixes);
 #endif
 }
 

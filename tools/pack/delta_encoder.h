@@ -18,6 +18,10 @@ constexpr int64_t kLargestPatchedFile = INT32_MAX - 1;
 std::string MakePatch(const std::string& oldBytes, const std::string& newBytes, std::string& patch);
 
 // The suffix array of `text`: the start of every suffix in byte-wise
-// order. libdivsufsort where the packager links it, else a plain prefix
-// doubling sort (the Windows packager), much slower on large files.
+// order. libdivsufsort where the packager links it, else PlainSuffixSort.
 void SuffixSort(const std::string& text, int32_t* suffixes);
+
+// The same by plain prefix doubling, O(n log^2 n): the Windows packager's
+// sort (Debian has no libdivsufsort for mingw), many times slower on large
+// files.
+void PlainSuffixSort(const std::string& text, int32_t* suffixes);
