@@ -249,29 +249,43 @@ void PutCopy(const uint8_t* oldAt, const uint8_t* newAt, int64_t size, std::stri
 }  // namespace
 
 // Prefix doubling: suffixes sorted by their first 2^k bytes, k growing until
-// every rank differs. O(n log^2 n).
+// every class differs, each round a counting sort of the classes of the
+// suffixes 2^k further on. O(n log n).
 void PlainSuffixSort(const std::string& bytes, int32_t* suffixes) {
-  if (bytes.empty()) return;
-  const uint8_t* text = Bytes(bytes);
   const int64_t size = static_cast<int64_t>(bytes.size());
-  std::vector<int32_t> rank(size);
+  if (size == 0) return;
+  const uint8_t* text = Bytes(bytes);
+  std::vector<int32_t> rank(text, text + size);
   std::vector<int32_t> next(size);
-  for (int64_t i = 0; i < size; ++i) {
-    suffixes[i] = static_cast<int32_t>(i);
-    rank[i] = text[i];
-  }
+  std::vector<int64_t> count(std::max<int64_t>(size, 256) + 1);
+  for (int64_t i = 0; i < size; ++i) ++count[text[i] + 1];
+  for (size_t c = 1; c < count.size(); ++c) count[c] += count[c - 1];
+  for (int64_t i = 0; i < size; ++i) suffixes[count[text[i]]++] = static_cast<int32_t>(i);
+  int64_t classes = 256;
   for (int64_t step = 1;; step *= 2) {
-    auto key = [&](int32_t at) {
-      const int64_t second = at + step < size ? rank[at + step] + 1 : 0;
-      return std::make_pair(rank[at], second);
-    };
-    std::sort(suffixes, suffixes + size, [&](int32_t a, int32_t b) { return key(a) < key(b); });
+    // By the second half: the suffixes without one first, then in order.
+    int64_t fill = 0;
+    for (int64_t i = std::max<int64_t>(size - step, 0); i < size; ++i)
+      next[fill++] = static_cast<int32_t>(i);
+    for (int64_t j = 0; j < size; ++j) {
+      if (suffixes[j] >= step) next[fill++] = static_cast<int32_t>(suffixes[j] - step);
+    }
+    // Then, stably, by the first half.
+    std::fill(count.begin(), count.begin() + classes + 1, 0);
+    for (int64_t i = 0; i < size; ++i) ++count[rank[i] + 1];
+    for (int64_t c = 1; c <= classes; ++c) count[c] += count[c - 1];
+    for (int64_t j = 0; j < size; ++j) suffixes[count[rank[next[j]]]++] = next[j];
+    auto second = [&](int64_t at) { return at + step < size ? rank[at + step] : -1; };
     next[suffixes[0]] = 0;
-    for (int64_t i = 1; i < size; ++i) {
-      next[suffixes[i]] = next[suffixes[i - 1]] + (key(suffixes[i - 1]) < key(suffixes[i]));
+    classes = 1;
+    for (int64_t j = 1; j < size; ++j) {
+      const int32_t before = suffixes[j - 1];
+      const int32_t at = suffixes[j];
+      if (rank[before] != rank[at] || second(before) != second(at)) ++classes;
+      next[at] = static_cast<int32_t>(classes - 1);
     }
     rank.swap(next);
-    if (rank[suffixes[size - 1]] == size - 1) return;
+    if (classes == size) return;
   }
 }
 

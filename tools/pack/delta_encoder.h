@@ -21,7 +21,7 @@ std::string MakePatch(const std::string& oldBytes, const std::string& newBytes, 
 // order. libdivsufsort where the packager links it, else PlainSuffixSort.
 void SuffixSort(const std::string& text, int32_t* suffixes);
 
-// The same by plain prefix doubling, O(n log^2 n): the Windows packager's
-// sort (Debian has no libdivsufsort for mingw), many times slower on large
-// files.
+// The same by plain prefix doubling, O(n log n): the Windows packager's
+// sort (Debian has no libdivsufsort for mingw), several times slower and
+// three times the memory.
 void PlainSuffixSort(const std::string& text, int32_t* suffixes);
