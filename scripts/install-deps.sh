@@ -8,6 +8,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make python3 file procps
   googletest libgtest-dev zlib1g-dev libssl-dev
+  # The packager's delta encoder sorts the suffixes of the old file with it.
+  libdivsufsort-dev
   # The fuzz build links libFuzzer and the sanitizer runtimes of clang 14.
   clang libfuzzer-14-dev libclang-rt-14-dev
   # The format check of the test command lays out the sources as version 14 does.

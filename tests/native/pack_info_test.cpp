@@ -186,6 +186,11 @@ TEST_F(PackInfo, WrongUsageWritesNothing) {
       "--version 2 --rollout-percent 101",        // a share of installations
       "--version 2 --rollout-percent -1",         //
       "--version 2 --rollout-percent ten",        //
+      "--version 2 --delta u.exe",                // the delta needs the version it rebuilds
+      "--version 2 --delta-from-version 1",       // and that version its delta
+      "--version 2 --delta u.exe --delta-from-version 2",  // not below the new version
+      "--version 2 --delta u.exe --delta-from-version 0",  //
+      "--version 2 --delta u.exe --delta-from-version x",  //
   };
   for (const std::string& options : wrong) {
     const TRun run = Info(package, options);
@@ -233,6 +238,41 @@ TEST_F(PackInfo, RolloutShareAndTheRecordedVersion) {
     const auto s = ReadIni(Path("Tool.info")).at("NewSetup");
     const std::string written = s.count("RolloutPercent") ? s.at("RolloutPercent") : "(none)";
     EXPECT_EQ(written, c.rollout != nullptr ? c.rollout : "(none)") << c.options;
+  }
+}
+
+TEST_F(PackInfo, DeltaPackageIsOfferedBesideTheFullOne) {
+  const std::string full = Package("Tool-7.exe", "T1", "--version 7 " + Path("payload.txt"));
+  ASSERT_EQ(std::system(("mkdir -p '" + Path("old") + "' '" + Path("new") + "'").c_str()), 0);
+  WriteAll(Path("old/payload.txt"), "version one of the application\n");
+  WriteAll(Path("new/payload.txt"), "version two of the application\n");
+  auto delta = [&](const std::string& name, const std::string& options) {
+    return Package(name, "T1", "--folder " + Path("new") + " " + options);
+  };
+  const std::string good = delta("Tool-5-7.exe", "--delta-from " + Path("old") + " --version 7");
+
+  const TRun run = Info(full, "--version 7 --delta " + good + " --delta-from-version 5");
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  const auto s = ReadIni(Path("Tool.info")).at("NewSetup");
+  EXPECT_EQ(s.at("NameOfUpdateFile"), "Tool-7.exe");
+  EXPECT_EQ(s.at("NameOfDeltaFile"), "Tool-5-7.exe");
+  EXPECT_EQ(s.at("SizeOfDeltaFile"), std::to_string(ReadAll(good).size()));
+  EXPECT_EQ(s.at("Sha256OfDeltaFile"), Shell("sha256sum " + good).Output.substr(0, 64));
+  EXPECT_EQ(s.at("DeltaFromVersion"), "5");
+  EXPECT_NE(s.at("Sha256OfDeltaFile"), s.at("Sha256OfUpdateFile"));
+
+  // Refused, writing nothing: a full package as the delta, and a delta of
+  // another version.
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {full, "not a delta package"},
+      {delta("Tool-5-6.exe", "--delta-from " + Path("old") + " --version 6"), "version 6"},
+  };
+  for (const auto& r : refused) {
+    std::remove(Path("Tool.info").c_str());
+    const TRun bad = Info(full, "--version 7 --delta " + r.first + " --delta-from-version 5");
+    EXPECT_EQ(bad.ExitCode, 1) << r.second;
+    EXPECT_NE(bad.Output.find(r.second), std::string::npos) << bad.Output;
+    EXPECT_FALSE(Exists(Path("Tool.info"))) << r.second;
   }
 }
 

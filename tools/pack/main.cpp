@@ -3,6 +3,7 @@
 // info and settings write the INI files that publish an update.
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "pack/publish.h"
 #include "package/extract_rules.h"
 #include "package/format.h"
+#include "package/patch.h"
 #include "util/text.h"
 
 namespace {
@@ -91,16 +93,47 @@ void PrintDisk(size_t number, const TDiskCheck& disk) {
   std::printf("  checksum expected %u, computed %u: %s\n", static_cast<unsigned>(t.ExpectedCrc),
               static_cast<unsigned>(disk.Crc), disk.CrcMatches ? "matches" : "MISMATCH");
   std::printf(
-      "  PackageFlags 0x%02X (AlwaysShowTempNotice %d, next disk %d), IsWebSetup %u, "
+      "  PackageFlags 0x%02X (AlwaysShowTempNotice %d, next disk %d, delta %d), IsWebSetup %u, "
       "AskBeforeDownload %u, MakeAutoUpdateProg %u, ThisIs_AutoUpdateProg %u\n",
       t.PackageFlags, (t.PackageFlags & kFlagAlwaysShowTempNotice) ? 1 : 0,
-      (t.PackageFlags & kFlagHasNextDisk) ? 1 : 0, t.IsWebSetup, t.AskBeforeDownload,
-      t.MakeAutoUpdateProg, t.ThisIs_AutoUpdateProg);
+      (t.PackageFlags & kFlagHasNextDisk) ? 1 : 0, (t.PackageFlags & kFlagDeltaPackage) ? 1 : 0,
+      t.IsWebSetup, t.AskBeforeDownload, t.MakeAutoUpdateProg, t.ThisIs_AutoUpdateProg);
   std::printf("  PackageVersion %d%s\n", static_cast<int>(t.PackageVersion),
               t.PackageVersion == 0 ? " (none recorded)" : "");
   std::printf("  SpaceTable");
   for (int i = 0; i < 9; ++i) std::printf(" %u", static_cast<unsigned>(t.SpaceTable[i]));
   std::printf("\n");
+}
+
+// Runs a patch through the launcher's decoder over an old file of the
+// declared size: what it reads is zeros, what it writes is only counted.
+// Everything but the old file's bytes and the hashes is checked. Returns the
+// decoder's reason, empty when the patch is whole.
+class TPatchProbe : public TPatchTarget {
+ public:
+  bool Begin(const TPatchHeader&) override { return true; }
+  bool ReadOld(uint64_t, uint8_t* data, size_t count) override {
+    std::memset(data, 0, count);
+    return true;
+  }
+  bool Write(const uint8_t*, size_t) override { return true; }
+};
+
+std::string CheckPatch(const std::string& content, TPatchHeader* header = nullptr) {
+  TPatchProbe probe;
+  TPatchDecoder decoder(probe);
+  decoder.Feed(reinterpret_cast<const uint8_t*>(content.data()), content.size());
+  if (header) *header = decoder.Header();
+  return decoder.Finish() == TPatchState::Done ? std::string() : decoder.Error();
+}
+
+// "[patch 1000 -> 1200 bytes]", or what is wrong with the patch.
+std::string PatchText(const std::string& content) {
+  TPatchHeader header;
+  const std::string error = CheckPatch(content, &header);
+  if (content.size() < kPatchHeaderSize) return "[patch, DAMAGED: " + error + "]";
+  return "[patch " + std::to_string(header.OldSize) + " -> " + std::to_string(header.NewSize) +
+         " bytes" + (error.empty() ? "" : ", DAMAGED: " + error) + "]";
 }
 
 int List(const std::string& package) {
@@ -117,11 +150,15 @@ int List(const std::string& package) {
       line += std::to_string(entry.Content.size()) + "  " + DosTimeText(entry.DosDateTime) + "  " +
               entry.Name;
       if (!entry.MainProgram.empty()) line += "  [main program: " + entry.MainProgram + "]";
+      if (entry.IsPatch) line += "  " + PatchText(entry.Content);
     }
     lines.push_back(Printable(line));
     return std::string();
   });
   for (size_t i = 0; i < report.Disks.size(); ++i) PrintDisk(i + 1, report.Disks[i]);
+  if (!report.Disks.empty() && (report.Disks[0].Trailer.PackageFlags & kFlagDeltaPackage)) {
+    std::printf("Delta package: patch entries rebuild files of the installed release\n");
+  }
   PrintLangTexts(report.LangTexts);
   PrintFields(
       "InfoList", report.InfoList,
@@ -178,6 +215,7 @@ class TWalkProgress {
 int Verify(const std::string& package, bool quiet) {
   TPackageReport report;
   int damaged = 0;
+  int64_t patches = 0;
   TWalkProgress progress(quiet, report);
   const std::string error = WalkPackage(package, report, [&](const TPackEntry& entry) {
     progress.Entry(entry);
@@ -185,6 +223,14 @@ int Verify(const std::string& package, bool quiet) {
       ++damaged;
       std::printf("entry at offset %" PRId64 " of disk %d does not inflate: %s\n",
                   entry.BlockOffset, entry.Disk, entry.Error.c_str());
+    } else if (entry.IsPatch) {
+      ++patches;
+      const std::string why = CheckPatch(entry.Content);
+      if (!why.empty()) {
+        ++damaged;
+        std::printf("the patch of %s (offset %" PRId64 " of disk %d) is damaged: %s\n",
+                    Printable(entry.Name).c_str(), entry.BlockOffset, entry.Disk, why.c_str());
+      }
     }
     return std::string();
   });
@@ -202,8 +248,9 @@ int Verify(const std::string& package, bool quiet) {
     std::printf("missing disk file: %s\n", report.MissingDisk.c_str());
   if (!error.empty()) std::printf("%s\n", error.c_str());
   if (!good) return kExitBad;
-  std::printf("OK: %zu disk file(s), %" PRId64 " entries\n", report.Disks.size(),
-              report.EntryCount);
+  std::printf("OK: %zu disk file(s), %" PRId64 " entries", report.Disks.size(), report.EntryCount);
+  const bool delta = report.Disks[0].Trailer.PackageFlags & kFlagDeltaPackage;
+  std::printf(delta ? ", delta package with %" PRId64 " patch(es)\n" : "\n", patches);
   return kExitOk;
 }
 

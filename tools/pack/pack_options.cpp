@@ -17,6 +17,7 @@ const std::map<std::string, TKind>& KnownOptions() {
       {"stub", TKind::Path},
       {"output", TKind::Path},
       {"folder", TKind::Path},
+      {"delta-from", TKind::Path},
       {"files", TKind::Path},
       {"lang", TKind::Path},
       {"main", TKind::Value},
@@ -127,7 +128,8 @@ std::string CollectFiles(const TBuildOptions& options, std::vector<TPackFile>& f
   if (!folder.empty()) {
     std::vector<std::string> names;
     if (!ListFolderFiles(folder, names)) return "Cannot read the folder " + folder;
-    for (const std::string& name : names) files.push_back({name, JoinPath(folder, name), "", 0});
+    for (const std::string& name : names)
+      files.push_back({name, JoinPath(folder, name), "", 0, ""});
   }
   const std::string list = Value(options, "files");
   if (!list.empty()) {
@@ -135,7 +137,23 @@ std::string CollectFiles(const TBuildOptions& options, std::vector<TPackFile>& f
     if (!error.empty()) return error;
   }
   for (const std::string& path : options.Files)
-    files.push_back({ExtractFileName(path), path, "", 0});
+    files.push_back({ExtractFileName(path), path, "", 0, ""});
+  return std::string();
+}
+
+// Pairs every file with the file of the same name below the older
+// release's folder, names compared without case as Windows does.
+std::string PairWithOldRelease(const std::string& oldFolder, std::vector<TPackFile>& files) {
+  std::vector<std::string> names;
+  if (!ListFolderFiles(oldFolder, names)) return "Cannot read the folder " + oldFolder;
+  std::map<std::string, std::string> oldByName;
+  for (const std::string& name : names) oldByName[UpperCase(name)] = JoinPath(oldFolder, name);
+  for (TPackFile& file : files) {
+    std::string key = UpperCase(Trim(file.Name));
+    for (char& c : key) c = c == '/' ? '\\' : c;
+    const auto old = oldByName.find(key);
+    if (old != oldByName.end()) file.DeltaFromPath = old->second;
+  }
   return std::string();
 }
 
@@ -263,6 +281,13 @@ std::string DescribePackage(const TBuildOptions& options, TPackageDescription& d
   if (d.StubPath.empty()) return "No launcher image: give --stub";
   std::string error = CollectFiles(options, d.Files);
   if (!error.empty()) return error;
+  if (Has(options, "delta-from")) {
+    if (Value(options, "delta-from").empty())
+      return "--delta-from needs the older release's folder";
+    error = PairWithOldRelease(Value(options, "delta-from"), d.Files);
+    if (!error.empty()) return error;
+    d.DeltaPackage = true;
+  }
   d.MainProgram = Value(options, "main");
   const std::string lang = Value(options, "lang");
   if (!lang.empty()) {
@@ -336,6 +361,10 @@ const char* UsageText() {
          "  --stub FILE                 launcher image (\"MZ\" at 0, \"PE\" at 256)\n"
          "  --output FILE               package to write; further disks go to FILE.002, ...\n"
          "  --folder DIR                pack every file below DIR, names relative to it\n"
+         "  --delta-from DIR            a delta package: each file that DIR (the installed\n"
+         "                              release) also holds, by name without case, travels\n"
+         "                              as one patch against it; other files travel whole,\n"
+         "                              files only DIR holds are left out\n"
          "  --files LIST                text file, a line per file: \"source\" or \"name=source\"\n"
          "  FILE...                     more files, packed under their own file names\n"
          "  --main \"Setup.exe* /S\"      main program (one of the files), \"*\" and its "
@@ -372,9 +401,10 @@ const char* UsageText() {
          "                              \"file=\" lines for more files, paths relative to the\n"
          "                              project file); the command line wins\n"
          "\n"
-         "list: the trailer of every disk, the lists (tokens unscrambled) and the entries.\n"
-         "verify: exit code 1 on a bad checksum, a wrong magic, a missing disk or an entry\n"
-         "  that does not inflate.\n"
+         "list: the trailer of every disk, the lists (tokens unscrambled) and the entries\n"
+         "  (a patch with the old and new size of its file).\n"
+         "verify: exit code 1 on a bad checksum, a wrong magic, a missing disk, an entry\n"
+         "  that does not inflate or a patch that the launcher's decoder refuses.\n"
          "build, verify and extract show one progress line on a terminal (files, MB, MB/s,\n"
          "  time left) once they run longer than a moment; --quiet (after the command) turns\n"
          "  it off.\n"

@@ -36,6 +36,7 @@ class TEntryCollector : public TPackageVisitor, public TEntrySink {
     entry_.Name = parsed.Name;
     if (parsed.MarksMain) entry_.MainProgram = parsed.MainProgram;
     entry_.DosDateTime = parsed.DateStamp;
+    entry_.IsPatch = parsed.IsPatch;
   }
 
   void OnContent(const uint8_t* data, size_t size) override {

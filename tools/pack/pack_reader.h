@@ -34,6 +34,7 @@ struct TPackEntry {
   std::string Name;
   std::string MainProgram;
   uint32_t DosDateTime = 0;  // field 1 read as a decimal number (0 if not one)
+  bool IsPatch = false;      // field 2 marks the content as a patch
   std::string Content;
   std::string Error;  // zlib's complaint when the entry does not inflate
 };

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "pack/delta_encoder.h"
 #include "pack/pack_files.h"
 #include "package/extract_rules.h"
 #include "package/format.h"
@@ -153,29 +154,62 @@ struct TEntryJob {
   int64_t Offset = 0;
   int64_t Length = 0;
   std::string Header;
+  bool Patch = false;  // the entry is the patch of the whole file
 };
 
-std::string CompressEntry(const TEntryJob& job, const TPackFile& file, std::string& block) {
-  std::string input = job.Header;
-  input.push_back('\0');
-  const size_t headerSize = input.size();
-  input.resize(headerSize + static_cast<size_t>(job.Length));
-  if (file.SourcePath.empty()) {
-    std::memcpy(&input[headerSize], file.Content.data() + job.Offset,
-                static_cast<size_t>(job.Length));
-  } else if (job.Length > 0) {
-    TReadFile source;
-    size_t got = 0;
-    if (source.Open(file.SourcePath) && source.Seek(job.Offset)) {
-      while (got < static_cast<size_t>(job.Length)) {
-        const size_t n =
-            source.Read(&input[headerSize + got], static_cast<size_t>(job.Length) - got);
-        if (n == 0) break;
-        got += n;
-      }
+// Reads `length` bytes at `offset` of `path` to `out` + `at`.
+bool ReadRange(const std::string& path, int64_t offset, int64_t length, std::string& out,
+               size_t at) {
+  TReadFile source;
+  size_t got = 0;
+  if (length > 0 && source.Open(path) && source.Seek(offset)) {
+    while (got < static_cast<size_t>(length)) {
+      const size_t n = source.Read(&out[at + got], static_cast<size_t>(length) - got);
+      if (n == 0) break;
+      got += n;
     }
-    if (got != static_cast<size_t>(job.Length))
+  }
+  return got == static_cast<size_t>(length);
+}
+
+// The input of a patch entry: the patch from the older release to the file.
+std::string PatchInput(const TEntryJob& job, const TPackFile& file, std::string& input) {
+  std::string newBytes = file.Content;
+  if (!file.SourcePath.empty()) {
+    newBytes.assign(static_cast<size_t>(job.Length), '\0');
+    if (!ReadRange(file.SourcePath, 0, job.Length, newBytes, 0))
       return "Cannot read " + file.SourcePath + " (changed while packing?)";
+  }
+  TReadFile old;
+  const int64_t oldSize = old.Open(file.DeltaFromPath) ? old.Size() : -1;
+  std::string oldBytes(oldSize > 0 ? static_cast<size_t>(oldSize) : 0, '\0');
+  if (oldSize < 0 || !ReadRange(file.DeltaFromPath, 0, oldSize, oldBytes, 0))
+    return "Cannot read " + file.DeltaFromPath;
+  std::string patch;
+  const std::string error = MakePatch(oldBytes, newBytes, patch);
+  if (!error.empty()) return error;
+  input = job.Header;
+  input.push_back('\0');
+  input += patch;
+  return std::string();
+}
+
+std::string CompressEntry(const TEntryJob& job, const TPackFile& file, std::string& block) {
+  std::string input;
+  if (job.Patch) {
+    const std::string error = PatchInput(job, file, input);
+    if (!error.empty()) return error;
+  } else {
+    input = job.Header;
+    input.push_back('\0');
+    const size_t headerSize = input.size();
+    input.resize(headerSize + static_cast<size_t>(job.Length));
+    if (file.SourcePath.empty()) {
+      std::memcpy(&input[headerSize], file.Content.data() + job.Offset,
+                  static_cast<size_t>(job.Length));
+    } else if (!ReadRange(file.SourcePath, job.Offset, job.Length, input, headerSize)) {
+      return "Cannot read " + file.SourcePath + " (changed while packing?)";
+    }
   }
   uLongf size = compressBound(static_cast<uLong>(input.size()));
   block.assign(4 + size, '\0');
@@ -272,6 +306,7 @@ class TEntryCompressor {
 struct TPlannedFile {
   int64_t Size = 0;
   std::string Header;
+  bool Patch = false;
 };
 
 // Writes the disk files one after another under temporary names.
@@ -476,12 +511,20 @@ std::string PlanFiles(const TPackageDescription& description, std::vector<TPackF
         return "File not found: " + file.SourcePath;
       if (file.DosDateTime == 0) file.DosDateTime = fileTime;
     }
+    if (!file.DeltaFromPath.empty()) {
+      int64_t oldSize = 0;
+      uint32_t oldTime = 0;
+      if (!SourceFileStat(file.DeltaFromPath, oldSize, oldTime))
+        return "File not found: " + file.DeltaFromPath;
+      planned[i].Patch = oldSize <= kLargestPatchedFile && planned[i].Size <= kLargestPatchedFile;
+    }
     std::string field0 = file.Name;
     if (!mainName.empty() && SameTextTrimmed(file.Name, mainName)) {
       mainIndex = i;
       field0 += "*" + mainTail;
     }
-    planned[i].Header = "|" + field0 + "|" + std::to_string(file.DosDateTime) + "|";
+    planned[i].Header = "|" + field0 + "|" + std::to_string(file.DosDateTime) + "|" +
+                        (planned[i].Patch ? std::string(kPatchEntryMark) + "|" : "");
   }
   if (!mainName.empty() && mainIndex == files.size()) {
     return "The main program is not among the files: " + mainName;
@@ -532,12 +575,16 @@ std::string PlanEntries(const std::vector<TPlannedFile>& planned, const std::vec
                         std::vector<TEntryJob>& jobs) {
   for (size_t index : order) {
     const TPlannedFile& file = planned[index];
+    if (file.Patch) {
+      jobs.push_back(TEntryJob{index, 0, file.Size, file.Header, true});
+      continue;
+    }
     const int64_t piece = PieceSizeFor(file.Header, pieceSize, diskLimit, spanned);
     if (piece <= 0) return "The disk size is too small for the entries";
     int64_t offset = 0;
     do {
       const int64_t length = std::min(piece, file.Size - offset);
-      jobs.push_back(TEntryJob{index, offset, length, file.Header});
+      jobs.push_back(TEntryJob{index, offset, length, file.Header, false});
       offset += length;
     } while (offset < file.Size);
   }
@@ -644,6 +691,7 @@ std::string WritePackage(const TPackageDescription& description, const std::stri
   trailer.FilesCount = static_cast<int32_t>(files.size());
   trailer.PackageMagic = kPackageMagic;
   trailer.PackageFlags = description.AlwaysShowTempNotice ? kFlagAlwaysShowTempNotice : 0;
+  if (description.DeltaPackage) trailer.PackageFlags |= kFlagDeltaPackage;
   trailer.IsWebSetup = description.IsWebSetup ? 1 : 0;
   trailer.AskBeforeDownload = description.AskBeforeDownload ? 1 : 0;
   trailer.MakeAutoUpdateProg = description.MakeAutoUpdateProg ? 1 : 0;

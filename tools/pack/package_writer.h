@@ -20,6 +20,9 @@
 // the pieces of one big file compress on several cores. A spanned package
 // also uses pieces small enough that a disk is never wasted by more than
 // about a sixteenth.
+// A delta package (kFlagDeltaPackage) carries some files as patches
+// against the installed release (package/patch.h): header field 2 is
+// "patch", and a patch is always one entry, whatever the file's size.
 #pragma once
 
 #include <cstdint>
@@ -43,6 +46,9 @@ struct TPackFile {
   // Packed DOS date/time; 0 takes a source file's own time (content-only
   // files keep 0, which leaves the extracted file's date alone).
   uint32_t DosDateTime = 0;
+  // When not empty: the file's older release, and the file travels as a
+  // patch against it. Files larger than a patch can describe travel whole.
+  std::string DeltaFromPath;
 };
 
 struct TLangSection {
@@ -98,6 +104,8 @@ struct TPackageDescription {
   // The publisher's version of this package, 0 for none; an installation
   // that pins publisher keys installs only the version its info file offers.
   int32_t PackageVersion = 0;
+  // Marks the package as a delta package (kFlagDeltaPackage).
+  bool DeltaPackage = false;
 
   // Largest disk file in bytes; 0 writes one file.
   int64_t DiskSize = 0;

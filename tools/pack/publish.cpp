@@ -167,6 +167,13 @@ bool IsShutDownMethod(const std::string& text) {
   return false;
 }
 
+// The delta package offered beside the full one, for installations of
+// DeltaFromVersion.
+constexpr char kNameOfDeltaFile[] = "NameOfDeltaFile";
+constexpr char kSizeOfDeltaFile[] = "SizeOfDeltaFile";
+constexpr char kSha256OfDeltaFile[] = "Sha256OfDeltaFile";
+constexpr char kDeltaFromVersion[] = "DeltaFromVersion";
+
 // Info-file flags: option name, key.
 const std::pair<const char*, const char*> kInfoFlags[] = {
     {"confirm-download", schema::kRequestConfirmationBeforeDownload},
@@ -239,20 +246,49 @@ std::string FirstFailure(const std::vector<TOptionCheck>& checks) {
   return std::string();
 }
 
+// The delta package of --delta: a delta package of the offered version.
+// Returns an error text.
+std::string CheckDelta(const std::string& path, int32_t versionNew, int64_t& size,
+                       std::string& sha256) {
+  uint32_t dosTime = 0;
+  if (!SourceFileStat(path, size, dosTime)) return "Cannot read the delta package " + path;
+  if (size > INT32_MAX) return "The delta package is larger than 2 GB";
+  const std::string error = FileSha256Hex(path, sha256);
+  if (!error.empty()) return error;
+  const TGFileInfo delta(path);
+  if (delta.Trailer().PackageMagic != kPackageMagic) return path + " is not a package";
+  if (!(delta.Trailer().PackageFlags & kFlagDeltaPackage)) {
+    return path + " is not a delta package (build --delta-from)";
+  }
+  const int32_t recorded = delta.Trailer().PackageVersion;
+  if (recorded != 0 && recorded != versionNew) {
+    return path + " records version " + std::to_string(recorded) + ", not " +
+           std::to_string(versionNew) + ": installations that pin publisher keys would refuse it";
+  }
+  if (recorded == 0) {
+    std::fprintf(stderr,
+                 "orvane-pack: note: %s records no version (build --version): installations "
+                 "that pin publisher keys will refuse it\n",
+                 path.c_str());
+  }
+  return std::string();
+}
+
 }  // namespace
 
 int InfoCommand(const std::vector<std::string>& args) {
   std::set<std::string> flags;
   for (const auto& flag : kInfoFlags) flags.insert(flag.first);
   TValues o;
-  std::string error =
-      ParseOptions(args,
-                   {"package", "output", "url", "version", "stamp", "valid-versions",
-                    "program-name", "running-process", "shutdown", "agent", "rollout-percent"},
-                   flags, o);
+  std::string error = ParseOptions(
+      args,
+      {"package", "output", "url", "version", "stamp", "valid-versions", "program-name",
+       "running-process", "shutdown", "agent", "rollout-percent", "delta", "delta-from-version"},
+      flags, o);
   int32_t versionNew = 0;
   int32_t stamp = 0;
   int32_t rolloutPercent = 100;
+  int32_t deltaFrom = 0;
   std::string validVersions;
   // Of several required options left out, the message names the last one of
   // package, output, url, version: hence their reverse order here.
@@ -277,6 +313,15 @@ int InfoCommand(const std::vector<std::string>& args) {
                    rolloutPercent <= 100);
          },
          "--rollout-percent takes a share of installations from 0 (stopped) to 100"},
+        {[&] { return Has(o, "delta") == Has(o, "delta-from-version"); },
+         "--delta and --delta-from-version go together: the delta package and the installed "
+         "version it rebuilds"},
+        {[&] {
+           return !Has(o, "delta-from-version") ||
+                  (ParseInt32(Value(o, "delta-from-version"), deltaFrom) && deltaFrom > 0 &&
+                   deltaFrom < versionNew);
+         },
+         "--delta-from-version takes a version above 0 and below --version"},
     });
   }
   if (!error.empty()) return Fail(kExitUsage, error);
@@ -309,6 +354,13 @@ int InfoCommand(const std::vector<std::string>& args) {
                  "that pin publisher keys will refuse it\n",
                  packagePath.c_str());
   }
+  const std::string deltaPath = Value(o, "delta");
+  int64_t deltaSize = 0;
+  std::string deltaSha256;
+  if (!deltaPath.empty()) {
+    error = CheckDelta(deltaPath, versionNew, deltaSize, deltaSha256);
+    if (!error.empty()) return Fail(kExitBad, error);
+  }
   const std::string agentPath = Value(o, "agent");
   if (!agentPath.empty()) {
     const TGFileInfo agent(agentPath);
@@ -329,6 +381,12 @@ int InfoCommand(const std::vector<std::string>& args) {
   ini.Add(schema::kSizeOfUpdateFile, std::to_string(size));
   // Of the package as published: signed first, then described.
   ini.Add(schema::kSha256OfUpdateFile, packageSha256);
+  if (!deltaPath.empty()) {
+    ini.Add(kNameOfDeltaFile, NamePart(deltaPath));
+    ini.Add(kSizeOfDeltaFile, std::to_string(deltaSize));
+    ini.Add(kSha256OfDeltaFile, deltaSha256);
+    ini.Add(kDeltaFromVersion, std::to_string(deltaFrom));
+  }
   ini.Add(schema::kVersionNew, std::to_string(versionNew));
   ini.Add(schema::kValidVersions, validVersions);
   ini.Add(schema::kProgramName, Value(o, "program-name"));
@@ -483,6 +541,11 @@ const char* PublishUsageText() {
          "  --remove-check-shortcut     delete the check-for-update shortcut afterwards\n"
          "  --agent FILE                refuse unless the package's update token equals that\n"
          "                              of FILE (the launcher that installed the agent)\n"
+         "  --delta FILE                a delta package (build --delta-from) of the same\n"
+         "                              version, offered beside the full one: its name, size\n"
+         "                              and SHA-256 are written (NameOfDeltaFile, ...)\n"
+         "  --delta-from-version N      DeltaFromVersion: the installed version the delta\n"
+         "                              package rebuilds (below --version); needs --delta\n"
          "  (Sha256OfUpdateFile is always written: sign the package before running info.\n"
          "  A package built with --version must record the version given here.)\n"
          "\n"

@@ -82,3 +82,15 @@ std::string FileSha256Hex(const std::string& path, std::string& hex) {
   hex = Sha256Hex(digest);
   return std::string();
 }
+
+bool BytesSha256(const std::string& bytes, TSha256& out) {
+  size_t offset = 0;
+  return DigestSha256(
+      [&](char* data, size_t room) {
+        const size_t count = std::min(room, bytes.size() - offset);
+        std::copy(bytes.data() + offset, bytes.data() + offset + count, data);
+        offset += count;
+        return count;
+      },
+      out);
+}

@@ -62,3 +62,5 @@ std::string FileSha256Hex(const std::string& path, std::string& hex) {
   hex = Sha256Hex(digest);
   return std::string();
 }
+
+bool BytesSha256(const std::string& bytes, TSha256& out) { return Sha256Of(bytes, out); }
