@@ -2,15 +2,16 @@
 downloads only the delta, rebuilds the new release from the installed files
 and gives the setup program exactly the files of the full package; where an
 installed file was changed by hand, or the delta is signed by a key the
-installation does not pin, it takes the full package in the same check. The
+installation does not pin, it takes the full package in the same check.
+Started by hand, a delta package says why it cannot be used. The
 installation and the server are those of agent_support.py."""
 import random
 import shutil
 from pathlib import Path
 
 from agent_support import TOKEN, Install, end_agents, entries, read_ini_value, wait_for_relaunch
-from harness import (BIN, HELPERS, DebugViewer, Scratch, Signer, fake_setup_env, main,
-                     nginx_requests, pack, wait_for)
+from harness import (BIN, HELPERS, Answerer, DebugViewer, Scratch, Signer, fake_setup_env, finish,
+                     main, nginx_requests, pack, start_env, wait_for)
 
 
 def releases(tmp: Path):
@@ -108,6 +109,15 @@ def test_a_delta_rebuilds_the_release_or_the_full_package_is_installed():
                     assert any(t.startswith(reason) for t in lines), (case, lines)
                 wait_for_relaunch(viewer, mark, case)
                 end_agents(tmp, viewer)
+            # Started by hand, a delta says why it cannot be used, and runs nothing.
+            answerer = Answerer(tmp, ["--enter"], wait_ms=60000, name="by-hand")
+            log = tmp / "fake-by-hand.log"
+            assert finish(start_env(inst.server / "ToolDelta.exe", env=fake_setup_env(log)), 60) == 0
+            assert answerer.wait(30) == 0
+            box = answerer.boxes()[0]
+            assert box["caption"] == "Error" and "cannot be used here" in box["text"], box
+            assert "Setup.exe: old file differs" in box["text"], box
+            assert not log.exists()
         finally:
             end_agents(tmp, viewer)
             viewer.close()

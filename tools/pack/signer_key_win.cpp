@@ -63,4 +63,6 @@ std::string FileSha256Hex(const std::string& path, std::string& hex) {
   return std::string();
 }
 
-bool BytesSha256(const std::string& bytes, TSha256& out) { return Sha256Of(bytes, out); }
+bool BytesSha256(const std::string& bytes, TSha256& out) {
+  return Sha256Of(bytes.data(), bytes.size(), out);
+}
