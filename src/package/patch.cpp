@@ -10,144 +10,147 @@ void WritePatchHeader(const TPatchHeader& header, uint8_t* out) {
 TPatchDecoder::TPatchDecoder(TPatchTarget& target)
     : target_(target), out_(new uint8_t[kPatchBufferSize]) {}
 
+TPatchHeader TPatchDecoder::Header() const {
+  TPatchHeader header;
+  std::memcpy(&header, p_.head + 4, sizeof header);
+  return header;
+}
+
 TPatchState TPatchDecoder::Fail(const char* why) {
-  error_ = why;
-  state_ = TPatchState::Failed;
-  return state_;
+  p_.error = why;
+  p_.state = TPatchState::Failed;
+  return p_.state;
 }
 
 // Hands the final bytes on; only called with no old bytes pending.
 bool TPatchDecoder::Flush() {
-  if (outFill_ && !target_.Write(out_.get(), outFill_)) return false;
-  outFill_ = readEnd_ = 0;
+  if (p_.outFill && !target_.Write(out_.get(), p_.outFill)) return false;
+  p_.outFill = p_.readEnd = 0;
   return true;
 }
 
 // The copy's pairs have reached the end of the old bytes read so far: the
 // next ones of the copy come behind them.
 const char* TPatchDecoder::ReadOld() {
-  if (readEnd_ == kPatchBufferSize && !Flush()) return "new file unwritable";
-  size_t piece = kPatchBufferSize - readEnd_;
-  if (piece > copyLeft_) piece = static_cast<size_t>(copyLeft_);
-  if (!target_.ReadOld(oldPos_, out_.get() + readEnd_, piece)) return "old file unreadable";
-  oldPos_ += piece;
-  copyLeft_ -= piece;
-  readEnd_ += piece;
+  if (p_.readEnd == kPatchBufferSize && !Flush()) return "new file unwritable";
+  size_t piece = kPatchBufferSize - p_.readEnd;
+  if (piece > p_.copyLeft) piece = static_cast<size_t>(p_.copyLeft);
+  if (!target_.ReadOld(p_.oldPos, out_.get() + p_.readEnd, piece)) return "old file unreadable";
+  p_.oldPos += piece;
+  p_.copyLeft -= piece;
+  p_.readEnd += piece;
   return nullptr;
 }
 
 // Takes `count` old bytes of the copy unchanged.
 const char* TPatchDecoder::Pass(uint64_t count) {
-  if (count > readEnd_ - outFill_ + copyLeft_) return "gap beyond the copy";
+  if (count > p_.readEnd - p_.outFill + p_.copyLeft) return "gap beyond the copy";
   for (;;) {
-    const size_t ready = readEnd_ - outFill_;
+    const size_t ready = p_.readEnd - p_.outFill;
     if (count <= ready) break;
     count -= ready;
-    outFill_ = readEnd_;
+    p_.outFill = p_.readEnd;
     if (const char* why = ReadOld()) return why;
   }
-  outFill_ += static_cast<size_t>(count);
+  p_.outFill += static_cast<size_t>(count);
   return nullptr;
 }
 
 // The copy is whole: the old position moves by the seek, then the extra
 // bytes follow, if any.
 const char* TPatchDecoder::EndCopy() {
-  const uint64_t moved = oldPos_ + (seek_ & 1 ? ~(seek_ >> 1) : seek_ >> 1);
-  if (moved > header_.OldSize) return "seek beyond the old file";
-  oldPos_ = moved;
-  field_ = extra_ ? kBytes : kCopy;
-  ended_ = !extra_ && promised_ == header_.NewSize;
+  const uint64_t moved = p_.oldPos + (p_.seek & 1 ? ~(p_.seek >> 1) : p_.seek >> 1);
+  if (moved > p_.oldSize) return "seek beyond the old file";
+  p_.oldPos = moved;
+  p_.field = p_.extra ? kBytes : kCopy;
+  p_.ended = !p_.extra && p_.promised == p_.newSize;
   return nullptr;
 }
 
 const char* TPatchDecoder::OnNumber(uint64_t value) {
-  const uint64_t room = header_.NewSize - promised_;
-  switch (field_) {
+  const uint64_t room = p_.newSize - p_.promised;
+  switch (p_.field) {
     case kCopy:
-      if (value > room || value > header_.OldSize - oldPos_) return "copy beyond a file";
-      copyLeft_ = value;
+      if (value > room || value > p_.oldSize - p_.oldPos) return "copy beyond a file";
+      p_.copyLeft = value;
       break;
     case kExtra:
       if (value > room) return "extra beyond the new file";
-      extra_ = value;
+      p_.extra = value;
       break;
     case kSeek:
-      seek_ = value;
-      field_ = kGap;
-      return copyLeft_ ? nullptr : EndCopy();
+      p_.seek = value;
+      p_.field = kGap;
+      return p_.copyLeft ? nullptr : EndCopy();
     default:
       if (const char* why = Pass(value)) return why;
-      field_ = kValue;
-      return outFill_ == readEnd_ && !copyLeft_ ? EndCopy() : nullptr;
+      p_.field = kValue;
+      return p_.outFill == p_.readEnd && !p_.copyLeft ? EndCopy() : nullptr;
   }
-  promised_ += value;
-  ++field_;
+  p_.promised += value;
+  ++p_.field;
   return nullptr;
 }
 
 // Done is never stored: the patch is done once its records made the whole
 // new file, and any byte after that is a fault.
 TPatchState TPatchDecoder::Feed(const uint8_t* data, size_t size) {
-  if (state_ == TPatchState::Failed) return state_;
+  if (p_.state == TPatchState::Failed) return p_.state;
   const uint8_t* const end = data + size;
   while (data < end) {
     const size_t left = static_cast<size_t>(end - data);
     const char* why = nullptr;
-    if (headFill_ < kPatchHeaderSize) {
-      // The magic, then the header's bytes as they lie.
-      if (headFill_ < 4) {
-        magic_[headFill_] = static_cast<char>(*data);
-      } else {
-        reinterpret_cast<uint8_t*>(&header_)[headFill_ - 4] = *data;
-      }
-      ++data;
-      if (++headFill_ < kPatchHeaderSize) continue;
-      if (std::memcmp(magic_, kPatchMagic, 4) != 0) return Fail("not a patch");
-      if (!target_.Begin(header_)) return Fail("old file differs");
-      ended_ = header_.NewSize == 0;
-    } else if (ended_) {
+    if (p_.headFill < kPatchHeaderSize) {
+      p_.head[p_.headFill++] = *data++;
+      if (p_.headFill < kPatchHeaderSize) continue;
+      if (std::memcmp(p_.head, kPatchMagic, 4) != 0) return Fail("not a patch");
+      const TPatchHeader header = Header();
+      if (!target_.Begin(header)) return Fail("old file differs");
+      p_.oldSize = header.OldSize;
+      p_.newSize = header.NewSize;
+      p_.ended = !header.NewSize;
+    } else if (p_.ended) {
       why = "data behind the end";
-    } else if (field_ == kBytes) {
-      size_t piece = left < extra_ ? left : static_cast<size_t>(extra_);
-      if (outFill_ == kPatchBufferSize && !Flush()) return Fail("new file unwritable");
-      if (piece > kPatchBufferSize - outFill_) piece = kPatchBufferSize - outFill_;
-      std::memcpy(out_.get() + outFill_, data, piece);
-      readEnd_ = outFill_ += piece;
+    } else if (p_.field == kBytes) {
+      size_t piece = left < p_.extra ? left : static_cast<size_t>(p_.extra);
+      if (p_.outFill == kPatchBufferSize && !Flush()) return Fail("new file unwritable");
+      if (piece > kPatchBufferSize - p_.outFill) piece = kPatchBufferSize - p_.outFill;
+      std::memcpy(out_.get() + p_.outFill, data, piece);
+      p_.readEnd = p_.outFill += piece;
       data += piece;
-      extra_ -= piece;
-      if (!extra_) {
-        field_ = kCopy;
-        ended_ = promised_ == header_.NewSize;
+      p_.extra -= piece;
+      if (!p_.extra) {
+        p_.field = kCopy;
+        p_.ended = p_.promised == p_.newSize;
       }
-    } else if (field_ == kValue) {
-      if (outFill_ == readEnd_) why = ReadOld();
+    } else if (p_.field == kValue) {
+      if (p_.outFill == p_.readEnd) why = ReadOld();
       if (!why) {
-        out_[outFill_++] += *data++;
-        field_ = kGap;
-        if (outFill_ == readEnd_ && !copyLeft_) why = EndCopy();
+        out_[p_.outFill++] += *data++;
+        p_.field = kGap;
+        if (p_.outFill == p_.readEnd && !p_.copyLeft) why = EndCopy();
       }
-    } else if (shift_ == 63 && *data > 1) {
+    } else if (p_.shift == 63 && *data > 1) {
       why = "number too long";
     } else {
       // LEB128: seven bits a byte, the lowest first.
-      number_ |= static_cast<uint64_t>(*data & 0x7F) << shift_;
-      shift_ += 7;
+      p_.number |= static_cast<uint64_t>(*data & 0x7F) << p_.shift;
+      p_.shift += 7;
       if (!(*data++ & 0x80)) {
-        const uint64_t value = number_;
-        number_ = 0;
-        shift_ = 0;
+        const uint64_t value = p_.number;
+        p_.number = 0;
+        p_.shift = 0;
         why = OnNumber(value);
       }
     }
     if (why) return Fail(why);
   }
-  if (!ended_) return state_;
+  if (!p_.ended) return p_.state;
   if (!Flush()) return Fail("new file unwritable");
   return TPatchState::Done;
 }
 
 TPatchState TPatchDecoder::Finish() {
-  if (state_ == TPatchState::Failed) return state_;
-  return ended_ ? TPatchState::Done : Fail("patch ends early");
+  if (p_.state == TPatchState::Failed) return p_.state;
+  return p_.ended ? TPatchState::Done : Fail("patch ends early");
 }

@@ -71,8 +71,9 @@ class TPatchDecoder {
   TPatchState Finish();
 
   // Why the patch failed, for the debug log; empty while it has not.
-  const char* Error() const { return error_; }
-  const TPatchHeader& Header() const { return header_; }
+  const char* Error() const { return p_.error ? p_.error : ""; }
+  // The header as read (zero until the patch's first 84 bytes were fed).
+  TPatchHeader Header() const;
 
  private:
   // The record's numbers in order, the copy's pairs, the extra bytes.
@@ -86,23 +87,27 @@ class TPatchDecoder {
   bool Flush();
 
   TPatchTarget& target_;
-  TPatchState state_ = TPatchState::Running;  // or Failed
-  const char* error_ = "";
-  TPatchHeader header_;
-  char magic_[4] = {};
-  size_t headFill_ = 0;
-  int field_ = kCopy;
-  bool ended_ = false;  // the records so far make the whole new file
-  uint64_t number_ = 0;
-  int shift_ = 0;
-  uint64_t promised_ = 0;  // new bytes the records so far give
-  uint64_t copyLeft_ = 0;  // of the copy, not yet read from the old file
-  uint64_t extra_ = 0;
-  uint64_t seek_ = 0;  // zigzag-coded, as read
-  uint64_t oldPos_ = 0;
-  // out_[0, outFill_) is final; out_[outFill_, readEnd_) holds old bytes
-  // of the copy that its pairs have not reached yet.
   std::unique_ptr<uint8_t[]> out_;
-  size_t outFill_ = 0;
-  size_t readEnd_ = 0;
+  // How far the patch has come; all zero at its start.
+  struct TProgress {
+    TPatchState state;  // Running or Failed
+    const char* error;
+    uint8_t head[kPatchHeaderSize];  // the magic and the header, as they lie
+    size_t headFill;
+    uint64_t oldSize;
+    uint64_t newSize;
+    int field;
+    bool ended;  // the records so far make the whole new file
+    uint64_t number;
+    int shift;
+    uint64_t promised;  // new bytes the records so far give
+    uint64_t copyLeft;  // of the copy, not yet read from the old file
+    uint64_t extra;
+    uint64_t seek;  // zigzag-coded, as read
+    uint64_t oldPos;
+    // out_[0, outFill) is final; out_[outFill, readEnd) holds old bytes of
+    // the copy that its pairs have not reached yet.
+    size_t outFill;
+    size_t readEnd;
+  } p_{};
 };
