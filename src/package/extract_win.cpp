@@ -165,12 +165,12 @@ class TExtraction::TEntryWriter : public TEntrySink, TPatchTarget {
     }
   }
 
-  // The installed file must be the one the patch was made against.
+  // The installed file must be the one the patch was made against (its
+  // hash covers its size).
   bool Begin(const TPatchHeader& header) override {
     if (run_.installedPrefix_.empty()) return false;
     const std::string path = run_.installedPrefix_ + name_;
-    return old_.Open(path) && static_cast<uint64_t>(old_.Size()) == header.OldSize &&
-           HasSha256(path, header.OldSha256);
+    return old_.Open(path) && HasSha256(path, header.OldSha256);
   }
 
   bool ReadOld(uint64_t offset, uint8_t* data, size_t count) override {
