@@ -261,11 +261,14 @@ TEST_F(PackInfo, DeltaPackageIsOfferedBesideTheFullOne) {
   EXPECT_EQ(s.at("DeltaFromVersion"), "5");
   EXPECT_NE(s.at("Sha256OfDeltaFile"), s.at("Sha256OfUpdateFile"));
 
-  // Refused, writing nothing: a full package as the delta, and a delta of
-  // another version.
+  // Refused, writing nothing: a full package as the delta, a delta of
+  // another version, and one of another publisher's token.
   const std::vector<std::pair<std::string, std::string>> refused = {
       {full, "not a delta package"},
       {delta("Tool-5-6.exe", "--delta-from " + Path("old") + " --version 6"), "version 6"},
+      {Package("Other-5-7.exe", "T2",
+               "--folder " + Path("new") + " --delta-from " + Path("old") + " --version 7"),
+       "update token"},
   };
   for (const auto& r : refused) {
     std::remove(Path("Tool.info").c_str());

@@ -167,13 +167,6 @@ bool IsShutDownMethod(const std::string& text) {
   return false;
 }
 
-// The delta package offered beside the full one, for installations of
-// DeltaFromVersion.
-constexpr char kNameOfDeltaFile[] = "NameOfDeltaFile";
-constexpr char kSizeOfDeltaFile[] = "SizeOfDeltaFile";
-constexpr char kSha256OfDeltaFile[] = "Sha256OfDeltaFile";
-constexpr char kDeltaFromVersion[] = "DeltaFromVersion";
-
 // Info-file flags: option name, key.
 const std::pair<const char*, const char*> kInfoFlags[] = {
     {"confirm-download", schema::kRequestConfirmationBeforeDownload},
@@ -360,6 +353,11 @@ int InfoCommand(const std::vector<std::string>& args) {
   if (!deltaPath.empty()) {
     error = CheckDelta(deltaPath, versionNew, deltaSize, deltaSha256);
     if (!error.empty()) return Fail(kExitBad, error);
+    // The agent checks the delta's token as the full package's.
+    if (!package.SameUpdateToken(TGFileInfo(deltaPath))) {
+      return Fail(kExitBad, "The update token of " + deltaPath + " differs from that of " +
+                                packagePath + ": every installation would refuse the delta");
+    }
   }
   const std::string agentPath = Value(o, "agent");
   if (!agentPath.empty()) {
@@ -382,10 +380,10 @@ int InfoCommand(const std::vector<std::string>& args) {
   // Of the package as published: signed first, then described.
   ini.Add(schema::kSha256OfUpdateFile, packageSha256);
   if (!deltaPath.empty()) {
-    ini.Add(kNameOfDeltaFile, NamePart(deltaPath));
-    ini.Add(kSizeOfDeltaFile, std::to_string(deltaSize));
-    ini.Add(kSha256OfDeltaFile, deltaSha256);
-    ini.Add(kDeltaFromVersion, std::to_string(deltaFrom));
+    ini.Add(schema::kNameOfDeltaFile, NamePart(deltaPath));
+    ini.Add(schema::kSizeOfDeltaFile, std::to_string(deltaSize));
+    ini.Add(schema::kSha256OfDeltaFile, deltaSha256);
+    ini.Add(schema::kDeltaFromVersion, std::to_string(deltaFrom));
   }
   ini.Add(schema::kVersionNew, std::to_string(versionNew));
   ini.Add(schema::kValidVersions, validVersions);
