@@ -63,9 +63,10 @@ const char* Apply(const char* oldPath, const char* patchPath, const char* newPat
   TPatchDecoder decoder(target);
   std::unique_ptr<uint8_t[]> piece(new uint8_t[kPatchBufferSize]);
   DWORD got = 0;
-  while (decoder.State() == TPatchState::Running &&
+  TPatchState state = TPatchState::Running;
+  while (state != TPatchState::Failed &&
          ReadFile(patch.get(), piece.get(), kPatchBufferSize, &got, nullptr) && got > 0) {
-    decoder.Feed(piece.get(), got);
+    state = decoder.Feed(piece.get(), got);
   }
   return decoder.Finish() == TPatchState::Done ? "" : decoder.Error();
 }
