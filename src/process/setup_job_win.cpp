@@ -20,6 +20,8 @@ using TModuleFileName = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
 
 // One pass reads one process at a time, on the launcher's one thread.
 WCHAR commandLineText[kCommandLineLength];
+// A command line's length is counted in a 16-bit field of bytes: any fits.
+static_assert(sizeof commandLineText > 0xFFFF, "the buffer holds every command line");
 char commandLineAnsi[kCommandLineLength];
 
 // The file of the process's main module: known for a process of the
@@ -47,7 +49,6 @@ std::string CommandLineOf(HANDLE process) {
       query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
       !ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
       !ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters, nullptr) ||
-      parameters.CommandLine.Length > sizeof commandLineText ||
       !ReadProcessMemory(process, parameters.CommandLine.Buffer, commandLineText,
                          parameters.CommandLine.Length, nullptr)) {
     return {};
