@@ -40,15 +40,15 @@ for program in "$pack" "$stub"; do
   [ -e "$program" ] || { echo "delta-bench: $program is missing: build it first" >&2; exit 1; }
 done
 
-# fetch SPEC: the release unpacked below the cache; prints its folder.
+# fetch NAME@VERSION: the release unpacked below the cache; prints its folder.
 fetch() {
-  local spec=$1 name version tgz
-  name=${spec%@*}
-  version=${spec##*@}
+  local release=$1 name version tgz
+  name=${release%@*}
+  version=${release##*@}
   tgz=$(echo "${name#@}" | tr / -)-$version.tgz
   if [ ! -f "$cache/$tgz" ]; then
-    echo "delta-bench: npm pack $spec" >&2
-    (cd "$cache" && npm pack --silent "$spec" >/dev/null)
+    echo "delta-bench: npm pack $release" >&2
+    (cd "$cache" && npm pack --silent "$release" >/dev/null)
   fi
   if [ ! -d "$cache/${tgz%.tgz}/package" ]; then
     mkdir -p "$cache/${tgz%.tgz}"
