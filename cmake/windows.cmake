@@ -132,8 +132,11 @@ add_executable(Stub WIN32 app/stub_main.cpp app/stub_runtime.cpp app/stub_zlib.c
 target_link_libraries(Stub PRIVATE orvane_stub)
 target_link_options(Stub PRIVATE -s)
 set_target_properties(Stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVANE_BIN_DIR})
-# The resource compiler's dependency scan does not see the icon file.
-set_source_files_properties(app/stub.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/app/MainIcon.ico)
+# The version resource takes the project's version from the generated header.
+target_include_directories(Stub PRIVATE ${CMAKE_BINARY_DIR}/generated)
+# The resource compiler's dependency scan sees neither the icon nor that header.
+set_source_files_properties(app/stub.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/app/MainIcon.ico;${CMAKE_BINARY_DIR}/generated/orvane_version.h")
 # Adler-32 runs over every inflated byte: optimised for speed, not size
 # (without alignment padding, as zlib's decoding loop).
 set_source_files_properties(app/stub_zlib.cpp PROPERTIES COMPILE_OPTIONS "${STUB_SPEED_OPTIONS}")
@@ -323,10 +326,10 @@ foreach(test_source ${E2E_TESTS})
     set(e2e_servers ";ORVANE_HTTP_SERVERS=1")
   endif()
   # The end-to-end files are the longest runs: start them first (the agent's
-  # and the faults' files take about four minutes) so that the short ones
-  # fill the gaps.
+  # and the faults' files take about four minutes, the tools' package's
+  # first run makes a Debian root) so that the short ones fill the gaps.
   set(e2e_cost 50)
-  if(test_name MATCHES "agent|faults")
+  if(test_name MATCHES "agent|faults|tools_package")
     set(e2e_cost 1000)
   endif()
   set_tests_properties(e2e.${test_name} PROPERTIES TIMEOUT 660 LABELS e2e COST ${e2e_cost}

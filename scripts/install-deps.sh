@@ -20,6 +20,8 @@ packages=(
   # both word sizes.
   libgnutls30 libgnutls30:i386
   osslsigncode openssl ca-certificates curl imagemagick hyperfine
+  # The tools' packages (scripts/dist.sh) and their test in a fresh root.
+  dpkg-dev debootstrap man-db
   # Real installers for the tests: NSIS executables and MSI packages.
   nsis wixl msitools
 )

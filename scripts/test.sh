@@ -30,6 +30,9 @@ else
   ran="the 64-bit fallback build/win64/bin/Stub.exe (this host does not run 32-bit Windows code)"
 fi
 
+# The tools' packages, which an end-to-end test installs into a fresh root.
+bash scripts/dist.sh >/dev/null || { echo "building the tools' packages failed"; exit 1; }
+
 passed=0
 failed=0
 status=0

@@ -27,6 +27,12 @@ SOURCE = Path(os.environ.get("ORVANE_SOURCE_DIR", Path(__file__).resolve().paren
 WINE = shutil.which("wine") or "wine"
 
 
+def project_version() -> str:
+    """The tools' version, from the one place it is set (CMakeLists.txt)."""
+    text = (SOURCE / "CMakeLists.txt").read_text()
+    return re.search(r"project\(orvane VERSION ([0-9.]+)", text).group(1)
+
+
 def win_path(path) -> str:
     """The Windows name of a Linux path through Wine's Z: drive."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")

@@ -6,7 +6,8 @@ its checksum message."""
 import struct
 from pathlib import Path
 
-from harness import ARCH_BITS, BIN, NATIVE_BIN, Answerer, DebugViewer, Scratch, finish, log_lines_of, main, start
+from harness import (ARCH_BITS, BIN, NATIVE_BIN, Answerer, DebugViewer, Scratch, finish, log_lines_of,
+                     main, project_version, start)
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comctl32.dll",
                "msvcrt.dll", "shell32.dll"}
@@ -99,7 +100,8 @@ def test_image_layouts():
         # The icon (images, group "MAINICON") and the version information.
         assert {(3, 1), (3, 2), (14, "MAINICON"), (16, 1)} <= leaves.keys(), (image, leaves.keys())
         version = leaves[(16, 1)].decode("utf-16-le", "replace")
-        assert "Orvane Setup Launcher" in version and "1.0.0.0" in version, (image, version)
+        assert "Orvane Setup Launcher" in version, (image, version)
+        assert f"{project_version()}.0" in version, (image, version)
 
 
 def test_launcher_stays_within_its_size_ceiling():

@@ -15,6 +15,7 @@
 #include "pack/package_writer.h"
 #include "pack/progress_line.h"
 #include "pack/publish.h"
+#include "orvane_version.h"
 #include "package/extract_rules.h"
 #include "package/format.h"
 #include "package/patch.h"
@@ -311,6 +312,23 @@ int Extract(const std::string& package, const std::string& folder, bool quiet) {
   return error.empty() && refused == 0 && report.MissingDisk.empty() ? kExitOk : kExitBad;
 }
 
+#ifdef _WIN32
+constexpr const char* kLauncherShareNote = "";
+#else
+constexpr const char* kLauncherShareNote = " or in ../share/orvane/ from it";
+#endif
+
+// The first launcher image of the installed ones that is there; empty when
+// none is.
+std::string InstalledLauncher() {
+  for (const std::string& path : InstalledLauncherPaths()) {
+    int64_t size = 0;
+    uint32_t when = 0;
+    if (SourceFileStat(path, size, when)) return path;
+  }
+  return std::string();
+}
+
 int Build(const std::vector<std::string>& args) {
   TBuildOptions options;
   std::string error = ParseBuildOptions(args, options);
@@ -322,6 +340,18 @@ int Build(const std::vector<std::string>& args) {
   if (output == options.Values.end() || output->second.empty()) {
     std::fprintf(stderr, "orvane-pack: no package to write: give --output\n");
     return kExitUsage;
+  }
+  if (options.Values["stub"].empty()) {
+    options.Values["stub"] = InstalledLauncher();
+    if (options.Values["stub"].empty()) {
+      std::fprintf(stderr,
+                   "orvane-pack: no launcher image: give --stub (none is installed beside "
+                   "orvane-pack%s)\n",
+                   kLauncherShareNote);
+      return kExitUsage;
+    }
+    std::printf("Launcher: %s (installed with orvane-pack; --stub names another)\n",
+                options.Values["stub"].c_str());
   }
   TPackageDescription description;
   error = DescribePackage(options, description);
@@ -363,6 +393,10 @@ int main(int argc, char** argv) {
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(UsageText(), stdout);
     std::fputs(PublishUsageText(), stdout);
+    return kExitOk;
+  }
+  if (command == "--version" || command == "version") {
+    std::printf("orvane-pack %s\n", ORVANE_VERSION);
     return kExitOk;
   }
   if (command == "build") return Build(std::vector<std::string>(args.begin() + 1, args.end()));

@@ -29,3 +29,10 @@ std::string NativeRelativePath(const std::string& packageName);
 // True when both standard output and standard error are terminals: only
 // then does the packager draw its progress line.
 bool OutputIsTerminal();
+
+// Where the launcher installed with this packager may be, in the order
+// looked at: beside the packager itself (the Windows zip, a build tree's
+// bin folder) and, on Linux, ../share/orvane/ from there (the tools'
+// package puts the packager in /usr/bin and the launcher in
+// /usr/share/orvane). Empty when the packager's own path is unknown.
+std::vector<std::string> InstalledLauncherPaths();

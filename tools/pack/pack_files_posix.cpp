@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -82,3 +84,13 @@ std::string NativeRelativePath(const std::string& packageName) {
 }
 
 bool OutputIsTerminal() { return isatty(STDOUT_FILENO) == 1 && isatty(STDERR_FILENO) == 1; }
+
+std::vector<std::string> InstalledLauncherPaths() {
+  // The real file, not a symbolic link to it, decides where its launcher is.
+  std::unique_ptr<char, decltype(&free)> own(realpath("/proc/self/exe", nullptr), &free);
+  if (!own) return {};
+  const std::string program = own.get();
+  const std::string folder = program.substr(0, program.find_last_of('/'));
+  const std::string prefix = folder.substr(0, folder.find_last_of('/'));
+  return {folder + "/Stub.exe", prefix + "/share/orvane/Stub.exe"};
+}

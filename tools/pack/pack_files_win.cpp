@@ -74,3 +74,11 @@ bool CreateFolderTree(const std::string& folder) {
 std::string NativeRelativePath(const std::string& packageName) { return packageName; }
 
 bool OutputIsTerminal() { return _isatty(_fileno(stdout)) != 0 && _isatty(_fileno(stderr)) != 0; }
+
+std::vector<std::string> InstalledLauncherPaths() {
+  char own[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, own, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  const std::string program(own, length);
+  return {program.substr(0, program.find_last_of("\\/") + 1) + "Stub.exe"};
+}
