@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "orvane_version.h"
 #include "pack/pack_files.h"
 #include "pack/pack_options.h"
 #include "pack/pack_reader.h"
 #include "pack/package_writer.h"
 #include "pack/progress_line.h"
 #include "pack/publish.h"
-#include "orvane_version.h"
 #include "package/extract_rules.h"
 #include "package/format.h"
 #include "package/patch.h"

@@ -1,9 +1,9 @@
 #include "pack/pack_files.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
