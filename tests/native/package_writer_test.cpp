@@ -298,6 +298,7 @@ TEST_F(PackageWriterTest, SpannedPackageSplitsOverDisks) {
   EXPECT_TRUE(info.HasNextDisk());
 }
 
+// At the default compressor and level.
 TEST_F(PackageWriterTest, ThreadCountDoesNotChangeTheBytes) {
   TPackageDescription d = Basic();
   for (int i = 0; i < 40; ++i) {
