@@ -107,8 +107,9 @@ TEST_F(PackLevelsTest, EveryLevelInflatesWithTheLaunchersZlib) {
       packages[label] = package;
     }
   }
-  // The level reaches the compressor: its fastest level packs larger than
-  // its smallest, and 0 is the default level.
+  // The compressor and the level are the ones asked for: the fastest level
+  // packs larger than the smallest, and 0 is the default level.
+  EXPECT_FALSE(packages["zlib 9"] == packages["libdeflate 9"]);
   EXPECT_GT(packages["zlib 1"].size(), packages["zlib 9"].size());
   EXPECT_GT(packages["libdeflate 1"].size(), packages["libdeflate 12"].size());
   d.Compressor = TCompressor::kLibdeflate;
