@@ -167,7 +167,7 @@ TEST_F(PackageWriterTest, RoundTripThroughTheReaders) {
   EXPECT_EQ(back.Entries[2].DosDateTime, 0u);
 
   // Entries are zlib streams whose header names the slowest levels (zlib 7-9,
-  // libdeflate 7-12).
+  // libdeflate 8-12).
   const size_t firstEntry = static_cast<size_t>(info.Trailer().DataOffset);
   EXPECT_EQ(static_cast<unsigned char>(file[firstEntry + 4]), 0x78);
   EXPECT_EQ(static_cast<unsigned char>(file[firstEntry + 5]), 0xDA);
