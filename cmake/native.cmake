@@ -54,3 +54,14 @@ foreach(test_source ${NATIVE_TESTS})
     ORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}" ORVANE_PACK="${ORVANE_BIN_DIR}/orvane-pack")
   gtest_discover_tests(native_${test_name} TEST_PREFIX "native.")
 endforeach()
+
+# The launcher's inflate: the zlib sources and the Adler-32 that Stub.exe is
+# built from, their names prefixed "z_" so that they sit beside the system
+# zlib of the product library. The packager's level test reads every
+# compressor's streams back with it.
+set(STUB_ZLIB_DIR ${CMAKE_SOURCE_DIR}/third_party/zlib)
+add_library(native_stub_inflate STATIC ${STUB_ZLIB_DIR}/inflate.c ${STUB_ZLIB_DIR}/inftrees.c
+            ${STUB_ZLIB_DIR}/inffast.c ${STUB_ZLIB_DIR}/zutil.c ${CMAKE_SOURCE_DIR}/app/stub_zlib.cpp)
+target_include_directories(native_stub_inflate BEFORE PUBLIC ${STUB_ZLIB_DIR})
+target_compile_definitions(native_stub_inflate PUBLIC Z_PREFIX PRIVATE NO_GZIP BUILDFIXED)
+target_link_libraries(native_pack_levels_test PRIVATE native_stub_inflate)

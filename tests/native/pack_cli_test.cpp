@@ -55,6 +55,12 @@ TEST(PackCli, HelpAndUsageErrors) {
       {"build --no-such-option 1", 2, "Unknown option --no-such-option"},
       {"build --stub", 2, "--stub needs a value"},
       {"build --stub x.exe", 2, "give --output"},
+      {"build --level 13 --output o.exe", 2, "--level takes a number from 1 to 12 with libdeflate"},
+      {"build --level 0 --output o.exe", 2, "--level takes a number from 1 to 12"},
+      {"build --level fast --output o.exe", 2, "--level takes a number from 1 to 12"},
+      {"build --compressor zlib --level 10 --output o.exe", 2,
+       "--level takes a number from 1 to 9 with zlib"},
+      {"build --compressor gzip --output o.exe", 2, "--compressor takes libdeflate or zlib"},
       {"verify --loud x.exe", 2, "Usage:"},
       {"extract --quiet x.exe", 2, "Usage:"},
   };
@@ -107,12 +113,12 @@ TEST_F(PackCliTest, BuildListVerifyExtract) {
 }
 
 TEST_F(PackCliTest, ProjectFileGivesTheSamePackage) {
-  ASSERT_EQ(Pack(BuildArgs()).ExitCode, 0);
+  ASSERT_EQ(Pack(BuildArgs() + " --compressor zlib --level 4").ExitCode, 0);
   WriteAll(Path("setup.ini"),
            "[Package]\nstub = Stub.exe\nfolder = app\nmain = Setup.exe* /S\nlang = texts.lng\n"
            "update-location = http://example.com/up/\nupdate-info-name = app.info\n"
            "auto-update-name = AppUpd.exe\nupdate-token = tok-123\nmake-auto-update = 1\n"
-           "output = from-project.exe\nthreads = 1\n");
+           "output = from-project.exe\nthreads = 1\ncompressor = zlib\nlevel = 4\n");
   const TRun run = Pack("build --project " + Path("setup.ini"));
   ASSERT_EQ(run.ExitCode, 0) << run.Output;
   EXPECT_TRUE(ReadAll(Path("from-project.exe")) == ReadAll(Path("setup.exe")));
@@ -127,6 +133,10 @@ TEST_F(PackCliTest, ProjectFileGivesTheSamePackage) {
 
   WriteAll(Path("bad.ini"), "[Package]\nstub = Stub.exe\nno-such-key = 1\n");
   EXPECT_EQ(Pack("build --project " + Path("bad.ini")).ExitCode, 2);
+  WriteAll(Path("bad-level.ini"), "[Package]\nstub = Stub.exe\noutput = o.exe\nlevel = 13\n");
+  const TRun badLevel = Pack("build --project " + Path("bad-level.ini"));
+  EXPECT_EQ(badLevel.ExitCode, 2);
+  EXPECT_NE(badLevel.Output.find("--level takes a number"), std::string::npos) << badLevel.Output;
 }
 
 TEST_F(PackCliTest, SpannedPackageAndDamage) {

@@ -1,5 +1,6 @@
 #include "pack/package_writer.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -194,7 +195,70 @@ std::string PatchInput(const TEntryJob& job, const TPackFile& file, std::string&
   return std::string();
 }
 
-std::string CompressEntry(const TEntryJob& job, const TPackFile& file, std::string& block) {
+struct TLibdeflateFree {
+  void operator()(libdeflate_compressor* compressor) const {
+    libdeflate_free_compressor(compressor);
+  }
+};
+
+// The level `description` asks for, its compressor's default for 0; -1 for
+// a level the compressor does not have.
+int EffectiveLevel(TCompressor compressor, int level) {
+  const bool zlib = compressor == TCompressor::kZlib;
+  if (level == 0) return zlib ? kDefaultZlibLevel : kDefaultLibdeflateLevel;
+  const int largest = zlib ? kLargestZlibLevel : kLargestLibdeflateLevel;
+  return level >= 1 && level <= largest ? level : -1;
+}
+
+// Compresses entries one after the other on one thread; libdeflate's
+// compressor (its match finder's tables) is set up once and reused.
+class TEntryDeflater {
+ public:
+  TEntryDeflater(TCompressor compressor, int level) : compressor_(compressor), level_(level) {
+    if (compressor_ == TCompressor::kLibdeflate)
+      libdeflate_.reset(libdeflate_alloc_compressor(level_));
+  }
+
+  // Fills `block` with the length and zlib stream of `input`. Returns false
+  // when the compressor fails (libdeflate's could not be set up).
+  bool Compress(const std::string& input, std::string& block) {
+    size_t size = 0;
+    if (compressor_ == TCompressor::kZlib) {
+      uLongf zlibSize = compressBound(static_cast<uLong>(input.size()));
+      block.assign(4 + zlibSize, '\0');
+      const int status = compress2(reinterpret_cast<Bytef*>(&block[4]), &zlibSize,
+                                   reinterpret_cast<const Bytef*>(input.data()),
+                                   static_cast<uLong>(input.size()), level_);
+      if (status != Z_OK) return false;
+      size = zlibSize;
+    } else {
+      if (!libdeflate_) return false;
+      block.assign(4 + libdeflate_zlib_compress_bound(libdeflate_.get(), input.size()), '\0');
+      size = libdeflate_zlib_compress(libdeflate_.get(), input.data(), input.size(), &block[4],
+                                      block.size() - 4);
+      if (size == 0) return false;
+    }
+    block.resize(4 + size);
+    PutInt32(&block[0], static_cast<uint32_t>(size));
+    return true;
+  }
+
+ private:
+  const TCompressor compressor_;
+  const int level_;
+  std::unique_ptr<libdeflate_compressor, TLibdeflateFree> libdeflate_;
+};
+
+// The most a zlib stream of `inputSize` bytes can take.
+int64_t CompressedBound(TCompressor compressor, int64_t inputSize) {
+  if (compressor == TCompressor::kZlib)
+    return static_cast<int64_t>(compressBound(static_cast<uLong>(inputSize)));
+  return static_cast<int64_t>(
+      libdeflate_zlib_compress_bound(nullptr, static_cast<size_t>(inputSize)));
+}
+
+std::string CompressEntry(const TEntryJob& job, const TPackFile& file, TEntryDeflater& deflater,
+                          std::string& block) {
   std::string input;
   if (job.Patch) {
     const std::string error = PatchInput(job, file, input);
@@ -211,14 +275,7 @@ std::string CompressEntry(const TEntryJob& job, const TPackFile& file, std::stri
       return "Cannot read " + file.SourcePath + " (changed while packing?)";
     }
   }
-  uLongf size = compressBound(static_cast<uLong>(input.size()));
-  block.assign(4 + size, '\0');
-  const int status =
-      compress2(reinterpret_cast<Bytef*>(&block[4]), &size,
-                reinterpret_cast<const Bytef*>(input.data()), static_cast<uLong>(input.size()), 9);
-  if (status != Z_OK) return "zlib failed to compress " + file.Name;
-  block.resize(4 + size);
-  PutInt32(&block[0], static_cast<uint32_t>(size));
+  if (!deflater.Compress(input, block)) return "Cannot compress " + file.Name + " (out of memory?)";
   return std::string();
 }
 
@@ -228,8 +285,13 @@ std::string CompressEntry(const TEntryJob& job, const TPackFile& file, std::stri
 class TEntryCompressor {
  public:
   TEntryCompressor(const std::vector<TEntryJob>& jobs, const std::vector<TPackFile>& files,
-                   int threads)
-      : jobs_(jobs), files_(files), window_(static_cast<size_t>(threads) * 2 + 2), slots_(window_) {
+                   int threads, TCompressor compressor, int level)
+      : jobs_(jobs),
+        files_(files),
+        compressor_(compressor),
+        level_(level),
+        window_(static_cast<size_t>(threads) * 2 + 2),
+        slots_(window_) {
     const size_t workers = std::min(static_cast<size_t>(threads), jobs.size());
     for (size_t i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
   }
@@ -267,6 +329,7 @@ class TEntryCompressor {
   };
 
   void Work() {
+    TEntryDeflater deflater(compressor_, level_);
     for (;;) {
       size_t index;
       {
@@ -277,7 +340,7 @@ class TEntryCompressor {
         index = next_++;
       }
       std::string block;
-      std::string error = CompressEntry(jobs_[index], files_[jobs_[index].File], block);
+      std::string error = CompressEntry(jobs_[index], files_[jobs_[index].File], deflater, block);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         TSlot& slot = slots_[index % window_];
@@ -291,6 +354,8 @@ class TEntryCompressor {
 
   const std::vector<TEntryJob>& jobs_;
   const std::vector<TPackFile>& files_;
+  const TCompressor compressor_;
+  const int level_;
   const size_t window_;
   std::vector<TSlot> slots_;
   std::vector<std::thread> workers_;
@@ -552,26 +617,22 @@ std::string FillSpaceTable(const std::vector<TPlannedFile>& planned, PackageTrai
   return std::string();
 }
 
-int64_t CompressedBound(int64_t inputSize) {
-  return static_cast<int64_t>(compressBound(static_cast<uLong>(inputSize)));
-}
-
 // The largest input piece of a file with header `header` whose entry is
 // sure to fit on an otherwise empty later disk.
-int64_t PieceSizeFor(const std::string& header, int64_t pieceSize, int64_t diskLimit,
-                     bool spanned) {
+int64_t PieceSizeFor(const std::string& header, int64_t pieceSize, int64_t diskLimit, bool spanned,
+                     TCompressor compressor) {
   if (!spanned) return pieceSize;
   const int64_t room = diskLimit - kDiskMarkSize - kTrailerSize - 4;
   const int64_t overhead = static_cast<int64_t>(header.size()) + 1;
   int64_t piece = std::min(pieceSize, std::max(kSmallestSpanPiece, room / kSpanPieceShare));
-  while (piece > 0 && CompressedBound(piece + overhead) > room) {
-    piece -= std::max<int64_t>(1, CompressedBound(piece + overhead) - room);
+  while (piece > 0 && CompressedBound(compressor, piece + overhead) > room) {
+    piece -= std::max<int64_t>(1, CompressedBound(compressor, piece + overhead) - room);
   }
   return piece;
 }
 
 std::string PlanEntries(const std::vector<TPlannedFile>& planned, const std::vector<size_t>& order,
-                        int64_t pieceSize, int64_t diskLimit, bool spanned,
+                        int64_t pieceSize, int64_t diskLimit, bool spanned, TCompressor compressor,
                         std::vector<TEntryJob>& jobs) {
   for (size_t index : order) {
     const TPlannedFile& file = planned[index];
@@ -579,7 +640,7 @@ std::string PlanEntries(const std::vector<TPlannedFile>& planned, const std::vec
       jobs.push_back(TEntryJob{index, 0, file.Size, file.Header, true});
       continue;
     }
-    const int64_t piece = PieceSizeFor(file.Header, pieceSize, diskLimit, spanned);
+    const int64_t piece = PieceSizeFor(file.Header, pieceSize, diskLimit, spanned, compressor);
     if (piece <= 0) return "The disk size is too small for the entries";
     int64_t offset = 0;
     do {
@@ -680,6 +741,13 @@ std::string WritePackage(const TPackageDescription& description, const std::stri
     return "The piece size must lie between 1 and " + std::to_string(kLargestPiece) + " bytes";
   }
 
+  const int level = EffectiveLevel(description.Compressor, description.Level);
+  if (level < 0) {
+    return description.Compressor == TCompressor::kZlib
+               ? "zlib's levels run from 1 to " + std::to_string(kLargestZlibLevel)
+               : "libdeflate's levels run from 1 to " + std::to_string(kLargestLibdeflateLevel);
+  }
+
   std::vector<TPackFile> files;
   std::vector<TPlannedFile> planned;
   std::vector<size_t> order;
@@ -711,14 +779,16 @@ std::string WritePackage(const TPackageDescription& description, const std::stri
   const bool spanned = description.DiskSize > 0;
   const int64_t diskLimit = spanned ? description.DiskSize : kLargestDisk;
   std::vector<TEntryJob> jobs;
-  error = PlanEntries(planned, order, description.PieceSize, diskLimit, spanned, jobs);
+  error = PlanEntries(planned, order, description.PieceSize, diskLimit, spanned,
+                      description.Compressor, jobs);
   if (!error.empty()) return error;
 
   TDiskWriter writer(outputPath, trailer, diskLimit);
   error = writer.StartFirstDisk(image, lists);
   if (!error.empty()) return error;
   {
-    TEntryCompressor compressor(jobs, files, ThreadCount(description.Threads));
+    TEntryCompressor compressor(jobs, files, ThreadCount(description.Threads),
+                                description.Compressor, level);
     TPackProgress progress;
     progress.FilesTotal = static_cast<int64_t>(planned.size());
     for (const TPlannedFile& file : planned) progress.BytesTotal += file.Size;

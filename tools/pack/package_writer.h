@@ -12,8 +12,9 @@
 // Each disk file has its own ExpectedCrc; bit 1 of PackageFlags is set in
 // every disk file but the last. Disk n of "setup.exe" is "setup.exe.00n".
 //
-// An entry is a zlib stream (level 9) of "|name|dostime|", 0x00 and the
-// file's bytes. The main program's entry comes first, its name followed by
+// An entry is a zlib stream of "|name|dostime|", 0x00 and the file's bytes,
+// written by libdeflate or by zlib (TCompressor): the launcher's inflate
+// reads either. The main program's entry comes first, its name followed by
 // "*" and its arguments. A file larger than the piece size is stored as
 // several entries of the same name, which the launcher appends to one file
 // in order: this bounds the memory both sides need for one entry and lets
@@ -36,6 +37,17 @@ constexpr int64_t kDefaultPieceSize = 16 * 1024 * 1024;
 // Marks the start of a later disk file (followed by the disk number byte).
 constexpr char kDiskMark[] = "ORVDISK";
 constexpr int kDiskMarkSize = 8;
+
+// What compresses the entries. libdeflate gives smaller streams than zlib
+// at the same speed; zlib level 9 is what earlier packers wrote.
+enum class TCompressor { kLibdeflate, kZlib };
+// Levels run from 1 (fastest, largest) to the compressor's largest
+// (smallest, slowest): 12 for libdeflate, 9 for zlib.
+constexpr int kLargestLibdeflateLevel = 12;
+constexpr int kLargestZlibLevel = 9;
+// The level a build uses when none is given.
+constexpr int kDefaultLibdeflateLevel = 10;
+constexpr int kDefaultZlibLevel = 9;
 
 struct TPackFile {
   // Name relative to the target folder, parts separated by "\".
@@ -111,6 +123,9 @@ struct TPackageDescription {
   int64_t DiskSize = 0;
   // Compressing threads; 0 uses every core. The output does not depend on it.
   int Threads = 0;
+  TCompressor Compressor = TCompressor::kLibdeflate;
+  // 1 to the compressor's largest level; 0 takes its default level.
+  int Level = 0;
   int64_t PieceSize = kDefaultPieceSize;
   // Called after every entry written, on the calling thread; may be empty.
   std::function<void(const TPackProgress&)> Progress;
