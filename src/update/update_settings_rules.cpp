@@ -29,7 +29,7 @@ void ParseOverrideList(const std::string& list) {
   }
 }
 
-bool OverriddenFlag(int index, bool fileValue) {
+[[gnu::noinline]] bool OverriddenFlag(int index, bool fileValue) {
   if (index < 0 || index >= kPreferenceCount) return fileValue;
   const uint8_t value = PreferenceOverrides[index];
   return value == kFollowInfoFile ? fileValue : value == 1;
