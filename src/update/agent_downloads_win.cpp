@@ -45,7 +45,11 @@ void ShowUpdateDownloadWarning(const TAgentSettings& own, const std::string& sou
 
 }  // namespace
 
-std::string AgentFolder() { return ProgramDir(true); }
+std::string AgentFolder(std::string_view name) {
+  std::string path = ProgramDir(true);
+  path.append(name.data(), name.size());
+  return path;
+}
 
 bool ShowAgentBox(const TAgentSettings& settings, HWND owner, TAgentBox kind,
                   const std::string& text) {
@@ -85,7 +89,7 @@ TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::
   fetched.source = Concat({base, "\\", name});
   // Where the file goes beside the agent; empty for one kept in memory.
   std::string agentCopy;
-  if (target.toAgentFolder) agentCopy = Concat({AgentFolder(), name});
+  if (target.toAgentFolder) agentCopy = AgentFolder(name);
   if (FileExists(fetched.source)) {
     fetched.content = ReadFilePart(fetched.source, 0, 0);
     if (target.toAgentFolder && !fetched.content.empty()) {
@@ -174,7 +178,7 @@ bool FetchInfoFile(const TLauncherHost& host, const TAgentSettings& own, const s
     DetectErrorPage("", fetched.content, fetched.source, fetched.error, "");
   }
   if (!fetched.error.empty() || fetched.content.empty()) return false;
-  WriteWholeFile(Concat({AgentFolder(), name}), fetched.content, 0, false);
+  WriteWholeFile(AgentFolder(name), fetched.content, 0, false);
   return true;
 }
 
@@ -193,7 +197,7 @@ bool FetchUpdatePackage(const TLauncherHost& host, const TAgentSettings& own,
     }
     return false;
   }
-  const std::string packagePath = Concat({AgentFolder(), name});
+  const std::string packagePath = AgentFolder(name);
   const TRefusal refusal = UpdatePackageRefusal(host.Own, own, packagePath, delta);
   if (!refusal.text) return true;
   DebugLineParts({delta ? " Delta refused: " : " Update refused: ", refusal.text, refusal.detail});

@@ -107,7 +107,7 @@ std::string FetchPackage(const TLauncherHost& host, const TAgentSettings& own,
     if (!FetchUpdatePackage(host, own, offer.downloadUrl, *name, nullptr)) name = nullptr;
   }
   host.Notify(kUpdateDownloadEvent, kEventEnds);
-  return name ? Concat({AgentFolder(), ExtractFileName(*name)}) : std::string();
+  return name ? AgentFolder(ExtractFileName(*name)) : std::string();
 }
 
 // Every read of the settings below opens the file again.
