@@ -31,6 +31,14 @@ std::string SafeFileName(const std::string& name) {
   return plain;
 }
 
+// `name` in the folder or under the URL `base`, joined by `separator`.
+std::string Joined(const std::string& base, char separator, const std::string& name) {
+  std::string path = base;
+  path += separator;
+  path += name;
+  return path;
+}
+
 void ShowUpdateDownloadWarning(const TAgentSettings& own, const std::string& source) {
   std::string message;
   const char* id = "s3";
@@ -86,7 +94,7 @@ TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::
                const std::string& name, const TFetchTarget& target) {
   const std::string& base = TestMode ? TestModeURL : baseIn;
   TFetched fetched;
-  fetched.source = Concat({base, "\\", name});
+  fetched.source = Joined(base, '\\', name);
   // Where the file goes beside the agent; empty for one kept in memory.
   std::string agentCopy;
   if (target.toAgentFolder) agentCopy = AgentFolder(name);
@@ -98,7 +106,7 @@ TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::
   } else if (!TestMode && IsInternetConnected()) {
     Wait(500);
     host.View.Status(own.AutoUpdateText(target.statusTextId), own.MsgBoxCharSet());
-    fetched.source = Concat({base, "/", name});
+    fetched.source = Joined(base, '/', name);
     DownloadAbortRequested = false;
     const bool userCheck = CheckRequestMode == TCheckRequest::UserCheckRuns;
     // The package download shows its progress when the user was asked
@@ -212,8 +220,8 @@ int64_t OfferedUpdateFileSize(const std::string& baseIn, const std::string& file
   const std::string name = SafeFileName(fileName);
   if (name.empty()) return -1;
   const std::string& base = TestMode ? TestModeURL : baseIn;
-  const std::string local = Concat({base, "\\", name});
+  const std::string local = Joined(base, '\\', name);
   if (FileExists(local)) return FileSizeOf(local);
-  if (!TestMode && IsInternetConnected()) return QueryRemoteFileSize(Concat({base, "/", name}));
+  if (!TestMode && IsInternetConnected()) return QueryRemoteFileSize(Joined(base, '/', name));
   return -1;
 }
