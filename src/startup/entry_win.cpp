@@ -17,6 +17,9 @@ bool AutoUpdateFlag = false;
 
 namespace {
 
+// One debug line: `head` followed by `tail`.
+void DebugLineWith(const char* head, std::string_view tail) { DebugLineParts({head, tail}); }
+
 constexpr const char* kDynDataKey = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
 
 std::unique_ptr<TGFileInfo> ownPackage;
@@ -92,10 +95,10 @@ int RunStub() {
   DebugLineParts({" ==== STUB START ====>", commandLine, "<"});
   ownPackage = std::make_unique<TGFileInfo>(ProgramPath());
   AutoUpdateFlag = ownPackage->ThisIs_AutoUpdateProg();
-  DebugLineParts({" ThisIs_AutoUpdateProg=", AutoUpdateFlag ? "TRUE" : "FALSE"});
+  DebugLineWith(" ThisIs_AutoUpdateProg=", AutoUpdateFlag ? "TRUE" : "FALSE");
   const int exitCode = Dispatch();
   ownPackage.reset();
-  DebugLineParts({" PeakWorkingSetSize=", Decimal(static_cast<int64_t>(PeakWorkingSet()))});
+  DebugLineWith(" PeakWorkingSetSize=", Decimal(static_cast<int64_t>(PeakWorkingSet())));
   DebugLineParts({" ==== STUB END ====>", commandLine, "<"});
   DebugWrite("\r\n");
   DebugFlush();

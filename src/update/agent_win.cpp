@@ -23,6 +23,9 @@
 
 namespace {
 
+// One debug line: `head` followed by `tail`.
+void DebugLineWith(const char* head, const std::string& tail) { DebugLineParts({head, tail}); }
+
 bool tickGuard = false;
 
 constexpr WPARAM kInfoDownloadEvent = 40;
@@ -277,7 +280,7 @@ void RelaunchAgent(const TLauncherHost& host) {
 }
 
 void CheckForUpdate(const TLauncherHost& host, const TAgentSettings& own) {
-  DebugLineParts({" Fire  ", LocalFireStamp()});
+  DebugLineWith(" Fire  ", LocalFireStamp());
   RefreshTestMode(true);
   bool performed = false;
   AgentPhase = TAgentPhase::Checking;
@@ -336,7 +339,7 @@ void AutoUpdateTimerTick(const TLauncherHost& host) {
   if (StopCountdown == 0) PostQuitMessage(0);
   if (StopCountdown >= 0) --StopCountdown;
   ++AutoUpdateTimerCount;
-  DebugLineParts({" AutoUpdateTimerCount=", Decimal(AutoUpdateTimerCount)});
+  DebugLineWith(" AutoUpdateTimerCount=", Decimal(AutoUpdateTimerCount));
   if (AutoUpdateTimerCount >= 1) {
     RefreshTestMode(false);
     const TAgentSettings own = OwnAgentSettings(host.Own);
