@@ -159,30 +159,20 @@ std::array<int, 3> ButtonLefts(int clientWidth, const std::array<bool, 3>& prese
 
 int ButtonTop(int clientHeight) { return clientHeight - 29; }
 
+static_assert(kIconQuestion == kIconHand + 1 && kIconExclamation == kIconHand + 2 &&
+              kIconAsterisk == kIconHand + 3);
+
 int IconIdFor(uint32_t style) {
-  switch (style & kStyleIconMask) {
-    case 0x10:
-      return kIconHand;
-    case 0x20:
-      return kIconQuestion;
-    case 0x30:
-      return kIconExclamation;
-    case 0x40:
-      return kIconAsterisk;
-    default:
-      return 0;
-  }
+  // The icon styles 0x10..0x40 name the system icons hand, question,
+  // exclamation and asterisk, in the order of their resource numbers.
+  const uint32_t icon = (style & kStyleIconMask) >> 4;
+  return icon >= 1 && icon <= 4 ? kIconHand - 1 + static_cast<int>(icon) : 0;
 }
 
 int DefaultSlotFor(uint32_t style) {
-  switch (style & kStyleDefaultMask) {
-    case 0x100:
-      return 1;
-    case 0x200:
-      return 2;
-    default:
-      return 0;
-  }
+  // The default-button styles 0x100 and 0x200 name the second and third slot.
+  const uint32_t slot = (style & kStyleDefaultMask) >> 8;
+  return slot <= 2 ? static_cast<int>(slot) : 0;
 }
 
 int MoveSlot(int focused, int step, const std::array<bool, 3>& present) {
