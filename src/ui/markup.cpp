@@ -61,10 +61,19 @@ bool TakeBoldRun(std::string& text, std::vector<TBoldRun>& bold) {
 }  // namespace
 
 TMarkupText ParseMarkup(const std::string& markup) {
-  std::string text = ReplaceAll(markup, "\\\\n", kCrLf);
-  text = ReplaceAll(text, "\\\\t", "\t");
-  text = ReplaceAllText(text, "<P>", kCrLf);
-  text = ReplaceAllText(text, "<T>", "\t");
+  // The escapes match exactly, the tags in either letter case.
+  static const struct {
+    const char* find;
+    const char* replacement;
+    std::string (*replace)(const std::string&, const char*, const char*);
+  } kSteps[] = {
+      {"\\\\n", kCrLf, ReplaceAll},
+      {"\\\\t", "\t", ReplaceAll},
+      {"<P>", kCrLf, ReplaceAllText},
+      {"<T>", "\t", ReplaceAllText},
+  };
+  std::string text = markup;
+  for (const auto& step : kSteps) text = step.replace(text, step.find, step.replacement);
   if (text.compare(0, 4, "<<b>") == 0) text.erase(0, 1);
 
   TMarkupText result;
