@@ -174,7 +174,7 @@ TUpdateOutcome PerformSteps(const TLauncherHost& host, const TAgentSettings& own
   TRunStatus status;
   for (;;) {
     status = RunHostedPackage(
-                 host, {GetSetupFolder(), updatePath, host.Own.AutoUpdateProgName(), "", arguments,
+                 host, {GetSetupFolder(), updatePath, host.Own.AutoUpdateProgName(), {}, arguments,
                         show, false, nullptr, delta ? own.TargetDir() : std::string()})
                  .Status;
     if (status != TRunStatus::RebuildFailed || !delta) break;

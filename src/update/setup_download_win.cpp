@@ -127,7 +127,7 @@ TRunResult DownloadSetupFile(const TLauncherHost& host, const std::string& tempF
   if (error.empty() && !declined) {
     const char* refusal = SetupFileRefusal(own, setupPath);
     if (refusal == nullptr) {
-      result = RunHostedPackage(host, {tempFolder, setupPath, "", "", "", true});
+      result = RunHostedPackage(host, {tempFolder, setupPath, {}, {}, {}, true});
     } else {
       DebugLineParts({" Setup file refused: ", refusal});
       DetectErrorPage(setupPath, "", url, error, "Bad Secret Token!");
