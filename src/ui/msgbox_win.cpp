@@ -3,6 +3,8 @@
 #include <richedit.h>
 
 #include <array>
+#include <cstring>
+#include <type_traits>
 
 #include "util/handle.h"
 #include "util/winapi.h"
@@ -367,7 +369,11 @@ int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption,
   if (owner == kOwnerWithHeading || owner == kOwnerActiveWindow) owner = GetActiveWindow();
 
   const TBoxState outer = gBox;
-  gBox = TBoxState();
+  // A fresh state: all zero (the state holds only plain values) but for
+  // the framed slot, which is none.
+  static_assert(std::is_trivially_copyable_v<TBoxState>);
+  std::memset(static_cast<void*>(&gBox), 0, sizeof gBox);
+  gBox.current = -1;
   const int result =
       RunBox(owner, *shown, caption, buttonTexts, StyleForCharset(style, charset), timeoutMs);
   gBox = outer;
