@@ -183,7 +183,7 @@ bool FetchInfoFile(const TLauncherHost& host, const TAgentSettings& own, const s
   if (name.empty()) return false;
   TFetched fetched = Fetch(host, own, base, name, {"s31", false});
   if (fetched.error.empty() && !fetched.content.empty()) {
-    DetectErrorPage("", fetched.content, fetched.source, fetched.error, "");
+    DetectErrorPage(fetched.content, fetched.source, fetched.error, "");
   }
   if (!fetched.error.empty() || fetched.content.empty()) return false;
   WriteWholeFile(AgentFolder(name), fetched.content, 0, false);
@@ -210,7 +210,7 @@ bool FetchUpdatePackage(const TLauncherHost& host, const TAgentSettings& own,
   if (!refusal.text) return true;
   DebugLineParts({delta ? " Delta refused: " : " Update refused: ", refusal.text, refusal.detail});
   std::string message;
-  if (!delta) DetectErrorPage(packagePath, "", fetched.source, message, "Bad Secret Token!");
+  if (!delta) DetectErrorPageInFile(packagePath, fetched.source, message);
   DeleteFileA(packagePath.c_str());
   if (!delta) ShowAgentBox(own, nullptr, TAgentBox::Error, message);
   return false;

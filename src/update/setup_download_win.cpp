@@ -130,7 +130,7 @@ TRunResult DownloadSetupFile(const TLauncherHost& host, const std::string& tempF
       result = RunHostedPackage(host, {tempFolder, setupPath, {}, {}, {}, true});
     } else {
       DebugLineParts({" Setup file refused: ", refusal});
-      DetectErrorPage(setupPath, "", url, error, "Bad Secret Token!");
+      DetectErrorPageInFile(setupPath, url, error);
     }
     if (downloaded) DeleteFileA(setupPath.c_str());
   }
