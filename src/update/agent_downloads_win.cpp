@@ -93,11 +93,9 @@ struct TFetched {
 TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::string& baseIn,
                const std::string& name, const TFetchTarget& target) {
   const std::string& base = TestMode ? TestModeURL : baseIn;
-  TFetched fetched;
-  fetched.source = Joined(base, '\\', name);
+  TFetched fetched{Joined(base, '\\', name), {}, {}};
   // Where the file goes beside the agent; empty for one kept in memory.
-  std::string agentCopy;
-  if (target.toAgentFolder) agentCopy = AgentFolder(name);
+  const std::string agentCopy = target.toAgentFolder ? AgentFolder(name) : std::string();
   if (FileExists(fetched.source)) {
     fetched.content = ReadFilePart(fetched.source, 0, 0);
     if (target.toAgentFolder && !fetched.content.empty()) {
