@@ -9,6 +9,7 @@
 #include "update/agent_rules.h"
 #include "update/agent_state.h"
 #include "update/authenticity.h"
+#include "update/download_rules.h"
 #include "update/error_page.h"
 #include "update/file_trust.h"
 #include "update/http_client.h"
@@ -29,14 +30,6 @@ std::string SafeFileName(const std::string& name) {
   std::string plain = ExtractFileName(name);
   if (plain == "." || plain == "..") plain.clear();
   return plain;
-}
-
-// `name` in the folder or under the URL `base`, joined by `separator`.
-std::string Joined(const std::string& base, char separator, const std::string& name) {
-  std::string path = base;
-  path += separator;
-  path += name;
-  return path;
 }
 
 void ShowUpdateDownloadWarning(const TAgentSettings& own, const std::string& source) {
@@ -93,7 +86,7 @@ struct TFetched {
 TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::string& baseIn,
                const std::string& name, const TFetchTarget& target) {
   const std::string& base = TestMode ? TestModeURL : baseIn;
-  TFetched fetched{Joined(base, '\\', name), {}, {}};
+  TFetched fetched{JoinedName(base, '\\', name), {}, {}};
   // Where the file goes beside the agent; empty for one kept in memory.
   const std::string agentCopy = target.toAgentFolder ? AgentFolder(name) : std::string();
   if (FileExists(fetched.source)) {
@@ -104,7 +97,7 @@ TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::
   } else if (!TestMode && IsInternetConnected()) {
     Wait(500);
     host.View.Status(own.AutoUpdateText(target.statusTextId), own.MsgBoxCharSet());
-    fetched.source = Joined(base, '/', name);
+    fetched.source = JoinedName(base, '/', name);
     DownloadAbortRequested = false;
     const bool userCheck = CheckRequestMode == TCheckRequest::UserCheckRuns;
     // The package download shows its progress when the user was asked
@@ -218,8 +211,8 @@ int64_t OfferedUpdateFileSize(const std::string& baseIn, const std::string& file
   const std::string name = SafeFileName(fileName);
   if (name.empty()) return -1;
   const std::string& base = TestMode ? TestModeURL : baseIn;
-  const std::string local = Joined(base, '\\', name);
+  const std::string local = JoinedName(base, '\\', name);
   if (FileExists(local)) return FileSizeOf(local);
-  if (!TestMode && IsInternetConnected()) return QueryRemoteFileSize(Joined(base, '/', name));
+  if (!TestMode && IsInternetConnected()) return QueryRemoteFileSize(JoinedName(base, '/', name));
   return -1;
 }

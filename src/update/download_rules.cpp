@@ -104,6 +104,13 @@ int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int s
   return static_cast<int32_t>((date << 16) | time);
 }
 
+std::string JoinedName(const std::string& base, char separator, const std::string& name) {
+  std::string joined = base;
+  joined += separator;
+  joined += name;
+  return joined;
+}
+
 std::string RangeRequestHeader(int64_t from) {
   return Concat({"Range: bytes=", Decimal(from), "-\r\n"});
 }

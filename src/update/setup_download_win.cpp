@@ -13,6 +13,7 @@
 #include "package/walker.h"
 #include "ui/msgbox.h"
 #include "update/authenticity.h"
+#include "update/download_rules.h"
 #include "update/error_page.h"
 #include "update/file_trust.h"
 #include "update/http_client.h"
@@ -109,9 +110,7 @@ TRunResult DownloadSetupFile(const TLauncherHost& host, const std::string& tempF
   bool downloaded = false;
   std::string setupPath = SetTrailingBackslash(base, true);
   setupPath += fileName;
-  std::string url = base;
-  url += '/';
-  url += fileName;
+  const std::string url = JoinedName(base, '/', fileName);
   if (!FileExists(setupPath)) {
     host.View.Status(own.GetText("s10", kDefaultDownloading), charset);
     declined = own.AskBeforeDownload() && !UserAgreesToDownload(own, buttons, charset);
