@@ -89,10 +89,7 @@ int32_t ProgressPosition(int32_t done, int32_t chunk) { return RoundedQuotient(d
 
 std::string PartialFileName(const std::string& targetPath, int32_t total, int32_t stamp) {
   const uint32_t sum = static_cast<uint32_t>(total) + static_cast<uint32_t>(stamp);
-  std::string name = targetPath;
-  name += '.';
-  name += Decimal(static_cast<int32_t>(sum));
-  return name;
+  return JoinedName(targetPath, '.', Decimal(static_cast<int32_t>(sum)));
 }
 
 int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int second) {
