@@ -360,12 +360,9 @@ int RunBox(HWND owner, const std::string& text, const std::string& caption,
 
 int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption,
                const std::string& buttonTexts, uint8_t charset, uint32_t style, int32_t timeoutMs) {
-  std::string headed;
-  const std::string* shown = &text;
-  if (owner == kOwnerWithHeading) {
-    headed = HeadedText(caption, text);
-    shown = &headed;
-  }
+  const bool withHeading = owner == kOwnerWithHeading;
+  const std::string headed = withHeading ? HeadedText(caption, text) : std::string();
+  const std::string* shown = withHeading ? &headed : &text;
   if (owner == kOwnerWithHeading || owner == kOwnerActiveWindow) owner = GetActiveWindow();
 
   const TBoxState outer = gBox;
