@@ -231,7 +231,7 @@ TOfferVerdict DecideOnFetchedOffer(const TAgentSettings& settings) {
         in.offer.downloadUrl, in.delta ? in.offer.deltaFileName : in.offer.updateFileName);
     verdict.decision = DecideOnOffer(in);
     if (verdict.decision == TOfferDecision::SizeMismatch && in.delta) {
-      DebugLine(" Delta not applied: SizeOfDeltaFile differs");
+      DebugLineParts({" Delta not applied: ", "SizeOfDeltaFile differs"});
       in.delta = false;
       in.availableSize.reset();
       verdict.decision = TOfferDecision::SizeNeeded;
