@@ -20,6 +20,11 @@ namespace {
 // One debug line: `head` followed by `tail`.
 void DebugLineWith(const char* head, std::string_view tail) { DebugLineParts({head, tail}); }
 
+// The run's first and last debug line: `mark`, then the command line in "<".
+void DebugRunMark(const char* mark, const std::string& commandLine) {
+  DebugLineParts({mark, commandLine, "<"});
+}
+
 constexpr const char* kDynDataKey = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
 
 std::unique_ptr<TGFileInfo> ownPackage;
@@ -92,14 +97,14 @@ bool IsTransientCopy() {
 
 int RunStub() {
   const std::string commandLine = GetCommandLineA();
-  DebugLineParts({" ==== STUB START ====>", commandLine, "<"});
+  DebugRunMark(" ==== STUB START ====>", commandLine);
   ownPackage = std::make_unique<TGFileInfo>(ProgramPath());
   AutoUpdateFlag = ownPackage->ThisIs_AutoUpdateProg();
   DebugLineWith(" ThisIs_AutoUpdateProg=", AutoUpdateFlag ? "TRUE" : "FALSE");
   const int exitCode = Dispatch();
   ownPackage.reset();
   DebugLineWith(" PeakWorkingSetSize=", Decimal(static_cast<int64_t>(PeakWorkingSet())));
-  DebugLineParts({" ==== STUB END ====>", commandLine, "<"});
+  DebugRunMark(" ==== STUB END ====>", commandLine);
   DebugWrite("\r\n");
   DebugFlush();
   return exitCode;
