@@ -88,14 +88,17 @@ bool UserAgreesToDownload(const TGFileInfo& own, const std::string& buttons, int
 TRunResult RunWebSetup(const TLauncherHost& host, const std::string& agentName) {
   const TGFileInfo& own = host.Own;
   if (!agentName.empty()) WriteAgentCopy(agentName);
-  std::string base = own.WebFolder();
   const std::string setupName = ExtractFileName(own.WebSetupName());
+  // A setup file beside the launcher is taken from there, unless the
+  // package always downloads it.
+  bool besideLauncher = false;
   if (!own.WebAlwaysDownload()) {
-    std::string besideLauncher = ProgramDir(true);
-    besideLauncher += setupName;
-    if (FileExists(besideLauncher)) base = ProgramDir(false);
+    std::string path = ProgramDir(true);
+    path += setupName;
+    besideLauncher = FileExists(path);
   }
-  return DownloadSetupFile(host, GetSetupFolder(), base, setupName);
+  return DownloadSetupFile(host, GetSetupFolder(),
+                           besideLauncher ? ProgramDir(false) : own.WebFolder(), setupName);
 }
 
 TRunResult DownloadSetupFile(const TLauncherHost& host, const std::string& tempFolder,
