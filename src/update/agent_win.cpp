@@ -256,8 +256,8 @@ TCheckDecision ShouldCheckNow(const TAgentSettings& own) {
 }
 
 bool UserAgreesToCheck(const TLauncherHost& host, const TAgentSettings& own) {
-  std::string server = host.Own.UpdateLocation();
-  if (RefreshTestMode(true)) server = TestModeURL;
+  const std::string location = host.Own.UpdateLocation();
+  const std::string& server = RefreshTestMode(true) ? TestModeURL : location;
   std::string question = NamedText(own, "s22", own.OriginalProgramName());
   if (server.size() > 2 && server[1] != ':') question += own.AutoUpdateText("s23");
   question += own.AutoUpdateText("s24");
