@@ -33,10 +33,10 @@ void DebugLineWith(const char* head, const std::string& tail) { DebugLineParts({
 void CreateAndRun_X_Exe() {
   const std::string zz = SwitchValue("/_ZZ=");
   DebugLineWith(" CreateAndRun_X_Exe-1 ", zz);
-  if (!AutoUpdateFlag) return;
+  // The flag and the own file name were checked by the dispatch, which
+  // calls this for an auto-update program only.
   if (IsTransientCopyRunning() && zz != "99") return;
   const std::string programPath = ProgramPath();
-  if (!SameTextTrimmed(ExtractFileName(programPath), OwnPackageInfo().AutoUpdateProgName())) return;
   DebugLine(" CreateAndRun_X_Exe-2");
   Wait(static_cast<int32_t>(SwitchInt("/WAIT=", 0) * 1000));
   const std::string copyPath = TransientCopyPath(programPath);
