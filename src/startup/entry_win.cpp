@@ -86,14 +86,19 @@ bool IsTransientCopyRunning() {
   return TopLevelWindowExists(Concat({".AutoUpdate.X_", BaseName(name)}));
 }
 
-bool IsAutoUpdateProg() {
-  return AutoUpdateFlag && SameTextTrimmed(OwnFileName(), OwnPackageInfo().AutoUpdateProgName());
+namespace {
+
+// Flag set and the own file is named `prefix` + AutoUpdateProgName.
+bool OwnFileIsAgent(const char* prefix) {
+  return AutoUpdateFlag &&
+         SameTextTrimmed(OwnFileName(), Concat({prefix, OwnPackageInfo().AutoUpdateProgName()}));
 }
 
-bool IsTransientCopy() {
-  return AutoUpdateFlag &&
-         SameTextTrimmed(OwnFileName(), Concat({"X_", OwnPackageInfo().AutoUpdateProgName()}));
-}
+}  // namespace
+
+bool IsAutoUpdateProg() { return OwnFileIsAgent(""); }
+
+bool IsTransientCopy() { return OwnFileIsAgent("X_"); }
 
 int RunStub() {
   const std::string commandLine = GetCommandLineA();
