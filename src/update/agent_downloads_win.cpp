@@ -79,6 +79,9 @@ struct TFetched {
   std::string source;   // the folder path or URL last tried
   std::string content;  // the file as read from a folder, or downloaded into memory
   std::string error;    // empty when the download (if any) succeeded
+  // Where the file lies or goes beside the agent; a file kept in memory
+  // is written there by the caller.
+  std::string agentCopy;
 };
 
 // Copies `name` from the folder `base` when it lies there, else downloads
@@ -86,9 +89,8 @@ struct TFetched {
 TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::string& baseIn,
                const std::string& name, const TFetchTarget& target) {
   const std::string& base = TestMode ? TestModeURL : baseIn;
-  TFetched fetched{JoinedName(base, '\\', name), {}, {}};
-  // Where the file goes beside the agent; empty for one kept in memory.
-  const std::string agentCopy = target.toAgentFolder ? AgentFolder(name) : std::string();
+  TFetched fetched{JoinedName(base, '\\', name), {}, {}, AgentFolder(name)};
+  const std::string& agentCopy = fetched.agentCopy;
   if (FileExists(fetched.source)) {
     fetched.content = ReadFilePart(fetched.source, 0, 0);
     if (target.toAgentFolder && !fetched.content.empty()) {
@@ -177,7 +179,7 @@ bool FetchInfoFile(const TLauncherHost& host, const TAgentSettings& own, const s
     DetectErrorPage(fetched.content, fetched.source, fetched.error, "");
   }
   if (!fetched.error.empty() || fetched.content.empty()) return false;
-  WriteWholeFile(AgentFolder(name), fetched.content, 0, false);
+  WriteWholeFile(fetched.agentCopy, fetched.content, 0, false);
   return true;
 }
 
@@ -196,7 +198,7 @@ bool FetchUpdatePackage(const TLauncherHost& host, const TAgentSettings& own,
     }
     return false;
   }
-  const std::string packagePath = AgentFolder(name);
+  const std::string& packagePath = fetched.agentCopy;
   const TRefusal refusal = UpdatePackageRefusal(host.Own, own, packagePath, delta);
   if (!refusal.text) return true;
   DebugLineParts({delta ? " Delta refused: " : " Update refused: ", refusal.text, refusal.detail});
