@@ -68,6 +68,21 @@ bool ShowAgentBox(const TAgentSettings& settings, HWND owner, TAgentBox kind,
 
 namespace {
 
+// Where a fetch finds a file: in the folder `base` names, else under the
+// URL `base` when the machine is online (never in test mode), or nowhere.
+enum class TPlace { Folder, Web, Nowhere };
+
+// `path` becomes the file `name` in the folder `baseIn` (the test-mode URL
+// in test mode), or its URL when the place is the web.
+TPlace PlaceOf(const std::string& baseIn, const std::string& name, std::string& path) {
+  const std::string& base = TestMode ? TestModeURL : baseIn;
+  path = JoinedName(base, '\\', name);
+  if (FileExists(path)) return TPlace::Folder;
+  if (TestMode || !IsInternetConnected()) return TPlace::Nowhere;
+  path = JoinedName(base, '/', name);
+  return TPlace::Web;
+}
+
 // How one file is fetched: the status text while it downloads, and whether
 // it goes straight to the agent's folder (else it is kept in memory).
 struct TFetchTarget {
@@ -86,20 +101,19 @@ struct TFetched {
 
 // Copies `name` from the folder `base` when it lies there, else downloads
 // it from the URL `base` when the machine is online (never in test mode).
-TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::string& baseIn,
+TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::string& base,
                const std::string& name, const TFetchTarget& target) {
-  const std::string& base = TestMode ? TestModeURL : baseIn;
-  TFetched fetched{JoinedName(base, '\\', name), {}, {}, AgentFolder(name)};
+  TFetched fetched{{}, {}, {}, AgentFolder(name)};
   const std::string& agentCopy = fetched.agentCopy;
-  if (FileExists(fetched.source)) {
+  const TPlace place = PlaceOf(base, name, fetched.source);
+  if (place == TPlace::Folder) {
     fetched.content = ReadFilePart(fetched.source, 0, 0);
     if (target.toAgentFolder && !fetched.content.empty()) {
       WriteWholeFile(agentCopy, fetched.content, 0, false);
     }
-  } else if (!TestMode && IsInternetConnected()) {
+  } else if (place == TPlace::Web) {
     Wait(500);
     host.View.Status(own.AutoUpdateText(target.statusTextId), own.MsgBoxCharSet());
-    fetched.source = JoinedName(base, '/', name);
     DownloadAbortRequested = false;
     const bool userCheck = CheckRequestMode == TCheckRequest::UserCheckRuns;
     // The package download shows its progress when the user was asked
@@ -212,9 +226,14 @@ bool FetchUpdatePackage(const TLauncherHost& host, const TAgentSettings& own,
 int64_t OfferedUpdateFileSize(const std::string& baseIn, const std::string& fileName) {
   const std::string name = SafeFileName(fileName);
   if (name.empty()) return -1;
-  const std::string& base = TestMode ? TestModeURL : baseIn;
-  const std::string local = JoinedName(base, '\\', name);
-  if (FileExists(local)) return FileSizeOf(local);
-  if (!TestMode && IsInternetConnected()) return QueryRemoteFileSize(JoinedName(base, '/', name));
+  std::string path;
+  switch (PlaceOf(baseIn, name, path)) {
+    case TPlace::Folder:
+      return FileSizeOf(path);
+    case TPlace::Web:
+      return QueryRemoteFileSize(path);
+    case TPlace::Nowhere:
+      break;
+  }
   return -1;
 }
