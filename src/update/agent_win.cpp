@@ -173,9 +173,15 @@ TUpdateOutcome PerformSteps(const TLauncherHost& host, const TAgentSettings& own
   // or missing, a damaged patch), the full package is fetched and run.
   TRunStatus status;
   for (;;) {
-    status = RunHostedPackage(
-                 host, {GetSetupFolder(), updatePath, host.Own.AutoUpdateProgName(), {}, arguments,
-                        show, false, nullptr, delta ? own.TargetDir() : std::string()})
+    status = RunHostedPackage(host, {GetSetupFolder(),
+                                     updatePath,
+                                     host.Own.AutoUpdateProgName(),
+                                     {},
+                                     arguments,
+                                     show,
+                                     false,
+                                     nullptr,
+                                     delta ? own.TargetDir() : std::string()})
                  .Status;
     if (status != TRunStatus::RebuildFailed || !delta) break;
     RemoveSetupFolder();
