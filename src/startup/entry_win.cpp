@@ -25,7 +25,7 @@ void DebugRunMark(const char* mark, const std::string& commandLine) {
   DebugLineParts({mark, commandLine, "<"});
 }
 
-constexpr const char* kDynDataKey = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
+constexpr std::string_view kDynDataKey = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
 
 std::unique_ptr<TGFileInfo> ownPackage;
 
@@ -37,8 +37,11 @@ std::string OwnFileName() { return ExtractFileName(ProgramPath()); }
 
 void RecordOrigin() {
   const std::string path = ProgramPath();
-  RegWriteValue(kDynDataKey, "OriginDir", OriginDirOf(path), REG_SZ);
-  RegWriteValue(kDynDataKey, "OriginExe", path, REG_SZ);
+  // Views of fixed length: no counting at run time.
+  constexpr std::string_view kOriginDir = "OriginDir";
+  constexpr std::string_view kOriginExe = "OriginExe";
+  RegWriteValue(kDynDataKey, kOriginDir, OriginDirOf(path), REG_SZ);
+  RegWriteValue(kDynDataKey, kOriginExe, path, REG_SZ);
 }
 
 // The process's peak working set in bytes, for the log: memory use must not
