@@ -322,7 +322,7 @@ void CheckForUpdate(const TLauncherHost& host, const TAgentSettings& own) {
     host.View.Hide();
     if (!performed) {
       const bool connected = IsInternetConnected();
-      DebugLineParts({" ", TestMode ? "TRUE" : "FALSE", " ", connected ? "TRUE" : "FALSE"});
+      DebugLineParts({TestMode ? " TRUE " : " FALSE ", connected ? "TRUE" : "FALSE"});
       // Reachable: there was no update; else the connection is at fault.
       const bool reachable = TestMode || connected;
       ShowAgentBox(own, reachable ? kOwnerActiveWindow : kOwnerWithHeading,
