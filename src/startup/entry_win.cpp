@@ -17,7 +17,15 @@ bool AutoUpdateFlag = false;
 
 namespace {
 
-constexpr const char* kDynDataKey = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
+// One debug line: `head` followed by `tail`.
+void DebugLineWith(const char* head, std::string_view tail) { DebugLineParts({head, tail}); }
+
+// The run's first and last debug line: `mark`, then the command line in "<".
+void DebugRunMark(const char* mark, const std::string& commandLine) {
+  DebugLineParts({mark, commandLine, "<"});
+}
+
+constexpr std::string_view kDynDataKey = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
 
 std::unique_ptr<TGFileInfo> ownPackage;
 
@@ -29,8 +37,11 @@ std::string OwnFileName() { return ExtractFileName(ProgramPath()); }
 
 void RecordOrigin() {
   const std::string path = ProgramPath();
-  RegWriteValue(kDynDataKey, "OriginDir", OriginDirOf(path), REG_SZ);
-  RegWriteValue(kDynDataKey, "OriginExe", path, REG_SZ);
+  // Views of fixed length: no counting at run time.
+  constexpr std::string_view kOriginDir = "OriginDir";
+  constexpr std::string_view kOriginExe = "OriginExe";
+  RegWriteValue(kDynDataKey, kOriginDir, OriginDirOf(path), REG_SZ);
+  RegWriteValue(kDynDataKey, kOriginExe, path, REG_SZ);
 }
 
 // The process's peak working set in bytes, for the log: memory use must not
@@ -78,25 +89,30 @@ bool IsTransientCopyRunning() {
   return TopLevelWindowExists(Concat({".AutoUpdate.X_", BaseName(name)}));
 }
 
-bool IsAutoUpdateProg() {
-  return AutoUpdateFlag && SameTextTrimmed(OwnFileName(), OwnPackageInfo().AutoUpdateProgName());
+namespace {
+
+// Flag set and the own file is named `prefix` + AutoUpdateProgName.
+bool OwnFileIsAgent(const char* prefix) {
+  return AutoUpdateFlag &&
+         SameTextTrimmed(OwnFileName(), Concat({prefix, OwnPackageInfo().AutoUpdateProgName()}));
 }
 
-bool IsTransientCopy() {
-  return AutoUpdateFlag &&
-         SameTextTrimmed(OwnFileName(), Concat({"X_", OwnPackageInfo().AutoUpdateProgName()}));
-}
+}  // namespace
+
+bool IsAutoUpdateProg() { return OwnFileIsAgent(""); }
+
+bool IsTransientCopy() { return OwnFileIsAgent("X_"); }
 
 int RunStub() {
   const std::string commandLine = GetCommandLineA();
-  DebugLineParts({" ==== STUB START ====>", commandLine, "<"});
+  DebugRunMark(" ==== STUB START ====>", commandLine);
   ownPackage = std::make_unique<TGFileInfo>(ProgramPath());
   AutoUpdateFlag = ownPackage->ThisIs_AutoUpdateProg();
-  DebugLineParts({" ThisIs_AutoUpdateProg=", AutoUpdateFlag ? "TRUE" : "FALSE"});
+  DebugLineWith(" ThisIs_AutoUpdateProg=", AutoUpdateFlag ? "TRUE" : "FALSE");
   const int exitCode = Dispatch();
   ownPackage.reset();
-  DebugLineParts({" PeakWorkingSetSize=", Decimal(static_cast<int64_t>(PeakWorkingSet()))});
-  DebugLineParts({" ==== STUB END ====>", commandLine, "<"});
+  DebugLineWith(" PeakWorkingSetSize=", Decimal(static_cast<int64_t>(PeakWorkingSet())));
+  DebugRunMark(" ==== STUB END ====>", commandLine);
   DebugWrite("\r\n");
   DebugFlush();
   return exitCode;

@@ -5,7 +5,8 @@
 
 #include <string>
 
-// Makes and starts the transient copy (AutoUpdateProg mode only).
+// Makes and starts the transient copy. Called in AutoUpdateProg mode only
+// (IsAutoUpdateProg() holds), which it does not check again.
 void CreateAndRun_X_Exe();
 
 // Forwards "/STOP=", "/WM_MSG=" and "/TEST=" to the copy's main window and

@@ -61,10 +61,19 @@ bool TakeBoldRun(std::string& text, std::vector<TBoldRun>& bold) {
 }  // namespace
 
 TMarkupText ParseMarkup(const std::string& markup) {
-  std::string text = ReplaceAll(markup, "\\\\n", kCrLf);
-  text = ReplaceAll(text, "\\\\t", "\t");
-  text = ReplaceAllText(text, "<P>", kCrLf);
-  text = ReplaceAllText(text, "<T>", "\t");
+  // The escapes match exactly, the tags in either letter case.
+  static const struct {
+    const char* find;
+    const char* replacement;
+    std::string (*replace)(const std::string&, const char*, const char*);
+  } kSteps[] = {
+      {"\\\\n", kCrLf, ReplaceAll},
+      {"\\\\t", "\t", ReplaceAll},
+      {"<P>", kCrLf, ReplaceAllText},
+      {"<T>", "\t", ReplaceAllText},
+  };
+  std::string text = markup;
+  for (const auto& step : kSteps) text = step.replace(text, step.find, step.replacement);
   if (text.compare(0, 4, "<<b>") == 0) text.erase(0, 1);
 
   TMarkupText result;
@@ -159,30 +168,20 @@ std::array<int, 3> ButtonLefts(int clientWidth, const std::array<bool, 3>& prese
 
 int ButtonTop(int clientHeight) { return clientHeight - 29; }
 
+static_assert(kIconQuestion == kIconHand + 1 && kIconExclamation == kIconHand + 2 &&
+              kIconAsterisk == kIconHand + 3);
+
 int IconIdFor(uint32_t style) {
-  switch (style & kStyleIconMask) {
-    case 0x10:
-      return kIconHand;
-    case 0x20:
-      return kIconQuestion;
-    case 0x30:
-      return kIconExclamation;
-    case 0x40:
-      return kIconAsterisk;
-    default:
-      return 0;
-  }
+  // The icon styles 0x10..0x40 name the system icons hand, question,
+  // exclamation and asterisk, in the order of their resource numbers.
+  const uint32_t icon = (style & kStyleIconMask) >> 4;
+  return icon >= 1 && icon <= 4 ? kIconHand - 1 + static_cast<int>(icon) : 0;
 }
 
 int DefaultSlotFor(uint32_t style) {
-  switch (style & kStyleDefaultMask) {
-    case 0x100:
-      return 1;
-    case 0x200:
-      return 2;
-    default:
-      return 0;
-  }
+  // The default-button styles 0x100 and 0x200 name the second and third slot.
+  const uint32_t slot = (style & kStyleDefaultMask) >> 8;
+  return slot <= 2 ? static_cast<int>(slot) : 0;
 }
 
 int MoveSlot(int focused, int step, const std::array<bool, 3>& present) {

@@ -3,6 +3,8 @@
 #include <richedit.h>
 
 #include <array>
+#include <cstring>
+#include <type_traits>
 
 #include "util/handle.h"
 #include "util/winapi.h"
@@ -103,9 +105,10 @@ void FocusSlot(int slot) {
   if (button != nullptr) SendMessageA(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 }
 
-void Choose(int slot) {
+// Answers with the button of `slot` and closes `box`.
+void Choose(HWND box, int slot) {
   gBox.result = AnswerOf(gBox.slots[slot]);
-  PostMessageA(gBox.box, WM_CLOSE, 0, 0);
+  PostMessageA(box, WM_CLOSE, 0, 0);
 }
 
 // Mnemonics, arrow keys and Enter. True when the message was answered here
@@ -116,7 +119,7 @@ bool FilterKey(const MSG& msg) {
                                               WindowText(gBox.slots[2])};
     const int slot = MnemonicSlot(captions, static_cast<char>(msg.wParam));
     if (slot < 0) return false;
-    Choose(slot);
+    Choose(gBox.box, slot);
     return true;
   }
   if (msg.message != WM_KEYDOWN) return false;
@@ -140,7 +143,7 @@ bool FilterKey(const MSG& msg) {
       // from the keyboard at all.
       const int chosen = focused >= 0 ? focused : gBox.current;
       if (chosen < 0 || gBox.slots[chosen] == nullptr) return false;
-      Choose(chosen);
+      Choose(gBox.box, chosen);
       return true;
     }
     default:
@@ -180,13 +183,11 @@ LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
       // even though empty slots hold a null handle too.
       const int slot = SlotOf(reinterpret_cast<HWND>(lParam));
       if (slot < 0) break;
-      gBox.result = AnswerOf(gBox.slots[slot]);
-      PostMessageA(window, WM_CLOSE, 0, 0);
+      Choose(window, slot);
       return 0;
     }
     case WM_TIMER:
-      gBox.result = AnswerOf(gBox.slots[0]);
-      PostMessageA(window, WM_CLOSE, 0, 0);
+      Choose(window, 0);
       return 0;
     case WM_CLOSE:
       if (gBox.savedActive != nullptr) {
@@ -359,16 +360,17 @@ int RunBox(HWND owner, const std::string& text, const std::string& caption,
 
 int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption,
                const std::string& buttonTexts, uint8_t charset, uint32_t style, int32_t timeoutMs) {
-  std::string headed;
-  const std::string* shown = &text;
-  if (owner == kOwnerWithHeading) {
-    headed = HeadedText(caption, text);
-    shown = &headed;
-  }
+  const bool withHeading = owner == kOwnerWithHeading;
+  const std::string headed = withHeading ? HeadedText(caption, text) : std::string();
+  const std::string* shown = withHeading ? &headed : &text;
   if (owner == kOwnerWithHeading || owner == kOwnerActiveWindow) owner = GetActiveWindow();
 
   const TBoxState outer = gBox;
-  gBox = TBoxState();
+  // A fresh state: all zero (the state holds only plain values) but for
+  // the framed slot, which is none.
+  static_assert(std::is_trivially_copyable_v<TBoxState>);
+  std::memset(static_cast<void*>(&gBox), 0, sizeof gBox);
+  gBox.current = -1;
   const int result =
       RunBox(owner, *shown, caption, buttonTexts, StyleForCharset(style, charset), timeoutMs);
   gBox = outer;

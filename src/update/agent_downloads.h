@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "update/launcher_host.h"
 
@@ -38,8 +39,8 @@ bool FetchUpdatePackage(const TLauncherHost& host, const TAgentSettings& own,
 // cannot be found there.
 int64_t OfferedUpdateFileSize(const std::string& base, const std::string& fileName);
 
-// The agent's folder with one trailing backslash.
-std::string AgentFolder();
+// The agent's folder with one trailing backslash, followed by `name`.
+std::string AgentFolder(std::string_view name = {});
 
 enum class TAgentBox { Question, Warning, Error };
 // Shows `text` in a box of `kind` with the captions, button texts and

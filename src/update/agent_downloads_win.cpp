@@ -9,6 +9,7 @@
 #include "update/agent_rules.h"
 #include "update/agent_state.h"
 #include "update/authenticity.h"
+#include "update/download_rules.h"
 #include "update/error_page.h"
 #include "update/file_trust.h"
 #include "update/http_client.h"
@@ -45,7 +46,11 @@ void ShowUpdateDownloadWarning(const TAgentSettings& own, const std::string& sou
 
 }  // namespace
 
-std::string AgentFolder() { return ProgramDir(true); }
+std::string AgentFolder(std::string_view name) {
+  std::string path = ProgramDir(true);
+  path.append(name.data(), name.size());
+  return path;
+}
 
 bool ShowAgentBox(const TAgentSettings& settings, HWND owner, TAgentBox kind,
                   const std::string& text) {
@@ -63,6 +68,21 @@ bool ShowAgentBox(const TAgentSettings& settings, HWND owner, TAgentBox kind,
 
 namespace {
 
+// Where a fetch finds a file: in the folder `base` names, else under the
+// URL `base` when the machine is online (never in test mode), or nowhere.
+enum class TPlace { Folder, Web, Nowhere };
+
+// `path` becomes the file `name` in the folder `baseIn` (the test-mode URL
+// in test mode), or its URL when the place is the web.
+TPlace PlaceOf(const std::string& baseIn, const std::string& name, std::string& path) {
+  const std::string& base = TestMode ? TestModeURL : baseIn;
+  path = JoinedName(base, '\\', name);
+  if (FileExists(path)) return TPlace::Folder;
+  if (TestMode || !IsInternetConnected()) return TPlace::Nowhere;
+  path = JoinedName(base, '/', name);
+  return TPlace::Web;
+}
+
 // How one file is fetched: the status text while it downloads, and whether
 // it goes straight to the agent's folder (else it is kept in memory).
 struct TFetchTarget {
@@ -74,27 +94,26 @@ struct TFetched {
   std::string source;   // the folder path or URL last tried
   std::string content;  // the file as read from a folder, or downloaded into memory
   std::string error;    // empty when the download (if any) succeeded
+  // Where the file lies or goes beside the agent; a file kept in memory
+  // is written there by the caller.
+  std::string agentCopy;
 };
 
 // Copies `name` from the folder `base` when it lies there, else downloads
 // it from the URL `base` when the machine is online (never in test mode).
-TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::string& baseIn,
+TFetched Fetch(const TLauncherHost& host, const TAgentSettings& own, const std::string& base,
                const std::string& name, const TFetchTarget& target) {
-  const std::string& base = TestMode ? TestModeURL : baseIn;
-  TFetched fetched;
-  fetched.source = Concat({base, "\\", name});
-  // Where the file goes beside the agent; empty for one kept in memory.
-  std::string agentCopy;
-  if (target.toAgentFolder) agentCopy = Concat({AgentFolder(), name});
-  if (FileExists(fetched.source)) {
+  TFetched fetched{{}, {}, {}, AgentFolder(name)};
+  const std::string& agentCopy = fetched.agentCopy;
+  const TPlace place = PlaceOf(base, name, fetched.source);
+  if (place == TPlace::Folder) {
     fetched.content = ReadFilePart(fetched.source, 0, 0);
     if (target.toAgentFolder && !fetched.content.empty()) {
       WriteWholeFile(agentCopy, fetched.content, 0, false);
     }
-  } else if (!TestMode && IsInternetConnected()) {
+  } else if (place == TPlace::Web) {
     Wait(500);
     host.View.Status(own.AutoUpdateText(target.statusTextId), own.MsgBoxCharSet());
-    fetched.source = Concat({base, "/", name});
     DownloadAbortRequested = false;
     const bool userCheck = CheckRequestMode == TCheckRequest::UserCheckRuns;
     // The package download shows its progress when the user was asked
@@ -171,10 +190,10 @@ bool FetchInfoFile(const TLauncherHost& host, const TAgentSettings& own, const s
   if (name.empty()) return false;
   TFetched fetched = Fetch(host, own, base, name, {"s31", false});
   if (fetched.error.empty() && !fetched.content.empty()) {
-    DetectErrorPage("", fetched.content, fetched.source, fetched.error, "");
+    DetectErrorPage(fetched.content, fetched.source, fetched.error, "");
   }
   if (!fetched.error.empty() || fetched.content.empty()) return false;
-  WriteWholeFile(Concat({AgentFolder(), name}), fetched.content, 0, false);
+  WriteWholeFile(fetched.agentCopy, fetched.content, 0, false);
   return true;
 }
 
@@ -193,12 +212,12 @@ bool FetchUpdatePackage(const TLauncherHost& host, const TAgentSettings& own,
     }
     return false;
   }
-  const std::string packagePath = Concat({AgentFolder(), name});
+  const std::string& packagePath = fetched.agentCopy;
   const TRefusal refusal = UpdatePackageRefusal(host.Own, own, packagePath, delta);
   if (!refusal.text) return true;
   DebugLineParts({delta ? " Delta refused: " : " Update refused: ", refusal.text, refusal.detail});
   std::string message;
-  if (!delta) DetectErrorPage(packagePath, "", fetched.source, message, "Bad Secret Token!");
+  if (!delta) DetectErrorPageInFile(packagePath, fetched.source, message);
   DeleteFileA(packagePath.c_str());
   if (!delta) ShowAgentBox(own, nullptr, TAgentBox::Error, message);
   return false;
@@ -207,9 +226,14 @@ bool FetchUpdatePackage(const TLauncherHost& host, const TAgentSettings& own,
 int64_t OfferedUpdateFileSize(const std::string& baseIn, const std::string& fileName) {
   const std::string name = SafeFileName(fileName);
   if (name.empty()) return -1;
-  const std::string& base = TestMode ? TestModeURL : baseIn;
-  const std::string local = Concat({base, "\\", name});
-  if (FileExists(local)) return FileSizeOf(local);
-  if (!TestMode && IsInternetConnected()) return QueryRemoteFileSize(Concat({base, "/", name}));
+  std::string path;
+  switch (PlaceOf(baseIn, name, path)) {
+    case TPlace::Folder:
+      return FileSizeOf(path);
+    case TPlace::Web:
+      return QueryRemoteFileSize(path);
+    case TPlace::Nowhere:
+      break;
+  }
   return -1;
 }

@@ -23,6 +23,9 @@
 
 namespace {
 
+// One debug line: `head` followed by `tail`.
+void DebugLineWith(const char* head, const std::string& tail) { DebugLineParts({head, tail}); }
+
 bool tickGuard = false;
 
 constexpr WPARAM kInfoDownloadEvent = 40;
@@ -107,7 +110,7 @@ std::string FetchPackage(const TLauncherHost& host, const TAgentSettings& own,
     if (!FetchUpdatePackage(host, own, offer.downloadUrl, *name, nullptr)) name = nullptr;
   }
   host.Notify(kUpdateDownloadEvent, kEventEnds);
-  return name ? Concat({AgentFolder(), ExtractFileName(*name)}) : std::string();
+  return name ? AgentFolder(ExtractFileName(*name)) : std::string();
 }
 
 // Every read of the settings below opens the file again.
@@ -170,9 +173,15 @@ TUpdateOutcome PerformSteps(const TLauncherHost& host, const TAgentSettings& own
   // or missing, a damaged patch), the full package is fetched and run.
   TRunStatus status;
   for (;;) {
-    status = RunHostedPackage(
-                 host, {GetSetupFolder(), updatePath, host.Own.AutoUpdateProgName(), "", arguments,
-                        show, false, nullptr, delta ? own.TargetDir() : std::string()})
+    status = RunHostedPackage(host, {GetSetupFolder(),
+                                     updatePath,
+                                     host.Own.AutoUpdateProgName(),
+                                     {},
+                                     arguments,
+                                     show,
+                                     false,
+                                     nullptr,
+                                     delta ? own.TargetDir() : std::string()})
                  .Status;
     if (status != TRunStatus::RebuildFailed || !delta) break;
     RemoveSetupFolder();
@@ -228,7 +237,7 @@ TOfferVerdict DecideOnFetchedOffer(const TAgentSettings& settings) {
         in.offer.downloadUrl, in.delta ? in.offer.deltaFileName : in.offer.updateFileName);
     verdict.decision = DecideOnOffer(in);
     if (verdict.decision == TOfferDecision::SizeMismatch && in.delta) {
-      DebugLine(" Delta not applied: SizeOfDeltaFile differs");
+      DebugLineParts({" Delta not applied: ", "SizeOfDeltaFile differs"});
       in.delta = false;
       in.availableSize.reset();
       verdict.decision = TOfferDecision::SizeNeeded;
@@ -253,8 +262,8 @@ TCheckDecision ShouldCheckNow(const TAgentSettings& own) {
 }
 
 bool UserAgreesToCheck(const TLauncherHost& host, const TAgentSettings& own) {
-  std::string server = host.Own.UpdateLocation();
-  if (RefreshTestMode(true)) server = TestModeURL;
+  const std::string location = host.Own.UpdateLocation();
+  const std::string& server = RefreshTestMode(true) ? TestModeURL : location;
   std::string question = NamedText(own, "s22", own.OriginalProgramName());
   if (server.size() > 2 && server[1] != ':') question += own.AutoUpdateText("s23");
   question += own.AutoUpdateText("s24");
@@ -277,7 +286,7 @@ void RelaunchAgent(const TLauncherHost& host) {
 }
 
 void CheckForUpdate(const TLauncherHost& host, const TAgentSettings& own) {
-  DebugLineParts({" Fire  ", LocalFireStamp()});
+  DebugLineWith(" Fire  ", LocalFireStamp());
   RefreshTestMode(true);
   bool performed = false;
   AgentPhase = TAgentPhase::Checking;
@@ -313,7 +322,7 @@ void CheckForUpdate(const TLauncherHost& host, const TAgentSettings& own) {
     host.View.Hide();
     if (!performed) {
       const bool connected = IsInternetConnected();
-      DebugLineParts({" ", TestMode ? "TRUE" : "FALSE", " ", connected ? "TRUE" : "FALSE"});
+      DebugLineParts({TestMode ? " TRUE " : " FALSE ", connected ? "TRUE" : "FALSE"});
       // Reachable: there was no update; else the connection is at fault.
       const bool reachable = TestMode || connected;
       ShowAgentBox(own, reachable ? kOwnerActiveWindow : kOwnerWithHeading,
@@ -336,7 +345,7 @@ void AutoUpdateTimerTick(const TLauncherHost& host) {
   if (StopCountdown == 0) PostQuitMessage(0);
   if (StopCountdown >= 0) --StopCountdown;
   ++AutoUpdateTimerCount;
-  DebugLineParts({" AutoUpdateTimerCount=", Decimal(AutoUpdateTimerCount)});
+  DebugLineWith(" AutoUpdateTimerCount=", Decimal(AutoUpdateTimerCount));
   if (AutoUpdateTimerCount >= 1) {
     RefreshTestMode(false);
     const TAgentSettings own = OwnAgentSettings(host.Own);

@@ -89,10 +89,7 @@ int32_t ProgressPosition(int32_t done, int32_t chunk) { return RoundedQuotient(d
 
 std::string PartialFileName(const std::string& targetPath, int32_t total, int32_t stamp) {
   const uint32_t sum = static_cast<uint32_t>(total) + static_cast<uint32_t>(stamp);
-  std::string name = targetPath;
-  name += '.';
-  name += Decimal(static_cast<int32_t>(sum));
-  return name;
+  return JoinedName(targetPath, '.', Decimal(static_cast<int32_t>(sum)));
 }
 
 int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int second) {
@@ -102,6 +99,13 @@ int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int s
   const uint32_t date = (static_cast<uint32_t>(year - 1980) << 9) | (month << 5) | day;
   const uint32_t time = (static_cast<uint32_t>(hour) << 11) | (minute << 5) | (second / 2);
   return static_cast<int32_t>((date << 16) | time);
+}
+
+std::string JoinedName(const std::string& base, char separator, const std::string& name) {
+  std::string joined = base;
+  joined += separator;
+  joined += name;
+  return joined;
 }
 
 std::string RangeRequestHeader(int64_t from) {

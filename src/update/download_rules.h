@@ -26,6 +26,9 @@ std::string PartialFileName(const std::string& targetPath, int32_t total, int32_
 // and time or the year lies outside 1980..2107.
 int32_t DosStampOfDate(int year, int month, int day, int hour, int minute, int second);
 
+// `name` under the folder or URL `base`, joined by `separator` ("\\" or "/").
+std::string JoinedName(const std::string& base, char separator, const std::string& name);
+
 // The extra request header that asks for the bytes from `from` on,
 // terminated by CR LF.
 std::string RangeRequestHeader(int64_t from);

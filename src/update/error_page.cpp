@@ -25,13 +25,16 @@ bool LooksLikeErrorPage(const std::string& content) {
   return upper.find("<TITLE") != std::string::npos && upper.find("</TITLE") != std::string::npos;
 }
 
-void DetectErrorPage(const std::string& filePath, const std::string& content,
-                     const std::string& url, std::string& message, const char* defaultMessage) {
-  const bool inFile = !filePath.empty() && FileExists(filePath);
-  const std::string head = inFile ? FileHead(filePath) : std::string();
-  if (LooksLikeErrorPage(inFile ? head : content)) {
+void DetectErrorPage(const std::string& content, const std::string& url, std::string& message,
+                     const char* defaultMessage) {
+  if (LooksLikeErrorPage(content)) {
     message = "<b>404 File Not Found...</b><P><P>URL:  " + url;
   } else {
     message = defaultMessage;
   }
+}
+
+void DetectErrorPageInFile(const std::string& filePath, const std::string& url,
+                           std::string& message) {
+  DetectErrorPage(FileHead(filePath), url, message, kBadTokenMessage);
 }

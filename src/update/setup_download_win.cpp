@@ -13,6 +13,7 @@
 #include "package/walker.h"
 #include "ui/msgbox.h"
 #include "update/authenticity.h"
+#include "update/download_rules.h"
 #include "update/error_page.h"
 #include "update/file_trust.h"
 #include "update/http_client.h"
@@ -87,14 +88,17 @@ bool UserAgreesToDownload(const TGFileInfo& own, const std::string& buttons, int
 TRunResult RunWebSetup(const TLauncherHost& host, const std::string& agentName) {
   const TGFileInfo& own = host.Own;
   if (!agentName.empty()) WriteAgentCopy(agentName);
-  std::string base = own.WebFolder();
   const std::string setupName = ExtractFileName(own.WebSetupName());
+  // A setup file beside the launcher is taken from there, unless the
+  // package always downloads it.
+  bool besideLauncher = false;
   if (!own.WebAlwaysDownload()) {
-    std::string besideLauncher = ProgramDir(true);
-    besideLauncher += setupName;
-    if (FileExists(besideLauncher)) base = ProgramDir(false);
+    std::string path = ProgramDir(true);
+    path += setupName;
+    besideLauncher = FileExists(path);
   }
-  return DownloadSetupFile(host, GetSetupFolder(), base, setupName);
+  return DownloadSetupFile(host, GetSetupFolder(),
+                           besideLauncher ? ProgramDir(false) : own.WebFolder(), setupName);
 }
 
 TRunResult DownloadSetupFile(const TLauncherHost& host, const std::string& tempFolder,
@@ -109,9 +113,7 @@ TRunResult DownloadSetupFile(const TLauncherHost& host, const std::string& tempF
   bool downloaded = false;
   std::string setupPath = SetTrailingBackslash(base, true);
   setupPath += fileName;
-  std::string url = base;
-  url += '/';
-  url += fileName;
+  const std::string url = JoinedName(base, '/', fileName);
   if (!FileExists(setupPath)) {
     host.View.Status(own.GetText("s10", kDefaultDownloading), charset);
     declined = own.AskBeforeDownload() && !UserAgreesToDownload(own, buttons, charset);
@@ -127,10 +129,10 @@ TRunResult DownloadSetupFile(const TLauncherHost& host, const std::string& tempF
   if (error.empty() && !declined) {
     const char* refusal = SetupFileRefusal(own, setupPath);
     if (refusal == nullptr) {
-      result = RunHostedPackage(host, {tempFolder, setupPath, "", "", "", true});
+      result = RunHostedPackage(host, {tempFolder, setupPath, {}, {}, {}, true});
     } else {
       DebugLineParts({" Setup file refused: ", refusal});
-      DetectErrorPage(setupPath, "", url, error, "Bad Secret Token!");
+      DetectErrorPageInFile(setupPath, url, error);
     }
     if (downloaded) DeleteFileA(setupPath.c_str());
   }

@@ -44,7 +44,7 @@ void RunSetupLauncher(const TLauncherHost& host) {
   } else {
     const bool hide = HasSwitch("/hide") || own.HiddenExtract();
     result = RunHostedPackage(
-        host, {GetSetupFolder(), ProgramPath(), agentName, CommandTail(), "", !hide});
+        host, {GetSetupFolder(), ProgramPath(), agentName, CommandTail(), {}, !hide});
   }
   RemoveSetupFolder();
   // The exit code travels with the quit message to the end of the process.

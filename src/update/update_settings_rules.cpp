@@ -1,5 +1,7 @@
 #include "update/update_settings_rules.h"
 
+#include <cstring>
+
 #include "package/messages.h"
 #include "util/text.h"
 
@@ -29,7 +31,7 @@ void ParseOverrideList(const std::string& list) {
   }
 }
 
-bool OverriddenFlag(int index, bool fileValue) {
+[[gnu::noinline]] bool OverriddenFlag(int index, bool fileValue) {
   if (index < 0 || index >= kPreferenceCount) return fileValue;
   const uint8_t value = PreferenceOverrides[index];
   return value == kFollowInfoFile ? fileValue : value == 1;
@@ -39,7 +41,7 @@ bool AskBeforeCheck() { return PreferenceOverrides[kAskBeforeCheck] == 1; }
 
 bool IsIniFlag(const std::string& text) { return text == "1"; }
 
-std::string DefaultAutoUpdateText(std::string_view id, const std::string& programName) {
+std::string DefaultAutoUpdateText(const char* id, const std::string& programName) {
   struct TDefault {
     const char* id;
     const char* text;
@@ -54,12 +56,12 @@ std::string DefaultAutoUpdateText(std::string_view id, const std::string& progra
       {"s31", "Downloading INFO File..."},
       {"s32", "Downloading UPDATE File..."},
   };
-  if (id == "s22") {
+  if (std::strcmp(id, "s22") == 0) {
     return Concat({"<b>NEW UPDATE</b><P><P>Orvane will check if a new update is available for: <b>",
                    programName, "</b><P>"});
   }
   for (const TDefault& entry : kDefaults) {
-    if (id == entry.id) return entry.text;
+    if (std::strcmp(id, entry.id) == 0) return entry.text;
   }
   return "";
 }

@@ -78,7 +78,7 @@ bool IsIniFlag(const std::string& text);
 
 // Built-in text of an "AutoUpdate" message id ("s2", "s22", ...); "s22"
 // names `programName`. Empty for ids without a default.
-std::string DefaultAutoUpdateText(std::string_view id, const std::string& programName);
+std::string DefaultAutoUpdateText(const char* id, const std::string& programName);
 
 // Default of "BtnText": the captions of the message box's seven buttons.
 inline constexpr const char* kDefaultBtnText = kDefaultButtonTexts;

@@ -219,6 +219,19 @@ LRESULT TAgentSettings::HandleAgentCommand(WPARAM code, LPARAM value) const {
     SetPreferenceOverride(static_cast<int>(code - first), static_cast<uint8_t>(argument & 0xFF));
     return 0;
   }
+  // The four times, read by GetProbeSecondsInterval.. and written by
+  // SetProbeSecondsInterval.., both in the order of kTimeKeys.
+  static const char* const kTimeKeys[] = {schema::kProbeSecondsInterval,
+                                          schema::kReAskSecondsInterval, schema::kProbeSecondsLast,
+                                          schema::kReAskSecondsLast};
+  const auto firstGet = static_cast<WPARAM>(TAgentCommand::GetProbeSecondsInterval);
+  const auto firstSet = static_cast<WPARAM>(TAgentCommand::SetProbeSecondsInterval);
+  if (code >= firstGet && code < firstSet + 4) {
+    const char* key = kTimeKeys[(code - firstGet) % 4];
+    if (code < firstSet) return Low32(ReadOriginalInt(*this, schema::kOriginalSetup, key));
+    WriteOriginalInt(*this, key, argument);
+    return 0;
+  }
   switch (command) {
     case TAgentCommand::GetVersionOriginal:
       return Low32(VersionOriginal());
@@ -226,26 +239,6 @@ LRESULT TAgentSettings::HandleAgentCommand(WPARAM code, LPARAM value) const {
       return Low32(VersionNew());
     case TAgentCommand::GetAgentPhase:
       return Low32(static_cast<int32_t>(AgentPhase));
-    case TAgentCommand::GetProbeSecondsInterval:
-      return Low32(ProbeSecondsInterval());
-    case TAgentCommand::GetReAskSecondsInterval:
-      return Low32(ReAskSecondsInterval());
-    case TAgentCommand::GetProbeSecondsLast:
-      return Low32(ProbeSecondsLast());
-    case TAgentCommand::GetReAskSecondsLast:
-      return Low32(ReAskSecondsLast());
-    case TAgentCommand::SetProbeSecondsInterval:
-      SetProbeSecondsInterval(argument);
-      return 0;
-    case TAgentCommand::SetReAskSecondsInterval:
-      SetReAskSecondsInterval(argument);
-      return 0;
-    case TAgentCommand::SetProbeSecondsLast:
-      SetProbeSecondsLast(argument);
-      return 0;
-    case TAgentCommand::SetReAskSecondsLast:
-      SetReAskSecondsLast(argument);
-      return 0;
     case TAgentCommand::SetStopCountdown:
       StopCountdown = argument;
       return 0;

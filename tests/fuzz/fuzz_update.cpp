@@ -99,7 +99,7 @@ void OfferAndSchedule(const std::string& lines, TFuzzInput& in) {
   std::fill(PreferenceOverrides, PreferenceOverrides + kPreferenceCount, kFollowInfoFile);
 
   const std::string id = values("Id");
-  DefaultAutoUpdateText(id, offer.programName);
+  DefaultAutoUpdateText(id.c_str(), offer.programName);
   FUZZ_CHECK(IsIniFlag(id) == (id == "1"));
 }
 
