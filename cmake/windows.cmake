@@ -184,6 +184,10 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # table that the loader fills in, in front of the zeroed data.
   # pe_compact.py points the import and resource directories at the bounds
   # named here.
+  # The data section's 512 bytes in the file have room left after the DLL
+  # names (about 190 bytes), which the code section would otherwise pay for:
+  # gdi32's name lookups and function names and comctl32's function name
+  # (184 bytes) go there instead. The loader reads them wherever they lie.
   string(REGEX MATCH "  [.]data BLOCK[(]__section_alignment__[)] :\n  {\n([^}]*)  }\n" data_block
          "${merged_script}")
   set(data_inputs "${CMAKE_MATCH_1}")
@@ -205,14 +209,19 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
      "${descriptors}${lookups}${address_table}${function_names}${dll_names}" STREQUAL "${import_inputs}")
     message(FATAL_ERROR "The linker's default script has no .data, .idata or .rsrc block as expected")
   endif()
+  # The code section's rules leave those libraries out; the data section's,
+  # placed later in the script, take what is left.
+  string(REPLACE "SORT(*)" "SORT(EXCLUDE_FILE(*libgdi32.a:*) *)" code_lookups "${lookups}")
+  string(REPLACE "SORT(*)" "SORT(EXCLUDE_FILE(*libgdi32.a:* *libcomctl32.a:*) *)" code_function_names
+         "${function_names}")
   string(REPLACE "${import_block}" "" without_imports "${without_data}")
   string(REPLACE "${resource_block}" "" without_resources "${without_imports}")
   string(REPLACE "    *(SORT(.rdata$*))\n"
-         "    *(SORT(.rdata$*))\n${lookups}${function_names}    . = ALIGN(4);\n    __rsrc_start__ = .;\n${resource_inputs}    __rsrc_end__ = .;\n"
+         "    *(SORT(.rdata$*))\n${code_lookups}${code_function_names}    . = ALIGN(4);\n    __rsrc_start__ = .;\n${resource_inputs}    __rsrc_end__ = .;\n"
          code_with_tables "${without_resources}")
   set(bss_block "  .bss BLOCK(__section_alignment__) :\n")
   string(REPLACE "${bss_block}"
-         "  .data BLOCK(__section_alignment__) :\n  {\n${data_inputs}    . = ALIGN(4);\n    __imports_start__ = .;\n${descriptors}    __imports_end__ = .;\n${dll_names}    . = ALIGN(4);\n${address_table}  }\n${bss_block}"
+         "  .data BLOCK(__section_alignment__) :\n  {\n${data_inputs}    . = ALIGN(4);\n    __imports_start__ = .;\n${descriptors}    __imports_end__ = .;\n${dll_names}    . = ALIGN(4);\n${lookups}${function_names}    . = ALIGN(4);\n${address_table}  }\n${bss_block}"
          two_sections "${code_with_tables}")
   if(code_with_tables STREQUAL without_resources OR two_sections STREQUAL code_with_tables)
     message(FATAL_ERROR "The linker's default script has no .rdata inputs or .bss block to merge into")
