@@ -89,6 +89,15 @@ target_compile_definitions(stub_inflate PRIVATE NO_GZIP BUILDFIXED)
 target_compile_options(stub_inflate PRIVATE -ffunction-sections -fdata-sections
                        -fno-asynchronous-unwind-tables -fno-unwind-tables ${STUB_LTO_OPTIONS})
 set_source_files_properties(${STUB_ZLIB_DIR}/inffast.c PROPERTIES COMPILE_OPTIONS "${STUB_SPEED_OPTIONS}")
+# The rest of the inflater (the block and header states, the table builder)
+# runs once per block or per output buffer, and is built without seven
+# transformations that make it larger here (measured together: 168 bytes
+# less; 20 rounds of 14 MB of text under Wine take the same CPU time):
+# loop optimisations, splitting aggregates into scalars, loop-header copying,
+# statement copying to thread jumps, if-conversion, global common
+# subexpressions and PHI-node rewriting.
+set_source_files_properties(${STUB_ZLIB_DIR}/inflate.c ${STUB_ZLIB_DIR}/inftrees.c PROPERTIES COMPILE_OPTIONS
+  "-fno-tree-loop-optimize;-fno-tree-sra;-fno-tree-ch;--param=max-jump-thread-duplication-stmts=0;-fno-if-conversion;-fno-gcse;-fno-ssa-phiopt")
 
 add_library(orvane_stub STATIC ${PORTABLE_SOURCES} ${WIN_SOURCES})
 target_include_directories(orvane_stub PUBLIC ${CMAKE_SOURCE_DIR}/src)
