@@ -47,7 +47,7 @@ set(STUB_LTO_LINK_OPTIONS ${STUB_LTO_OPTIONS} -flto-partition=one)
 # size asks for, and which COFF cannot alias): the owners of util/handle.h
 # then inline like the calls they stand for (measured: about 330 bytes
 # less). The compiler decides this before link time, for C++ only.
-set(STUB_CXX_OPTIONS -fno-declone-ctor-dtor)
+set(STUB_CXX_OPTIONS -fno-declone-ctor-dtor -include ${CMAKE_SOURCE_DIR}/app/stub_string.h)
 # The library's C++ is built without four transformations that, in this
 # code, cost more bytes than they save (measured together: about 500 bytes
 # less): copying loop headers before loops (-ftree-ch), merging equal block
