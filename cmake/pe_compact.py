@@ -134,6 +134,13 @@ def compact(data, symbols):
         raise ValueError("the data section does not end the file")
     body = image.data[data_section[4]:].rstrip(b"\0")
     data_section[3] = align(len(body), image.file_alignment)
+    if data_section[3] > image.file_alignment:
+        # The link script fills the first 512 bytes with import tables that
+        # would otherwise lie in the code section; past them, each byte more
+        # costs a whole 512 in the file.
+        print(f"pe_compact: warning: the data section takes {len(body)} bytes in the file, "
+              f"past {image.file_alignment}: move import tables back to the code section "
+              "(cmake/windows.cmake)", file=sys.stderr)
 
     # Headers: the NT headers end up at 256 (pe_relocate.py); the raw data
     # moves down to the first file-aligned offset past them.

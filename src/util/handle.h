@@ -8,7 +8,29 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <type_traits>
 #include <utility>
+
+namespace handle_detail {
+
+// The body of every pointer-sized owner's reset, once for all of them:
+// `slot` holds the owner's value (copied in and out as bytes, whatever
+// pointer type it is), `close` lets the old value go.
+[[gnu::noinline]] inline void ResetSlot(void* slot, void* value, void* invalid,
+                                        void (*close)(void*)) {
+  void* old;
+  std::memcpy(&old, slot, sizeof old);
+  if (old == value) return;
+  std::memcpy(slot, &value, sizeof value);
+  if (old != invalid) {
+    DWORD saved = GetLastError();
+    close(old);
+    SetLastError(saved);
+  }
+}
+
+}  // namespace handle_detail
 
 // `Traits` names the handle type, its invalid value and its close function:
 //   struct X { using Type = HANDLE; static Type Invalid(); static void Close(Type); };
@@ -35,13 +57,16 @@ class TUniqueHandle {
 
   // Closes the held value (if any) and takes `value`; GetLastError survives.
   void reset(T value = Traits::Invalid()) {
-    if (value_ == value) return;
-    T old = value_;
-    value_ = value;
-    if (old != Traits::Invalid()) {
-      DWORD saved = GetLastError();
-      Traits::Close(old);
-      SetLastError(saved);
+    if constexpr (std::is_pointer_v<T>) {
+      handle_detail::ResetSlot(&value_, value, Traits::Invalid(), CloseValue);
+    } else if (value_ != value) {
+      T old = value_;
+      value_ = value;
+      if (old != Traits::Invalid()) {
+        DWORD saved = GetLastError();
+        Traits::Close(old);
+        SetLastError(saved);
+      }
     }
   }
 
@@ -58,6 +83,8 @@ class TUniqueHandle {
   }
 
  private:
+  static void CloseValue(void* value) { Traits::Close(static_cast<T>(value)); }
+
   T value_ = Traits::Invalid();
 };
 
