@@ -134,7 +134,7 @@ def main():
         rows, apply = measure(args, label, old, new, focus)
         full_size, focus_full = rows["full"][0], rows["full"][1]
         lines.append("%s (focus file %s)" % (label, focus))
-        for kind, title in (("full", "full package (zlib-9)"), ("delta", "orvane delta package"),
+        for kind, title in (("full", "full package"), ("delta", "orvane delta package"),
                             ("bare", "  the same less the launcher image"),
                             ("bsdiff", "bsdiff + gzip -9 of new files"),
                             ("xdelta3", "xdelta3 -9 + gzip -9 of new files")):
