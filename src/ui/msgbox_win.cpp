@@ -30,7 +30,7 @@ struct TBoxState {
   int requestedHeight = 0;
   int result = 0;
   std::array<HWND, 3> slots{};
-  int current = -1;  // the slot with the default-button frame
+  HWND framed = nullptr;  // the button with the default-button frame
   int32_t timeout = 0;
   bool done = false;
 };
@@ -96,7 +96,7 @@ int AnswerOf(HWND button) {
 void FocusSlot(int slot) {
   const HWND button = slot >= 0 ? gBox.slots[slot] : nullptr;
   if (button != nullptr) {
-    gBox.current = slot;
+    gBox.framed = button;
     SetFocus(button);
   }
   for (HWND each : gBox.slots) {
@@ -141,9 +141,10 @@ bool FilterKey(const MSG& msg) {
       // deactivated and activated again), Enter still means the framed
       // button, as in a dialog; otherwise the box could not be answered
       // from the keyboard at all.
-      const int chosen = focused >= 0 ? focused : gBox.current;
-      if (chosen < 0 || gBox.slots[chosen] == nullptr) return false;
-      Choose(gBox.box, chosen);
+      const HWND chosen = focused >= 0 ? gBox.slots[focused] : gBox.framed;
+      if (chosen == nullptr) return false;
+      gBox.result = AnswerOf(chosen);
+      PostMessageA(gBox.box, WM_CLOSE, 0, 0);
       return true;
     }
     default:
@@ -163,9 +164,8 @@ LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_ACTIVATE:
       // Coming back to the box puts the focus on the framed button again;
       // left to DefWindowProcA it would rest on the frame.
-      if (window == gBox.box && LOWORD(wParam) != WA_INACTIVE && gBox.current >= 0 &&
-          gBox.slots[gBox.current] != nullptr) {
-        SetFocus(gBox.slots[gBox.current]);
+      if (window == gBox.box && LOWORD(wParam) != WA_INACTIVE && gBox.framed != nullptr) {
+        SetFocus(gBox.framed);
         return 0;
       }
       break;
@@ -366,11 +366,9 @@ int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption,
   if (owner == kOwnerWithHeading || owner == kOwnerActiveWindow) owner = GetActiveWindow();
 
   const TBoxState outer = gBox;
-  // A fresh state: all zero (the state holds only plain values) but for
-  // the framed slot, which is none.
+  // A fresh state: all zero (the state holds only plain values).
   static_assert(std::is_trivially_copyable_v<TBoxState>);
   std::memset(static_cast<void*>(&gBox), 0, sizeof gBox);
-  gBox.current = -1;
   const int result =
       RunBox(owner, *shown, caption, buttonTexts, StyleForCharset(style, charset), timeoutMs);
   gBox = outer;
