@@ -75,7 +75,7 @@ enum class TPlace { Folder, Web, Nowhere };
 // `path` becomes the file `name` in the folder `baseIn` (the test-mode URL
 // in test mode), or its URL when the place is the web.
 TPlace PlaceOf(const std::string& baseIn, const std::string& name, std::string& path) {
-  const std::string& base = TestMode ? TestModeURL : baseIn;
+  const std::string& base = TestMode ? *TestModeURL : baseIn;
   path = JoinedName(base, '\\', name);
   if (FileExists(path)) return TPlace::Folder;
   if (TestMode || !IsInternetConnected()) return TPlace::Nowhere;
