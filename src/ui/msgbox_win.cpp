@@ -301,11 +301,11 @@ void RunModalLoop(TWindow& box) {
   if (quitTaken) PostQuitMessage(static_cast<int>(quitCode));
 }
 
+// Starts from the fresh, all-zero state that ShowMsgBox sets up: no answer yet.
 int RunBox(HWND owner, const std::string& text, const std::string& caption,
            const std::string& buttonTexts, uint32_t style, int32_t timeoutMs) {
   gBox.savedActive = GetActiveWindow();
   if (gBox.savedActive != nullptr) EnableWindow(gBox.savedActive, FALSE);
-  gBox.result = 0;
   gBox.timeout = timeoutMs;
 
   TFont font(CreateFontA(13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
