@@ -105,9 +105,9 @@ void FocusSlot(int slot) {
   if (button != nullptr) SendMessageA(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 }
 
-// Answers with the button of `slot` and closes `box`.
-void Choose(HWND box, int slot) {
-  gBox.result = AnswerOf(gBox.slots[slot]);
+// Answers with `button` (of a slot; null: none) and closes `box`.
+void Choose(HWND box, HWND button) {
+  gBox.result = AnswerOf(button);
   PostMessageA(box, WM_CLOSE, 0, 0);
 }
 
@@ -119,7 +119,7 @@ bool FilterKey(const MSG& msg) {
                                               WindowText(gBox.slots[2])};
     const int slot = MnemonicSlot(captions, static_cast<char>(msg.wParam));
     if (slot < 0) return false;
-    Choose(gBox.box, slot);
+    Choose(gBox.box, gBox.slots[slot]);
     return true;
   }
   if (msg.message != WM_KEYDOWN) return false;
@@ -143,8 +143,7 @@ bool FilterKey(const MSG& msg) {
       // from the keyboard at all.
       const HWND chosen = focused >= 0 ? gBox.slots[focused] : gBox.framed;
       if (chosen == nullptr) return false;
-      gBox.result = AnswerOf(chosen);
-      PostMessageA(gBox.box, WM_CLOSE, 0, 0);
+      Choose(gBox.box, chosen);
       return true;
     }
     default:
@@ -181,13 +180,13 @@ LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_COMMAND: {
       // A command without a control handle (menu, accelerator) is no answer,
       // even though empty slots hold a null handle too.
-      const int slot = SlotOf(reinterpret_cast<HWND>(lParam));
-      if (slot < 0) break;
-      Choose(window, slot);
+      const HWND button = reinterpret_cast<HWND>(lParam);
+      if (SlotOf(button) < 0) break;
+      Choose(window, button);
       return 0;
     }
     case WM_TIMER:
-      Choose(window, 0);
+      Choose(window, gBox.slots[0]);
       return 0;
     case WM_CLOSE:
       if (gBox.savedActive != nullptr) {
