@@ -198,8 +198,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # named here.
   # The data section's 512 bytes in the file have room left after the DLL
   # names (about 190 bytes), which the code section would otherwise pay for:
-  # gdi32's name lookups and function names and comctl32's function name
-  # (184 bytes) go there instead. The loader reads them wherever they lie.
+  # gdi32's name lookups and function names, comctl32's function name and
+  # lookups and advapi32's lookups (248 bytes) go there instead. The loader
+  # reads them wherever they lie.
   string(REGEX MATCH "  [.]data BLOCK[(]__section_alignment__[)] :\n  {\n([^}]*)  }\n" data_block
          "${merged_script}")
   set(data_inputs "${CMAKE_MATCH_1}")
@@ -223,7 +224,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   endif()
   # The code section's rules leave those libraries out; the data section's,
   # placed later in the script, take what is left.
-  string(REPLACE "SORT(*)" "SORT(EXCLUDE_FILE(*libgdi32.a:*) *)" code_lookups "${lookups}")
+  string(REPLACE "SORT(*)" "SORT(EXCLUDE_FILE(*libgdi32.a:* *libcomctl32.a:* *libadvapi32.a:*) *)"
+         code_lookups "${lookups}")
   string(REPLACE "SORT(*)" "SORT(EXCLUDE_FILE(*libgdi32.a:* *libcomctl32.a:*) *)" code_function_names
          "${function_names}")
   string(REPLACE "${import_block}" "" without_imports "${without_data}")

@@ -17,9 +17,6 @@ bool AutoUpdateFlag = false;
 
 namespace {
 
-// One debug line: `head` followed by `tail`.
-void DebugLineWith(const char* head, std::string_view tail) { DebugLineParts({head, tail}); }
-
 // The run's first and last debug line: `mark`, then the command line in "<".
 void DebugRunMark(const char* mark, const std::string& commandLine) {
   DebugLineParts({mark, commandLine, "<"});
@@ -108,10 +105,10 @@ int RunStub() {
   DebugRunMark(" ==== STUB START ====>", commandLine);
   ownPackage = std::make_unique<TGFileInfo>(ProgramPath());
   AutoUpdateFlag = ownPackage->ThisIs_AutoUpdateProg();
-  DebugLineWith(" ThisIs_AutoUpdateProg=", AutoUpdateFlag ? "TRUE" : "FALSE");
+  DebugLineParts({" ThisIs_AutoUpdateProg=", AutoUpdateFlag ? "TRUE" : "FALSE"});
   const int exitCode = Dispatch();
   ownPackage.reset();
-  DebugLineWith(" PeakWorkingSetSize=", Decimal(static_cast<int64_t>(PeakWorkingSet())));
+  DebugLineParts({" PeakWorkingSetSize=", Decimal(static_cast<int64_t>(PeakWorkingSet()))});
   DebugRunMark(" ==== STUB END ====>", commandLine);
   DebugWrite("\r\n");
   DebugFlush();

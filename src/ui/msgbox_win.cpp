@@ -30,7 +30,7 @@ struct TBoxState {
   int requestedHeight = 0;
   int result = 0;
   std::array<HWND, 3> slots{};
-  int current = -1;  // the slot with the default-button frame
+  HWND framed = nullptr;  // the button with the default-button frame
   int32_t timeout = 0;
   bool done = false;
 };
@@ -96,7 +96,7 @@ int AnswerOf(HWND button) {
 void FocusSlot(int slot) {
   const HWND button = slot >= 0 ? gBox.slots[slot] : nullptr;
   if (button != nullptr) {
-    gBox.current = slot;
+    gBox.framed = button;
     SetFocus(button);
   }
   for (HWND each : gBox.slots) {
@@ -105,9 +105,9 @@ void FocusSlot(int slot) {
   if (button != nullptr) SendMessageA(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 }
 
-// Answers with the button of `slot` and closes `box`.
-void Choose(HWND box, int slot) {
-  gBox.result = AnswerOf(gBox.slots[slot]);
+// Answers with `button` (of a slot; null: none) and closes `box`.
+void Choose(HWND box, HWND button) {
+  gBox.result = AnswerOf(button);
   PostMessageA(box, WM_CLOSE, 0, 0);
 }
 
@@ -119,7 +119,7 @@ bool FilterKey(const MSG& msg) {
                                               WindowText(gBox.slots[2])};
     const int slot = MnemonicSlot(captions, static_cast<char>(msg.wParam));
     if (slot < 0) return false;
-    Choose(gBox.box, slot);
+    Choose(gBox.box, gBox.slots[slot]);
     return true;
   }
   if (msg.message != WM_KEYDOWN) return false;
@@ -141,8 +141,8 @@ bool FilterKey(const MSG& msg) {
       // deactivated and activated again), Enter still means the framed
       // button, as in a dialog; otherwise the box could not be answered
       // from the keyboard at all.
-      const int chosen = focused >= 0 ? focused : gBox.current;
-      if (chosen < 0 || gBox.slots[chosen] == nullptr) return false;
+      const HWND chosen = focused >= 0 ? gBox.slots[focused] : gBox.framed;
+      if (chosen == nullptr) return false;
       Choose(gBox.box, chosen);
       return true;
     }
@@ -163,9 +163,8 @@ LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_ACTIVATE:
       // Coming back to the box puts the focus on the framed button again;
       // left to DefWindowProcA it would rest on the frame.
-      if (window == gBox.box && LOWORD(wParam) != WA_INACTIVE && gBox.current >= 0 &&
-          gBox.slots[gBox.current] != nullptr) {
-        SetFocus(gBox.slots[gBox.current]);
+      if (window == gBox.box && LOWORD(wParam) != WA_INACTIVE && gBox.framed != nullptr) {
+        SetFocus(gBox.framed);
         return 0;
       }
       break;
@@ -181,13 +180,13 @@ LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_COMMAND: {
       // A command without a control handle (menu, accelerator) is no answer,
       // even though empty slots hold a null handle too.
-      const int slot = SlotOf(reinterpret_cast<HWND>(lParam));
-      if (slot < 0) break;
-      Choose(window, slot);
+      const HWND button = reinterpret_cast<HWND>(lParam);
+      if (SlotOf(button) < 0) break;
+      Choose(window, button);
       return 0;
     }
     case WM_TIMER:
-      Choose(window, 0);
+      Choose(window, gBox.slots[0]);
       return 0;
     case WM_CLOSE:
       if (gBox.savedActive != nullptr) {
@@ -301,11 +300,11 @@ void RunModalLoop(TWindow& box) {
   if (quitTaken) PostQuitMessage(static_cast<int>(quitCode));
 }
 
+// Starts from the fresh, all-zero state that ShowMsgBox sets up: no answer yet.
 int RunBox(HWND owner, const std::string& text, const std::string& caption,
            const std::string& buttonTexts, uint32_t style, int32_t timeoutMs) {
   gBox.savedActive = GetActiveWindow();
   if (gBox.savedActive != nullptr) EnableWindow(gBox.savedActive, FALSE);
-  gBox.result = 0;
   gBox.timeout = timeoutMs;
 
   TFont font(CreateFontA(13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
@@ -366,11 +365,9 @@ int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption,
   if (owner == kOwnerWithHeading || owner == kOwnerActiveWindow) owner = GetActiveWindow();
 
   const TBoxState outer = gBox;
-  // A fresh state: all zero (the state holds only plain values) but for
-  // the framed slot, which is none.
+  // A fresh state: all zero (the state holds only plain values).
   static_assert(std::is_trivially_copyable_v<TBoxState>);
   std::memset(static_cast<void*>(&gBox), 0, sizeof gBox);
-  gBox.current = -1;
   const int result =
       RunBox(owner, *shown, caption, buttonTexts, StyleForCharset(style, charset), timeoutMs);
   gBox = outer;

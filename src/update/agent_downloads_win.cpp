@@ -54,13 +54,13 @@ std::string AgentFolder(std::string_view name) {
 
 bool ShowAgentBox(const TAgentSettings& settings, HWND owner, TAgentBox kind,
                   const std::string& text) {
-  // By TAgentBox: the question's Yes and No, the warning's and the error's
+  // By TAgentBox: the caption's key; the question's Yes and No, the warning's and the error's
   // OK, with the icon of each.
   static const uint32_t kStyles[] = {MB_YESNO | MB_ICONQUESTION, MB_OK | MB_ICONEXCLAMATION,
                                      MB_OK | MB_ICONHAND};
-  const std::string caption = kind == TAgentBox::Question  ? settings.ConfirmCaption()
-                              : kind == TAgentBox::Warning ? settings.AttentionCaption()
-                                                           : settings.ErrorCaption();
+  static const char* const kCaptions[] = {schema::kConfirmCaption, schema::kAttentionCaption,
+                                          schema::kErrorCaption};
+  const std::string caption = settings.Caption(kCaptions[static_cast<int>(kind)]);
   return ShowMsgBox(owner, text, caption, settings.BtnText(),
                     static_cast<uint8_t>(settings.MsgBoxCharSet()), kStyles[static_cast<int>(kind)],
                     0) == IDYES;
@@ -75,7 +75,7 @@ enum class TPlace { Folder, Web, Nowhere };
 // `path` becomes the file `name` in the folder `baseIn` (the test-mode URL
 // in test mode), or its URL when the place is the web.
 TPlace PlaceOf(const std::string& baseIn, const std::string& name, std::string& path) {
-  const std::string& base = TestMode ? TestModeURL : baseIn;
+  const std::string& base = TestMode ? *TestModeURL : baseIn;
   path = JoinedName(base, '\\', name);
   if (FileExists(path)) return TPlace::Folder;
   if (TestMode || !IsInternetConnected()) return TPlace::Nowhere;

@@ -263,7 +263,7 @@ TCheckDecision ShouldCheckNow(const TAgentSettings& own) {
 
 bool UserAgreesToCheck(const TLauncherHost& host, const TAgentSettings& own) {
   const std::string location = host.Own.UpdateLocation();
-  const std::string& server = RefreshTestMode(true) ? TestModeURL : location;
+  const std::string& server = RefreshTestMode(true) ? *TestModeURL : location;
   std::string question = NamedText(own, "s22", own.OriginalProgramName());
   if (server.size() > 2 && server[1] != ':') question += own.AutoUpdateText("s23");
   question += own.AutoUpdateText("s24");

@@ -10,12 +10,13 @@
 
 #include "update/download_progress.h"
 #include "util/handle.h"
+#include "util/lasting.h"
 #include "util/progress.h"
 
 // True while the registry's "TestMode" is "1": the agent takes its files
 // from TestModeURL (a folder) and never goes to the Internet.
 extern bool TestMode;
-extern std::string TestModeURL;
+extern TLasting<std::string> TestModeURL;
 
 bool IsInternetConnected();
 

@@ -11,7 +11,7 @@
 #include "util/winapi.h"
 
 bool TestMode = false;
-std::string TestModeURL;
+TLasting<std::string> TestModeURL;
 
 namespace {
 
@@ -402,7 +402,7 @@ bool RefreshTestMode(bool force) {
   const uint32_t now = DownloadTickNow();
   if (TestModeReadDue(force, now, previousRefreshTick)) {
     TestMode = TestModeValue("TestMode") == "1";
-    TestModeURL = TestModeValue("TestModeURL");
+    *TestModeURL = TestModeValue("TestModeURL");
   }
   previousRefreshTick = now;
   return TestMode;

@@ -68,11 +68,11 @@ class TAgentSettings {
   std::string CheckforNewUpdateLink() const;
 
   // ---- "MsgBox" (installation settings file) ------------------------------
-  std::string BtnText() const;           // default kDefaultBtnText
-  std::string ErrorCaption() const;      // "Error"
-  std::string ConfirmCaption() const;    // "Confirm"
-  std::string AttentionCaption() const;  // "Attention"
-  int32_t MsgBoxCharSet() const;         // 0
+  std::string BtnText() const;  // default kDefaultBtnText
+  // The caption under `key` (schema::kErrorCaption, kConfirmCaption or
+  // kAttentionCaption); by default the key's own text.
+  std::string Caption(const char* key) const;
+  int32_t MsgBoxCharSet() const;  // 0
 
   // ---- "AutoUpdate" (installation settings file): message texts -----------
   // The text of `id`, or `def` when the file has none.

@@ -138,14 +138,8 @@ std::string TAgentSettings::CheckforNewUpdateLink() const {
 std::string TAgentSettings::BtnText() const {
   return ReadOriginal(*this, schema::kMsgBox, schema::kBtnText, kDefaultBtnText);
 }
-std::string TAgentSettings::ErrorCaption() const {
-  return ReadOriginal(*this, schema::kMsgBox, schema::kErrorCaption, schema::kErrorCaption);
-}
-std::string TAgentSettings::ConfirmCaption() const {
-  return ReadOriginal(*this, schema::kMsgBox, schema::kConfirmCaption, schema::kConfirmCaption);
-}
-std::string TAgentSettings::AttentionCaption() const {
-  return ReadOriginal(*this, schema::kMsgBox, schema::kAttentionCaption, schema::kAttentionCaption);
+std::string TAgentSettings::Caption(const char* key) const {
+  return ReadOriginal(*this, schema::kMsgBox, key, key);
 }
 int32_t TAgentSettings::MsgBoxCharSet() const {
   return static_cast<int32_t>(ReadOriginalInt(*this, schema::kMsgBox, schema::kCharSet));

@@ -372,7 +372,7 @@ TEST(RefreshTestModeTest, RegistryIsReadWhenForcedOrAfter30Seconds) {
     fakeTick = step.tick;
     EXPECT_EQ(RefreshTestMode(step.force), step.testMode) << step.tick;
     EXPECT_EQ(TestMode, step.testMode) << step.tick;
-    EXPECT_EQ(TestModeURL, step.url) << step.tick;
+    EXPECT_EQ(*TestModeURL, step.url) << step.tick;
   }
 
   // A DWORD value reads as its decimal, and a missing value means off.
@@ -387,7 +387,7 @@ TEST(RefreshTestModeTest, RegistryIsReadWhenForcedOrAfter30Seconds) {
   RegDeleteValueA(handle, "TestModeURL");
   RegCloseKey(handle);
   EXPECT_FALSE(RefreshTestMode(true));
-  EXPECT_EQ(TestModeURL, "");
+  EXPECT_EQ(*TestModeURL, "");
   SetDownloadTickSource(nullptr);
 }
 

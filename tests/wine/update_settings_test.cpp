@@ -16,6 +16,7 @@
 #include "scratch.h"
 #include "shared_cases.h"
 #include "update/agent_state.h"
+#include "update/settings_schema.h"
 #include "util/text.h"
 
 namespace {
@@ -97,9 +98,9 @@ TEST_F(UpdateSettingsTest, NoFilesGiveEveryDefault) {
   EXPECT_EQ("", settings.StartUpLink());
   EXPECT_EQ("", settings.CheckforNewUpdateLink());
   EXPECT_EQ("|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|", settings.BtnText());
-  EXPECT_EQ("Error", settings.ErrorCaption());
-  EXPECT_EQ("Confirm", settings.ConfirmCaption());
-  EXPECT_EQ("Attention", settings.AttentionCaption());
+  EXPECT_EQ("Error", settings.Caption(schema::kErrorCaption));
+  EXPECT_EQ("Confirm", settings.Caption(schema::kConfirmCaption));
+  EXPECT_EQ("Attention", settings.Caption(schema::kAttentionCaption));
   EXPECT_EQ(0, settings.MsgBoxCharSet());
   EXPECT_EQ("File not Found!", settings.AutoUpdateText("s4"));
   EXPECT_EQ("", settings.AutoUpdateText("s16"));
@@ -182,9 +183,9 @@ TEST_F(UpdateSettingsTest, StringsAsStored) {
   EXPECT_EQ("C:\\Links\\Start.lnk", settings.StartUpLink());
   EXPECT_EQ("C:\\Links\\Check.lnk", settings.CheckforNewUpdateLink());
   EXPECT_EQ("|O|C|Y|N|A|R|I|", settings.BtnText());
-  EXPECT_EQ("Fehler", settings.ErrorCaption());
-  EXPECT_EQ("Frage", settings.ConfirmCaption());
-  EXPECT_EQ("Achtung", settings.AttentionCaption());
+  EXPECT_EQ("Fehler", settings.Caption(schema::kErrorCaption));
+  EXPECT_EQ("Frage", settings.Caption(schema::kConfirmCaption));
+  EXPECT_EQ("Achtung", settings.Caption(schema::kAttentionCaption));
   EXPECT_EQ("Done <b>PROG_NAME</b>", settings.AutoUpdateText("s16"));
   EXPECT_EQ("Datei fehlt", settings.AutoUpdateText("s4"));
   EXPECT_EQ(
