@@ -201,6 +201,8 @@ void DebugLineParts(std::initializer_list<std::string_view> parts) {
   DebugWrite(line);
 }
 
+void DebugLinePair(const char* head, std::string_view tail) { DebugLineParts({head, tail}); }
+
 TDebugBatch::TDebugBatch() {
   TLockScope scope;
   ++gBatchDepth;
