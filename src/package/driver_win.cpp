@@ -76,7 +76,7 @@ bool HandShakeSucceeded(const TStartCommand& start, const std::string& runToken,
 
 bool ExitCodeSucceeded(const TGFileInfo& package, uint32_t code) {
   if (AsksForRestart(code)) {
-    DebugLinePair(" Restart asked for, not made: exit code ", Decimal(code));
+    DebugLineNumber(" Restart asked for, not made: exit code ", code);
   }
   if (IsSuccessExitCode(code)) return true;
   ShowPackageError(package, ReplaceAll(package.GetText(kIdSetupFailed, kDefaultSetupFailed),
@@ -119,7 +119,7 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
   if (handShake) Wait(1000);
   job.WaitForSetupProcesses(folder);
   result.ExitCode = job.ExitCode();
-  DebugLinePair(" Setup exit code=", Decimal(result.ExitCode));
+  DebugLineNumber(" Setup exit code=", result.ExitCode);
   const bool succeeded = handShake ? HandShakeSucceeded(start, in.RunToken, atomName)
                                    : ExitCodeSucceeded(package, result.ExitCode);
   result.Status = succeeded ? TRunStatus::Succeeded : TRunStatus::SetupFailed;
