@@ -76,7 +76,7 @@ bool HandShakeSucceeded(const TStartCommand& start, const std::string& runToken,
 
 bool ExitCodeSucceeded(const TGFileInfo& package, uint32_t code) {
   if (AsksForRestart(code)) {
-    DebugLineParts({" Restart asked for, not made: exit code ", Decimal(code)});
+    DebugLineNumber(" Restart asked for, not made: exit code ", code);
   }
   if (IsSuccessExitCode(code)) return true;
   ShowPackageError(package, ReplaceAll(package.GetText(kIdSetupFailed, kDefaultSetupFailed),
@@ -100,7 +100,7 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
   const bool handShake = start.SuccessBy == TSuccessBy::HandShake;
   const std::string atomName = kAtomPrefix + in.RunToken;
   if (handShake) GlobalAddAtomA(atomName.c_str());
-  DebugLineParts({" Start ", start.CommandLine});
+  DebugLinePair(" Start ", start.CommandLine);
   TSetupJob job;
   const TWinResult started = job.Start(start.Application, start.CommandLine, request.Show);
   if (!started.Ok) {
@@ -119,7 +119,7 @@ TRunResult StartMainProgram(const TGFileInfo& package, const std::string& folder
   if (handShake) Wait(1000);
   job.WaitForSetupProcesses(folder);
   result.ExitCode = job.ExitCode();
-  DebugLineParts({" Setup exit code=", Decimal(result.ExitCode)});
+  DebugLineNumber(" Setup exit code=", result.ExitCode);
   const bool succeeded = handShake ? HandShakeSucceeded(start, in.RunToken, atomName)
                                    : ExitCodeSucceeded(package, result.ExitCode);
   result.Status = succeeded ? TRunStatus::Succeeded : TRunStatus::SetupFailed;
@@ -214,7 +214,7 @@ TRunResult RunPackage(const TRunRequest& request) {
     const bool wroteAll = FailedWriteCount() == failedBefore;
     Wait(1000);
     if (!extracted.RebuildFault.empty()) {
-      DebugLineParts({" Delta not applied: ", extracted.RebuildFault});
+      DebugLinePair(" Delta not applied: ", extracted.RebuildFault);
       result.Status = TRunStatus::RebuildFailed;
     }
     if (!extracted.Damage.Message.empty()) {

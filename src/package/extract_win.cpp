@@ -280,7 +280,7 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
     THandleSource source(path);
     ReadTrailer(source, trailer_);
   }
-  if (diskNumber == 1) DebugLineParts({"FileInfo.FilesCount=", Decimal(trailer_.FilesCount)});
+  if (diskNumber == 1) DebugLineNumber("FileInfo.FilesCount=", trailer_.FilesCount);
   checksumOk_ = GetCrc(path, trailer_.TrailerLength) == trailer_.ExpectedCrc;
   if (!checksumOk_) return false;
 
@@ -296,7 +296,7 @@ bool TExtraction::ExtractDisk(const std::string& path, int diskNumber) {
     writer_.reset();
   }
   if (walk == TDiskWalk::Damaged) {
-    DebugLineParts({" ExtractPackage - ", Damage().Message});
+    DebugLinePair(" ExtractPackage - ", Damage().Message);
     return true;
   }
   if (walk == TDiskWalk::Stopped) return true;

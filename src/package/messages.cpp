@@ -4,7 +4,7 @@
 #include "paths/language_table.h"
 #include "util/text.h"
 
-std::string ChosenLangSection;
+TLasting<std::string> ChosenLangSection;
 
 namespace {
 
@@ -23,7 +23,7 @@ std::string FindLangSection(const std::string& langTexts, const std::string& lan
 
 }  // namespace
 
-void ResetChosenLangSection() { ChosenLangSection.clear(); }
+void ResetChosenLangSection() { ChosenLangSection->clear(); }
 
 std::string ChooseLangSection(const std::string& langTexts, const std::string& language) {
   const std::string section = FindLangSection(langTexts, language);
@@ -34,11 +34,11 @@ std::string LookupLangText(const std::string& langTexts, const std::string& id,
                            const std::string& def) {
   // "*" is stored too: a package without a fitting section is not searched
   // again on every lookup.
-  if (ChosenLangSection.empty()) {
-    ChosenLangSection = ChooseLangSection(langTexts, SystemLanguageName());
+  if (ChosenLangSection->empty()) {
+    *ChosenLangSection = ChooseLangSection(langTexts, SystemLanguageName());
   }
-  if (ChosenLangSection == "*") return def;
-  return GetKeyValue(ChosenLangSection, id, def);
+  if (*ChosenLangSection == "*") return def;
+  return GetKeyValue(*ChosenLangSection, id, def);
 }
 
 int32_t CharsetFromText(const std::string& text) { return StrToIntDef(text, 0); }

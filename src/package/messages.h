@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ui/markup.h"
+#include "util/lasting.h"
 
 // Text ids looked up with TGFileInfo::GetText, with their built-in texts.
 // Placeholders in angle brackets are replaced by the caller.
@@ -72,7 +73,7 @@ inline constexpr char kDefaultCharset[] = "0";
 // The language section chosen for this process: "" before the first lookup,
 // "*" when the package had neither the user's language nor English. The
 // first lookup on any TGFileInfo decides it for every later one.
-extern std::string ChosenLangSection;
+extern TLasting<std::string> ChosenLangSection;
 
 // Forgets the choice, so that the next lookup chooses again (tests only).
 void ResetChosenLangSection();

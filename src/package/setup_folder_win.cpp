@@ -23,7 +23,7 @@ constexpr int kClaimAttempts = 20;
 // first use and after removal) and the mark that says it is ours.
 TLasting<std::string> setupFolder;
 bool madeHere = false;
-TFileHandle heldMark;
+TLasting<TFileHandle> heldMark;
 
 std::string MarkPath(const std::string& folder) {
   std::string path = StripTrailingBackslash(folder);
@@ -84,7 +84,7 @@ std::string ClaimSetupFolder(const std::string& tempRoot, unsigned timeOfDay) {
     const std::string folder = root + SetupFolderName(timeOfDay, attempt);
     // Making the folder claims the name; the mark follows at once.
     if (CreateDirectoryA(folder.c_str(), nullptr)) {
-      heldMark.reset(OpenMark(folder, CREATE_ALWAYS));
+      heldMark->reset(OpenMark(folder, CREATE_ALWAYS));
       madeHere = true;
       return folder;
     }
@@ -108,7 +108,7 @@ void RemoveSetupFolder() {
   // A name that could not be made is not ours to delete.
   if (!madeHere) return;
   madeHere = false;
-  heldMark.reset();
+  heldMark->reset();
   if (DeleteTree(folder, false) || !DirExists(folder)) {
     DeleteFileA(MarkPath(folder).c_str());
   } else {

@@ -4,6 +4,7 @@
 // blocks for long, so any module may log at any time.
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -17,6 +18,10 @@ void DebugLine(const std::string& text);
 void DebugLine(const char* text);
 // DebugLine of the parts joined: one text built instead of a chain of them.
 void DebugLineParts(std::initializer_list<std::string_view> parts);
+// DebugLineParts of two parts, the commonest line: `head` followed by `tail`.
+void DebugLinePair(const char* head, std::string_view tail);
+// DebugLinePair of `head` and `value` in decimal.
+void DebugLineNumber(const char* head, int64_t value);
 // Writes characters as they are, for the few lines that carry no process id.
 void DebugWrite(const std::string& raw);
 // Delivers whatever the buffer holds, without waiting for a line end.

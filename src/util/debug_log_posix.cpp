@@ -5,6 +5,8 @@
 void DebugLine(const std::string&) {}
 void DebugLine(const char*) {}
 void DebugLineParts(std::initializer_list<std::string_view>) {}
+void DebugLinePair(const char*, std::string_view) {}
+void DebugLineNumber(const char*, int64_t) {}
 void DebugWrite(const std::string&) {}
 void DebugFlush() {}
 

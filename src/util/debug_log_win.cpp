@@ -201,6 +201,10 @@ void DebugLineParts(std::initializer_list<std::string_view> parts) {
   DebugWrite(line);
 }
 
+void DebugLinePair(const char* head, std::string_view tail) { DebugLineParts({head, tail}); }
+
+void DebugLineNumber(const char* head, int64_t value) { DebugLinePair(head, Decimal(value)); }
+
 TDebugBatch::TDebugBatch() {
   TLockScope scope;
   ++gBatchDepth;

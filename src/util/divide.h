@@ -9,9 +9,17 @@
 
 #include <cstdint>
 
+#if defined(__GNUC__) && defined(__i386__)
+// Four-byte aligned, as a 64-bit number on its own on the stack is: a
+// result aligned to eight would make every caller realign its frame.
+typedef uint64_t TDivisionPart __attribute__((aligned(4)));
+#else
+typedef uint64_t TDivisionPart;
+#endif
+
 struct TDivision {
-  uint64_t Quotient;
-  uint64_t Remainder;
+  TDivisionPart Quotient;
+  TDivisionPart Remainder;
 };
 
 #if defined(__GNUC__) && defined(__i386__)

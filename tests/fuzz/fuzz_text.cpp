@@ -116,8 +116,8 @@ void Language(TFuzzInput& in) {
   FUZZ_CHECK(isField);
   ResetChosenLangSection();
   const std::string text = LookupLangText(langTexts, id, "\x01");
-  FUZZ_CHECK(ChosenLangSection == ChooseLangSection(langTexts, "ENGLISH"));
-  if (ChosenLangSection == "*") FUZZ_CHECK(text == "\x01");
+  FUZZ_CHECK(*ChosenLangSection == ChooseLangSection(langTexts, "ENGLISH"));
+  if (*ChosenLangSection == "*") FUZZ_CHECK(text == "\x01");
   ResetChosenLangSection();
   const int32_t charset = CharsetFromText(id);
   FUZZ_CHECK(charset == StrToIntDef(id, 0));

@@ -52,7 +52,7 @@ TEST_F(MessagesTest, SectionChoiceByLanguage) {
 TEST_F(MessagesTest, FirstLookupDecidesForEveryPackage) {
   const std::string english = LangTexts({kEnglish});
   EXPECT_EQ(LookupLangText(english, "s1", "d"), "Unpacking...");
-  EXPECT_EQ(ChosenLangSection, kEnglish);
+  EXPECT_EQ(*ChosenLangSection, kEnglish);
   // A later package with other sections still reads the chosen one.
   EXPECT_EQ(LookupLangText(LangTexts({kFrench}), "s1", "d"), "Unpacking...");
   // One blank before "=" is ignored, the one after it belongs to the text.
@@ -64,7 +64,7 @@ TEST_F(MessagesTest, FirstLookupDecidesForEveryPackage) {
 
 TEST_F(MessagesTest, PackageWithoutSectionsGivesDefaultsAndIsNotRetried) {
   EXPECT_EQ(LookupLangText("\x02", kIdExtracting, kDefaultExtracting), kDefaultExtracting);
-  EXPECT_EQ(ChosenLangSection, "*");
+  EXPECT_EQ(*ChosenLangSection, "*");
   EXPECT_EQ(LookupLangText(LangTexts({kEnglish}), "s1", "default"), "default");
 }
 
