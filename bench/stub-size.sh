@@ -4,7 +4,7 @@
 # by archive and output section (bench/stub_map.py).
 #   - NSIS's zlib/ANSI stub, the piece every NSIS installer starts with;
 #   - an NSIS installer (zlib, ANSI) with one empty section, made here.
-# Goal: Stub.exe under NSIS's stub (91,136 bytes), which the size guard holds.
+# Goal: Stub.exe under NSIS's stub (91,136 bytes).
 #
 #   bench/stub-size.sh [WIN_BUILD_DIR]   (default build/win; STUB overrides
 #   the image, MEMBERS=n also lists the n largest archive members,
