@@ -16,7 +16,7 @@ source_dir=$(dirname "$here")
 build=${1:-$source_dir/build/win}
 stub=${STUB:-$source_dir/build/bin/Stub.exe}
 map=$build/Stub.map
-goal=102400
+goal=91136  # NSIS's stub
 nsis_stub=/usr/share/nsis/Stubs/zlib-x86-ansi
 
 size_of() { stat -c %s "$1"; }
