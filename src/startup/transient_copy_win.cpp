@@ -25,14 +25,11 @@ void PostToCopy(const std::string& copyPath, UINT message, WPARAM wParam, LPARAM
   if (FileExists(copyPath)) PostToMainWindow(copyPath, true, message, wParam, lParam);
 }
 
-// One debug line: `head` followed by `tail`.
-void DebugLineWith(const char* head, const std::string& tail) { DebugLineParts({head, tail}); }
-
 }  // namespace
 
 void CreateAndRun_X_Exe() {
   const std::string zz = SwitchValue("/_ZZ=");
-  DebugLineWith(" CreateAndRun_X_Exe-1 ", zz);
+  DebugLinePair(" CreateAndRun_X_Exe-1 ", zz);
   // The flag and the own file name were checked by the dispatch, which
   // calls this for an auto-update program only.
   if (IsTransientCopyRunning() && zz != "99") return;
@@ -57,13 +54,13 @@ void RunControllerStep(bool copyWasRunning) {
   const std::string copyPath = TransientCopyPath(ProgramPath());
   const int64_t stop = SwitchInt("/STOP=", -1);
   if (stop >= 0) {
-    DebugLineWith(" ==1== ", commandLine);
+    DebugLinePair(" ==1== ", commandLine);
     PostToCopy(copyPath, kStopCountdownMessage, static_cast<WPARAM>(stop), 0);
     DebugLine(" ==2==");
   }
   const std::string listener = SwitchValue("/WM_MSG=");
   if (!listener.empty()) {
-    DebugLineWith(" ==3== ", commandLine);
+    DebugLinePair(" ==3== ", commandLine);
     unsigned long long window = 0;
     unsigned long message = 0;
     ParseListenerSwitch(listener, window, message);
@@ -73,7 +70,7 @@ void RunControllerStep(bool copyWasRunning) {
   }
   const int64_t test = SwitchInt("/TEST=", -1);
   if (test >= 0) {
-    DebugLineWith(" ==5== ", commandLine);
+    DebugLinePair(" ==5== ", commandLine);
     PostToCopy(copyPath, kAgentCommandMessage, kAgentCommandCheckNow, static_cast<LPARAM>(test));
     if (!copyWasRunning) PostToCopy(copyPath, kStopCountdownMessage, 2, 0);
     DebugLine(" ==6==");

@@ -23,9 +23,6 @@
 
 namespace {
 
-// One debug line: `head` followed by `tail`.
-void DebugLineWith(const char* head, const std::string& tail) { DebugLineParts({head, tail}); }
-
 bool tickGuard = false;
 
 constexpr WPARAM kInfoDownloadEvent = 40;
@@ -286,7 +283,7 @@ void RelaunchAgent(const TLauncherHost& host) {
 }
 
 void CheckForUpdate(const TLauncherHost& host, const TAgentSettings& own) {
-  DebugLineWith(" Fire  ", LocalFireStamp());
+  DebugLinePair(" Fire  ", LocalFireStamp());
   RefreshTestMode(true);
   bool performed = false;
   AgentPhase = TAgentPhase::Checking;
@@ -345,7 +342,7 @@ void AutoUpdateTimerTick(const TLauncherHost& host) {
   if (StopCountdown == 0) PostQuitMessage(0);
   if (StopCountdown >= 0) --StopCountdown;
   ++AutoUpdateTimerCount;
-  DebugLineWith(" AutoUpdateTimerCount=", Decimal(AutoUpdateTimerCount));
+  DebugLineNumber(" AutoUpdateTimerCount=", AutoUpdateTimerCount);
   if (AutoUpdateTimerCount >= 1) {
     RefreshTestMode(false);
     const TAgentSettings own = OwnAgentSettings(host.Own);
