@@ -57,8 +57,23 @@ fi
 remove_policy() { [ "$own_policy" = 0 ] || rm -f "$policy"; }
 trap remove_policy EXIT
 
-apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+# A mirror caught mid-sync fails one index with "unexpected size"; a later
+# try usually finds it whole.
+lists_whole=0
+for attempt in 1 2 3; do
+  if apt-get update -q; then lists_whole=1; break; fi
+  [ "$attempt" = 3 ] || sleep $((attempt * 10))
+done
+install_missing() { apt-get install -y -q --no-install-recommends "$@" "${missing[@]}"; }
+if [ "$lists_whole" = 1 ]; then
+  install_missing
+elif ! install_missing; then
+  # With one architecture's security index missing, the other's newer
+  # library versions cannot be matched (a 32-bit library must be the same
+  # version as its 64-bit twin). The release's own versions exist for both.
+  echo "apt-get update left an index out; installing the release's own versions" >&2
+  install_missing -o APT::Default-Release=bookworm
+fi
 
 # The nginx this script just installed is not the user's: leave it off at
 # boot too, as the machine was before (its package enabled it). A machine
