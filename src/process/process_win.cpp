@@ -12,6 +12,7 @@
 #include "process/analizer.h"
 #include "process/process.h"
 #include "util/handle.h"
+#include "util/lasting.h"
 #include "util/text.h"
 #include "util/winapi.h"
 
@@ -55,8 +56,8 @@ struct TProcessStatusApi {
 
 // Looked up once and kept for the life of the process.
 const TProcessStatusApi& ProcessStatusApi() {
-  static const TProcessStatusApi api;
-  return api;
+  static const TLasting<TProcessStatusApi> api;
+  return *api;
 }
 
 struct TToolHelpApi {
@@ -74,8 +75,8 @@ struct TToolHelpApi {
 };
 
 const TToolHelpApi& ToolHelpApi() {
-  static const TToolHelpApi api;
-  return api;
+  static const TLasting<TToolHelpApi> api;
+  return *api;
 }
 
 bool forceToolHelp = false;

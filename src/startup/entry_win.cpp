@@ -10,6 +10,7 @@
 #include "startup/run_modes.h"
 #include "startup/transient_copy.h"
 #include "util/debug_log.h"
+#include "util/lasting.h"
 #include "util/text.h"
 #include "util/winapi.h"
 
@@ -24,7 +25,8 @@ void DebugRunMark(const char* mark, const std::string& commandLine) {
 
 constexpr std::string_view kDynDataKey = "HKEY_CURRENT_USER\\Software\\Orvane_Dyn_Data";
 
-std::unique_ptr<TGFileInfo> ownPackage;
+// Released at the END line; never torn down after it.
+TLasting<std::unique_ptr<TGFileInfo>> ownPackage;
 
 bool TopLevelWindowExists(const std::string& className) {
   return FindWindowA(className.c_str(), nullptr) != nullptr;
@@ -77,8 +79,8 @@ int Dispatch() {
 }  // namespace
 
 const TGFileInfo& OwnPackageInfo() {
-  static const TGFileInfo empty("");
-  return ownPackage ? *ownPackage : empty;
+  static const TLasting<TGFileInfo> empty("");
+  return *ownPackage ? **ownPackage : *empty;
 }
 
 bool IsTransientCopyRunning() {
@@ -103,11 +105,11 @@ bool IsTransientCopy() { return OwnFileIsAgent("X_"); }
 int RunStub() {
   const std::string commandLine = GetCommandLineA();
   DebugRunMark(" ==== STUB START ====>", commandLine);
-  ownPackage = std::make_unique<TGFileInfo>(ProgramPath());
-  AutoUpdateFlag = ownPackage->ThisIs_AutoUpdateProg();
+  *ownPackage = std::make_unique<TGFileInfo>(ProgramPath());
+  AutoUpdateFlag = (*ownPackage)->ThisIs_AutoUpdateProg();
   DebugLineParts({" ThisIs_AutoUpdateProg=", AutoUpdateFlag ? "TRUE" : "FALSE"});
   const int exitCode = Dispatch();
-  ownPackage.reset();
+  ownPackage->reset();
   DebugLineParts({" PeakWorkingSetSize=", Decimal(static_cast<int64_t>(PeakWorkingSet()))});
   DebugRunMark(" ==== STUB END ====>", commandLine);
   DebugWrite("\r\n");

@@ -1,5 +1,7 @@
 #include "update/authenticity.h"
 
+#include <cstring>
+
 #include "util/text.h"
 
 namespace {
@@ -35,6 +37,19 @@ std::string Sha256Hex(const TSha256& value) {
   return text;
 }
 
+TSha256 TSha256List::operator[](size_t index) const {
+  TSha256 value;
+  std::memcpy(value.data(), bytes_.data() + index * value.size(), value.size());
+  return value;
+}
+
+bool TSha256List::Contains(const TSha256& value) const {
+  for (size_t at = 0; at < bytes_.size(); at += value.size()) {
+    if (std::memcmp(bytes_.data() + at, value.data(), value.size()) == 0) return true;
+  }
+  return false;
+}
+
 TSignerPins ParseSignerPins(const std::string& value) {
   TSignerPins pins;
   pins.pinned = !Trim(value).empty();
@@ -49,18 +64,14 @@ TSignerPins ParseSignerPins(const std::string& value) {
   return pins;
 }
 
-TSignatureVerdict JudgeSignature(const TSignatureCheck& check, const std::vector<TSha256>& keys) {
+TSignatureVerdict JudgeSignature(const TSignatureCheck& check, const TSha256List& keys) {
   const uint32_t status = static_cast<uint32_t>(check.trustStatus);
   if (status != 0 && status != kUntrustedRootStatus && status != kChainingStatus) {
     return TSignatureVerdict::kNotTrusted;
   }
   if (!check.hasSignerKey) return TSignatureVerdict::kNoSignerKey;
-  // A plain loop: std::find's four-way unrolled search is about 150 bytes
-  // more in the launcher, for a list of one or two keys.
-  for (const TSha256& key : keys) {
-    if (key == check.signerKey) return TSignatureVerdict::kAccepted;
-  }
-  return TSignatureVerdict::kOtherSigner;
+  return keys.Contains(check.signerKey) ? TSignatureVerdict::kAccepted
+                                        : TSignatureVerdict::kOtherSigner;
 }
 
 const char* SignatureVerdictName(TSignatureVerdict verdict) {

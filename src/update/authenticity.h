@@ -6,8 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
-#include <vector>
 
 #include "util/sha256.h"
 
@@ -18,6 +18,26 @@ bool ParseSha256Hex(const std::string& text, TSha256& out);
 // The value as 64 lowercase hex digits.
 std::string Sha256Hex(const TSha256& value);
 
+// SHA-256 values end to end in one string: the list grows through the
+// string code the launcher has anyway, where a vector of arrays would bring
+// growth code of its own (about 250 bytes).
+class TSha256List {
+ public:
+  TSha256List() = default;
+  TSha256List(std::initializer_list<TSha256> values) {
+    for (const TSha256& value : values) push_back(value);
+  }
+  void push_back(const TSha256& value) {
+    bytes_.append(reinterpret_cast<const char*>(value.data()), value.size());
+  }
+  size_t size() const { return bytes_.size() / sizeof(TSha256); }
+  TSha256 operator[](size_t index) const;
+  bool Contains(const TSha256& value) const;
+
+ private:
+  std::string bytes_;
+};
+
 // The publisher keys pinned by the installation settings file: SHA-256
 // values of the signer certificates' DER SubjectPublicKeyInfo, separated by
 // commas (two during a key rollover).
@@ -26,7 +46,7 @@ struct TSignerPins {
   // only a signed package, even when no value in it could be read: a
   // damaged pin fails closed, never open.
   bool pinned = false;
-  std::vector<TSha256> keys;  // the values that could be read
+  TSha256List keys;  // the values that could be read
 };
 TSignerPins ParseSignerPins(const std::string& value);
 
@@ -54,7 +74,7 @@ inline constexpr uint32_t kChainingStatus = 0x800B010Au;
 
 // Accepts a trust status of 0, or one of the two chain-only failures
 // above, when the signer's key is among `keys`.
-TSignatureVerdict JudgeSignature(const TSignatureCheck& check, const std::vector<TSha256>& keys);
+TSignatureVerdict JudgeSignature(const TSignatureCheck& check, const TSha256List& keys);
 
 // The debug-log word of a verdict.
 const char* SignatureVerdictName(TSignatureVerdict verdict);

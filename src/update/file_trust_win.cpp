@@ -9,6 +9,7 @@
 #include <string>
 
 #include "util/file_io.h"
+#include "util/lasting.h"
 #include "util/winapi.h"
 
 namespace {
@@ -52,8 +53,8 @@ struct TTrustApi {
 };
 
 const TTrustApi& TrustApi() {
-  static const TTrustApi api;
-  return api;
+  static const TLasting<TTrustApi> api;
+  return *api;
 }
 
 // One verification of a file; the state it leaves open (the signer's

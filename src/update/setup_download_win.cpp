@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "files/file_date.h"
 #include "files/file_ops.h"
 #include "package/driver.h"
@@ -56,7 +54,7 @@ void WriteAgentCopy(const std::string& agentName) {
 [[gnu::noinline]] const char* SetupFileRefusal(const TGFileInfo& launcher,
                                                const std::string& setupPath) {
   const TSignatureCheck own = CheckFileSignature(ProgramPath());
-  std::vector<TSha256> keys;
+  TSha256List keys;
   if (JudgeSignature(own, keys) != TSignatureVerdict::kNotTrusted) {
     if (own.hasSignerKey) keys.push_back(own.signerKey);
     const TSignatureVerdict verdict = JudgeSignature(CheckFileSignature(setupPath), keys);

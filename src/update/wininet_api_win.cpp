@@ -1,5 +1,6 @@
 #include "update/wininet_api.h"
 
+#include "util/lasting.h"
 #include "util/winapi.h"
 
 bool DownloadAbortRequested = false;
@@ -36,10 +37,10 @@ struct TWinInetApi {
 };
 
 // At namespace scope rather than inside a function: no guard to test at
-// each call.
-TWinInetApi api;
+// each call. The library stays loaded until the process ends.
+TLasting<TWinInetApi> api;
 
-TWinInetApi& Api() { return api; }
+TWinInetApi& Api() { return *api; }
 
 // The address of `function`, binding the library and the name on first use.
 template <typename T>

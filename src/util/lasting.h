@@ -6,20 +6,27 @@
 #pragma once
 
 #include <new>
+#include <utility>
 
 template <typename T>
 class TLasting {
  public:
-  TLasting() { new (storage_) T(); }
+  template <typename... TArgs>
+  explicit TLasting(TArgs&&... args) {
+    new (storage_) T(std::forward<TArgs>(args)...);
+  }
 
   TLasting(const TLasting&) = delete;
   TLasting& operator=(const TLasting&) = delete;
 
   T& operator*() { return *Get(); }
   T* operator->() { return Get(); }
+  const T& operator*() const { return *Get(); }
+  const T* operator->() const { return Get(); }
 
  private:
   T* Get() { return std::launder(reinterpret_cast<T*>(storage_)); }
+  const T* Get() const { return std::launder(reinterpret_cast<const T*>(storage_)); }
 
   alignas(T) unsigned char storage_[sizeof(T)];
 };

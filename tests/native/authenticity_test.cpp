@@ -58,13 +58,13 @@ TEST(Authenticity, PinsFailClosedOnAnythingButBlanks) {
     const TSignerPins pins = ParseSignerPins(c.value);
     EXPECT_EQ(pins.pinned, c.pinned) << c.value;
     std::vector<std::string> keys;
-    for (const TSha256& key : pins.keys) keys.push_back(Sha256Hex(key));
+    for (size_t i = 0; i < pins.keys.size(); ++i) keys.push_back(Sha256Hex(pins.keys[i]));
     EXPECT_EQ(keys, c.keys) << c.value;
   }
 }
 
 TEST(Authenticity, SignatureVerdict) {
-  const std::vector<TSha256> pins = {Key(kHexA), Key(kHexB)};
+  const TSha256List pins = {Key(kHexA), Key(kHexB)};
   struct Case {
     uint32_t status;
     bool hasKey;
