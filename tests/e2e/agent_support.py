@@ -148,15 +148,30 @@ class Install:
         return fake_setup_record(self.tmp / "fake.log")
 
 
-def remote(tmp: Path, *actions, timeout=60):
-    """Runs agent_remote.exe with the actions; returns its output lines."""
-    out = tmp / f"remote-{time.monotonic_ns()}.txt"
-    assert finish(start(HELPERS / "agent_remote.exe", "--out", win_path(out), *actions), timeout) == 0
-    return out.read_text().splitlines() if out.exists() else []
+def remote(tmp: Path, *actions, timeout=60, tries=1):
+    """Runs agent_remote.exe with the actions; returns its output lines. The
+    helper exits 0 whenever its arguments are right, so another exit code is
+    Wine's: it is named with Wine's last lines. A query (`tries` above 1) is
+    run again after such a failure; a command is never sent twice."""
+    for attempt in range(1, tries + 1):
+        out = tmp / f"remote-{time.monotonic_ns()}.txt"
+        proc = start(HELPERS / "agent_remote.exe", "--out", win_path(out), *actions)
+        try:
+            _, err = proc.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.communicate()
+            raise AssertionError(f"agent_remote.exe {actions} did not end within {timeout} s")
+        if proc.returncode == 0:
+            return out.read_text().splitlines() if out.exists() else []
+        wine_said = " | ".join(err.decode(errors="replace").strip().splitlines()[-5:])
+        failure = f"agent_remote.exe {actions}: exit code {proc.returncode}: {wine_said}"
+        print(f"  try {attempt} of {tries}: {failure}", flush=True)
+    raise AssertionError(failure)
 
 
 def window_pids(tmp: Path, window_class: str):
-    line = remote(tmp, "--count", window_class)[0]
+    line = remote(tmp, "--count", window_class, tries=2)[0]
     pids = line.split("pids=", 1)[1]
     return [int(p) for p in pids.split(",") if p]
 
