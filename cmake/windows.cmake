@@ -361,6 +361,12 @@ foreach(test_source ${E2E_TESTS})
   set_tests_properties(e2e.${test_name} PROPERTIES TIMEOUT 660 LABELS e2e COST ${e2e_cost}
     ENVIRONMENT "ORVANE_ARCH_BITS=${ORVANE_ARCH_BITS};ORVANE_BIN_DIR=${ORVANE_BIN_DIR};ORVANE_TEST_BIN_DIR=${ORVANE_TEST_BIN_DIR};ORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR};ORVANE_NATIVE_BIN_DIR=${ORVANE_NATIVE_BIN_DIR}${e2e_servers}")
 endforeach()
+# The trust file's pinned-key cases twice saw a Wine program end with a
+# non-zero code while the faults' file ran beside them, never when run
+# alone; until the code it now reports names the cause, it runs alone.
+if(TEST e2e.test_agent_trust)
+  set_tests_properties(e2e.test_agent_trust PROPERTIES RUN_SERIAL TRUE)
+endif()
 
 # The download tests get a loopback nginx and the fault-injecting server.
 if(TEST wine.http_client_test)

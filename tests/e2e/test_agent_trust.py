@@ -48,7 +48,8 @@ def offer_once(tmp: Path, inst: Install, viewer: DebugViewer, case: str, pins, p
     answerer = Answerer(tmp, ["--enter"], wait_ms=60000, name=f"box-{case}")
     mark = len(entries(viewer))
     try:
-        assert inst.run_update_exe("/DELAY=0") == 0
+        code = inst.run_update_exe("/DELAY=0")
+        assert code == 0, f"{case}: Update.exe ended with {code}: {entries(viewer)[mark:]}"
         wait_for(lambda: any(t == " ==== DoPerform-9 ====" for _, t in entries(viewer)[mark:]),
                  120, f"the end of the update procedure ({case})")
         lines = [t for _, t in entries(viewer)[mark:]]
