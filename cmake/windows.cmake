@@ -28,9 +28,10 @@ set(WIN_LEAN_OPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
 # sizes and offsets, the doubles of the free-space figures) would still
 # make the compiler realign the frames they live in (22 functions, about
 # 560 bytes); x86 reads them at any 4-byte boundary, at worst a little
-# slower, and faults on none, so the compiler is told the stack comes in aligned
-# to 8 and realigns nothing. The launcher has no SSE code, which would need
-# 16 and still be realigned for, and no code looks at where a local lies.
+# slower, and faults on none, so the compiler is told the stack comes in
+# aligned to 8 and realigns nothing. The launcher has no SSE code, which
+# would need 16 and still be realigned for, and no code looks at where a
+# local lies.
 # Equal constant data is kept once (about 170 bytes less): the launcher
 # never compares the addresses of two constant tables.
 # In the 32-bit build, calls push their arguments rather than storing them
